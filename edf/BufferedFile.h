@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+// A write-only byte stream over a POSIX file descriptor with a buffer of its own and seeking.
+// Bytes gather in the buffer and reach the file with pwrite(2) when the buffer is full, on Seek
+// and on Flush. A failed write is therefore known only at a flush: it is remembered, the bytes
+// that could not be written are dropped, and the next Flush reports it (and forgets it).
+// Allocates with new (std::nothrow); throws nothing.
+class BufferedFile {
+public:
+    static constexpr std::size_t bufferBytes = 256 * 1024;
+
+    BufferedFile() = default;
+    // Flushes and closes a file still open; a failure there is not reported.
+    ~BufferedFile();
+    BufferedFile(const BufferedFile&) = delete;
+    BufferedFile& operator=(const BufferedFile&) = delete;
+
+    // Allocates the buffer; false when memory is short. Needed once before Create.
+    bool AllocateBuffer();
+    // Creates or truncates the file at the UTF-8 path; false when it cannot be opened for writing.
+    bool Create(const char* path);
+    bool IsOpen() const { return fd >= 0; }
+
+    void Put(char byte);
+    void Write(const void* bytes, std::size_t count);
+    void PutSpaces(std::size_t count);
+    // Room for `count` contiguous bytes (count <= bufferBytes) at the current position, for a
+    // caller that converts straight into the buffer; Commit then takes the bytes filled in.
+    unsigned char* Reserve(std::size_t count);
+    void Commit(std::size_t count) { used += count; }
+
+    // The offset at which the next byte goes.
+    int64_t Position() const { return bufferOffset + static_cast<int64_t>(used); }
+    // Writes out the buffer, then moves to `offset`; false when that write failed.
+    bool Seek(int64_t offset);
+    // Writes out the buffer; false when this or any write since the last Flush failed.
+    bool Flush();
+    // Cuts the file to `size` bytes (after writing out the buffer); false on failure.
+    bool Truncate(int64_t size);
+    // Flushes and closes; false when either failed. The stream is closed afterwards in any case.
+    bool Close();
+
+private:
+    bool WriteOut();  // the buffer to the file; clears it either way
+
+    std::unique_ptr<unsigned char[]> buffer;
+    std::size_t used = 0;        // bytes gathered in the buffer
+    int64_t bufferOffset = 0;    // file offset of the buffer's first byte
+    int fd = -1;
+    bool failed = false;         // a write failed since the last Flush
+};

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstdint>
+
+// The EDF file engine: writes EDF+C files (16-bit samples, one "EDF Annotations" signal) through
+// a process-wide table of 64 open files addressed by integer handles. It publishes no messages;
+// every operation answers with 0 (or a handle) for success and a negative code for failure.
+//
+// A file passes through three states: open and accepting parameters (after EdfOpenFile), open
+// and recording (after the first EdfWriteRecord, which writes the header and freezes every
+// parameter), and closed (EdfCloseFile fixes up the record count and places the annotations,
+// one per data record).
+
+// Result codes. A setter reports every refusal as EdfFailure.
+enum EdfResult : int {
+    EdfOk = 0,
+    EdfFailure = -1,             // bad handle, empty slot, value out of range, write failed
+    EdfCannotCreate = -2,        // path cannot be opened for writing
+    EdfNoFreeSlot = -4,          // 64 files already open
+    EdfPathAlreadyOpen = -6,     // a file with the same path is open
+    EdfBadSignalCount = -9,      // signal count outside 0 to 512
+    EdfBadSamplesPerRecord = -22,  // a signal has fewer than 1 sample per record
+    EdfDigitalRangeEmpty = -23,    // digital maximum equals digital minimum
+    EdfDigitalRangeInverted = -24, // digital maximum below digital minimum
+    EdfPhysicalRangeEmpty = -25,   // physical maximum equals physical minimum
+};
+
+constexpr int edfMaxOpenFiles = 64;
+constexpr int edfMaxSignals = 512;
+constexpr int edfMaxLabelLength = 16;
+constexpr int edfMaxAnnotationTextBytes = 40;
+constexpr int edfAnnotationSlotBytes = 114;
+
+// Creates (or truncates) the file at the UTF-8 `path`; returns its handle 0 to 63 or a code.
+// The whole path is kept, however long, for the byte-exact same-path check.
+int EdfOpenFile(const char* path, int signalCount);
+
+// Parameter setters; each fails once the first data record has been written.
+int EdfSetSamplesPerRecord(int handle, int signal, int samplesPerRecord);
+int EdfSetPhysicalMaximum(int handle, int signal, double value);
+int EdfSetPhysicalMinimum(int handle, int signal, double value);
+int EdfSetDigitalMaximum(int handle, int signal, int value);
+int EdfSetDigitalMinimum(int handle, int signal, int value);
+int EdfSetLabel(int handle, int signal, const char* label);
+// duration in units of 10 µs, 100 (1 ms) to 6,000,000 (60 s)
+int EdfSetRecordDuration(int handle, int duration);
+int EdfSetStartDateTime(int handle, int year, int month, int day, int hour, int minute, int second);
+
+// samples: one whole data record, all samples of signal 0 first, then signal 1, and so on.
+// The record counts as written only once it has reached the file; after a failed write (-1) the
+// next call writes the same record again, at its place.
+int EdfWriteRecord(int handle, const int16_t* samples);
+// onset in units of 100 µs from the start of the file; text is 8-bit (ISO 8859-1).
+int EdfAddAnnotation(int handle, const char* text, int64_t onset);
+// A file closed before its first data record gets its header and one record per annotation,
+// every sample digital 0 (clamped into the signal's range), so that it matches its header. Write
+// failures at close are not reported; whole records are kept, a partly written one is cut off.
+int EdfCloseFile(int handle);

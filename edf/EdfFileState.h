@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "edf/BufferedFile.h"
+#include "edf/EdfFileEngine.h"
+
+// The state of one open file of the EDF file engine; internal to the engine and its header
+// writer. The engine keeps no transducer, physical dimension, prefilter or patient and recording
+// subfields: no operation sets them, so the header writes them blank (or "X").
+
+struct EdfSignalParams {
+    char label[edfMaxLabelLength + 1] = {};
+    double physicalMinimum = 0;
+    double physicalMaximum = 0;
+    int digitalMinimum = 0;
+    int digitalMaximum = 0;
+    int samplesPerRecord = 0;
+};
+
+struct EdfAnnotation {
+    int64_t onset = 0;      // units of 100 µs from the start of the file, never negative
+    int64_t duration = -1;  // none; never written
+    char text[edfMaxAnnotationTextBytes + 1] = {};  // UTF-8
+};
+
+struct EdfFileState {
+    BufferedFile file;
+    std::unique_ptr<char[]> path;  // the whole path, however long: a second open of it is refused
+    int startDay = 0;
+    int startMonth = 0;
+    int startYear = 0;  // 0: not set, the header takes the local time
+    int startSecond = 0;
+    int startMinute = 0;
+    int startHour = 0;
+    int signalCount = 0;
+    int64_t recordsWritten = 0;
+    int annotationSignalCount = 1;
+    double recordDuration = 1.0;              // s
+    int64_t recordDurationTicks = 10'000'000;  // units of 100 ns
+    int annotationCount = 0;
+    int annotationCapacity = 0;
+    int annotationBytesPerRecord = 0;  // set when the header is written
+    bool writeFailed = false;          // a write failed once: the file is cut to its records at close
+    std::unique_ptr<EdfSignalParams[]> signals;
+};
+
+// Bytes of the header: 256 + 256 per signal, the annotation signal included.
+inline int64_t EdfHeaderBytes(const EdfFileState& state)
+{
+    return (static_cast<int64_t>(state.signalCount) + 1 + state.annotationSignalCount) * 256;
+}
+
+// Bytes of the ordinary signals' samples in one data record.
+inline int64_t EdfSampleBytesPerRecord(const EdfFileState& state)
+{
+    int64_t bytes = 0;
+    for (int i = 0; i < state.signalCount; ++i)
+        bytes += static_cast<int64_t>(state.signals[i].samplesPerRecord) * 2;
+    return bytes;
+}

@@ -1,0 +1,204 @@
+#include "edf/EdfHeaderWriter.h"
+
+#include <cmath>
+#include <cstring>
+#include <ctime>
+
+#include "edf/EdfFileState.h"
+#include "edf/EdfText.h"
+
+namespace {
+
+constexpr const char* monthNames[12] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
+                                        "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+
+// `length` bytes of text, cut or filled with spaces to `width`.
+void WriteField(BufferedFile& file, const char* text, int length, int width)
+{
+    int kept = length < width ? length : width;
+    file.Write(text, static_cast<std::size_t>(kept));
+    file.PutSpaces(static_cast<std::size_t>(width - kept));
+}
+
+void WriteTextField(BufferedFile& file, const char* text, int width)
+{
+    WriteField(file, text, static_cast<int>(std::strlen(text)), width);
+}
+
+void WriteDecimalField(BufferedFile& file, int64_t value, int width)
+{
+    char text[24];
+    WriteField(file, text, WriteDecimal(text, value), width);
+}
+
+void WriteDoubleField(BufferedFile& file, double value, int width)
+{
+    char text[24];
+    WriteField(file, text, FormatDouble(text, value), width);
+}
+
+// "dd.mm.yy" or "hh.mm.ss": three values of two digits each
+void WriteTripleField(BufferedFile& file, int first, int second, int third)
+{
+    char text[8];
+    WriteDecimal(text, first, 2);
+    text[2] = '.';
+    WriteDecimal(text + 3, second, 2);
+    text[5] = '.';
+    WriteDecimal(text + 6, third, 2);
+    WriteField(file, text, 8, 8);
+}
+
+int CheckSignals(const EdfFileState& state)
+{
+    for (int i = 0; i < state.signalCount; ++i) {
+        const EdfSignalParams& signal = state.signals[i];
+        if (signal.samplesPerRecord < 1)
+            return EdfBadSamplesPerRecord;
+        if (signal.digitalMaximum == signal.digitalMinimum)
+            return EdfDigitalRangeEmpty;
+        if (signal.digitalMaximum < signal.digitalMinimum)
+            return EdfDigitalRangeInverted;
+        if (signal.physicalMaximum == signal.physicalMinimum)
+            return EdfPhysicalRangeEmpty;
+    }
+    return EdfOk;
+}
+
+void TakeLocalTime(EdfFileState& state)
+{
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    state.startYear = local.tm_year + 1900;
+    state.startMonth = local.tm_mon + 1;
+    state.startDay = local.tm_mday;
+    state.startHour = local.tm_hour;
+    state.startMinute = local.tm_min;
+    state.startSecond = local.tm_sec == 60 ? 0 : local.tm_sec;  // leap second
+}
+
+// "Startdate dd-MMM-yyyy X X X ", the recording field before its spaces
+void WriteRecordingField(BufferedFile& file, const EdfFileState& state)
+{
+    char text[48] = "Startdate ";
+    int n = 10;
+    n += WriteDecimal(text + n, state.startDay, 2);
+    text[n++] = '-';
+    std::memcpy(text + n, monthNames[state.startMonth - 1], 3);
+    n += 3;
+    text[n++] = '-';
+    n += WriteDecimal(text + n, state.startYear, 4);
+    std::memcpy(text + n, " X X X ", 7);
+    n += 7;
+    WriteField(file, text, n, 80);
+}
+
+// One field of the signal part: the ordinary signals' values, then the annotation signal's.
+template <typename WriteSignal>
+void WriteSignalFields(BufferedFile& file, EdfFileState& state, WriteSignal writeSignal,
+                       const char* annotationValue, int width)
+{
+    for (int i = 0; i < state.signalCount; ++i)
+        writeSignal(state.signals[i]);
+    for (int i = 0; i < state.annotationSignalCount; ++i)
+        WriteTextField(file, annotationValue, width);
+}
+
+}  // namespace
+
+int WriteDecimal(char* out, int64_t value, int minDigits)
+{
+    char digits[20];
+    int count = 0;
+    uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+    do {
+        digits[count++] = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    int n = 0;
+    if (value < 0)
+        out[n++] = '-';
+    for (int pad = count; pad < minDigits; ++pad)
+        out[n++] = '0';
+    while (count > 0)
+        out[n++] = digits[--count];
+    return n;
+}
+
+int FormatDouble(char* out, double x)
+{
+    if (std::isnan(x)) {
+        out[0] = '0';
+        return 1;
+    }
+    int n = 0;
+    if (x < 0)
+        out[n++] = '-';
+    constexpr double int32Limit = 2147483648.0;
+    if (x >= int32Limit || x < -int32Limit)  // saturate: there is no room for such a number anyway
+        return n + WriteDecimal(out + n, x < 0 ? 2147483648LL : 2147483647LL);
+    auto whole = static_cast<int32_t>(x);  // toward zero
+    double fraction = x - whole;
+    n += WriteDecimal(out + n, whole < 0 ? -static_cast<int64_t>(whole) : whole);
+    auto billionths = static_cast<int64_t>(std::fabs(fraction * 1e9));
+    if (billionths == 0)
+        return n;
+    out[n++] = '.';
+    n += WriteDecimal(out + n, billionths, 9);
+    while (out[n - 1] == '0')
+        --n;
+    return n;
+}
+
+int EdfWriteHeader(EdfFileState& state)
+{
+    if (int check = CheckSignals(state); check != EdfOk)
+        return check;
+    if (state.startYear == 0)
+        TakeLocalTime(state);
+
+    BufferedFile& file = state.file;
+    const int signalsInFile = state.signalCount + state.annotationSignalCount;
+    (void)file.Seek(0);  // a failure here also fails the next Flush
+    WriteTextField(file, "0", 8);
+    WriteTextField(file, "X X X X", 80);
+    WriteRecordingField(file, state);
+    WriteTripleField(file, state.startDay, state.startMonth, state.startYear % 100);
+    WriteTripleField(file, state.startHour, state.startMinute, state.startSecond);
+    WriteDecimalField(file, EdfHeaderBytes(state), 8);
+    WriteTextField(file, "EDF+C", 44);
+    WriteTextField(file, "-1", 8);  // the record count, fixed at close
+    if (state.recordDurationTicks == 10'000'000)
+        WriteTextField(file, "1", 8);
+    else
+        WriteDoubleField(file, state.recordDuration, 8);
+    WriteDecimalField(file, signalsInFile, 4);
+
+    WriteSignalFields(file, state, [&](EdfSignalParams& signal) {
+        FoldToAscii(signal.label);
+        WriteTextField(file, signal.label, 16);
+    }, "EDF Annotations", 16);
+    file.PutSpaces(80 * static_cast<std::size_t>(signalsInFile));  // transducer types
+    file.PutSpaces(8 * static_cast<std::size_t>(signalsInFile));   // physical dimensions
+    WriteSignalFields(file, state, [&](const EdfSignalParams& signal) {
+        WriteDoubleField(file, signal.physicalMinimum, 8);
+    }, "-1", 8);
+    WriteSignalFields(file, state, [&](const EdfSignalParams& signal) {
+        WriteDoubleField(file, signal.physicalMaximum, 8);
+    }, "1", 8);
+    WriteSignalFields(file, state, [&](const EdfSignalParams& signal) {
+        WriteDecimalField(file, signal.digitalMinimum, 8);
+    }, "-32768", 8);
+    WriteSignalFields(file, state, [&](const EdfSignalParams& signal) {
+        WriteDecimalField(file, signal.digitalMaximum, 8);
+    }, "32767", 8);
+    file.PutSpaces(80 * static_cast<std::size_t>(signalsInFile));  // prefiltering
+    WriteSignalFields(file, state, [&](const EdfSignalParams& signal) {
+        WriteDecimalField(file, signal.samplesPerRecord, 8);
+    }, "57", 8);
+    file.PutSpaces(32 * static_cast<std::size_t>(signalsInFile));  // reserved
+
+    state.annotationBytesPerRecord = edfAnnotationSlotBytes * state.annotationSignalCount;
+    return EdfOk;
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+
+#include "edf/EdfFileEngine.h"
+
+// The texts of the EDF file engine: label folding, annotation text conversion and the
+// time-stamped annotation lists (TALs) of a data record's annotation slot.
+
+// Replaces, in place up to its NUL, every byte outside printable ASCII by an ASCII look-alike
+// (Windows-1252 / ISO 8859-1 letters lose their accents) or a space.
+void FoldToAscii(char* text);
+
+// Converts the first n bytes (n <= 40, fewer when a NUL comes first) of ISO 8859-1 text to UTF-8
+// in place, producing at most n bytes: a character that needs two bytes where only one is left
+// becomes a space, and what follows the n-th output byte is dropped. Control characters become
+// '.'. Writes a NUL after the output, so text must hold n + 1 bytes; returns the output length.
+int Latin1ToUtf8(char* text, int n);
+
+// "+" and the start time of data record `record` in seconds, for records of `recordTicks` units
+// of 100 ns: whole seconds, then "." and 7 digits unless the duration is a whole number of
+// seconds. Returns the length (at most 21, no NUL written).
+int WriteRecordStartTime(char* out, int64_t record, int64_t recordTicks);
+
+// "+" and an onset in units of 100 µs in seconds: whole seconds, then "." and 4 digits unless the
+// onset is a whole number of seconds. Returns the length (at most 21, no NUL written).
+int WriteOnset(char* out, int64_t onset);
+
+// Fills one annotation slot of data record `record`: its time-keeping TAL, then, when `text` is
+// not null, the TAL of the annotation (onset, text up to its NUL and at most 40 bytes), then
+// 0x00 bytes to the end of the slot.
+//   "+" start 0x14 0x14 [0x00 "+" onset 0x14 text 0x14] 0x00...
+void BuildAnnotationSlot(char (&slot)[edfAnnotationSlotBytes], int64_t record, int64_t recordTicks,
+                         const char* text = nullptr, int64_t onset = 0);

@@ -1,0 +1,82 @@
+#include "edf/BufferedFile.h"
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/EdfParser.h"
+#include "tests/support/TempDir.h"
+
+class BufferedFileTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    BufferedFile file;
+    std::string path = (dir.path / "out.bin").string();
+};
+
+TEST_F(BufferedFileTest, CreateNeedsBufferAndWritableDirectory)
+{
+    EXPECT_FALSE(file.Create(path.c_str()));  // no buffer yet
+    ASSERT_TRUE(file.AllocateBuffer());
+    EXPECT_FALSE(file.Create((dir.path / "missing" / "out.bin").string().c_str()));
+    EXPECT_FALSE(file.Create(dir.path.string().c_str()));
+    ASSERT_TRUE(file.Create(path.c_str()));
+    EXPECT_TRUE(file.Close());
+    EXPECT_TRUE(ReadFileBytes(path).empty());
+}
+
+TEST_F(BufferedFileTest, WritesMoreThanOneBufferInOrder)
+{
+    ASSERT_TRUE(file.AllocateBuffer());
+    ASSERT_TRUE(file.Create(path.c_str()));
+    std::vector<unsigned char> expected;
+    for (std::size_t i = 0; i < BufferedFile::bufferBytes + 1000; ++i) {
+        char byte = static_cast<char>(i * 7);
+        file.Put(byte);
+        expected.push_back(static_cast<unsigned char>(byte));
+    }
+    file.PutSpaces(BufferedFile::bufferBytes);
+    expected.insert(expected.end(), BufferedFile::bufferBytes, ' ');
+    unsigned char* room = file.Reserve(3);
+    room[0] = 'a';
+    room[1] = 'b';
+    room[2] = 'c';
+    file.Commit(3);
+    file.Write("de", 2);
+    expected.insert(expected.end(), {'a', 'b', 'c', 'd', 'e'});
+    EXPECT_EQ(file.Position(), static_cast<int64_t>(expected.size()));
+    ASSERT_TRUE(file.Close());
+    EXPECT_EQ(ReadFileBytes(path), expected);
+}
+
+TEST_F(BufferedFileTest, SeekOverwritesAndTruncateCuts)
+{
+    ASSERT_TRUE(file.AllocateBuffer());
+    ASSERT_TRUE(file.Create(path.c_str()));
+    file.Write("0123456789", 10);
+    EXPECT_TRUE(file.Seek(2));
+    file.Write("ab", 2);
+    EXPECT_EQ(file.Position(), 4);
+    EXPECT_TRUE(file.Truncate(8));
+    ASSERT_TRUE(file.Close());
+    auto bytes = ReadFileBytes(path);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "01ab4567");
+}
+
+TEST_F(BufferedFileTest, FailedWriteIsReportedByTheNextFlushOnly)
+{
+    if (!CanWriteDevFull())
+        GTEST_SKIP() << "/dev/full cannot be opened for writing here";
+    ASSERT_TRUE(file.AllocateBuffer());
+    ASSERT_TRUE(file.Create("/dev/full"));
+    file.Write("abc", 3);
+    EXPECT_FALSE(file.Flush());
+    EXPECT_TRUE(file.Flush());  // nothing left to write, the failure was reported
+    file.PutSpaces(BufferedFile::bufferBytes + 1);  // fails inside, when the buffer fills
+    EXPECT_FALSE(file.Seek(0));
+    EXPECT_FALSE(file.Flush());
+    file.Put('x');
+    EXPECT_FALSE(file.Close());
+    EXPECT_FALSE(file.IsOpen());
+}
