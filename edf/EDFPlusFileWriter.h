@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "logging/SubscribedEvent.h"
+
+// Writes EDF+C files one at a time through the file engine: picks a free file name, sizes the
+// data records from the sampling frequency and publishes a message for every failure on its
+// message event before it returns -1.
+class EDFPlusFileWriter {
+public:
+    EDFPlusFileWriter() = default;
+    virtual ~EDFPlusFileWriter() = default;
+    EDFPlusFileWriter(const EDFPlusFileWriter&) = delete;
+    EDFPlusFileWriter& operator=(const EDFPlusFileWriter&) = delete;
+
+    void Subscribe(MessageHandler handler, SubscriptionId& id);
+
+    // fileName comes back holding the free name actually used.
+    int OpenFile(std::wstring& fileName, int signalCount);
+    // samplesPerRecord comes back holding the samples of each signal in one data record.
+    int SetSampleFrequency(int sampleFrequency, int& samplesPerRecord);
+    int SetSamplesPerRecord(int samplesPerRecord);
+    int SetPhysicalRange(int signal, double minimum, double maximum);
+    int SetDigitalRange(int signal, int minimum, int maximum);
+    // label is ISO 8859-1 text; more than 16 characters are cut, with a warning.
+    int SetLabel(int signal, const std::string& label);
+    // onset in units of 100 µs from the start of the file; text is ISO 8859-1.
+    int WriteAnnotation(int64_t onset, const std::string& text);
+    // One whole data record: all samples of signal 0, then of signal 1, and so on.
+    int WriteDataRecord(const std::vector<short>& samples);
+    // Calendar values: the full year in tm_year, the month 1 to 12 in tm_mon.
+    int SetStartDate(tm startTime);
+    int CloseFile();
+
+    // The first name, starting with `name` itself, that no file takes: name, stem_01.ext,
+    // stem_02.ext, ... (a directory of that name does not count as taken).
+    static std::string MakeUniqueFileName(const std::string& name);
+
+    static constexpr int maxSignals = 512;
+    static constexpr int maxSampleBytesPerRecord = 61440;
+    static constexpr int oneSecondDuration = 100000;  // units of 10 µs
+    static constexpr int maxLabelLength = 16;
+
+private:
+    int Fail(const std::wstring& message);
+
+    MessageEvent messageEvent;
+    int edfHandle = -1;  // negative after a failed open
+    int signalCount = -1;
+};

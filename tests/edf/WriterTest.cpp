@@ -1,0 +1,254 @@
+#include "edf/EDFPlusFileWriter.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+#include "tests/support/TempDir.h"
+
+namespace {
+
+struct Message {
+    OrvLogging::ORVB_MESSAGE_TYPE type;
+    std::wstring text;
+};
+
+// The header field at offset, with its trailing spaces.
+std::string HeaderField(const std::filesystem::path& file, size_t offset, size_t width)
+{
+    const std::vector<unsigned char> bytes = ReadFileBytes(file);
+    if (bytes.size() < offset + width)
+        return "<file too short>";
+    return std::string(bytes.begin() + static_cast<std::ptrdiff_t>(offset),
+                       bytes.begin() + static_cast<std::ptrdiff_t>(offset + width));
+}
+
+}  // namespace
+
+class WriterTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        writer.Subscribe([this](OrvLogging::ORVB_MESSAGE_TYPE type, const std::wstring& text) {
+            messages.push_back({type, text});
+        }, id);
+    }
+
+    std::wstring NameIn(const std::string& name) const { return (dir.path / name).wstring(); }
+
+    // Opens a file of signalCount signals with sound parameters, ready for data records.
+    void OpenReadyFile(std::wstring& name, int signalCount, int sampleFrequency, int& samplesPerRecord)
+    {
+        ASSERT_EQ(writer.OpenFile(name, signalCount), 0);
+        ASSERT_EQ(writer.SetSampleFrequency(sampleFrequency, samplesPerRecord), 0);
+        for (int signal = 0; signal < signalCount; ++signal) {
+            ASSERT_EQ(writer.SetPhysicalRange(signal, -1000, 1000), 0);
+            ASSERT_EQ(writer.SetDigitalRange(signal, -32768, 32767), 0);
+        }
+    }
+
+    TempDir dir;
+    EDFPlusFileWriter writer;
+    SubscriptionId id = 0;
+    std::vector<Message> messages;
+};
+
+TEST_F(WriterTest, OpenFileAnnouncesTheFile)
+{
+    std::wstring name = NameIn("DevOutput.edf");
+    ASSERT_EQ(writer.OpenFile(name, 2), 0);
+    EXPECT_EQ(name, NameIn("DevOutput.edf"));
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].type, OrvLogging::Notice);
+    EXPECT_EQ(messages[0].text, L"EDF File Opened Successfully: " + name);
+    // Without samples per record its header cannot be written, so it cannot be closed either.
+    EXPECT_EQ(writer.CloseFile(), -1);
+    EXPECT_EQ(messages.back().type, OrvLogging::Error);
+    EXPECT_EQ(messages.back().text, L"Unable to close EDF file.");
+}
+
+TEST_F(WriterTest, OpenFileRefuses513Signals)
+{
+    std::wstring name = NameIn("DevOutput.edf");
+    EXPECT_EQ(writer.OpenFile(name, 513), -1);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].type, OrvLogging::Error);
+    EXPECT_EQ(messages[0].text, L"Unable to open EDF file named: " + name
+                                    + L". The signal count (513) must be less than or equal to 512.");
+    EXPECT_FALSE(std::filesystem::exists(dir.path / "DevOutput.edf"));
+
+    int samplesPerRecord = 0;
+    OpenReadyFile(name, 512, 10, samplesPerRecord);
+    EXPECT_EQ(writer.CloseFile(), 0);
+}
+
+TEST_F(WriterTest, TakenNamesGetNumberedSuffixes)
+{
+    Touch(dir.path / "DevOutput.edf");
+    std::wstring name = NameIn("DevOutput.edf");
+    ASSERT_EQ(writer.OpenFile(name, 1), 0);
+    EXPECT_EQ(name, NameIn("DevOutput_01.edf"));
+    EXPECT_EQ(messages.back().text, L"EDF File Opened Successfully: " + NameIn("DevOutput_01.edf"));
+    int samplesPerRecord = 0;
+    ASSERT_EQ(writer.SetSampleFrequency(100, samplesPerRecord), 0);
+    ASSERT_EQ(writer.SetPhysicalRange(0, -1, 1), 0);
+    ASSERT_EQ(writer.SetDigitalRange(0, -1, 1), 0);
+    ASSERT_EQ(writer.CloseFile(), 0);
+
+    // The variable now holds the name used, so the next file numbers that name again.
+    ASSERT_EQ(writer.OpenFile(name, 1), 0);
+    EXPECT_EQ(name, NameIn("DevOutput_01_01.edf"));
+    EXPECT_TRUE(std::filesystem::exists(dir.path / "DevOutput_01_01.edf"));
+    EXPECT_EQ(ReadFileBytes(dir.path / "DevOutput.edf").size(), 0u) << "the taken file must stay untouched";
+}
+
+TEST_F(WriterTest, MakeUniqueFileNameTakesTheFirstFreeNumber)
+{
+    const std::string base = (dir.path / "out.edf").string();
+    EXPECT_EQ(EDFPlusFileWriter::MakeUniqueFileName(base), base);
+    Touch(dir.path / "out.edf");
+    for (int n = 1; n <= 99; ++n) {
+        char name[16];
+        std::snprintf(name, sizeof(name), "out_%02d.edf", n);
+        Touch(dir.path / name);
+    }
+    EXPECT_EQ(EDFPlusFileWriter::MakeUniqueFileName(base), (dir.path / "out_100.edf").string());
+    std::filesystem::remove(dir.path / "out_07.edf");
+    EXPECT_EQ(EDFPlusFileWriter::MakeUniqueFileName(base), (dir.path / "out_07.edf").string());
+    EXPECT_EQ(EDFPlusFileWriter::MakeUniqueFileName(""), "");
+
+    Touch(dir.path / "noextension");
+    EXPECT_EQ(EDFPlusFileWriter::MakeUniqueFileName((dir.path / "noextension").string()),
+              (dir.path / "noextension_01").string());
+}
+
+TEST_F(WriterTest, DirectoryNamedLikeTheFileIsNotTakenButCannotBeCreated)
+{
+    std::filesystem::create_directory(dir.path / "DevOutput.edf");
+    std::wstring name = NameIn("DevOutput.edf");
+    EXPECT_EQ(writer.OpenFile(name, 1), -1);
+    EXPECT_EQ(name, NameIn("DevOutput.edf"));
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].type, OrvLogging::Error);
+    EXPECT_EQ(messages[0].text, L"Unable to open EDF file named: " + name);
+
+    EXPECT_EQ(writer.CloseFile(), -1);
+    EXPECT_EQ(messages.back().text, L"Unable to close EDF file.");
+}
+
+TEST_F(WriterTest, RecordSizeFollowsTheSampleBytesPerSecond)
+{
+    struct Case {
+        int signals;
+        int frequency;
+        int samplesPerRecord;
+        std::string durationField;  // header bytes 244 to 251
+    };
+    // bytes = signals × frequency × 2; above 61,440: parts = bytes / 61,440 + 1,
+    // duration = 100,000 / parts (10 µs units), samples = frequency / parts.
+    const Case cases[] = {
+        {1, 32000, 16000, "0.5     "},   // 64,000 bytes: 2 parts
+        {32, 32000, 941, "0.02941 "},    // 2,048,000 bytes: 34 parts, 2,941 units
+        {1, 30720, 30720, "1       "},   // exactly 61,440 bytes: one second
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.signals << " signals at " << c.frequency << " Hz");
+        std::wstring name = NameIn("rate.edf");
+        int samplesPerRecord = 0;
+        OpenReadyFile(name, c.signals, c.frequency, samplesPerRecord);
+        EXPECT_EQ(samplesPerRecord, c.samplesPerRecord);
+        std::vector<short> record(static_cast<size_t>(c.signals * samplesPerRecord), 0);
+        ASSERT_EQ(writer.WriteDataRecord(record), 0);
+        ASSERT_EQ(writer.CloseFile(), 0);
+        EXPECT_EQ(HeaderField(name, 244, 8), c.durationField);
+        std::filesystem::remove(name);
+    }
+}
+
+TEST_F(WriterTest, TooShortRecordDurationIsRefused)
+{
+    // 512 signals at 60,000 Hz: 61,440,000 bytes, 1,001 parts, 99 units: below the 1 ms minimum.
+    std::wstring name = NameIn("fast.edf");
+    ASSERT_EQ(writer.OpenFile(name, 512), 0);
+    int samplesPerRecord = 0;
+    EXPECT_EQ(writer.SetSampleFrequency(60000, samplesPerRecord), -1);
+    EXPECT_EQ(samplesPerRecord, 60000);
+    EXPECT_EQ(messages.back().type, OrvLogging::Error);
+    EXPECT_EQ(messages.back().text, L"Unable to set data record duration");
+    (void)writer.CloseFile();  // its header checks fail; the file stays in the engine's table
+}
+
+TEST_F(WriterTest, LabelsLongerThanSixteenCharactersAreCutWithAWarning)
+{
+    std::wstring name = NameIn("labels.edf");
+    int samplesPerRecord = 0;
+    OpenReadyFile(name, 2, 10, samplesPerRecord);
+    messages.clear();
+    ASSERT_EQ(writer.SetLabel(0, "ABCDEFGHIJKLMNOP"), 0);
+    EXPECT_TRUE(messages.empty());
+    ASSERT_EQ(writer.SetLabel(1, "ABCDEFGHIJKLMNOPQ"), 0);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].type, OrvLogging::Warning);
+    EXPECT_EQ(messages[0].text,
+              L"Warning, header labels can only be a max of 16 chars, the label: ABCDEFGHIJKLMNOPQ will be truncated.");
+    ASSERT_EQ(writer.WriteDataRecord(std::vector<short>(20, 0)), 0);
+    ASSERT_EQ(writer.CloseFile(), 0);
+    // Labels of 3 signals (two and the annotation signal) start at 256, 16 bytes each.
+    EXPECT_EQ(HeaderField(name, 256, 32), "ABCDEFGHIJKLMNOPABCDEFGHIJKLMNOP");
+}
+
+TEST_F(WriterTest, EqualPhysicalLimitsFailTheFirstDataRecord)
+{
+    std::wstring name = NameIn("flat.edf");
+    ASSERT_EQ(writer.OpenFile(name, 1), 0);
+    int samplesPerRecord = 0;
+    ASSERT_EQ(writer.SetSampleFrequency(10, samplesPerRecord), 0);
+    EXPECT_EQ(writer.SetPhysicalRange(0, 0, 0), 0);
+    ASSERT_EQ(writer.SetDigitalRange(0, -10, 10), 0);
+    EXPECT_EQ(writer.WriteDataRecord(std::vector<short>(10, 0)), -1);
+    EXPECT_EQ(messages.back().text, L"Error writing data to file");
+    EXPECT_EQ(ReadFileBytes(name).size(), 0u);
+    ASSERT_EQ(writer.SetPhysicalRange(0, -1, 1), 0);  // still accepting parameters
+    EXPECT_EQ(writer.CloseFile(), 0);
+}
+
+TEST_F(WriterTest, RangeRefusalsNameTheirLimit)
+{
+    std::wstring name = NameIn("range.edf");
+    ASSERT_EQ(writer.OpenFile(name, 1), 0);
+    EXPECT_EQ(writer.SetDigitalRange(0, -32768, 32768), -1);
+    EXPECT_EQ(messages.back().text, L"Error writing digital maximum header value");
+    EXPECT_EQ(writer.SetDigitalRange(0, -32769, 32767), -1);
+    EXPECT_EQ(messages.back().text, L"Error writing digital minimum header value");
+    EXPECT_EQ(writer.SetPhysicalRange(1, -1, 1), -1);
+    EXPECT_EQ(messages.back().text, L"Error writing physical maximum header value");
+    EXPECT_EQ(writer.SetLabel(3, "x"), -1);
+    EXPECT_EQ(messages.back().text, L"Error writing label header value");
+    EXPECT_EQ(writer.WriteAnnotation(-1, "before the start"), -1);
+    EXPECT_EQ(messages.back().text, L"Error writing annotation.");
+    int samplesPerRecord = 0;
+    EXPECT_EQ(writer.SetSampleFrequency(0, samplesPerRecord), -1);
+    EXPECT_EQ(messages.back().text, L"Error writing sample frequency to EDF file");
+    (void)writer.CloseFile();  // its header checks fail
+}
+
+TEST_F(WriterTest, StartDateIsFrozenByTheFirstDataRecord)
+{
+    std::wstring name = NameIn("date.edf");
+    int samplesPerRecord = 0;
+    OpenReadyFile(name, 1, 10, samplesPerRecord);
+    tm start{};
+    start.tm_year = 2017;
+    start.tm_mon = 7;
+    start.tm_mday = 5;
+    start.tm_hour = 10;
+    start.tm_min = 22;
+    start.tm_sec = 33;
+    ASSERT_EQ(writer.SetStartDate(start), 0);
+    ASSERT_EQ(writer.WriteDataRecord(std::vector<short>(10, 0)), 0);
+    EXPECT_EQ(writer.SetStartDate(start), -1);
+    EXPECT_EQ(messages.back().text, L"Error writing start date to EDF file");
+    ASSERT_EQ(writer.CloseFile(), 0);
+    EXPECT_EQ(HeaderField(name, 168, 16), "05.07.1710.22.33");
+}
