@@ -1,0 +1,235 @@
+#include "reader/OrvFile.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <fcntl.h>
+#include <sstream>
+#include <string_view>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
+#include <vector>
+
+#include "logging/TextConversion.h"
+#include "reader/OrvFileIO.h"
+
+namespace Velquor {
+namespace {
+
+constexpr uint64_t cscRecordBytes = sizeof(CSCRecord);
+constexpr uint64_t eventRecordBytes = sizeof(EventRecord);
+constexpr size_t validCountOffset = 16;  // bytes from the start of a CSC record
+// A CSC run is checked this many records at a time, so that a jump into a fresh window does not
+// touch every page of it at once.
+constexpr int cscRecordsCheckedAtOnce = 256;
+
+std::wstring SystemReason(int errorNumber)
+{
+    return OrvText::Latin1ToWide(std::generic_category().message(errorNumber));
+}
+
+bool EqualsIgnoringAsciiCase(std::wstring_view a, std::wstring_view b)
+{
+    const auto fold = [](wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c; };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](wchar_t x, wchar_t y) { return fold(x) == fold(y); });
+}
+
+bool HasEventExtension(std::wstring_view path)
+{
+    constexpr std::wstring_view extension = L".oev";
+    return path.size() >= extension.size() && EqualsIgnoringAsciiCase(path.substr(path.size() - extension.size()), extension);
+}
+
+// Reads exactly `byteCount` bytes from `offset`, riding over interrupted and short reads.
+bool ReadFully(int fd, unsigned char* buffer, size_t byteCount, uint64_t offset, int& errorNumber)
+{
+    size_t done = 0;
+    while (done < byteCount) {
+        const ssize_t got = pread(fd, buffer + done, byteCount - done, static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            errorNumber = got < 0 ? errno : EIO;
+            return false;
+        }
+        done += static_cast<size_t>(got);
+    }
+    return true;
+}
+
+}  // namespace
+
+OrvFile::~OrvFile()
+{
+    window.Unmap();
+    if (fd >= 0)
+        (void)close(fd);
+}
+
+bool OrvFile::Open(const std::wstring& filePath, std::wstring& error)
+{
+    path = filePath;
+    if (!OpenDescriptor(error) || !ReadHeaderBlock(error) || !DecideKind(error))
+        return false;
+    recordBytes = kind == OrvRecordKind::Csc ? cscRecordBytes : eventRecordBytes;
+    // The bytes of an incomplete last record are not a record.
+    const uint64_t records = (fileBytes - orvHeaderBytes) / recordBytes;
+    recordCount = static_cast<int>(std::min<uint64_t>(records, INT_MAX));
+    return true;
+}
+
+bool OrvFile::OpenDescriptor(std::wstring& error)
+{
+    // O_NONBLOCK: a FIFO under the name must not hang the open.
+    fd = open(OrvText::WideToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        error = DescribeFailure(L"Unable to open file ", errno);
+        return false;
+    }
+    struct stat status {};
+    if (fstat(fd, &status) != 0) {
+        error = DescribeFailure(L"Unable to open file ", errno);
+        return false;
+    }
+    if (S_ISDIR(status.st_mode)) {
+        error = DescribeFailure(L"Unable to open file ", EISDIR);
+        return false;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        error = L"Unable to open file " + path + L": it is not a regular file.";
+        return false;
+    }
+    fileBytes = static_cast<uint64_t>(status.st_size);
+    if (fileBytes < orvHeaderBytes) {
+        std::wostringstream text;
+        text << L"Unable to open file " << path << L": it holds " << fileBytes << L" bytes, fewer than the "
+             << orvHeaderBytes << L"-byte header block of an acquisition file.";
+        error = text.str();
+        return false;
+    }
+    return true;
+}
+
+bool OrvFile::ReadHeaderBlock(std::wstring& error)
+{
+    std::vector<unsigned char> block(orvHeaderBytes);
+    int errorNumber = 0;
+    if (!ReadFully(fd, block.data(), block.size(), 0, errorNumber)) {
+        error = DescribeFailure(L"Unable to read the header of file ", errorNumber);
+        return false;
+    }
+    header = ParseHeaderText(std::string_view(reinterpret_cast<const char*>(block.data()), block.size()));
+    return true;
+}
+
+bool OrvFile::DecideKind(std::wstring& error)
+{
+    const auto found = header.find(std::wstring_view(L"-FileType"));
+    if (found == header.end() || found->second.empty()) {
+        kind = HasEventExtension(path) ? OrvRecordKind::Event : OrvRecordKind::Csc;
+        return true;
+    }
+    const HeaderRow& row = found->second.front();
+    const std::wstring type = row.empty() ? std::wstring() : row.front();
+    if (EqualsIgnoringAsciiCase(type, L"CSC")) {
+        kind = OrvRecordKind::Csc;
+        return true;
+    }
+    if (EqualsIgnoringAsciiCase(type, L"Event")) {
+        kind = OrvRecordKind::Event;
+        return true;
+    }
+    error = L"Unable to open file " + path + L": unknown file type \"" + type + L"\" in its -FileType header line.";
+    return false;
+}
+
+uint64_t OrvFile::RecordOffset(int index) const
+{
+    return orvHeaderBytes + static_cast<uint64_t>(index) * recordBytes;
+}
+
+bool OrvFile::WindowHolds(int index) const
+{
+    const uint64_t start = RecordOffset(index);
+    return window.IsMapped() && start >= window.Offset() && start + recordBytes <= window.End();
+}
+
+void OrvFile::WindowSpan(int index, uint64_t targetBytes, uint64_t& offset, uint64_t& length) const
+{
+    const uint64_t start = RecordOffset(index);
+    offset = start - start % FileWindow::PageBytes();
+    const uint64_t end = std::min(std::max(offset + targetBytes, start + recordBytes), fileBytes);
+    length = end - offset;
+}
+
+bool OrvFile::MapWindow(uint64_t offset, uint64_t length, std::wstring& error)
+{
+    UnmapWindow();
+    // Touching a mapped page past the end of a file that shrank since it was opened would kill
+    // the process: make sure the stretch is still there.
+    struct stat status {};
+    if (fstat(fd, &status) != 0) {
+        error = DescribeFailure(L"Unable to read file ", errno);
+        return false;
+    }
+    if (static_cast<uint64_t>(status.st_size) < offset + length) {
+        error = L"Unable to read file " + path + L": it has become shorter since it was opened.";
+        return false;
+    }
+    int errorNumber = 0;
+    if (!window.Map(fd, offset, length, errorNumber)) {
+        error = DescribeFailure(L"Unable to map file ", errorNumber);
+        return false;
+    }
+    return true;
+}
+
+void OrvFile::UnmapWindow()
+{
+    window.Unmap();
+    readyFirst = 0;
+    readyEnd = 0;
+}
+
+uint32_t OrvFile::ValidSampleCount(int index) const
+{
+    uint32_t count = 0;
+    std::memcpy(&count, window.At(RecordOffset(index) + validCountOffset), sizeof(count));
+    return count;
+}
+
+bool OrvFile::PrepareFrom(int index, std::wstring& error)
+{
+    // Complete records in the window from `index` on.
+    const uint64_t windowRecords = (window.End() - RecordOffset(index)) / recordBytes;
+    const int available = static_cast<int>(std::min<uint64_t>(windowRecords, static_cast<uint64_t>(recordCount - index)));
+    if (kind == OrvRecordKind::Event) {
+        readyFirst = index;
+        readyEnd = index + available;
+        return true;
+    }
+    const int limit = index + std::min(available, cscRecordsCheckedAtOnce);
+    int end = index;
+    while (end < limit && ValidSampleCount(end) <= static_cast<uint32_t>(orvSamplesPerCscRecord))
+        ++end;
+    if (end == index) {
+        std::wostringstream text;
+        text << L"Corrupt record " << index << L" in file " << path << L": it claims " << ValidSampleCount(index)
+             << L" valid samples, more than " << orvSamplesPerCscRecord << L".";
+        error = text.str();
+        readyFirst = readyEnd = 0;
+        return false;
+    }
+    readyFirst = index;
+    readyEnd = end;
+    return true;
+}
+
+std::wstring OrvFile::DescribeFailure(const wchar_t* action, int errorNumber) const
+{
+    return action + path + L": " + SystemReason(errorNumber);
+}
+
+}  // namespace Velquor

@@ -1,0 +1,149 @@
+#include "reader/OrvFileStore.h"
+
+#include <algorithm>
+#include <new>
+#include <sstream>
+
+namespace Velquor {
+
+using namespace OrvDataTypes;
+
+void OrvFileStore::SetBudget(uint64_t bytes)
+{
+    budgetBytes = bytes;
+    EvictUntilFree(0);
+}
+
+OrvRetVal OrvFileStore::Open(const wchar_t* path, int& handle)
+{
+    if (path == nullptr)
+        return Fail(OrvOpenFailed, L"Unable to open file: no path was given.");
+    std::unique_ptr<OrvFile> file(new (std::nothrow) OrvFile());
+    if (!file)
+        return Fail(OrvOutOfMemory, L"Unable to open file " + std::wstring(path) + L": out of memory.");
+    std::wstring error;
+    if (!file->Open(path, error))
+        return Fail(OrvOpenFailed, std::move(error));
+    const auto freeSlot = std::find(files.begin(), files.end(), nullptr);
+    handle = static_cast<int>(freeSlot - files.begin());
+    if (freeSlot == files.end())
+        files.push_back(std::move(file));
+    else
+        *freeSlot = std::move(file);
+    ++openCount;
+    return OrvSuccess;
+}
+
+OrvRetVal OrvFileStore::RecordCount(int handle, int& count)
+{
+    const OrvFile* file = Find(handle);
+    if (file == nullptr)
+        return FailBadHandle(handle);
+    count = file->RecordCount();
+    return OrvSuccess;
+}
+
+OrvRetVal OrvFileStore::RecordsAfterMiss(int handle, int index, void*& data, int& count)
+{
+    OrvFile* file = Find(handle);
+    if (file == nullptr)
+        return FailBadHandle(handle);
+    if (index < 0 || index >= file->RecordCount()) {
+        std::wostringstream text;
+        text << L"Unable to read record " << index << L" of file " << file->Path() << L": the file holds "
+             << file->RecordCount() << L" records.";
+        return Fail(OrvBadIndex, text.str());
+    }
+    file->lastUse = ++requestCount;
+    if (!file->WindowHolds(index)) {
+        const OrvRetVal loaded = LoadWindow(*file, index);
+        if (loaded != OrvSuccess)
+            return loaded;
+    }
+    std::wstring error;
+    if (!file->PrepareFrom(index, error))
+        return Fail(OrvCorruptRecord, std::move(error));
+    data = const_cast<void*>(file->ReadyRecord(index));
+    count = file->ReadyCountFrom(index);
+    return OrvSuccess;
+}
+
+OrvRetVal OrvFileStore::LoadWindow(OrvFile& file, int index)
+{
+    uint64_t offset = 0;
+    uint64_t length = 0;
+    file.WindowSpan(index, WindowTargetBytes(), offset, length);
+    UnmapWindow(file);
+    EvictUntilFree(length);
+    std::wstring error;
+    if (!file.MapWindow(offset, length, error))
+        return Fail(OrvOpenFailed, std::move(error));
+    bytesInUse += file.MappedBytes();
+    return OrvSuccess;
+}
+
+uint64_t OrvFileStore::WindowTargetBytes() const
+{
+    const uint64_t share = budgetBytes / static_cast<uint64_t>(std::max(openCount, 1));
+    const uint64_t page = FileWindow::PageBytes();
+    return std::max(std::min(share, largestWindowBytes) / page * page, page);
+}
+
+void OrvFileStore::EvictUntilFree(uint64_t bytesWanted)
+{
+    while (bytesInUse + bytesWanted > budgetBytes) {
+        OrvFile* oldest = nullptr;
+        for (const auto& file : files) {
+            if (file && file->MappedBytes() > 0 && (oldest == nullptr || file->lastUse < oldest->lastUse))
+                oldest = file.get();
+        }
+        if (oldest == nullptr)
+            return;
+        UnmapWindow(*oldest);
+    }
+}
+
+void OrvFileStore::UnmapWindow(OrvFile& file)
+{
+    bytesInUse -= file.MappedBytes();
+    file.UnmapWindow();
+}
+
+OrvRetVal OrvFileStore::HeaderRows(int handle, const wchar_t* key, const std::vector<HeaderRow>*& rows)
+{
+    static const std::vector<HeaderRow> noRows;
+    const OrvFile* file = Find(handle);
+    if (file == nullptr)
+        return FailBadHandle(handle);
+    if (key == nullptr)
+        return Fail(OrvBadIndex, L"Unable to read a header value of file " + file->Path() + L": no key was given.");
+    const auto found = file->Header().find(std::wstring_view(key));
+    rows = found == file->Header().end() ? &noRows : &found->second;
+    return OrvSuccess;
+}
+
+OrvRetVal OrvFileStore::Close(int handle)
+{
+    OrvFile* file = Find(handle);
+    if (file == nullptr)
+        return FailBadHandle(handle);
+    UnmapWindow(*file);
+    files[static_cast<size_t>(handle)].reset();
+    --openCount;
+    return OrvSuccess;
+}
+
+OrvRetVal OrvFileStore::Fail(OrvRetVal code, std::wstring text)
+{
+    lastError = std::move(text);
+    return code;
+}
+
+OrvRetVal OrvFileStore::FailBadHandle(int handle)
+{
+    std::wostringstream text;
+    text << L"Invalid file handle " << handle << L": no acquisition file is open under it.";
+    return Fail(OrvBadHandle, text.str());
+}
+
+}  // namespace Velquor

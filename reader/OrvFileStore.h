@@ -1,0 +1,78 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "reader/OrvFile.h"
+#include "reader/OrvFileIO.h"
+
+namespace Velquor {
+
+// The reader's open files, addressed by handle (the index of a slot; a closed file's slot is
+// reused), with the memory budget that their mapped windows share and the text of the last
+// failure. Each file gets a window of budget / open files (at most 2 MiB); when a new window
+// would break the budget, the windows of the files asked least recently are unmapped first. A
+// file always gets a window that holds the record asked for, even under a budget too small for
+// it.
+class OrvFileStore {
+public:
+    static constexpr uint64_t defaultBudgetBytes = 256ull * 1024 * 1024;
+    static constexpr uint64_t largestWindowBytes = 2ull * 1024 * 1024;
+
+    OrvFileStore() = default;
+    OrvFileStore(const OrvFileStore&) = delete;
+    OrvFileStore& operator=(const OrvFileStore&) = delete;
+
+    void SetBudget(uint64_t bytes);
+    OrvDataTypes::OrvRetVal Open(const wchar_t* path, int& handle);
+    uint64_t BytesInUse() const { return bytesInUse; }
+    OrvDataTypes::OrvRetVal RecordCount(int handle, int& count);
+    // Answers from the checked run of the current window when it holds `index`, which is what
+    // the engine's repeated requests for one record meet.
+    OrvDataTypes::OrvRetVal Records(int handle, int index, void*& data, int& count);
+    // `rows` points into the file's header table, empty for a key that no line carries.
+    OrvDataTypes::OrvRetVal HeaderRows(int handle, const wchar_t* key, const std::vector<HeaderRow>*& rows);
+    OrvDataTypes::OrvRetVal Close(int handle);
+
+    const std::wstring& LastError() const { return lastError; }
+    OrvDataTypes::OrvRetVal Fail(OrvDataTypes::OrvRetVal code, std::wstring text);
+
+private:
+    OrvFile* Find(int handle) const;
+    OrvDataTypes::OrvRetVal FailBadHandle(int handle);
+    OrvDataTypes::OrvRetVal RecordsAfterMiss(int handle, int index, void*& data, int& count);
+    OrvDataTypes::OrvRetVal LoadWindow(OrvFile& file, int index);
+    uint64_t WindowTargetBytes() const;
+    void EvictUntilFree(uint64_t bytesWanted);
+    void UnmapWindow(OrvFile& file);
+
+    std::vector<std::unique_ptr<OrvFile>> files;  // slot = handle, null when free
+    int openCount = 0;
+    uint64_t budgetBytes = defaultBudgetBytes;
+    uint64_t bytesInUse = 0;  // mapped bytes of all windows
+    uint64_t requestCount = 0;  // orders the files by their last use
+    std::wstring lastError;
+};
+
+inline OrvFile* OrvFileStore::Find(int handle) const
+{
+    if (handle < 0 || static_cast<size_t>(handle) >= files.size())
+        return nullptr;
+    return files[static_cast<size_t>(handle)].get();
+}
+
+inline OrvDataTypes::OrvRetVal OrvFileStore::Records(int handle, int index, void*& data, int& count)
+{
+    OrvFile* file = Find(handle);
+    if (file == nullptr || !file->IsReady(index))
+        return RecordsAfterMiss(handle, index, data, count);
+    file->lastUse = ++requestCount;
+    // The window is mapped read-only; the interface hands it out as void*.
+    data = const_cast<void*>(file->ReadyRecord(index));
+    count = file->ReadyCountFrom(index);
+    return OrvDataTypes::OrvSuccess;
+}
+
+}  // namespace Velquor
