@@ -1,0 +1,35 @@
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "tools/SynthCommandLine.h"
+#include "tools/SynthRecording.h"
+
+#ifndef VARELO_VERSION
+#define VARELO_VERSION "unknown"
+#endif
+
+int main(int argc, char** argv)
+{
+    const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+    VareloSynth::SynthOptions options;
+    VareloSynth::SynthCommand command = VareloSynth::SynthCommand::Write;
+    std::string error;
+    if (!VareloSynth::ParseSynthArguments(arguments, options, command, error)) {
+        std::cerr << "varelo-synth: " << error << "\n\n" << VareloSynth::SynthUsage();
+        return 2;
+    }
+    if (command == VareloSynth::SynthCommand::Help) {
+        std::cout << VareloSynth::SynthUsage();
+        return 0;
+    }
+    if (command == VareloSynth::SynthCommand::Version) {
+        std::cout << "varelo-synth " << VARELO_VERSION << "\n";
+        return 0;
+    }
+    if (VareloSynth::WriteSynthRecording(options, error) != 0) {
+        std::cerr << "varelo-synth: " << error << "\n";
+        return 1;
+    }
+    return 0;
+}
