@@ -1,0 +1,87 @@
+// The channel values that become the EDF signal parameters: input range, A/D maximum, name, and
+// the creation time of the first file.
+#include "engine/OrvToEDF.h"
+#include "engine/TextHelpers.h"
+
+namespace {
+
+constexpr size_t datePartCount = 3;  // year/month/day and hour:minute:second
+
+// A value that does not convert counts as 0.
+int ToIntOrZero(const std::wstring& text)
+{
+    int value = 0;
+    (void)StringToInt(text.c_str(), value);
+    return value;
+}
+
+}  // namespace
+
+int OrvToEDF::GetInputRanges(Velquor::OrvFileIO& reader, const std::vector<int>& handles, std::vector<int>& ranges)
+{
+    ranges.clear();
+    for (size_t channel = 0; channel < handles.size(); ++channel) {
+        std::wstring field;
+        if (GetFirstField(reader, handles, channel, L"-InputRange", field) != 0)
+            return -1;
+        ranges.push_back(ToIntOrZero(field));
+    }
+    return 0;
+}
+
+int OrvToEDF::GetADMaxValues(Velquor::OrvFileIO& reader, const std::vector<int>& handles, std::vector<int>& values)
+{
+    values.clear();
+    for (size_t channel = 0; channel < handles.size(); ++channel) {
+        std::wstring field;
+        if (GetFirstField(reader, handles, channel, L"-ADMaxValue", field) != 0)
+            return -1;
+        values.push_back(ToIntOrZero(field));
+    }
+    return 0;
+}
+
+int OrvToEDF::GetChannelNames(Velquor::OrvFileIO& reader, const std::vector<int>& handles,
+                              std::vector<std::wstring>& names)
+{
+    names.clear();
+    for (size_t channel = 0; channel < handles.size(); ++channel) {
+        std::wstring field;
+        if (GetFirstField(reader, handles, channel, L"-AcqEntName", field) != 0)
+            return -1;
+        names.push_back(field);
+    }
+    return 0;
+}
+
+int OrvToEDF::GetTimeCreated(Velquor::OrvFileIO& reader, int handle, tm& time)
+{
+    std::vector<std::vector<std::wstring>> values;
+    if (reader.GetHeaderMetaData(handle, L"-TimeCreated", values) != OrvDataTypes::OrvSuccess)
+        return ReaderFailure(reader);
+    if (values.size() != 1) {
+        messageEvent.Publish(OrvLogging::Error, L"Error processing Time Opened header value for CSC file.  The expected "
+                                                L"return parameter count was 0.");
+        return -1;
+    }
+    if (values.front().size() != 2) {
+        messageEvent.Publish(OrvLogging::Error, L"Error processing Time Opened header value for CSC file. The expected "
+                                                L"return parameter count was not equal to 2.");
+        return -1;
+    }
+    const std::vector<std::wstring> date = SplitString(values.front()[0], L"/");
+    const std::vector<std::wstring> clock = SplitString(values.front()[1], L":");
+    if (date.size() < datePartCount || clock.size() < datePartCount) {
+        messageEvent.Publish(OrvLogging::Error, L"Error processing Time Opened header value for CSC file "
+                                                    + FileNameOf(0) + L": " + values.front()[0] + L" " + values.front()[1] + L" is not a date "
+                                                    L"written year/month/day and a time written hour:minute:second.");
+        return -1;
+    }
+    time.tm_year = ToIntOrZero(date[0]);
+    time.tm_mon = ToIntOrZero(date[1]);
+    time.tm_mday = ToIntOrZero(date[2]);
+    time.tm_hour = ToIntOrZero(clock[0]);
+    time.tm_min = ToIntOrZero(clock[1]);
+    time.tm_sec = ToIntOrZero(clock[2]);
+    return 0;
+}

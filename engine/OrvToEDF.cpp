@@ -1,0 +1,223 @@
+#include "engine/OrvToEDF.h"
+
+#include <cwctype>
+#include <sstream>
+
+#include "engine/EventFields.h"
+#include "engine/TextHelpers.h"
+#include "logging/TextConversion.h"
+
+namespace {
+
+constexpr size_t maxCscFiles = 256;
+constexpr size_t largeCscFileCount = 64;  // beyond this the reader gets a larger memory budget
+constexpr unsigned int largeReaderBudget = 2000u * 1048576u;  // bytes
+constexpr int eventCheckLimit = 50;  // event records looked at before the conversion starts
+
+bool EqualsIgnoringCase(const std::wstring& text, const std::wstring& wanted)
+{
+    if (text.size() != wanted.size())
+        return false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (std::towlower(text[i]) != std::towlower(wanted[i]))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void OrvToEDF::Subscribe(MessageHandler handler, SubscriptionId& id)
+{
+    messageEvent.Subscribe(std::move(handler), id);
+}
+
+void OrvToEDF::SetProgressHandler(ProgressHandler handler)
+{
+    progressHandler = std::move(handler);
+}
+
+void OrvToEDF::OnWriterMessage(OrvLogging::ORVB_MESSAGE_TYPE type, const std::wstring& text)
+{
+    messageEvent.Publish(type, text);
+}
+
+int OrvToEDF::Convert(const std::wstring& outputFileName, const std::wstring& eventFileName,
+                      std::vector<std::wstring> cscFileNames)
+{
+    if (cscFileNames.size() > maxCscFiles) {
+        messageEvent.Publish(OrvLogging::Notice, L"CSC file count exeeds the maximim allowed (256).");
+        return -1;
+    }
+    Velquor::OrvFileIO reader;
+    int eventHandle = -1;
+    if (eventFileName.empty()) {
+        messageEvent.Publish(OrvLogging::Notice,
+                             L"Event file string is empty, event file will not be processed as part of this conversion.");
+    } else if (OpenEventFile(eventFileName, reader, eventHandle) != 0 || VerifyEventFile(reader, eventHandle) != 0) {
+        return -1;
+    }
+    this->cscFileNames = cscFileNames;
+    std::vector<int> handles;
+    if (OpenCSCFiles(cscFileNames, reader, handles) != 0)
+        return -1;
+    if (handles.empty()) {
+        messageEvent.Publish(OrvLogging::Notice,
+                             L"There were not any valid CSC files specified.  File conversion has been aborted.");
+        return -1;
+    }
+    if (VerifySessionUUIDs(reader, handles) != 0 || GetSampleFrequency(reader, handles, sampleFrequency) != 0
+        || GetInputRanges(reader, handles, inputRanges) != 0 || GetADMaxValues(reader, handles, adMaxValues) != 0
+        || GetChannelNames(reader, handles, channelNames) != 0)
+        return -1;
+    recordingStartTime = tm{};
+    if (GetTimeCreated(reader, handles.front(), recordingStartTime) != 0)
+        return -1;
+
+    EDFPlusFileWriter writer;
+    SubscriptionId writerSubscription = 0;
+    writer.Subscribe([this](OrvLogging::ORVB_MESSAGE_TYPE type, const std::wstring& text) { OnWriterMessage(type, text); },
+                     writerSubscription);
+    this->outputFileName = outputFileName;
+    if (TransferSamples(writer, reader, handles, sampleFrequency, eventHandle) != 0)
+        return -1;
+    if (eventHandle != -1 && CloseEventFile(reader, eventHandle) != 0)
+        return -1;
+    return CloseCSCFiles(reader, handles);
+}
+
+int OrvToEDF::OpenEventFile(const std::wstring& eventFileName, Velquor::OrvFileIO& reader, int& handle)
+{
+    if (reader.OpenOrvInputFile(eventFileName.c_str(), handle) != OrvDataTypes::OrvSuccess)
+        return ReaderFailure(reader);
+    return 0;
+}
+
+int OrvToEDF::VerifyEventFile(Velquor::OrvFileIO& reader, int handle)
+{
+    int recordCount = 0;
+    if (reader.GetNumRecordsInFile(handle, recordCount) != OrvDataTypes::OrvSuccess)
+        return ReaderFailure(reader);
+    const int limit = recordCount < eventCheckLimit ? recordCount : eventCheckLimit;
+    int index = 0;
+    while (index < limit) {
+        void* data = nullptr;
+        int count = 0;
+        if (reader.GetDataFromIndex(handle, index, data, count) != OrvDataTypes::OrvSuccess)
+            return ReaderFailure(reader);
+        if (count < 1)
+            break;  // a batch without records would never advance
+        const auto* records = static_cast<const unsigned char*>(data);
+        for (int i = 0; i < count && i < limit; ++i) {
+            if (EqualsIgnoringCase(OrvText::Latin1ToWide(EventFields::Text(records + static_cast<size_t>(i) * EventFields::recordBytes)),
+                                   L"Starting Recording"))
+                return 0;
+        }
+        index += count;
+    }
+    return 0;
+}
+
+int OrvToEDF::CloseEventFile(Velquor::OrvFileIO& reader, int handle)
+{
+    if (reader.CloseOrvInputFile(handle) != OrvDataTypes::OrvSuccess)
+        return ReaderFailure(reader);
+    return 0;
+}
+
+int OrvToEDF::OpenCSCFiles(std::vector<std::wstring> fileNames, Velquor::OrvFileIO& reader, std::vector<int>& handles)
+{
+    handles.clear();
+    if (fileNames.size() > largeCscFileCount)
+        (void)reader.SetMaxNumBytesToUse(largeReaderBudget);  // a hint; the reader keeps its own otherwise
+    for (const std::wstring& name : fileNames) {
+        int handle = 0;
+        if (reader.OpenOrvInputFile(name.c_str(), handle) != OrvDataTypes::OrvSuccess)
+            return ReaderFailure(reader);
+        handles.push_back(handle);
+    }
+    (void)reader.GetNumBytesInUse();
+    return 0;
+}
+
+int OrvToEDF::CloseCSCFiles(Velquor::OrvFileIO& reader, const std::vector<int>& handles)
+{
+    for (const int handle : handles) {
+        if (reader.CloseOrvInputFile(handle) != OrvDataTypes::OrvSuccess)
+            return ReaderFailure(reader);
+    }
+    return 0;
+}
+
+int OrvToEDF::VerifySessionUUIDs(Velquor::OrvFileIO& reader, const std::vector<int>& handles)
+{
+    std::wstring previous;
+    for (const int handle : handles) {
+        std::vector<std::vector<std::wstring>> values;
+        if (reader.GetHeaderMetaData(handle, L"-SessionUUID", values) != OrvDataTypes::OrvSuccess)
+            return ReaderFailure(reader);
+        if (values.empty() || values.front().empty()) {
+            messageEvent.Publish(OrvLogging::Error, L"No data returned from header when getting Session UUID for CSC file.");
+            return -1;
+        }
+        const std::wstring& current = values.front().front();
+        if (!previous.empty() && current != previous) {
+            messageEvent.Publish(OrvLogging::Error,
+                                 L"Error, Session UUIDs do not match between CSC files.  Current UUID: " + current
+                                     + L", Previous UUID: " + previous);
+            return -1;
+        }
+        previous = current;
+    }
+    messageEvent.Publish(OrvLogging::Notice, L"Session UUIDs successfull verified for all CSC files.");
+    return 0;
+}
+
+int OrvToEDF::GetSampleFrequency(Velquor::OrvFileIO& reader, const std::vector<int>& handles, int& frequency)
+{
+    int previous = -1;
+    for (size_t channel = 0; channel < handles.size(); ++channel) {
+        std::wstring field;
+        if (GetFirstField(reader, handles, channel, L"-SamplingFrequency", field) != 0)
+            return -1;
+        int current = 0;
+        (void)StringToInt(field.c_str(), current);  // a value that does not convert counts as 0
+        if (previous != -1 && current != previous) {
+            std::wostringstream message;
+            message << L"Error, sample frequencies do not match between CSC files.  Current sample frequency: " << current
+                    << L", Previous sample frequency: " << previous;
+            messageEvent.Publish(OrvLogging::Error, message.str());
+            return -1;
+        }
+        previous = current;
+    }
+    frequency = previous;
+    return 0;
+}
+
+int OrvToEDF::ReaderFailure(Velquor::OrvFileIO& reader)
+{
+    messageEvent.Publish(OrvLogging::Error, reader.GetLastErrorMessage());
+    return -1;
+}
+
+int OrvToEDF::GetFirstField(Velquor::OrvFileIO& reader, const std::vector<int>& handles, size_t channel,
+                            const std::wstring& key, std::wstring& field)
+{
+    std::vector<std::vector<std::wstring>> values;
+    if (reader.GetHeaderMetaData(handles[channel], key, values) != OrvDataTypes::OrvSuccess)
+        return ReaderFailure(reader);
+    if (values.empty() || values.front().empty()) {
+        messageEvent.Publish(OrvLogging::Error,
+                             L"No data returned from header when getting " + key + L" for CSC file: " + FileNameOf(channel));
+        return -1;
+    }
+    field = values.front().front();
+    return 0;
+}
+
+const std::wstring& OrvToEDF::FileNameOf(size_t channel) const
+{
+    static const std::wstring unknown;
+    return channel < cscFileNames.size() ? cscFileNames[channel] : unknown;
+}
