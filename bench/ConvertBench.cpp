@@ -1,0 +1,205 @@
+// Measures a whole conversion of a 32-channel, 32 kHz recording against copying the same
+// directory on the same machine, and the conversion's peak resident memory for two recording
+// lengths (it must not grow with the length).
+//
+//   varelo-bench-convert [--seconds N] [--runs N] [--work DIR]
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include "engine/ConversionRun.h"
+#include "logging/TextConversion.h"
+#include "tools/SynthRecording.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr int channelCount = 32;
+constexpr int samplingFrequency = 32000;
+
+struct Measurement {
+    double seconds = 0;
+    long peakResidentKiB = 0;
+    bool succeeded = false;
+};
+
+// Says nothing: the benchmark reports only its own figures.
+class SilentFrontend : public ConversionFrontend {
+public:
+    void OnMessage(OrvLogging::ORVB_MESSAGE_TYPE, const std::wstring&) override {}
+    void ShowResult(const std::wstring&, const std::wstring&) override {}
+};
+
+bool WriteRecording(const fs::path& directory, uint64_t seconds)
+{
+    VareloSynth::SynthOptions options;
+    options.directory = directory;
+    options.channels = std::vector<VareloSynth::SynthChannel>(channelCount);
+    options.samplingFrequencyHz = samplingFrequency;
+    options.samplesPerChannel = seconds * samplingFrequency;
+    options.spreadEventCount = 20;
+    std::string error;
+    if (VareloSynth::WriteSynthRecording(options, error) != 0) {
+        std::fprintf(stderr, "cannot write the recording: %s\n", error.c_str());
+        return false;
+    }
+    return true;
+}
+
+uint64_t DirectoryBytes(const fs::path& directory)
+{
+    uint64_t bytes = 0;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(directory, error))
+        bytes += entry.file_size(error);
+    return bytes;
+}
+
+void RemoveOutputs(const fs::path& directory)
+{
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(directory, error)) {
+        const std::string extension = entry.path().extension().string();
+        if (extension == ".edf" || entry.path().filename() == "VareloLogFile.txt")
+            fs::remove(entry.path(), error);
+    }
+}
+
+// Runs the conversion in a child process, so that its peak resident memory is its own.
+Measurement MeasureConversion(const fs::path& directory)
+{
+    Measurement measurement;
+    const Clock::time_point start = Clock::now();
+    const pid_t child = fork();
+    if (child == 0) {
+        std::vector<std::wstring> cscFiles;
+        std::wstring eventFile;
+        const std::wstring wideDirectory = OrvText::Utf8ToWide(directory.string());
+        ScanDirectory(wideDirectory, cscFiles, eventFile);
+        LogFile logFile;
+        SilentFrontend frontend;
+        _exit(RunConversion(wideDirectory, cscFiles, eventFile, logFile, frontend) == 0 ? 0 : 1);
+    }
+    int status = 0;
+    rusage usage{};
+    if (child < 0 || wait4(child, &status, 0, &usage) != child)
+        return measurement;
+    measurement.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    measurement.peakResidentKiB = usage.ru_maxrss;
+    measurement.succeeded = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return measurement;
+}
+
+// The time to copy the directory; negative when the copy failed.
+double MeasureCopy(const fs::path& source, const fs::path& target)
+{
+    std::error_code error;
+    fs::remove_all(target, error);
+    const Clock::time_point start = Clock::now();
+    fs::copy(source, target, fs::copy_options::recursive, error);
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    const bool copied = !error;
+    fs::remove_all(target, error);
+    return copied ? seconds : -1;
+}
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+struct Report {
+    double copySeconds = 0;
+    double convertSeconds = 0;
+    long peakResidentKiB = 0;
+};
+
+bool Measure(const fs::path& work, uint64_t seconds, int runs, Report& report)
+{
+    const fs::path recording = work / ("recording-" + std::to_string(seconds) + "s");
+    const fs::path copy = work / "copy";
+    std::error_code error;
+    fs::remove_all(recording, error);
+    if (!WriteRecording(recording, seconds))
+        return false;
+    std::vector<double> copies;
+    std::vector<double> conversions;
+    for (int run = 0; run < runs; ++run) {
+        const double copySeconds = MeasureCopy(recording, copy);
+        if (copySeconds < 0) {
+            std::fprintf(stderr, "cannot copy %s\n", recording.c_str());
+            return false;
+        }
+        copies.push_back(copySeconds);
+        const Measurement conversion = MeasureConversion(recording);
+        RemoveOutputs(recording);
+        if (!conversion.succeeded) {
+            std::fprintf(stderr, "the conversion failed\n");
+            return false;
+        }
+        conversions.push_back(conversion.seconds);
+        report.peakResidentKiB = std::max(report.peakResidentKiB, conversion.peakResidentKiB);
+    }
+    report.copySeconds = Median(copies);
+    report.convertSeconds = Median(conversions);
+    std::printf("%3llu s recording, %7.1f MB: copy %6.3f s, conversion %6.3f s (%.2f x copy, %6.1f MB/s), "
+                "peak resident memory %6.1f MiB\n",
+                static_cast<unsigned long long>(seconds), static_cast<double>(DirectoryBytes(recording)) / 1e6,
+                report.copySeconds, report.convertSeconds, report.convertSeconds / report.copySeconds,
+                static_cast<double>(DirectoryBytes(recording)) / 1e6 / report.convertSeconds,
+                static_cast<double>(report.peakResidentKiB) / 1024.0);
+    fs::remove_all(recording, error);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    uint64_t seconds = 60;
+    int runs = 3;
+    fs::path work = fs::temp_directory_path() / ("varelo-bench-" + std::to_string(getpid()));
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string option = argv[i];
+        if (option == "--seconds")
+            seconds = std::strtoull(argv[i + 1], nullptr, 10);
+        else if (option == "--runs")
+            runs = std::max(1, std::atoi(argv[i + 1]));
+        else if (option == "--work")
+            work = fs::path(argv[i + 1]) / ("varelo-bench-" + std::to_string(getpid()));
+    }
+    if (seconds < 1) {
+        std::fprintf(stderr, "usage: varelo-bench-convert [--seconds N] [--runs N] [--work DIR]\n");
+        return 2;
+    }
+    std::error_code error;
+    fs::create_directories(work, error);
+    if (error) {
+        std::fprintf(stderr, "cannot create %s: %s\n", work.c_str(), error.message().c_str());
+        return 1;
+    }
+    std::printf("%d channels at %d Hz, median of %d runs, work directory %s\n", channelCount, samplingFrequency, runs,
+                work.c_str());
+    Report full;
+    Report half;
+    const bool measured = Measure(work, seconds / 2 > 0 ? seconds / 2 : 1, runs, half) && Measure(work, seconds, runs, full);
+    fs::remove_all(work, error);
+    if (!measured)
+        return 1;
+    std::printf("conversion / copy: %.2f (target 1.5 or less); peak memory %s with the length (%.1f MiB for half, %.1f MiB "
+                "for the whole)\n",
+                full.convertSeconds / full.copySeconds,
+                full.peakResidentKiB <= half.peakResidentKiB * 11 / 10 + 1024 ? "does not grow" : "GROWS",
+                static_cast<double>(half.peakResidentKiB) / 1024.0, static_cast<double>(full.peakResidentKiB) / 1024.0);
+    return 0;
+}
