@@ -66,8 +66,12 @@ int OrvToEDF::TransferSamples(EDFPlusFileWriter& writer, Velquor::OrvFileIO& rea
         if (StoreInstant(state) != 0)
             return -1;
     }
-    return FinishEDFFile(writer, state.fillIndex, state.recordBuffer, reader, eventHandle, state.segmentStart,
-                         state.lastTimestamp);
+    if (FinishEDFFile(writer, state.fillIndex, state.recordBuffer, reader, eventHandle, state.segmentStart,
+                      state.lastTimestamp) != 0)
+        return -1;
+    if (progressHandler)
+        progressHandler(1.0);
+    return 0;
 }
 
 int OrvToEDF::AlignChannels(TransferState& state)

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// What the command line asks of the window. Without options the window starts idle, as usual;
+// --convert starts a conversion of a directory at once, and --screenshot makes that run
+// unattended, for pictures of the window in documentation.
+class LaunchOptions {
+public:
+    enum class Request { Window, Help, Version, UsageError };
+
+    // arguments[0] is the program; Qt's own options have been taken out already.
+    static LaunchOptions Parse(const QStringList& arguments);
+    static QString UsageText();
+    static QString VersionText();
+
+    Request request = Request::Window;
+    QString convertDirectory;  // absolute and clean; empty when not asked for
+    QString screenshotFile;    // empty when not asked for
+    QString error;             // what was wrong, for Request::UsageError
+};

@@ -1,0 +1,62 @@
+#include "app/StartupConversion.h"
+
+#include <QFile>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPixmap>
+
+#include <cstdio>
+
+#include "app/VareloDlg.h"
+#include "engine/ConversionRun.h"
+#include "logging/TextConversion.h"
+
+StartupConversion::StartupConversion(VareloDlg& dialog, const LaunchOptions& options)
+    : m_dialog(dialog), m_directory(options.convertDirectory), m_screenshotFile(options.screenshotFile)
+{
+}
+
+void StartupConversion::Perform()
+{
+    const bool unattended = !m_screenshotFile.isEmpty();
+    if (unattended)
+        m_dialog.SetBoxPresenter([this](QMessageBox& box) { AnswerBox(box); });
+    m_dialog.ConvertDirectory(OrvText::Utf8ToWide(QFile::encodeName(m_directory).toStdString()));
+    if (unattended)
+        m_dialog.close();
+}
+
+int StartupConversion::ExitCode() const
+{
+    if (m_screenshotFile.isEmpty())
+        return 0;  // the user has seen the result
+    return m_resultShown && m_completed && m_screenshotSaved ? 0 : 1;
+}
+
+void StartupConversion::AnswerBox(QMessageBox& box)
+{
+    // Nobody is there to read the boxes, so what they say goes to the terminal.
+    std::fprintf(stderr, "%s: %s\n", qUtf8Printable(box.windowTitle()), qUtf8Printable(box.text()));
+    if (box.windowTitle() != QString::fromWCharArray(resultCaption))
+        return;
+    m_resultShown = true;
+    m_completed = box.text() == QString::fromWCharArray(resultComplete);
+    m_screenshotSaved = SaveScreenshot(box);
+    if (!m_screenshotSaved)
+        std::fprintf(stderr, "varelo: cannot save the screenshot to %s\n", qUtf8Printable(m_screenshotFile));
+}
+
+bool StartupConversion::SaveScreenshot(QMessageBox& box) const
+{
+    box.show();  // lays the box out and centres it over the window
+    QPixmap picture = m_dialog.grab();
+    const QPixmap boxPicture = box.grab();
+    const QRect boxArea(m_dialog.mapFromGlobal(box.geometry().topLeft()), boxPicture.size() / boxPicture.devicePixelRatio());
+    QPainter painter(&picture);
+    painter.drawPixmap(boxArea.topLeft(), boxPicture);
+    painter.setPen(QColor(0x60, 0x60, 0x60));  // the box has no frame of its own without a window manager
+    painter.drawRect(boxArea.adjusted(0, 0, -1, -1));
+    painter.end();
+    box.hide();
+    return picture.save(m_screenshotFile, "PNG");
+}

@@ -1,0 +1,67 @@
+#include "app/VareloApp.h"
+
+#include <QTimer>
+
+#include <cstdio>
+
+#include "app/AppIcon.h"
+#include "app/LaunchOptions.h"
+#include "app/StartupConversion.h"
+#include "app/VareloDlg.h"
+
+namespace {
+
+constexpr int exitUsageError = 2;
+
+// Prints what help and version ask for; false for any other request.
+bool PrintInformation(LaunchOptions::Request request)
+{
+    if (request == LaunchOptions::Request::Help)
+        std::fputs(qUtf8Printable(LaunchOptions::UsageText()), stdout);
+    else if (request == LaunchOptions::Request::Version)
+        std::fputs(qUtf8Printable(LaunchOptions::VersionText()), stdout);
+    else
+        return false;
+    return true;
+}
+
+}  // namespace
+
+VareloApp::VareloApp(int& argc, char** argv) : m_application(argc, argv)
+{
+    QApplication::setApplicationName("varelo");
+    QApplication::setApplicationDisplayName("Varelo");
+    QApplication::setApplicationVersion("1.0.0");
+    QApplication::setOrganizationName("Velquor");
+    QApplication::setWindowIcon(AppIcon::Create());
+}
+
+std::optional<int> VareloApp::AnswerWithoutWindow(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    // Qt's own options are still among these; whatever else is wrong is told once they are gone.
+    if (PrintInformation(LaunchOptions::Parse(arguments).request))
+        return 0;
+    return std::nullopt;
+}
+
+int VareloApp::Run()
+{
+    const LaunchOptions options = LaunchOptions::Parse(QApplication::arguments());
+    if (PrintInformation(options.request))
+        return 0;
+    if (options.request == LaunchOptions::Request::UsageError) {
+        std::fprintf(stderr, "varelo: %s\n\n%s", qUtf8Printable(options.error),
+                     qUtf8Printable(LaunchOptions::UsageText()));
+        return exitUsageError;
+    }
+
+    VareloDlg dialog;
+    StartupConversion startup(dialog, options);
+    if (!options.convertDirectory.isEmpty())
+        QTimer::singleShot(0, &dialog, [&startup] { startup.Perform(); });  // once the window is shown
+    (void)dialog.exec();  // closing the window, however, ends the program
+    return startup.ExitCode();
+}

@@ -1,0 +1,246 @@
+#include "app/VareloDlg.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "app/AppIcon.h"
+#include "app/CAboutDlg.h"
+#include "app/DialogUnits.h"
+#include "logging/TextConversion.h"
+
+namespace {
+
+const char* const windowCaption = "Velquor Varelo 1.0.0 ";  // the blank at the end is part of it
+const char* const noticeText = "\u00A9 Velquor. All rights reserved.";
+const char* const browserCaption = "Select Data Directory";
+constexpr int messageColumnWidth = 2000;  // pixels: wide enough that no message is cut
+// A row is deleted only when the list held more than this before the insertion, so it keeps 51.
+constexpr int rowsKeptBeforeInsert = 50;
+
+QString ChooseDirectoryWithBrowser(QWidget* parent, const QString& caption)
+{
+    return QFileDialog::getExistingDirectory(parent, caption);
+}
+
+void ShowBoxModally(QMessageBox& box)
+{
+    (void)box.exec();  // the box has one button, so its answer tells nothing
+}
+
+int PercentOf(double fraction)
+{
+    if (!(fraction > 0))  // NaN too
+        return 0;
+    if (fraction >= 1)
+        return 100;
+    return static_cast<int>(fraction * 100);
+}
+
+}  // namespace
+
+VareloDlg::VareloDlg()
+    : QDialog(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint
+                           | Qt::WindowCloseButtonHint),
+      m_icon(AppIcon::Create()),
+      m_chooseDirectory(ChooseDirectoryWithBrowser),
+      m_presentBox(ShowBoxModally)
+{
+    setWindowIcon(m_icon);
+    setWindowTitle(windowCaption);
+    m_logFile.SetMessageBoxHandler([this](const std::wstring& caption, const std::wstring& text) {
+        ShowLogFileError(caption, text);
+    });
+
+    // The layout only stacks the menu bar over the client area; the controls in the client area
+    // have fixed positions and sizes and stay where they are when the window is resized.
+    auto* frame = new QVBoxLayout(this);
+    frame->setContentsMargins(0, 0, 0, 0);
+    frame->setSpacing(0);
+    CreateMenu();
+    auto* client = new QWidget(this);
+    client->setObjectName("clientArea");
+    frame->addWidget(client);
+    CreateControls(client);
+
+    const QSize clientSize = DialogUnits(fontMetrics()).ToPixels(499, 174);
+    resize(clientSize.width(), clientSize.height() + frame->menuBar()->sizeHint().height());
+}
+
+VareloDlg::~VareloDlg() = default;
+
+void VareloDlg::SetDirectoryChooser(DirectoryChooser chooser)
+{
+    m_chooseDirectory = chooser ? std::move(chooser) : DirectoryChooser(ChooseDirectoryWithBrowser);
+}
+
+void VareloDlg::SetBoxPresenter(BoxPresenter presenter)
+{
+    m_presentBox = presenter ? std::move(presenter) : BoxPresenter(ShowBoxModally);
+}
+
+void VareloDlg::OnBnClickedSelectDirectory()
+{
+    const QString directory = m_chooseDirectory(this, browserCaption);
+    if (directory.isEmpty())
+        return;
+    // Paths travel as their UTF-8 bytes, as everywhere else in the program.
+    ConvertDirectory(OrvText::Utf8ToWide(QFile::encodeName(directory).toStdString()));
+}
+
+void VareloDlg::ConvertDirectory(const std::wstring& directory)
+{
+    m_dataDirectory = directory;
+    ScanDirectory();
+}
+
+void VareloDlg::ScanDirectory()
+{
+    ::ScanDirectory(m_dataDirectory, m_cscFiles, m_eventFile);
+    RunConversion();
+}
+
+void VareloDlg::RunConversion()
+{
+    (void)::RunConversion(m_dataDirectory, m_cscFiles, m_eventFile, m_logFile, *this);  // the box has said it
+}
+
+void VareloDlg::OnMessage(OrvLogging::ORVB_MESSAGE_TYPE type, const std::wstring& text)
+{
+    const int rowCount = m_messageList->topLevelItemCount();
+    // Text only: the type reaches the log file, never the row's look.
+    m_messageList->addTopLevelItem(new QTreeWidgetItem(QStringList{QString::fromStdWString(text)}));
+    if (rowCount > rowsKeptBeforeInsert)
+        delete m_messageList->takeTopLevelItem(0);
+    (void)m_logFile.LogMessage(type, text);  // without an open log file the row is all there is
+}
+
+void VareloDlg::ShowResult(const std::wstring& caption, const std::wstring& text)
+{
+    m_progressBar->hide();  // the conversion is over; the box tells how it went
+    QMessageBox box(QMessageBox::NoIcon, QString::fromStdWString(caption), QString::fromStdWString(text),
+                    QMessageBox::Ok, this);
+    PresentBox(box);
+}
+
+void VareloDlg::BeginWait()
+{
+    m_converting = true;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    m_shownPercent = 0;
+    m_progressBar->setValue(0);
+    m_progressBar->show();
+}
+
+void VareloDlg::EndWait()
+{
+    m_progressBar->hide();
+    m_shownPercent = -1;
+    QApplication::restoreOverrideCursor();
+    m_converting = false;
+}
+
+void VareloDlg::OnProgress(double fraction)
+{
+    const int percent = PercentOf(fraction);
+    if (percent != m_shownPercent) {
+        m_shownPercent = percent;
+        m_progressBar->setValue(percent);
+    }
+    // Paints what changed (bar, new rows, uncovered parts); clicks and keys wait for the run's end.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void VareloDlg::closeEvent(QCloseEvent* event)
+{
+    if (m_converting) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void VareloDlg::CreateMenu()
+{
+    auto* menuBar = new QMenuBar(this);
+    QMenu* help = menuBar->addMenu("&Help");
+    QAction* about = help->addAction("&About Varelo...");
+    about->setMenuRole(QAction::AboutRole);
+    connect(about, &QAction::triggered, this, &VareloDlg::OnAbout);
+    layout()->setMenuBar(menuBar);
+}
+
+void VareloDlg::CreateControls(QWidget* client)
+{
+    const DialogUnits units(fontMetrics());
+
+    auto* select = new QPushButton("Select Directory to Process", client);
+    select->setObjectName("selectDirectoryButton");
+    select->setGeometry(units.ToPixels(10, 9, 132, 24));
+    connect(select, &QPushButton::clicked, this, &VareloDlg::OnBnClickedSelectDirectory);
+
+    // In the free space beside the button, right-aligned with the notice text below it.
+    m_progressBar = new QProgressBar(client);
+    m_progressBar->setObjectName("progressBar");
+    m_progressBar->setGeometry(units.ToPixels(150, 10, 338, 11));
+    m_progressBar->setRange(0, 100);
+    m_progressBar->hide();
+
+    auto* notice = new QLabel(noticeText, client);
+    notice->setObjectName("noticeText");
+    notice->setTextFormat(Qt::PlainText);
+    notice->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    notice->setGeometry(units.ToPixels(330, 24, 158, 8));
+
+    // Created before the list, so that the list lies on top of the frame.
+    auto* group = new QGroupBox("Message Log", client);
+    group->setObjectName("messageLogGroup");
+    group->setGeometry(units.ToPixels(7, 35, 487, 134));
+
+    m_messageList = new QTreeWidget(client);
+    m_messageList->setObjectName("messageList");
+    m_messageList->setGeometry(units.ToPixels(13, 46, 476, 117));
+    m_messageList->setColumnCount(1);
+    m_messageList->setHeaderLabels({"Messages"});
+    m_messageList->setRootIsDecorated(false);
+    m_messageList->setUniformRowHeights(true);
+    m_messageList->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_messageList->header()->setStretchLastSection(false);
+    m_messageList->setColumnWidth(0, messageColumnWidth);
+}
+
+void VareloDlg::OnAbout()
+{
+    CAboutDlg about(this);
+    (void)about.exec();  // it has only OK
+}
+
+void VareloDlg::ShowLogFileError(const std::wstring& caption, const std::wstring& text)
+{
+    QMessageBox box(QMessageBox::NoIcon, QString::fromStdWString(caption), QString::fromStdWString(text),
+                    QMessageBox::Ok);  // no owner window
+    PresentBox(box);
+}
+
+void VareloDlg::PresentBox(QMessageBox& box)
+{
+    box.setTextFormat(Qt::PlainText);  // a path may hold "<"
+    // The run keeps the wait cursor up to its end; a box waiting for an answer shows the arrow.
+    if (m_converting)
+        QApplication::setOverrideCursor(Qt::ArrowCursor);
+    m_presentBox(box);
+    if (m_converting)
+        QApplication::restoreOverrideCursor();
+}

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QDialog>
+#include <QIcon>
+#include <QString>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/ConversionRun.h"
+#include "logging/LogFile.h"
+#include "logging/MessageType.h"
+
+class QCloseEvent;
+class QMessageBox;
+class QProgressBar;
+class QTreeWidget;
+
+// The main window: a button that converts a chosen recording directory, and a list that shows,
+// one row per message, what the run reports (the latest 51). The run is the shared one that the
+// command line uses too; this window is its frontend, and everything happens on the window's
+// thread, with the window kept painted while the conversion goes on.
+class VareloDlg : public QDialog, public ConversionFrontend {
+    Q_OBJECT
+
+public:
+    // Asks for the directory to convert; an empty result means the user cancelled.
+    using DirectoryChooser = std::function<QString(QWidget* parent, const QString& caption)>;
+    // Shows a prepared box and returns once it has been dismissed.
+    using BoxPresenter = std::function<void(QMessageBox& box)>;
+
+    VareloDlg();
+    ~VareloDlg() override;
+    VareloDlg(const VareloDlg&) = delete;
+    VareloDlg& operator=(const VareloDlg&) = delete;
+
+    // The folder browser and the boxes are the real dialogs unless these answer them instead.
+    void SetDirectoryChooser(DirectoryChooser chooser);
+    void SetBoxPresenter(BoxPresenter presenter);
+
+    // The button: asks for a directory and converts it; a cancelled browser does nothing at all.
+    void OnBnClickedSelectDirectory();
+    // Converts directory as the button does once the browser has returned it.
+    void ConvertDirectory(const std::wstring& directory);
+    void ScanDirectory();
+    void RunConversion();
+
+    void OnMessage(OrvLogging::ORVB_MESSAGE_TYPE type, const std::wstring& text) override;
+    void ShowResult(const std::wstring& caption, const std::wstring& text) override;
+    void BeginWait() override;
+    void EndWait() override;
+    void OnProgress(double fraction) override;
+
+protected:
+    // Ignored while a conversion runs: the run ends with the result box, not with a vanished window.
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void CreateMenu();
+    void CreateControls(QWidget* client);
+    void OnAbout();
+    void ShowLogFileError(const std::wstring& caption, const std::wstring& text);
+    void PresentBox(QMessageBox& box);
+
+    QIcon m_icon;
+    std::wstring m_dataDirectory;
+    std::vector<std::wstring> m_cscFiles;
+    std::wstring m_eventFile;
+    QTreeWidget* m_messageList = nullptr;  // the controls belong to the window, as Qt children
+    LogFile m_logFile;
+    QProgressBar* m_progressBar = nullptr;  // shown only while a conversion runs
+    int m_shownPercent = -1;
+    bool m_converting = false;
+    DirectoryChooser m_chooseDirectory;
+    BoxPresenter m_presentBox;
+};

@@ -1,0 +1,10 @@
+// varelo: the window that converts recording directories to EDF+ files.
+#include "app/VareloApp.h"
+
+int main(int argc, char** argv)
+{
+    if (const std::optional<int> status = VareloApp::AnswerWithoutWindow(argc, argv))
+        return *status;
+    VareloApp application(argc, argv);
+    return application.Run();
+}

@@ -1,0 +1,36 @@
+#include "app/DialogUnits.h"
+
+#include <gtest/gtest.h>
+
+// Expected pixels by hand: x * averageCharWidth / 4 and y * charHeight / 8, halves rounded up.
+TEST(DialogUnitsTest, ScalesByQuarterCharWidthAndEighthCharHeight)
+{
+    const DialogUnits units(6, 16);
+    EXPECT_EQ(units.ToPixelsX(4), 6);
+    EXPECT_EQ(units.ToPixelsX(499), 749);   // 748.5
+    EXPECT_EQ(units.ToPixelsY(8), 16);
+    EXPECT_EQ(units.ToPixelsY(174), 348);
+    EXPECT_EQ(units.ToPixels(499, 174), QSize(749, 348));
+}
+
+TEST(DialogUnitsTest, RoundsHalvesAwayFromZero)
+{
+    const DialogUnits units(7, 13);
+    EXPECT_EQ(units.ToPixelsX(1), 2);    // 1.75
+    EXPECT_EQ(units.ToPixelsX(2), 4);    // 3.5
+    EXPECT_EQ(units.ToPixelsX(3), 5);    // 5.25
+    EXPECT_EQ(units.ToPixelsY(1), 2);    // 1.625
+    EXPECT_EQ(units.ToPixelsY(4), 7);    // 6.5
+    EXPECT_EQ(units.ToPixelsX(-2), -4);  // -3.5
+    EXPECT_EQ(units.ToPixelsX(0), 0);
+}
+
+TEST(DialogUnitsTest, RectangleEdgesAreRoundedSoNeighboursMeet)
+{
+    const DialogUnits units(7, 13);
+    // 10, 9, 132, 24: left 17.5 -> 18, top 14.625 -> 15, right 248.5 -> 249, bottom 53.625 -> 54
+    EXPECT_EQ(units.ToPixels(10, 9, 132, 24), QRect(18, 15, 231, 39));
+    const QRect left = units.ToPixels(1, 1, 1, 1);
+    const QRect right = units.ToPixels(2, 1, 1, 1);
+    EXPECT_EQ(left.x() + left.width(), right.x());
+}

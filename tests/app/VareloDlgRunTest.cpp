@@ -1,0 +1,256 @@
+#include "app/VareloDlg.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+
+#include "tests/support/RecordingBuilder.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+// What a box looked like while it was up.
+struct ShownBox {
+    QString caption;
+    QString text;
+    QMessageBox::StandardButtons buttons;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    const QWidget* owner = nullptr;
+    bool arrowCursor = false;
+    bool progressBarShown = false;
+};
+
+// The window, watched from inside: how the cursor and the progress bar look whenever a message
+// arrives, while the run is going on.
+class WatchedDlg : public VareloDlg {
+public:
+    void OnMessage(OrvLogging::ORVB_MESSAGE_TYPE type, const std::wstring& text) override
+    {
+        const QCursor* cursor = QApplication::overrideCursor();
+        waitCursorAtEveryMessage = waitCursorAtEveryMessage && cursor != nullptr && cursor->shape() == Qt::WaitCursor;
+        const auto* bar = findChild<QProgressBar*>("progressBar");
+        barShownAtEveryMessage = barShownAtEveryMessage && bar != nullptr && !bar->isHidden();
+        VareloDlg::OnMessage(type, text);
+    }
+
+    bool waitCursorAtEveryMessage = true;
+    bool barShownAtEveryMessage = true;
+};
+
+std::vector<std::string> Lines(const std::filesystem::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    std::vector<std::string> lines;
+    std::string line;
+    while (std::getline(in, line))
+        lines.push_back(line);
+    return lines;
+}
+
+std::string LastLine(const std::filesystem::path& file)
+{
+    std::string last;
+    for (const std::string& line : Lines(file)) {
+        if (!line.empty())
+            last = line;
+    }
+    return last;
+}
+
+// The texts of the message lines of a log file: what follows the tag and time stamp.
+QStringList LoggedMessages(const std::filesystem::path& logFile)
+{
+    QStringList messages;
+    for (const std::string& line : Lines(logFile)) {
+        const size_t separator = line.find(" - ");
+        if (line.rfind("-*", 0) == 0 && separator != std::string::npos)
+            messages.append(QString::fromLatin1(line.substr(separator + 3)));
+    }
+    return messages;
+}
+
+}  // namespace
+
+class VareloDlgRunTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dialog.SetDirectoryChooser([this](QWidget* parent, const QString& caption) {
+            ++browserShown;
+            browserCaption = caption;
+            browserOwner = parent;
+            return chosenDirectory;
+        });
+        dialog.SetBoxPresenter([this](QMessageBox& box) {
+            const QCursor* cursor = QApplication::overrideCursor();
+            boxes.push_back({box.windowTitle(), box.text(), box.standardButtons(), box.icon(), box.parentWidget(),
+                             cursor != nullptr && cursor->shape() == Qt::ArrowCursor,
+                             !dialog.findChild<QProgressBar*>("progressBar")->isHidden()});
+            box.button(QMessageBox::Ok)->click();
+        });
+    }
+
+    void WriteRecording(const std::filesystem::path& directory)
+    {
+        for (const char* name : {"CSC1", "CSC2"}) {
+            RecordingBuilder::Channel channel;
+            channel.name = name;
+            RecordingBuilder::WriteCscFile(directory / (std::string(name) + ".ocs"),
+                                           RecordingBuilder::ChannelHeader(channel),
+                                           RecordingBuilder::ContinuousRecords(1000000, 1000, 3000, 0));
+        }
+    }
+
+    void ClickSelectDirectory(const std::filesystem::path& directory)
+    {
+        chosenDirectory = QString::fromStdString(directory.string());
+        dialog.findChild<QPushButton*>("selectDirectoryButton")->click();
+    }
+
+    QStringList Rows() const
+    {
+        const auto* list = dialog.findChild<QTreeWidget*>("messageList");
+        QStringList rows;
+        for (int i = 0; i < list->topLevelItemCount(); ++i)
+            rows.append(list->topLevelItem(i)->text(0));
+        return rows;
+    }
+
+    TempDir dir;
+    WatchedDlg dialog;
+    QString chosenDirectory;
+    int browserShown = 0;
+    QString browserCaption;
+    const QWidget* browserOwner = nullptr;
+    std::vector<ShownBox> boxes;
+};
+
+TEST_F(VareloDlgRunTest, ConvertsTheChosenDirectory)
+{
+    WriteRecording(dir.path);
+    ClickSelectDirectory(dir.path);
+
+    EXPECT_EQ(browserShown, 1);
+    EXPECT_EQ(browserCaption, "Select Data Directory");
+    EXPECT_EQ(browserOwner, &dialog);
+
+    EXPECT_TRUE(std::filesystem::is_regular_file(dir.path / "VareloLogFile.txt"));
+    EXPECT_TRUE(std::filesystem::is_regular_file(dir.path / "DevOutput.edf"));
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, "Conversion Results");
+    EXPECT_EQ(boxes[0].text, "Conversion Complete");
+    EXPECT_EQ(boxes[0].buttons, QMessageBox::Ok);
+    EXPECT_EQ(boxes[0].icon, QMessageBox::NoIcon);
+    EXPECT_EQ(boxes[0].owner, &dialog);
+
+    // Every message became one row and one log line, in the same order, and nothing else did.
+    const QStringList logged = LoggedMessages(dir.path / "VareloLogFile.txt");
+    ASSERT_FALSE(logged.isEmpty());
+    EXPECT_EQ(Rows(), logged);
+    EXPECT_TRUE(Rows().contains("EDF File Opened Successfully: " + QString::fromStdString((dir.path / "DevOutput.edf").string())));
+    EXPECT_EQ(LastLine(dir.path / "VareloLogFile.txt"), "Log File Closed - End of File\r")
+        << "the log file is closed after the box, as its last line";
+}
+
+TEST_F(VareloDlgRunTest, WaitCursorAndProgressBarLastAsLongAsTheRun)
+{
+    WriteRecording(dir.path);
+    ClickSelectDirectory(dir.path);
+
+    ASSERT_FALSE(Rows().isEmpty());
+    EXPECT_TRUE(dialog.waitCursorAtEveryMessage);
+    EXPECT_TRUE(dialog.barShownAtEveryMessage);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(boxes[0].arrowCursor) << "the box waits for the user, so it shows the arrow";
+    EXPECT_FALSE(boxes[0].progressBarShown) << "the result ends the progress";
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(dialog.findChild<QProgressBar*>("progressBar")->isHidden());
+}
+
+TEST_F(VareloDlgRunTest, EmptyDirectoryFails)
+{
+    ClickSelectDirectory(dir.path);
+
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, "Conversion Results");
+    EXPECT_EQ(boxes[0].text, "Conversion Failed");
+    EXPECT_TRUE(Rows().contains("There were not any valid CSC files specified.  File conversion has been aborted."));
+    EXPECT_EQ(Rows(), LoggedMessages(dir.path / "VareloLogFile.txt"));
+    EXPECT_FALSE(std::filesystem::exists(dir.path / "DevOutput.edf"));
+}
+
+TEST_F(VareloDlgRunTest, CancelledBrowserStartsNothing)
+{
+    chosenDirectory.clear();
+    dialog.findChild<QPushButton*>("selectDirectoryButton")->click();
+
+    EXPECT_EQ(browserShown, 1);
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_TRUE(Rows().isEmpty());
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path));
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(VareloDlgRunTest, CancelledBrowserAfterARunLeavesItsLogAlone)
+{
+    WriteRecording(dir.path);
+    ClickSelectDirectory(dir.path);
+    const std::vector<std::string> firstLog = Lines(dir.path / "VareloLogFile.txt");
+    const QStringList firstRows = Rows();
+
+    chosenDirectory.clear();
+    dialog.findChild<QPushButton*>("selectDirectoryButton")->click();
+
+    EXPECT_EQ(browserShown, 2);
+    EXPECT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(Rows(), firstRows);
+    EXPECT_EQ(Lines(dir.path / "VareloLogFile.txt"), firstLog);
+    EXPECT_FALSE(std::filesystem::exists(dir.path / "DevOutput_01.edf"));
+}
+
+TEST_F(VareloDlgRunTest, SecondRunReusesTheLogFileAndKeepsTheFirstOutput)
+{
+    WriteRecording(dir.path);
+    ClickSelectDirectory(dir.path);
+    ClickSelectDirectory(dir.path);
+
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].text, "Conversion Complete");
+    EXPECT_TRUE(std::filesystem::is_regular_file(dir.path / "DevOutput.edf"));
+    EXPECT_TRUE(std::filesystem::is_regular_file(dir.path / "DevOutput_01.edf"));
+    const std::vector<std::string> log = Lines(dir.path / "VareloLogFile.txt");
+    ASSERT_FALSE(log.empty());
+    // One LogFile for the window's life: a later run's log starts with the move line, not a header.
+    EXPECT_EQ(log.front(), "Log file successfully moved to " + (dir.path / "VareloLogFile.txt").string());
+}
+
+TEST_F(VareloDlgRunTest, LogFileThatCannotBeCreatedIsReportedAndTheRunGoesOn)
+{
+    WriteRecording(dir.path);
+    std::filesystem::create_directory(dir.path / "VareloLogFile.txt");  // where the file should go
+    ClickSelectDirectory(dir.path);
+
+    ASSERT_EQ(boxes.size(), 3u);
+    const QString path = QString::fromStdString((dir.path / "VareloLogFile.txt").string());
+    for (size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(boxes[i].caption, "Log File Error") << i;
+        EXPECT_EQ(boxes[i].text, "Error opening filename: " + path + ", file may be invalid, please check the filename ")
+            << i;
+        EXPECT_EQ(boxes[i].owner, nullptr) << "the log file's box has no owner window";
+        EXPECT_EQ(boxes[i].buttons, QMessageBox::Ok);
+    }
+    EXPECT_EQ(boxes[2].text, "Conversion Complete");
+
+    const QStringList rows = Rows();
+    ASSERT_GE(rows.size(), 3);
+    EXPECT_EQ(rows[0], "Unable to create set log file name.");
+    EXPECT_EQ(rows[1], "Unable to open log file.");
+    EXPECT_EQ(rows.back(), "Unable to close log file.");
+    EXPECT_TRUE(std::filesystem::is_regular_file(dir.path / "DevOutput.edf"));
+}

@@ -1,0 +1,260 @@
+#include "app/VareloDlg.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QImage>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <cmath>
+#include <gtest/gtest.h>
+
+#include "app/CAboutDlg.h"
+#include "app/DialogUnits.h"
+
+namespace {
+
+QStringList Rows(const QTreeWidget& list)
+{
+    QStringList rows;
+    for (int i = 0; i < list.topLevelItemCount(); ++i)
+        rows.append(list.topLevelItem(i)->text(0));
+    return rows;
+}
+
+}  // namespace
+
+class VareloDlgTest : public ::testing::Test {
+protected:
+    template <typename Control>
+    Control& Find(const char* name)
+    {
+        auto* control = dialog.findChild<Control*>(name);
+        EXPECT_NE(control, nullptr) << name;
+        return *control;
+    }
+
+    QTreeWidget& List() { return Find<QTreeWidget>("messageList"); }
+
+    void AddMessages(int first, int last)
+    {
+        for (int i = first; i <= last; ++i)
+            dialog.OnMessage(OrvLogging::Notice, L"Message " + std::to_wstring(i));
+    }
+
+    VareloDlg dialog;
+};
+
+TEST_F(VareloDlgTest, CaptionEndsInABlank)
+{
+    EXPECT_EQ(dialog.windowTitle(), "Velquor Varelo 1.0.0 ");
+}
+
+TEST_F(VareloDlgTest, WindowIsResizableWithMinimizeAndMaximize)
+{
+    EXPECT_TRUE(dialog.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+    EXPECT_TRUE(dialog.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+    EXPECT_NE(dialog.minimumSize(), dialog.maximumSize());
+    EXPECT_FALSE(dialog.windowIcon().isNull());
+}
+
+TEST_F(VareloDlgTest, ListHasOneColumnHeadedMessages)
+{
+    QTreeWidget& list = List();
+    EXPECT_EQ(list.columnCount(), 1);
+    EXPECT_FALSE(list.isHeaderHidden());
+    EXPECT_EQ(list.headerItem()->text(0), "Messages");
+    EXPECT_EQ(list.columnWidth(0), 2000);
+    EXPECT_EQ(list.topLevelItemCount(), 0);
+}
+
+TEST_F(VareloDlgTest, ListKeepsTheLatest51MessagesOldestFirst)
+{
+    AddMessages(1, 60);
+    QStringList expected;
+    for (int i = 10; i <= 60; ++i)
+        expected.append(QString("Message %1").arg(i));
+    EXPECT_EQ(Rows(List()), expected);
+}
+
+TEST_F(VareloDlgTest, ListDropsTheOldestRowOnlyBeyond51)
+{
+    AddMessages(1, 51);
+    EXPECT_EQ(List().topLevelItemCount(), 51);
+    EXPECT_EQ(List().topLevelItem(0)->text(0), "Message 1");
+
+    AddMessages(52, 52);
+    EXPECT_EQ(List().topLevelItemCount(), 51);
+    EXPECT_EQ(List().topLevelItem(0)->text(0), "Message 2");
+    EXPECT_EQ(List().topLevelItem(50)->text(0), "Message 52");
+}
+
+TEST_F(VareloDlgTest, ListIsNotScrolledToTheNewRow)
+{
+    dialog.show();
+    AddMessages(1, 60);
+    QCoreApplication::processEvents();
+    QTreeWidget& list = List();
+    ASSERT_GT(list.verticalScrollBar()->maximum(), 0) << "the rows must not all fit for this test";
+    EXPECT_EQ(list.verticalScrollBar()->value(), 0);
+    const QTreeWidgetItem* top = list.itemAt(1, 1);
+    ASSERT_NE(top, nullptr);
+    EXPECT_EQ(top->text(0), "Message 10");
+}
+
+TEST_F(VareloDlgTest, RowsLookTheSameForEveryMessageType)
+{
+    const std::vector<OrvLogging::ORVB_MESSAGE_TYPE> types{OrvLogging::Fatal, OrvLogging::Error,
+                                                          OrvLogging::Warning, OrvLogging::Notice,
+                                                          OrvLogging::Data, OrvLogging::Debug};
+    for (const auto type : types)
+        dialog.OnMessage(type, L"Same text");
+    QTreeWidget& list = List();
+    ASSERT_EQ(list.topLevelItemCount(), static_cast<int>(types.size()));
+
+    const QTreeWidgetItem* first = list.topLevelItem(0);
+    for (int row = 0; row < list.topLevelItemCount(); ++row) {
+        const QTreeWidgetItem* item = list.topLevelItem(row);
+        EXPECT_EQ(item->text(0), "Same text") << row;
+        EXPECT_EQ(item->flags(), first->flags()) << row;
+        for (const int role : {int(Qt::DecorationRole), int(Qt::FontRole), int(Qt::ForegroundRole),
+                               int(Qt::BackgroundRole), int(Qt::CheckStateRole), int(Qt::ToolTipRole),
+                               int(Qt::UserRole)})
+            EXPECT_FALSE(item->data(0, role).isValid()) << "row " << row << ", role " << role;
+    }
+
+    // And on screen: every row is drawn pixel for pixel like the first.
+    dialog.show();
+    QCoreApplication::processEvents();
+    const QImage drawn = list.viewport()->grab().toImage();
+    const QRect firstRect = list.visualItemRect(first);
+    ASSERT_FALSE(firstRect.isEmpty());
+    for (int row = 1; row < list.topLevelItemCount(); ++row) {
+        const QRect rect = list.visualItemRect(list.topLevelItem(row));
+        ASSERT_EQ(rect.size(), firstRect.size()) << row;
+        const QRect visible = rect.intersected(QRect(QPoint(0, 0), drawn.size() / drawn.devicePixelRatio()));
+        EXPECT_EQ(drawn.copy(visible), drawn.copy(visible.translated(0, firstRect.top() - rect.top()))) << row;
+    }
+}
+
+TEST_F(VareloDlgTest, ControlsSitWhereTheLayoutPutsThem)
+{
+    dialog.show();  // the client area takes its size when the window is shown
+    QCoreApplication::processEvents();
+    const QFontMetrics metrics = dialog.fontMetrics();
+    const DialogUnits units(metrics.averageCharWidth(), metrics.height());
+    EXPECT_EQ(Find<QWidget>("clientArea").size(), units.ToPixels(499, 174));
+    EXPECT_EQ(Find<QPushButton>("selectDirectoryButton").geometry(), units.ToPixels(10, 9, 132, 24));
+    EXPECT_EQ(Find<QGroupBox>("messageLogGroup").geometry(), units.ToPixels(7, 35, 487, 134));
+    EXPECT_EQ(List().geometry(), units.ToPixels(13, 46, 476, 117));
+    EXPECT_EQ(Find<QLabel>("noticeText").geometry(), units.ToPixels(330, 24, 158, 8));
+    EXPECT_EQ(Find<QPushButton>("selectDirectoryButton").text(), "Select Directory to Process");
+    EXPECT_EQ(Find<QGroupBox>("messageLogGroup").title(), "Message Log");
+}
+
+TEST_F(VareloDlgTest, NoticeIsOneRightAlignedLineThatFits)
+{
+    const QLabel& notice = Find<QLabel>("noticeText");
+    EXPECT_FALSE(notice.text().isEmpty());
+    EXPECT_FALSE(notice.text().contains('\n'));
+    EXPECT_TRUE(notice.alignment().testFlag(Qt::AlignRight));
+    EXPECT_LE(notice.sizeHint().width(), notice.width()) << "the notice is cut off";
+}
+
+TEST_F(VareloDlgTest, ResizingLeavesEveryControlInPlace)
+{
+    dialog.show();
+    QCoreApplication::processEvents();
+    const std::vector<QWidget*> controls{&Find<QPushButton>("selectDirectoryButton"),
+                                         &Find<QGroupBox>("messageLogGroup"), &List(), &Find<QLabel>("noticeText"),
+                                         &Find<QProgressBar>("progressBar")};
+    std::vector<QRect> before;
+    for (const QWidget* control : controls)
+        before.push_back(control->geometry());
+    const QSize clientBefore = Find<QWidget>("clientArea").size();
+
+    for (const QSize size : {dialog.size() * 2, dialog.size() / 2}) {
+        dialog.resize(size);
+        QCoreApplication::processEvents();
+        ASSERT_NE(Find<QWidget>("clientArea").size(), clientBefore) << "the window was not resized";
+        for (size_t i = 0; i < controls.size(); ++i)
+            EXPECT_EQ(controls[i]->geometry(), before[i]) << controls[i]->objectName().toStdString();
+    }
+}
+
+TEST_F(VareloDlgTest, AboutIsTheLastItemOfTheHelpMenuAndOpensTheAboutBoxModally)
+{
+    const auto* menuBar = dialog.findChild<QMenuBar*>();
+    ASSERT_NE(menuBar, nullptr);
+    QMenu* help = nullptr;
+    for (QAction* action : menuBar->actions()) {
+        if (action->menu() != nullptr && action->text() == "&Help")
+            help = action->menu();
+    }
+    ASSERT_NE(help, nullptr);
+    ASSERT_FALSE(help->actions().isEmpty());
+    QAction* about = help->actions().back();
+    EXPECT_EQ(about->text(), "&About Varelo...");
+
+    dialog.show();
+    QString shownTitle;
+    bool shownModally = false;
+    QTimer::singleShot(0, &dialog, [&] {
+        auto* box = dynamic_cast<CAboutDlg*>(QApplication::activeModalWidget());
+        if (box == nullptr)
+            return;
+        shownTitle = box->windowTitle();
+        shownModally = box->isModal();
+        box->findChild<QPushButton*>("okButton")->click();
+    });
+    about->trigger();  // returns once the box is closed
+    EXPECT_EQ(shownTitle, "About Varelo");
+    EXPECT_TRUE(shownModally);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(dialog.findChild<CAboutDlg*>(), nullptr) << "the About box lives for one display";
+}
+
+TEST_F(VareloDlgTest, ProgressBarShowsTheShareConvertedWhileWaiting)
+{
+    QProgressBar& bar = Find<QProgressBar>("progressBar");
+    EXPECT_TRUE(bar.isHidden());
+    ASSERT_EQ(QApplication::overrideCursor(), nullptr);
+
+    dialog.BeginWait();
+    EXPECT_FALSE(bar.isHidden());
+    EXPECT_EQ(bar.value(), 0);
+    ASSERT_NE(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+
+    const std::vector<std::pair<double, int>> steps{{0.5, 50}, {0.509, 50}, {0.999, 99}, {1.5, 100},
+                                                    {-0.25, 0}, {std::nan(""), 0}, {1.0, 100}};
+    for (const auto& [fraction, percent] : steps) {
+        dialog.OnProgress(fraction);
+        EXPECT_EQ(bar.value(), percent) << fraction;
+    }
+    EXPECT_EQ(List().topLevelItemCount(), 0) << "progress adds no rows";
+
+    dialog.EndWait();
+    EXPECT_TRUE(bar.isHidden());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(VareloDlgTest, WindowStaysOpenWhileAConversionRuns)
+{
+    dialog.show();
+    dialog.BeginWait();
+    EXPECT_FALSE(dialog.close());
+    EXPECT_TRUE(dialog.isVisible());
+    dialog.EndWait();
+    EXPECT_TRUE(dialog.close());
+    EXPECT_FALSE(dialog.isVisible());
+}
