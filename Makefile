@@ -1,0 +1,29 @@
+# Shortcuts for the scripts; each runs the setup script first.
+.PHONY: build demo test gui bench asan screenshot clean
+
+build:
+	scripts/build
+
+demo:
+	scripts/demo
+
+test:
+	scripts/test
+
+gui: build
+	build/bin/varelo
+
+bench: build
+	build/bin/varelo-bench-edf-write
+	build/bin/varelo-bench-convert
+
+asan:
+	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARELO_SANITIZE=ON
+	cmake --build build-asan
+	ctest --test-dir build-asan --output-on-failure -j2
+
+screenshot: build
+	scripts/screenshot
+
+clean:
+	rm -rf build build-asan
