@@ -1,0 +1,116 @@
+// A synthetic recording with channel offsets, a gap and events, converted through the shared run
+// and checked against the channel files' own bytes: every EDF sample must be the CSC sample of
+// the same instant, where an instant is a timestamp that every channel holds.
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <map>
+
+#include "engine/ConversionRun.h"
+#include "tests/support/EdfParser.h"
+#include "tests/support/TempDir.h"
+#include "tools/SynthRecording.h"
+
+namespace {
+
+constexpr int frequency = 2000;           // 500 µs between samples, exact in integers
+constexpr uint64_t intervalUs = 500;
+constexpr uint64_t firstTimestamp = 1499077353000000;  // 2017-07-03 10:22:33 UTC
+constexpr uint64_t gapUs = 1000000;
+constexpr uint64_t gapBeforeRecord = 8;  // 4,096 samples into the recording
+
+using Samples = std::map<uint64_t, int16_t>;  // timestamp µs → sample
+
+// Reads a channel file's records straight from its bytes.
+Samples ReadChannelFile(const std::filesystem::path& file)
+{
+    const std::vector<unsigned char> bytes = ReadFileBytes(file);
+    Samples samples;
+    for (size_t offset = 16384; offset + 1044 <= bytes.size(); offset += 1044) {
+        uint64_t timestamp = 0;
+        uint32_t valid = 0;
+        std::memcpy(&timestamp, &bytes[offset], 8);
+        std::memcpy(&valid, &bytes[offset + 16], 4);
+        for (uint32_t i = 0; i < valid; ++i) {
+            int16_t sample = 0;
+            std::memcpy(&sample, &bytes[offset + 20 + 2 * i], 2);
+            samples[timestamp + i * intervalUs] = sample;
+        }
+    }
+    return samples;
+}
+
+class QuietFrontend : public ConversionFrontend {
+public:
+    void OnMessage(OrvLogging::ORVB_MESSAGE_TYPE, const std::wstring&) override {}
+    void ShowResult(const std::wstring&, const std::wstring& text) override { result = text; }
+    std::wstring result;
+};
+
+}  // namespace
+
+TEST(EndToEndTest, EveryEdfSampleIsTheChannelSampleOfItsInstant)
+{
+    TempDir dir;
+    VareloSynth::SynthOptions options;
+    options.directory = dir.path / "rec";
+    options.channels = std::vector<VareloSynth::SynthChannel>(3);
+    options.channels[1].startOffsetUs = 2 * intervalUs;
+    options.channels[2].startOffsetUs = 3 * intervalUs;
+    options.samplingFrequencyHz = frequency;
+    options.samplesPerChannel = 8000;
+    options.firstTimestampUs = firstTimestamp;
+    options.gaps = {{gapBeforeRecord, gapUs}};
+    options.events = {{firstTimestamp + 1000000, "in the first stretch"},
+                      {firstTimestamp + 2800000, "in the gap"},
+                      {firstTimestamp + 2048000 + gapUs + 500000, "in the second stretch"}};
+    std::string error;
+    ASSERT_EQ(VareloSynth::WriteSynthRecording(options, error), 0) << error;
+
+    // The oracle: instants are the timestamps all channels hold; a step above 1.5 intervals splits.
+    std::vector<Samples> channels;
+    for (const char* name : {"CSC1.ocs", "CSC2.ocs", "CSC3.ocs"})
+        channels.push_back(ReadChannelFile(options.directory / name));
+    std::vector<std::vector<uint64_t>> segments;
+    for (const auto& [timestamp, sample] : channels[0]) {
+        (void)sample;
+        if (!channels[1].count(timestamp) || !channels[2].count(timestamp))
+            continue;
+        if (segments.empty() || timestamp - segments.back().back() > intervalUs * 3 / 2)
+            segments.emplace_back();
+        segments.back().push_back(timestamp);
+    }
+    ASSERT_EQ(segments.size(), 2u);
+
+    std::vector<std::wstring> cscFiles;
+    std::wstring eventFile;
+    const std::wstring directory = options.directory.wstring();
+    ScanDirectory(directory, cscFiles, eventFile);
+    LogFile logFile;
+    QuietFrontend frontend;
+    ASSERT_EQ(RunConversion(directory, cscFiles, eventFile, logFile, frontend), 0);
+    EXPECT_EQ(frontend.result, L"Conversion Complete");
+
+    const char* files[] = {"DevOutput.edf", "DevOutput_01.edf"};
+    // Each stretch's event, 100 µs units from the stretch's first instant (channel 3 starts 1.5 ms
+    // late): (1,000,000 - 1,500) / 100 = 9,985 and (500,000 - 1,500) / 100 = 4,985.
+    const char* events[] = {"+0.9985 in the first stretch", "+0.4985 in the second stretch"};
+    for (size_t s = 0; s < segments.size(); ++s) {
+        SCOPED_TRACE(files[s]);
+        EdfFile edf;
+        ASSERT_TRUE(ParseEdfFile(options.directory / files[s], edf, error)) << error;
+        // 3 channels × 2,000 Hz × 2 bytes fit one-second records of 2,000 samples.
+        const size_t padded = (segments[s].size() + 1999) / 2000 * 2000;
+        ASSERT_EQ(static_cast<size_t>(edf.recordCount) * 2000, padded);
+        for (size_t c = 0; c < 3; ++c) {
+            std::vector<int16_t> expected(padded, 0);
+            for (size_t i = 0; i < segments[s].size(); ++i)
+                expected[i] = channels[c].at(segments[s][i]);
+            EXPECT_EQ(edf.samplesPerSignal[c], expected) << "channel " << c;
+        }
+        ASSERT_GE(edf.annotations.size(), 2u);
+        ASSERT_EQ(edf.annotations[1].texts.size(), 1u);
+        EXPECT_EQ(edf.annotations[1].onset + " " + edf.annotations[1].texts[0], events[s]);
+    }
+}
