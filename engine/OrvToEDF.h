@@ -72,17 +72,21 @@ private:
     int SetSignalParameters(EDFPlusFileWriter& writer, int& samplesPerRecord);
     int GetRecordCounts(Velquor::OrvFileIO& reader, const std::vector<int>& handles,
                         std::vector<ChannelCursor>& cursors);
+    // sampleOffsetsUs: µs after the record's timestamp of the sample at each index of a record.
     SampleResult ReadNextSample(Velquor::OrvFileIO& reader, ChannelCursor& cursor, int handle, short& sample,
-                                uint64_t& timestamp, double sampleIntervalUs);
+                                uint64_t& timestamp, const uint64_t* sampleOffsetsUs);
     int SetStartDateFromTimestamp(EDFPlusFileWriter& writer, uint64_t timestamp);
     int FinishEDFFile(EDFPlusFileWriter& writer, uint32_t& fillIndex, std::vector<short>& recordBuffer,
                       Velquor::OrvFileIO& reader, int eventHandle, uint64_t segmentStart, uint64_t segmentEnd);
-    int AlignChannels(TransferState& state);
+    SampleResult ReadInstant(TransferState& state);
+    SampleResult AlignChannels(TransferState& state);
     int StoreInstant(TransferState& state);
     void ReportProgress(const ChannelCursor& cursor);
 
     // Publishes the reader's last error text unchanged as an Error; returns -1.
     int ReaderFailure(Velquor::OrvFileIO& reader);
+    // Fails, naming the file, unless it holds event records (wantEvents) or CSC records (not).
+    int VerifyRecordKind(Velquor::OrvFileIO& reader, int handle, const std::wstring& fileName, bool wantEvents);
     // Fetches the first field of the first row of key for one channel; a missing value fails.
     int GetFirstField(Velquor::OrvFileIO& reader, const std::vector<int>& handles, size_t channel,
                       const std::wstring& key, std::wstring& field);

@@ -1,6 +1,7 @@
 // Moves the channels' samples, aligned in time, into EDF data records: one output file per
 // gap-free segment, each with "Recording starts", its events and "Recording ends".
 #include <algorithm>
+#include <array>
 
 #include "engine/EventFields.h"
 #include "engine/OrvToEDF.h"
@@ -14,25 +15,68 @@ constexpr int64_t microsecondsPerSecond = 1000000;
 
 }  // namespace
 
+// Records without a valid sample hold no sample instant and are passed over. Runs for every
+// sample of every channel, so it is inlined into the transfer loop.
+[[gnu::always_inline]] inline OrvToEDF::SampleResult OrvToEDF::ReadNextSample(Velquor::OrvFileIO& reader, ChannelCursor& cursor, int handle,
+                                                short& sample, uint64_t& timestamp, const uint64_t* sampleOffsetsUs)
+{
+    for (;;) {
+        if (cursor.recordCount < 0 || cursor.recordIndex >= static_cast<uint32_t>(cursor.recordCount))
+            return ChannelEnded;
+        void* data = nullptr;
+        int count = 0;
+        if (reader.GetDataFromIndex(handle, static_cast<int>(cursor.recordIndex), data, count) != OrvDataTypes::OrvSuccess) {
+            (void)ReaderFailure(reader);
+            return SampleFailed;
+        }
+        if (data == nullptr || count < 1)
+            return ChannelEnded;  // nothing more to read; never loop on an empty batch
+        const auto* record = static_cast<const Velquor::CSCRecord*>(data);
+        const uint32_t claimedSamples = record->numValidSamples;
+        const uint32_t validSamples = std::min<uint32_t>(claimedSamples, Velquor::orvSamplesPerCscRecord);
+        if (cursor.sampleIndex >= validSamples) {
+            ++cursor.recordIndex;
+            cursor.sampleIndex = 0;
+            continue;
+        }
+        sample = record->samples[cursor.sampleIndex];
+        timestamp = record->timestamp + sampleOffsetsUs[cursor.sampleIndex];
+        if (++cursor.sampleIndex >= validSamples) {
+            ++cursor.recordIndex;
+            cursor.sampleIndex = 0;
+        }
+        return SampleRead;
+    }
+}
+
 struct OrvToEDF::TransferState {
+    // One channel's read position and the last sample read from it.
+    struct Channel {
+        ChannelCursor cursor;
+        int handle = -1;
+        short sample = 0;
+        uint64_t timestamp = 0;  // µs, of that sample
+    };
+
     EDFPlusFileWriter& writer;
     Velquor::OrvFileIO& reader;
     const std::vector<int>& handles;
     int eventHandle;
-    std::vector<ChannelCursor> cursors;
-    std::vector<short> currentSamples;        // the last sample read of each channel
-    std::vector<uint64_t> currentTimestamps;  // µs, of that sample
-    std::vector<short> recordBuffer;          // channel-major: samplesPerRecord entries per channel
-    uint32_t fillIndex = 0;                   // sample instants stored in recordBuffer
+    std::vector<Channel> channels;
+    std::vector<short> recordBuffer;  // channel-major: samplesPerRecord entries per channel
+    uint32_t fillIndex = 0;           // sample instants stored in recordBuffer
     int samplesPerRecord = 0;
     double sampleIntervalUs = 0;
+    // µs after its record's timestamp of the sample at each index: the truncated product of the
+    // index and sampleIntervalUs, worked out once instead of for every sample.
+    std::array<uint64_t, Velquor::orvSamplesPerCscRecord> sampleOffsetsUs{};
     uint64_t segmentStart = 0;   // µs, first sample instant of the open file
     uint64_t lastTimestamp = 0;  // µs, last sample instant stored; 0 while none is
 
-    SampleResult ReadChannel(OrvToEDF& engine, size_t channel)
+    SampleResult ReadChannel(OrvToEDF& engine, Channel& channel)
     {
-        return engine.ReadNextSample(reader, cursors[channel], handles[channel], currentSamples[channel],
-                                     currentTimestamps[channel], sampleIntervalUs);
+        return engine.ReadNextSample(reader, channel.cursor, channel.handle, channel.sample, channel.timestamp,
+                                     sampleOffsetsUs.data());
     }
 };
 
@@ -41,24 +85,24 @@ int OrvToEDF::TransferSamples(EDFPlusFileWriter& writer, Velquor::OrvFileIO& rea
 {
     if (handles.empty())
         return 0;
-    TransferState state{writer, reader, handles, eventHandle, {}, {}, {}, {}, 0, 0, 0, 0, 0};
+    TransferState state{writer, reader, handles, eventHandle, {}, {}, 0, 0, 0, {}, 0, 0};
     if (StartEDFFile(writer, handles, state.samplesPerRecord) != 0)
         return -1;
-    state.cursors.resize(handles.size());
-    if (GetRecordCounts(reader, handles, state.cursors) != 0)
+    std::vector<ChannelCursor> cursors(handles.size());
+    if (GetRecordCounts(reader, handles, cursors) != 0)
         return -1;
-    const size_t channelCount = handles.size();
-    state.recordBuffer.assign(channelCount * static_cast<size_t>(state.samplesPerRecord), 0);
-    state.currentSamples.assign(channelCount, 0);
-    state.currentTimestamps.assign(channelCount, 0);
+    state.channels.resize(handles.size());
+    for (size_t c = 0; c < handles.size(); ++c) {
+        state.channels[c].cursor = cursors[c];
+        state.channels[c].handle = handles[c];
+    }
+    state.recordBuffer.assign(handles.size() * static_cast<size_t>(state.samplesPerRecord), 0);
     state.sampleIntervalUs = 1000000.0 / static_cast<double>(sampleFrequency);
+    for (size_t i = 0; i < state.sampleOffsetsUs.size(); ++i)
+        state.sampleOffsetsUs[i] = static_cast<uint64_t>(static_cast<double>(i) * state.sampleIntervalUs);
 
     for (;;) {
-        SampleResult result = SampleRead;
-        for (size_t channel = 0; channel < channelCount && result == SampleRead; ++channel)
-            result = state.ReadChannel(*this, channel);
-        if (result == SampleRead)
-            result = static_cast<SampleResult>(AlignChannels(state));
+        const SampleResult result = ReadInstant(state);
         if (result == SampleFailed)
             return -1;
         if (result == ChannelEnded)
@@ -74,15 +118,30 @@ int OrvToEDF::TransferSamples(EDFPlusFileWriter& writer, Velquor::OrvFileIO& rea
     return 0;
 }
 
-int OrvToEDF::AlignChannels(TransferState& state)
+// Reads the next sample of every channel, then drops samples until all channels agree in time.
+OrvToEDF::SampleResult OrvToEDF::ReadInstant(TransferState& state)
 {
-    std::vector<uint64_t>& timestamps = state.currentTimestamps;
+    bool aligned = true;
+    const uint64_t* firstTimestamp = &state.channels.front().timestamp;
+    for (TransferState::Channel& channel : state.channels) {
+        const SampleResult result = state.ReadChannel(*this, channel);
+        if (result != SampleRead)
+            return result;
+        aligned = aligned && channel.timestamp == *firstTimestamp;
+    }
+    return aligned ? SampleRead : AlignChannels(state);
+}
+
+OrvToEDF::SampleResult OrvToEDF::AlignChannels(TransferState& state)
+{
+    std::vector<TransferState::Channel>& channels = state.channels;
     for (;;) {
-        const auto differing = std::find_if(timestamps.begin() + 1, timestamps.end(),
-                                            [&](uint64_t t) { return t != timestamps.front(); });
-        if (differing == timestamps.end())
+        const uint64_t first = channels.front().timestamp;
+        const auto differing = std::find_if(channels.begin() + 1, channels.end(),
+                                            [first](const TransferState::Channel& c) { return c.timestamp != first; });
+        if (differing == channels.end())
             return SampleRead;
-        const size_t lagging = timestamps.front() < *differing ? 0 : static_cast<size_t>(differing - timestamps.begin());
+        TransferState::Channel& lagging = first < differing->timestamp ? channels.front() : *differing;
         const SampleResult result = state.ReadChannel(*this, lagging);
         if (result != SampleRead)
             return result;
@@ -93,7 +152,7 @@ int OrvToEDF::AlignChannels(TransferState& state)
 // data record that it completes.
 int OrvToEDF::StoreInstant(TransferState& state)
 {
-    const uint64_t t = state.currentTimestamps.front();
+    const uint64_t t = state.channels.front().timestamp;
     if (state.lastTimestamp == 0) {
         state.segmentStart = t;
         if (SetStartDateFromTimestamp(state.writer, t) != 0)
@@ -110,15 +169,18 @@ int OrvToEDF::StoreInstant(TransferState& state)
     }
     state.lastTimestamp = t;
     const auto samplesPerRecord = static_cast<size_t>(state.samplesPerRecord);
-    for (size_t channel = 0; channel < state.currentSamples.size(); ++channel)
-        state.recordBuffer[channel * samplesPerRecord + state.fillIndex] = state.currentSamples[channel];
+    short* slot = state.recordBuffer.data() + state.fillIndex;
+    for (const TransferState::Channel& channel : state.channels) {
+        *slot = channel.sample;
+        slot += samplesPerRecord;
+    }
     if (++state.fillIndex < samplesPerRecord)
         return 0;
     if (state.writer.WriteDataRecord(state.recordBuffer) != 0)
         return -1;
     std::fill(state.recordBuffer.begin(), state.recordBuffer.end(), short{0});
     state.fillIndex = 0;
-    ReportProgress(state.cursors.front());
+    ReportProgress(state.channels.front().cursor);
     return 0;
 }
 
@@ -162,39 +224,6 @@ int OrvToEDF::GetRecordCounts(Velquor::OrvFileIO& reader, const std::vector<int>
         cursors[channel].recordCount = count;
     }
     return 0;
-}
-
-// Records without a valid sample hold no sample instant and are passed over.
-OrvToEDF::SampleResult OrvToEDF::ReadNextSample(Velquor::OrvFileIO& reader, ChannelCursor& cursor, int handle,
-                                                short& sample, uint64_t& timestamp, double sampleIntervalUs)
-{
-    for (;;) {
-        if (cursor.recordCount < 0 || cursor.recordIndex >= static_cast<uint32_t>(cursor.recordCount))
-            return ChannelEnded;
-        void* data = nullptr;
-        int count = 0;
-        if (reader.GetDataFromIndex(handle, static_cast<int>(cursor.recordIndex), data, count) != OrvDataTypes::OrvSuccess) {
-            (void)ReaderFailure(reader);
-            return SampleFailed;
-        }
-        if (data == nullptr || count < 1)
-            return ChannelEnded;  // nothing more to read; never loop on an empty batch
-        const auto* record = static_cast<const Velquor::CSCRecord*>(data);
-        const uint32_t claimedSamples = record->numValidSamples;
-        const uint32_t validSamples = std::min<uint32_t>(claimedSamples, Velquor::orvSamplesPerCscRecord);
-        if (cursor.sampleIndex >= validSamples) {
-            ++cursor.recordIndex;
-            cursor.sampleIndex = 0;
-            continue;
-        }
-        sample = record->samples[cursor.sampleIndex];
-        timestamp = record->timestamp + static_cast<uint64_t>(static_cast<double>(cursor.sampleIndex) * sampleIntervalUs);
-        if (++cursor.sampleIndex >= validSamples) {
-            ++cursor.recordIndex;
-            cursor.sampleIndex = 0;
-        }
-        return SampleRead;
-    }
 }
 
 int OrvToEDF::SetStartDateFromTimestamp(EDFPlusFileWriter& writer, uint64_t timestamp)

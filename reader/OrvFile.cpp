@@ -191,6 +191,7 @@ void OrvFile::UnmapWindow()
     window.Unmap();
     readyFirst = 0;
     readyEnd = 0;
+    servedIndex = -1;
 }
 
 uint32_t OrvFile::ValidSampleCount(int index) const

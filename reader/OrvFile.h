@@ -36,6 +36,23 @@ public:
     const void* ReadyRecord(int index) const { return window.At(RecordOffset(index)); }
     int ReadyCountFrom(int index) const { return readyEnd - index; }
 
+    // The record handed out last, which the engine asks for again for each of its samples.
+    // Forgotten whenever the window is unmapped.
+    bool Recalls(int index, void*& data, int& count) const
+    {
+        if (servedIndex < 0 || index != servedIndex)  // -1 remembers nothing; it is no index either
+            return false;
+        data = servedRecord;
+        count = servedCount;
+        return true;
+    }
+    void Remember(int index, void* data, int count)
+    {
+        servedIndex = index;
+        servedRecord = data;
+        servedCount = count;
+    }
+
     bool WindowHolds(int index) const;
     // The stretch of the file to map for record `index`: from the page that holds the record's
     // start, `targetBytes` long or as long as the record needs, never past the end of the file.
@@ -48,7 +65,7 @@ public:
     // false, with `error` naming the file and the record, when record `index` itself is corrupt.
     bool PrepareFrom(int index, std::wstring& error);
 
-    uint64_t lastUse = 0;  // the store's request count when this file was last asked for a record
+    uint64_t lastUse = 0;  // the store's request count when this file was last asked for a new record
 
 private:
     bool OpenDescriptor(std::wstring& error);
@@ -59,6 +76,9 @@ private:
     std::wstring DescribeFailure(const wchar_t* action, int errorNumber) const;
 
     std::wstring path;
+    int servedIndex = -1;
+    void* servedRecord = nullptr;
+    int servedCount = 0;
     int fd = -1;
     uint64_t fileBytes = 0;
     HeaderTable header;

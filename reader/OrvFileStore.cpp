@@ -65,6 +65,7 @@ OrvRetVal OrvFileStore::RecordsAfterMiss(int handle, int index, void*& data, int
         return Fail(OrvCorruptRecord, std::move(error));
     data = const_cast<void*>(file->ReadyRecord(index));
     count = file->ReadyCountFrom(index);
+    file->Remember(index, data, count);
     return OrvSuccess;
 }
 

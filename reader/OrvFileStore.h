@@ -66,12 +66,15 @@ inline OrvFile* OrvFileStore::Find(int handle) const
 inline OrvDataTypes::OrvRetVal OrvFileStore::Records(int handle, int index, void*& data, int& count)
 {
     OrvFile* file = Find(handle);
+    if (file != nullptr && file->Recalls(index, data, count))
+        return OrvDataTypes::OrvSuccess;
     if (file == nullptr || !file->IsReady(index))
         return RecordsAfterMiss(handle, index, data, count);
     file->lastUse = ++requestCount;
     // The window is mapped read-only; the interface hands it out as void*.
     data = const_cast<void*>(file->ReadyRecord(index));
     count = file->ReadyCountFrom(index);
+    file->Remember(index, data, count);
     return OrvDataTypes::OrvSuccess;
 }
 
