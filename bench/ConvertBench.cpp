@@ -2,7 +2,10 @@
 // directory on the same machine, and the conversion's peak resident memory for two recording
 // lengths (it must not grow with the length).
 //
-//   varelo-bench-convert [--seconds N] [--runs N] [--work DIR]
+//   varelo-bench-convert [--seconds N] [--runs N] [--work DIR] [--cold]
+//
+// --cold drops the recording's pages from the page cache before each copy and conversion, so
+// that both read from the disk instead of from memory.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -152,6 +155,20 @@ double MeasureBufferedCopy(const fs::path& source, const fs::path& target)
     return copied ? seconds : -1;
 }
 
+// Writes back and drops from the page cache every file of the directory.
+void EvictFromPageCache(const fs::path& directory)
+{
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(directory, error)) {
+        const int fd = open(entry.path().c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        (void)fdatasync(fd);
+        (void)posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+        close(fd);
+    }
+}
+
 double Median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
@@ -165,7 +182,7 @@ struct Report {
     long peakResidentKiB = 0;
 };
 
-bool Measure(const fs::path& work, uint64_t seconds, int runs, Report& report)
+bool Measure(const fs::path& work, uint64_t seconds, int runs, bool cold, Report& report)
 {
     const fs::path recording = work / ("recording-" + std::to_string(seconds) + "s");
     const fs::path copy = work / "copy";
@@ -177,7 +194,11 @@ bool Measure(const fs::path& work, uint64_t seconds, int runs, Report& report)
     std::vector<double> copies;
     std::vector<double> conversions;
     for (int run = 0; run < runs; ++run) {
+        if (cold)
+            EvictFromPageCache(recording);
         const double kernelCopySeconds = MeasureKernelCopy(recording, copy);
+        if (cold)
+            EvictFromPageCache(recording);
         const double copySeconds = MeasureBufferedCopy(recording, copy);
         if (kernelCopySeconds < 0 || copySeconds < 0) {
             std::fprintf(stderr, "cannot copy %s\n", recording.c_str());
@@ -185,6 +206,8 @@ bool Measure(const fs::path& work, uint64_t seconds, int runs, Report& report)
         }
         kernelCopies.push_back(kernelCopySeconds);
         copies.push_back(copySeconds);
+        if (cold)
+            EvictFromPageCache(recording);
         const Measurement conversion = MeasureConversion(recording);
         RemoveOutputs(recording);
         if (!conversion.succeeded) {
@@ -212,22 +235,35 @@ bool Measure(const fs::path& work, uint64_t seconds, int runs, Report& report)
 
 }  // namespace
 
+constexpr const char* usageText = "usage: varelo-bench-convert [--seconds N] [--runs N] [--work DIR] [--cold]\n";
+
 int main(int argc, char** argv)
 {
     uint64_t seconds = 60;
     int runs = 3;
+    bool cold = false;
     fs::path work = fs::temp_directory_path() / ("varelo-bench-" + std::to_string(getpid()));
-    for (int i = 1; i + 1 < argc; i += 2) {
+    for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
-        if (option == "--seconds")
-            seconds = std::strtoull(argv[i + 1], nullptr, 10);
-        else if (option == "--runs")
-            runs = std::max(1, std::atoi(argv[i + 1]));
-        else if (option == "--work")
-            work = fs::path(argv[i + 1]) / ("varelo-bench-" + std::to_string(getpid()));
+        const bool hasValue = i + 1 < argc;
+        if (option == "--cold") {
+            cold = true;
+        } else if (option == "--help") {
+            std::fputs(usageText, stdout);
+            return 0;
+        } else if (option == "--seconds" && hasValue) {
+            seconds = std::strtoull(argv[++i], nullptr, 10);
+        } else if (option == "--runs" && hasValue) {
+            runs = std::max(1, std::atoi(argv[++i]));
+        } else if (option == "--work" && hasValue) {
+            work = fs::path(argv[++i]) / ("varelo-bench-" + std::to_string(getpid()));
+        } else {
+            std::fputs(usageText, stderr);
+            return 2;
+        }
     }
     if (seconds < 1) {
-        std::fprintf(stderr, "usage: varelo-bench-convert [--seconds N] [--runs N] [--work DIR]\n");
+        std::fputs(usageText, stderr);
         return 2;
     }
     std::error_code error;
@@ -236,11 +272,12 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "cannot create %s: %s\n", work.c_str(), error.message().c_str());
         return 1;
     }
-    std::printf("%d channels at %d Hz, median of %d runs, work directory %s\n", channelCount, samplingFrequency, runs,
+    std::printf("%d channels at %d Hz, median of %d runs, %s, work directory %s\n", channelCount, samplingFrequency, runs,
+                cold ? "recording dropped from the page cache before each step" : "recording in the page cache",
                 work.c_str());
     Report full;
     Report half;
-    const bool measured = Measure(work, seconds / 2 > 0 ? seconds / 2 : 1, runs, half) && Measure(work, seconds, runs, full);
+    const bool measured = Measure(work, seconds / 2 > 0 ? seconds / 2 : 1, runs, cold, half) && Measure(work, seconds, runs, cold, full);
     fs::remove_all(work, error);
     if (!measured)
         return 1;
