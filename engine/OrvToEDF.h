@@ -81,6 +81,9 @@ private:
     SampleResult ReadInstant(TransferState& state);
     SampleResult AlignChannels(TransferState& state);
     int StoreInstant(TransferState& state);
+    uint32_t AlignedRunLength(TransferState& state);
+    int StoreRun(TransferState& state, uint32_t run);
+    int CompleteRecordIfFull(TransferState& state);
     void ReportProgress(const ChannelCursor& cursor);
 
     // Publishes the reader's last error text unchanged as an Error; returns -1.

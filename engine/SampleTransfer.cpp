@@ -13,6 +13,19 @@ constexpr double gapFactor = 1.5;  // instants further apart than 1.5 sample int
 constexpr int latestYearOfUnsetClock = 2010;  // timestamps up to this year are not wall-clock time
 constexpr int64_t microsecondsPerSecond = 1000000;
 
+// Asks the processor to start loading a record's samples from `first` on, which StoreRun reads
+// next: the channels' records lie far apart, and waiting for each cache line in turn dominates.
+void PrefetchSamples(const Velquor::CSCRecord* record, uint32_t first, uint32_t end)
+{
+    constexpr size_t cacheLineBytes = 64;
+    constexpr size_t samplesOffset = 20;  // bytes from the start of a CSC record
+    const auto* bytes = reinterpret_cast<const unsigned char*>(record);
+    const unsigned char* begin = bytes + samplesOffset + 2 * size_t{first};
+    const unsigned char* stop = bytes + samplesOffset + 2 * size_t{end};
+    for (const unsigned char* line = begin; line < stop; line += cacheLineBytes)
+        __builtin_prefetch(line);
+}
+
 }  // namespace
 
 // Records without a valid sample hold no sample instant and are passed over. Runs for every
@@ -102,6 +115,12 @@ int OrvToEDF::TransferSamples(EDFPlusFileWriter& writer, Velquor::OrvFileIO& rea
         state.sampleOffsetsUs[i] = static_cast<uint64_t>(static_cast<double>(i) * state.sampleIntervalUs);
 
     for (;;) {
+        const uint32_t run = AlignedRunLength(state);
+        if (run > 0) {
+            if (StoreRun(state, run) != 0)
+                return -1;
+            continue;
+        }
         const SampleResult result = ReadInstant(state);
         if (result == SampleFailed)
             return -1;
@@ -148,6 +167,88 @@ OrvToEDF::SampleResult OrvToEDF::AlignChannels(TransferState& state)
     }
 }
 
+// The instants from here on that the sample-by-sample steps would store one after the other
+// without dropping a sample or starting a file: while every channel stands at the same sample
+// index of records that share one timestamp, all channels show the same timestamp at each of the
+// following samples, up to the end of the shortest record. The run also ends where the record
+// buffer fills and before any step that a gap would start. 0 when no run applies here.
+uint32_t OrvToEDF::AlignedRunLength(TransferState& state)
+{
+    if (state.lastTimestamp == 0)
+        return 0;  // the first instant starts the file
+    const uint32_t sampleIndex = state.channels.front().cursor.sampleIndex;
+    uint64_t recordTimestamp = 0;
+    uint32_t run = static_cast<uint32_t>(state.samplesPerRecord) - state.fillIndex;
+    for (size_t c = 0; c < state.channels.size(); ++c) {
+        const TransferState::Channel& channel = state.channels[c];
+        const ChannelCursor& cursor = channel.cursor;
+        if (cursor.sampleIndex != sampleIndex || cursor.recordCount < 0
+            || cursor.recordIndex >= static_cast<uint32_t>(cursor.recordCount))
+            return 0;
+        void* data = nullptr;
+        int count = 0;
+        if (state.reader.GetDataFromIndex(channel.handle, static_cast<int>(cursor.recordIndex), data, count)
+                != OrvDataTypes::OrvSuccess
+            || data == nullptr || count < 1)
+            return 0;  // the sample-by-sample steps report it
+        const auto* record = static_cast<const Velquor::CSCRecord*>(data);
+        const uint64_t timestamp = record->timestamp;
+        const uint32_t claimedSamples = record->numValidSamples;
+        const uint32_t validSamples = std::min<uint32_t>(claimedSamples, Velquor::orvSamplesPerCscRecord);
+        if (c == 0)
+            recordTimestamp = timestamp;
+        if (timestamp != recordTimestamp || validSamples <= sampleIndex)
+            return 0;
+        run = std::min(run, validSamples - sampleIndex);
+        PrefetchSamples(record, sampleIndex, validSamples);
+    }
+    const double largestStep = gapFactor * state.sampleIntervalUs;
+    uint64_t previous = state.lastTimestamp;
+    for (uint32_t j = 0; j < run; ++j) {
+        const uint64_t instant = recordTimestamp + state.sampleOffsetsUs[sampleIndex + j];
+        if (static_cast<double>(instant - previous) > largestStep)
+            return j;
+        previous = instant;
+    }
+    return run;
+}
+
+// Stores `run` instants found by AlignedRunLength, channel by channel, asking the reader for the
+// record once for every sample taken, like the sample-by-sample steps.
+int OrvToEDF::StoreRun(TransferState& state, uint32_t run)
+{
+    const auto samplesPerRecord = static_cast<size_t>(state.samplesPerRecord);
+    const uint32_t sampleIndex = state.channels.front().cursor.sampleIndex;
+    uint64_t lastInstant = 0;
+    for (size_t c = 0; c < state.channels.size(); ++c) {
+        TransferState::Channel& channel = state.channels[c];
+        short* out = state.recordBuffer.data() + c * samplesPerRecord + state.fillIndex;
+        const auto recordIndex = static_cast<int>(channel.cursor.recordIndex);
+        const Velquor::CSCRecord* record = nullptr;
+        for (uint32_t j = 0; j < run; ++j) {
+            void* data = nullptr;
+            int count = 0;
+            if (state.reader.GetDataFromIndex(channel.handle, recordIndex, data, count) != OrvDataTypes::OrvSuccess)
+                return ReaderFailure(state.reader);
+            record = static_cast<const Velquor::CSCRecord*>(data);
+            out[j] = record->samples[sampleIndex + j];
+        }
+        const uint32_t claimedSamples = record->numValidSamples;
+        const uint32_t validSamples = std::min<uint32_t>(claimedSamples, Velquor::orvSamplesPerCscRecord);
+        channel.sample = out[run - 1];
+        channel.timestamp = record->timestamp + state.sampleOffsetsUs[sampleIndex + run - 1];
+        lastInstant = channel.timestamp;
+        channel.cursor.sampleIndex += run;
+        if (channel.cursor.sampleIndex >= validSamples) {
+            ++channel.cursor.recordIndex;
+            channel.cursor.sampleIndex = 0;
+        }
+    }
+    state.lastTimestamp = lastInstant;
+    state.fillIndex += run;
+    return CompleteRecordIfFull(state);
+}
+
 // Starts a file at the first instant and at every gap, then stores the instant and writes the
 // data record that it completes.
 int OrvToEDF::StoreInstant(TransferState& state)
@@ -174,7 +275,14 @@ int OrvToEDF::StoreInstant(TransferState& state)
         *slot = channel.sample;
         slot += samplesPerRecord;
     }
-    if (++state.fillIndex < samplesPerRecord)
+    ++state.fillIndex;
+    return CompleteRecordIfFull(state);
+}
+
+// Writes the data record once every position of it holds an instant.
+int OrvToEDF::CompleteRecordIfFull(TransferState& state)
+{
+    if (state.fillIndex < static_cast<uint32_t>(state.samplesPerRecord))
         return 0;
     if (state.writer.WriteDataRecord(state.recordBuffer) != 0)
         return -1;
