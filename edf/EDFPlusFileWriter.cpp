@@ -8,11 +8,13 @@
 
 namespace {
 
-// A file system object exists under the name and is not a directory.
+// A file system object exists under the name and is not a directory. A symbolic link counts as
+// taken whatever it points to (lstat): creating the file through a dangling link would write
+// wherever the link leads.
 bool IsTakenName(const std::string& utf8Name)
 {
     struct stat info {};
-    return stat(utf8Name.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+    return lstat(utf8Name.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
 }
 
 std::wstring NumberedName(const std::wstring& stem, int number, const std::wstring& extension)
@@ -26,6 +28,14 @@ std::wstring NumberedName(const std::wstring& stem, int number, const std::wstri
 }
 
 }  // namespace
+
+EDFPlusFileWriter::~EDFPlusFileWriter()
+{
+    // A destructor reports nothing. A file whose header checks fail cannot be closed: it is
+    // released as it is, empty.
+    if (fileOpen && EdfCloseFile(edfHandle) != 0)
+        (void)EdfReleaseFile(edfHandle);
+}
 
 void EDFPlusFileWriter::Subscribe(MessageHandler handler, SubscriptionId& id)
 {
@@ -45,6 +55,7 @@ int EDFPlusFileWriter::OpenFile(std::wstring& fileName, int signalCount)
         name = MakeUniqueFileName(name);
     fileName = OrvText::Utf8ToWide(name);
     edfHandle = EdfOpenFile(name.c_str(), signalCount);
+    fileOpen = edfHandle >= 0;
     if (edfHandle < 0)
         return Fail(L"Unable to open EDF file named: " + fileName);
     this->signalCount = signalCount;
@@ -132,6 +143,7 @@ int EDFPlusFileWriter::CloseFile()
 {
     if (EdfCloseFile(edfHandle) == -1)
         return Fail(L"Unable to close EDF file.");
+    fileOpen = false;
     return 0;
 }
 

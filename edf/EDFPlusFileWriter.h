@@ -13,7 +13,10 @@
 class EDFPlusFileWriter {
 public:
     EDFPlusFileWriter() = default;
-    virtual ~EDFPlusFileWriter() = default;
+    // Closes a file still open (after a failure), without a message: the data records that
+    // reached it stay readable, and its slot in the file engine is freed (also when the file
+    // cannot be closed because its parameters never made a valid header).
+    virtual ~EDFPlusFileWriter();
     EDFPlusFileWriter(const EDFPlusFileWriter&) = delete;
     EDFPlusFileWriter& operator=(const EDFPlusFileWriter&) = delete;
 
@@ -51,4 +54,5 @@ private:
     MessageEvent messageEvent;
     int edfHandle = -1;  // negative after a failed open
     int signalCount = -1;
+    bool fileOpen = false;  // edfHandle names a file that this writer opened and has not closed
 };

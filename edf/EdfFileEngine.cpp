@@ -15,6 +15,9 @@ namespace {
 constexpr int annotationListGrowth = 1'000;
 constexpr int64_t recordCountFieldOffset = 236;
 constexpr int64_t largestRecordCountWritten = 99'999'999;  // a larger count leaves "-1"
+// The header gives each signal's samples per record 8 characters: a larger count would be cut
+// there, and the header would no longer describe the records.
+constexpr int largestSamplesPerRecord = 99'999'999;
 
 // The engine's table of open files: the only mutable state of the module.
 struct EdfSlot {
@@ -199,7 +202,8 @@ int EdfOpenFile(const char* path, int signalCount)
 
 int EdfSetSamplesPerRecord(int handle, int signal, int samplesPerRecord)
 {
-    return SetSignalField(handle, signal, &EdfSignalParams::samplesPerRecord, samplesPerRecord, samplesPerRecord >= 1);
+    return SetSignalField(handle, signal, &EdfSignalParams::samplesPerRecord, samplesPerRecord,
+                          samplesPerRecord >= 1 && samplesPerRecord <= largestSamplesPerRecord);
 }
 
 int EdfSetPhysicalMaximum(int handle, int signal, double value)
@@ -321,6 +325,18 @@ int EdfCloseFile(int handle)
 
     slot.annotations.reset();
     slot.state.reset();
+    edfOpenCount -= 1;
+    return EdfOk;
+}
+
+int EdfReleaseFile(int handle)
+{
+    EdfFileState* state = OpenFile(handle);
+    if (state == nullptr)
+        return EdfFailure;
+    (void)state->file.Close();  // every write of the engine ends in a flush: nothing waits
+    edfFiles[handle].annotations.reset();
+    edfFiles[handle].state.reset();
     edfOpenCount -= 1;
     return EdfOk;
 }

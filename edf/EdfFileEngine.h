@@ -22,7 +22,7 @@ enum EdfResult : int {
     EdfBadSamplesPerRecord = -22,  // a signal has fewer than 1 sample per record
     EdfDigitalRangeEmpty = -23,    // digital maximum equals digital minimum
     EdfDigitalRangeInverted = -24, // digital maximum below digital minimum
-    EdfPhysicalRangeEmpty = -25,   // physical maximum equals physical minimum
+    EdfPhysicalRangeEmpty = -25,   // physical maximum equals physical minimum, as the header writes them
 };
 
 constexpr int edfMaxOpenFiles = 64;
@@ -36,6 +36,7 @@ constexpr int edfAnnotationSlotBytes = 114;
 int EdfOpenFile(const char* path, int signalCount);
 
 // Parameter setters; each fails once the first data record has been written.
+// samplesPerRecord: 1 to 99,999,999, what the header's 8-character field holds
 int EdfSetSamplesPerRecord(int handle, int signal, int samplesPerRecord);
 int EdfSetPhysicalMaximum(int handle, int signal, double value);
 int EdfSetPhysicalMinimum(int handle, int signal, double value);
@@ -56,3 +57,8 @@ int EdfAddAnnotation(int handle, const char* text, int64_t onset);
 // every sample digital 0 (clamped into the signal's range), so that it matches its header. Write
 // failures at close are not reported; whole records are kept, a partly written one is cut off.
 int EdfCloseFile(int handle);
+// Gives up a file that EdfCloseFile cannot close (its header checks fail): closes the stream and
+// empties the slot without writing anything, so that the file keeps whatever bytes reached it
+// (none while no header could be written) and its path and slot are free again. 0; -1 for a bad
+// handle.
+int EdfReleaseFile(int handle);

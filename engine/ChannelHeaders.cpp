@@ -6,6 +6,8 @@
 namespace {
 
 constexpr size_t datePartCount = 3;  // year/month/day and hour:minute:second
+// The physical limits -range and range go into header fields of 8 characters.
+constexpr int largestInputRange = 9999999;
 
 // A value that does not convert counts as 0.
 int ToIntOrZero(const std::wstring& text)
@@ -24,7 +26,15 @@ int OrvToEDF::GetInputRanges(Velquor::OrvFileIO& reader, const std::vector<int>&
         std::wstring field;
         if (GetFirstField(reader, handles, channel, L"-InputRange", field) != 0)
             return -1;
-        ranges.push_back(ToIntOrZero(field));
+        const int range = ToIntOrZero(field);
+        if (range == 0 || range < -largestInputRange || range > largestInputRange) {
+            // 0 leaves the signal no physical range; more digits would be cut in the header
+            messageEvent.Publish(OrvLogging::Error, L"Invalid -InputRange value " + field + L" for CSC file: "
+                                                        + FileNameOf(channel)
+                                                        + L". It must be a whole number other than 0, of at most 7 digits.");
+            return -1;
+        }
+        ranges.push_back(range);
     }
     return 0;
 }
@@ -36,7 +46,14 @@ int OrvToEDF::GetADMaxValues(Velquor::OrvFileIO& reader, const std::vector<int>&
         std::wstring field;
         if (GetFirstField(reader, handles, channel, L"-ADMaxValue", field) != 0)
             return -1;
-        values.push_back(ToIntOrZero(field));
+        const int adMaximum = ToIntOrZero(field);
+        if (adMaximum < 0) {
+            // the digital range would run from ~adMaximum down to adMaximum
+            messageEvent.Publish(OrvLogging::Error, L"Invalid -ADMaxValue value " + field + L" for CSC file: "
+                                                        + FileNameOf(channel) + L". It must not be negative.");
+            return -1;
+        }
+        values.push_back(adMaximum);
     }
     return 0;
 }

@@ -13,6 +13,8 @@ constexpr size_t maxCscFiles = 256;
 constexpr size_t largeCscFileCount = 64;  // beyond this the reader gets a larger memory budget
 constexpr unsigned int largeReaderBudget = 2000u * 1048576u;  // bytes
 constexpr int eventCheckLimit = 50;  // event records looked at before the conversion starts
+// Timestamps count microseconds: samples closer than that cannot be told apart.
+constexpr int highestSampleFrequency = 1000000;  // Hz
 
 bool EqualsIgnoringCase(const std::wstring& text, const std::wstring& wanted)
 {
@@ -90,7 +92,7 @@ int OrvToEDF::OpenEventFile(const std::wstring& eventFileName, Velquor::OrvFileI
 {
     if (reader.OpenOrvInputFile(eventFileName.c_str(), handle) != OrvDataTypes::OrvSuccess)
         return ReaderFailure(reader);
-    return 0;
+    return VerifyRecordKind(reader, handle, eventFileName, true);
 }
 
 int OrvToEDF::VerifyEventFile(Velquor::OrvFileIO& reader, int handle)
@@ -135,6 +137,8 @@ int OrvToEDF::OpenCSCFiles(std::vector<std::wstring> fileNames, Velquor::OrvFile
         if (reader.OpenOrvInputFile(name.c_str(), handle) != OrvDataTypes::OrvSuccess)
             return ReaderFailure(reader);
         handles.push_back(handle);
+        if (VerifyRecordKind(reader, handle, name, false) != 0)
+            return -1;
     }
     (void)reader.GetNumBytesInUse();
     return 0;
@@ -182,6 +186,13 @@ int OrvToEDF::GetSampleFrequency(Velquor::OrvFileIO& reader, const std::vector<i
             return -1;
         int current = 0;
         (void)StringToInt(field.c_str(), current);  // a value that does not convert counts as 0
+        if (current < 1 || current > highestSampleFrequency) {
+            std::wostringstream message;
+            message << L"Invalid -SamplingFrequency value " << field << L" for CSC file: " << FileNameOf(channel)
+                    << L". It must be a whole number of samples per second from 1 to " << highestSampleFrequency << L".";
+            messageEvent.Publish(OrvLogging::Error, message.str());
+            return -1;
+        }
         if (previous != -1 && current != previous) {
             std::wostringstream message;
             message << L"Error, sample frequencies do not match between CSC files.  Current sample frequency: " << current
@@ -198,6 +209,28 @@ int OrvToEDF::GetSampleFrequency(Velquor::OrvFileIO& reader, const std::vector<i
 int OrvToEDF::ReaderFailure(Velquor::OrvFileIO& reader)
 {
     messageEvent.Publish(OrvLogging::Error, reader.GetLastErrorMessage());
+    return -1;
+}
+
+// The reader decides a file's records by its -FileType line, or without one by its extension
+// (".oev" for events), and hands out records of that kind. An event record is 184 bytes, a CSC
+// record 1,044: read as the other kind, records would be read past their end.
+int OrvToEDF::VerifyRecordKind(Velquor::OrvFileIO& reader, int handle, const std::wstring& fileName, bool wantEvents)
+{
+    std::vector<std::vector<std::wstring>> values;
+    if (reader.GetHeaderMetaData(handle, L"-FileType", values) != OrvDataTypes::OrvSuccess)
+        return ReaderFailure(reader);
+    const bool declared = !values.empty() && !values.front().empty();
+    const bool holdsEvents = declared ? !EqualsIgnoringCase(values.front().front(), L"CSC")  // the reader opens CSC and Event only
+                                      : fileName.size() >= 4 && EqualsIgnoringCase(fileName.substr(fileName.size() - 4), L".oev");
+    if (holdsEvents == wantEvents)
+        return 0;
+    const std::wstring reason = declared ? L"-FileType " + values.front().front()
+                                         : std::wstring(holdsEvents ? L"its name ends in .oev" : L"its name does not end in .oev");
+    messageEvent.Publish(OrvLogging::Error, L"Unable to use " + fileName
+                                                + (wantEvents ? L" as the event file: it holds CSC records ("
+                                                              : L" as a CSC file: it holds event records (")
+                                                + reason + L").");
     return -1;
 }
 

@@ -1,5 +1,6 @@
 // Whole conversions read back with the test parser: aligned samples, segments, annotations and
 // start dates.
+#include "edf/EdfFileEngine.h"
 #include "tests/engine/EngineFixture.h"
 
 using RecordingBuilder::Channel;
@@ -177,6 +178,32 @@ TEST_F(EngineTest, CorruptRecordFailsWithTheReadersTextAndKeepsEarlierFiles)
     EXPECT_NE(messages.back().text.find(PathOf("CSC1.ocs")), std::wstring::npos);
     // The first stretch was finished before the corrupt record was reached.
     EXPECT_EQ(Parse(dir.path / "DevOutput.edf").samplesPerSignal[0], Ramp(0, 3000, 3000));
+}
+
+TEST_F(EngineTest, FailedConversionsLeaveNoFileOpenInTheEdfEngine)
+{
+    // The EDF file engine's table holds 64 files for the whole process: a conversion that fails
+    // with its output file open must not keep that slot, or conversions stop working after 64
+    // failures. The lowest free slot is given out first, so slot 0 must be free afterwards.
+    const auto expectTableEmpty = [&](const char* after) {
+        const int probe = EdfOpenFile((dir.path / "probe.edf").c_str(), 0);
+        EXPECT_EQ(probe, 0) << after;
+        EXPECT_EQ(EdfCloseFile(probe), 0) << after;
+        std::filesystem::remove(dir.path / "probe.edf");
+    };
+
+    Channel refused;
+    refused.adMaxValue = "40000";  // the writer refuses the digital maximum: the header checks fail
+    ASSERT_EQ(Convert(L"", {WriteChannel(refused, ContinuousRecords(july5th2017, frequency, 1000, 0))}), -1);
+    EXPECT_EQ(messages.back().text, L"Error writing digital maximum header value");
+    expectTableEmpty("refused parameters");
+
+    std::vector<CscRecord> records = ContinuousRecords(july5th2017, frequency, 3000, 0);
+    records[3].validSamples = 513;  // after one whole data record of 1,000 samples
+    ASSERT_EQ(Convert(L"", {WriteChannel(Channel{}, records)}), -1);
+    expectTableEmpty("a corrupt record");
+    // the file that was open keeps the data record that reached it
+    EXPECT_EQ(Parse(dir.path / "DevOutput_01.edf").samplesPerSignal[0], Ramp(0, 1000, 1000));
 }
 
 TEST_F(EngineTest, TruncatedLastRecordIsIgnored)

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "engine/ConversionRun.h"
+#include "logging/LogFile.h"
+
+// A frontend for RunConversion that keeps, in order, everything the run shows: "wait",
+// "Error: text" (type name and text of each message), "box caption: text", "arrow"; and passes
+// every message on to the log file as the window does.
+class CapturingFrontend : public ConversionFrontend {
+public:
+    explicit CapturingFrontend(LogFile& logFile) : logFile(logFile) {}
+
+    void OnMessage(OrvLogging::ORVB_MESSAGE_TYPE type, const std::wstring& text) override
+    {
+        events.push_back(TypeName(type) + L": " + text);
+        (void)logFile.LogMessage(type, text);
+    }
+    void ShowResult(const std::wstring& caption, const std::wstring& text) override
+    {
+        events.push_back(L"box " + caption + L": " + text);
+    }
+    void BeginWait() override { events.push_back(L"wait"); }
+    void EndWait() override { events.push_back(L"arrow"); }
+
+    static std::wstring TypeName(OrvLogging::ORVB_MESSAGE_TYPE type)
+    {
+        switch (type) {
+        case OrvLogging::Error:
+            return L"Error";
+        case OrvLogging::Warning:
+            return L"Warning";
+        case OrvLogging::Notice:
+            return L"Notice";
+        default:
+            return L"Other";
+        }
+    }
+
+    LogFile& logFile;
+    std::vector<std::wstring> events;
+};
