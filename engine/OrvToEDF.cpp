@@ -97,27 +97,11 @@ int OrvToEDF::OpenEventFile(const std::wstring& eventFileName, Velquor::OrvFileI
 
 int OrvToEDF::VerifyEventFile(Velquor::OrvFileIO& reader, int handle)
 {
-    int recordCount = 0;
-    if (reader.GetNumRecordsInFile(handle, recordCount) != OrvDataTypes::OrvSuccess)
-        return ReaderFailure(reader);
-    const int limit = recordCount < eventCheckLimit ? recordCount : eventCheckLimit;
-    int index = 0;
-    while (index < limit) {
-        void* data = nullptr;
-        int count = 0;
-        if (reader.GetDataFromIndex(handle, index, data, count) != OrvDataTypes::OrvSuccess)
-            return ReaderFailure(reader);
-        if (count < 1)
-            break;  // a batch without records would never advance
-        const auto* records = static_cast<const unsigned char*>(data);
-        for (int i = 0; i < count && i < limit; ++i) {
-            if (EqualsIgnoringCase(OrvText::Latin1ToWide(EventFields::Text(records + static_cast<size_t>(i) * EventFields::recordBytes)),
-                                   L"Starting Recording"))
-                return 0;
-        }
-        index += count;
-    }
-    return 0;
+    // Nothing read here is used later: the annotations come from the event file again per file.
+    return WalkEventRecords(reader, handle, eventCheckLimit, [](const unsigned char* record) {
+        const std::wstring text = OrvText::Latin1ToWide(EventFields::Text(record));
+        return EqualsIgnoringCase(text, L"Starting Recording") ? EventWalk::Stop : EventWalk::Continue;
+    });
 }
 
 int OrvToEDF::CloseEventFile(Velquor::OrvFileIO& reader, int handle)

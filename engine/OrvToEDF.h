@@ -86,6 +86,12 @@ private:
     int CompleteRecordIfFull(TransferState& state);
     void ReportProgress(const ChannelCursor& cursor);
 
+    enum class EventWalk { Continue, Stop, Fail };
+    using EventVisitor = std::function<EventWalk(const unsigned char* record)>;
+    // Hands the event file's first maxRecords records, in the reader's batches, to visit until it
+    // stops or fails. -1 when visit fails (it has published why) or the reader does.
+    int WalkEventRecords(Velquor::OrvFileIO& reader, int handle, int maxRecords, const EventVisitor& visit);
+
     // Publishes the reader's last error text unchanged as an Error; returns -1.
     int ReaderFailure(Velquor::OrvFileIO& reader);
     // Fails, naming the file, unless it holds event records (wantEvents) or CSC records (not).
