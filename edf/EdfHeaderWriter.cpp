@@ -1,5 +1,7 @@
 #include "edf/EdfHeaderWriter.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <ctime>
@@ -37,6 +39,25 @@ void WriteDoubleField(BufferedFile& file, double value, int width)
     WriteField(file, text, FormatDouble(text, value), width);
 }
 
+// The data record duration in seconds, written from its exact count of 100 ns units: whole
+// seconds, then the decimals without trailing zeros. A duration is a whole number of 10 µs from
+// 1 ms to 60 s, so it always fits the 8 characters exactly. (The double of the duration, written
+// with truncated decimals, would lose its last digit at many values, 0.01639 s becoming 0.016389,
+// and the header would disagree with the start times in the records.)
+void WriteDurationField(BufferedFile& file, int64_t ticks)
+{
+    constexpr int64_t ticksPerSecond = 10'000'000;
+    char text[32];
+    int n = WriteDecimal(text, ticks / ticksPerSecond);
+    if (ticks % ticksPerSecond != 0) {
+        text[n++] = '.';
+        n += WriteDecimal(text + n, ticks % ticksPerSecond, 7);
+        while (text[n - 1] == '0')
+            --n;
+    }
+    WriteField(file, text, n, 8);
+}
+
 // "dd.mm.yy" or "hh.mm.ss": three values of two digits each
 void WriteTripleField(BufferedFile& file, int first, int second, int third)
 {
@@ -49,6 +70,16 @@ void WriteTripleField(BufferedFile& file, int first, int second, int third)
     WriteField(file, text, 8, 8);
 }
 
+// A physical value as a reader of the header sees it: its text cut to the 8-character field.
+double WrittenPhysicalValue(double value)
+{
+    char text[24];
+    const int length = std::min(FormatDouble(text, value), 8);
+    double written = 0;
+    (void)std::from_chars(text, text + length, written);  // always a number: digits, sign, point
+    return written;
+}
+
 int CheckSignals(const EdfFileState& state)
 {
     for (int i = 0; i < state.signalCount; ++i) {
@@ -59,7 +90,10 @@ int CheckSignals(const EdfFileState& state)
             return EdfDigitalRangeEmpty;
         if (signal.digitalMaximum < signal.digitalMinimum)
             return EdfDigitalRangeInverted;
-        if (signal.physicalMaximum == signal.physicalMinimum)
+        // Compared as written: two values that differ only beyond what 8 characters hold (1e-10
+        // and 0 are both written 0) would leave a range that no reader can scale by.
+        if (signal.physicalMaximum == signal.physicalMinimum
+            || WrittenPhysicalValue(signal.physicalMaximum) == WrittenPhysicalValue(signal.physicalMinimum))
             return EdfPhysicalRangeEmpty;
     }
     return EdfOk;
@@ -169,10 +203,7 @@ int EdfWriteHeader(EdfFileState& state)
     WriteDecimalField(file, EdfHeaderBytes(state), 8);
     WriteTextField(file, "EDF+C", 44);
     WriteTextField(file, "-1", 8);  // the record count, fixed at close
-    if (state.recordDurationTicks == 10'000'000)
-        WriteTextField(file, "1", 8);
-    else
-        WriteDoubleField(file, state.recordDuration, 8);
+    WriteDurationField(file, state.recordDurationTicks);  // "1" for one second
     WriteDecimalField(file, signalsInFile, 4);
 
     WriteSignalFields(file, state, [&](EdfSignalParams& signal) {

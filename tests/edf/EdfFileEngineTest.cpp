@@ -145,6 +145,25 @@ TEST_F(EdfFileEngineTest, RecordDurationField)
     }
 }
 
+TEST_F(EdfFileEngineTest, RecordDurationFieldIsExactWhereItsDoubleIsNot)
+{
+    // As doubles these durations lie just below their decimal value (0.01639 is
+    // 0.016389999...), so truncated decimals would write 0.016389: the header would then
+    // disagree with the records' start times. 1,639 units is what the writer chooses for
+    // 58 channels at 32,000 Hz (61 parts).
+    const std::pair<int, std::string> cases[] = {
+        {1'639, "0.01639 "}, {104, "0.00104 "}, {5'999'999, "59.99999"}};
+    for (const auto& [duration, field] : cases) {
+        std::string name = Numbered("exact", duration);
+        int handle = OpenReady(name, 1, 1);
+        ASSERT_EQ(EdfSetRecordDuration(handle, duration), 0);
+        WriteRecords(handle, 2, 1);
+        ASSERT_EQ(EdfCloseFile(handle), 0);
+        EXPECT_TRUE(BytesAt(Bytes(name), 244, field)) << "duration " << duration;
+    }
+    EXPECT_EQ(Parsed(Numbered("exact", 1'639)).recordStartTimes, (std::vector<std::string>{"+0.0000000", "+0.0163900"}));
+}
+
 TEST_F(EdfFileEngineTest, RecordDurationOutsideOneMillisecondToOneMinuteIsRefused)
 {
     int handle = OpenReady("d.edf", 1, 1);
@@ -279,6 +298,25 @@ TEST_F(EdfFileEngineTest, HeaderChecksRefuseFirstRecordAndWriteNothing)
     EXPECT_EQ(EdfCloseFile(handle), 0);
 }
 
+TEST_F(EdfFileEngineTest, PhysicalRangeEmptyAsWrittenIsRefused)
+{
+    // Different doubles whose 8-character texts are the same number: 0 and 1e-10 are both
+    // written 0, -1e-10 and 1e-10 are -0 and 0, 1.0000001 and 1.0000002 are both 1.000000.
+    const std::pair<double, double> ranges[] = {{0, 1e-10}, {-1e-10, 1e-10}, {1.0000001, 1.0000002}};
+    for (const auto& [minimum, maximum] : ranges) {
+        int handle = OpenReady("empty-range.edf", 1, 1);
+        ASSERT_EQ(EdfSetPhysicalMinimum(handle, 0, minimum), 0);
+        ASSERT_EQ(EdfSetPhysicalMaximum(handle, 0, maximum), 0);
+        const int16_t sample = 0;
+        EXPECT_EQ(EdfWriteRecord(handle, &sample), EdfPhysicalRangeEmpty) << minimum << " to " << maximum;
+        EXPECT_EQ(EdfCloseFile(handle), -1);
+        EXPECT_TRUE(Bytes("empty-range.edf").empty());
+        ASSERT_EQ(EdfSetPhysicalMaximum(handle, 0, 2), 0);
+        ASSERT_EQ(EdfCloseFile(handle), 0);
+        EXPECT_TRUE(BytesAt(Bytes("empty-range.edf"), 256 + 112 * 2, "2       "));
+    }
+}
+
 // ---- setters
 
 TEST_F(EdfFileEngineTest, DigitalLimitsAndSamplesPerRecord)
@@ -292,6 +330,17 @@ TEST_F(EdfFileEngineTest, DigitalLimitsAndSamplesPerRecord)
     EXPECT_EQ(EdfSetSamplesPerRecord(handle, 0, -5), -1);
     EXPECT_EQ(EdfSetSamplesPerRecord(handle, 0, 1), 0);
     EXPECT_EQ(EdfSetLabel(handle, 0, nullptr), -1);
+}
+
+TEST_F(EdfFileEngineTest, SamplesPerRecordBeyondItsEightCharacterFieldAreRefused)
+{
+    // 2,147,483,647 would be written 21474836: a header that no longer describes its records.
+    int handle = OpenReady("wide.edf", 1, 1);
+    EXPECT_EQ(EdfSetSamplesPerRecord(handle, 0, 100'000'000), -1);
+    EXPECT_EQ(EdfSetSamplesPerRecord(handle, 0, 2'147'483'647), -1);
+    EXPECT_EQ(EdfSetSamplesPerRecord(handle, 0, 99'999'999), 0);
+    ASSERT_EQ(EdfCloseFile(handle), 0);  // no annotation: the header alone
+    EXPECT_EQ(Parsed("wide.edf").signals.front().samplesPerRecord, 99'999'999);
 }
 
 TEST_F(EdfFileEngineTest, EveryCallRefusesBadHandleAndSignal)

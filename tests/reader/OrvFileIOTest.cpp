@@ -177,6 +177,22 @@ TEST_F(OrvFileIOTest, IndexOutsideTheFileFailsWithItsText)
     EXPECT_EQ(reader.GetDataFromIndex(handle, 2147483647, data, count), OrvDataTypes::OrvBadIndex);
 }
 
+TEST_F(OrvFileIOTest, IndexMinusOneIsRefusedBeforeAnyReadAndAfterTheWindowIsDropped)
+{
+    // The reader remembers the record it handed out last; -1 must never pass for "that one".
+    const std::wstring path = WriteCscFile("CSC1.ocs", 2);
+    const std::wstring text = L"Unable to read record -1 of file " + path + L": the file holds 2 records.";
+    const int handle = Open(path);
+    EXPECT_EQ(reader.GetDataFromIndex(handle, -1, data, count), OrvDataTypes::OrvBadIndex);
+    EXPECT_EQ(reader.GetLastErrorMessage(), text);
+    ASSERT_EQ(reader.GetDataFromIndex(handle, 1, data, count), 0);
+    (void)reader.SetMaxNumBytesToUse(0);  // unmaps the window
+    EXPECT_EQ(reader.GetDataFromIndex(handle, -1, data, count), OrvDataTypes::OrvBadIndex);
+    EXPECT_EQ(reader.GetLastErrorMessage(), text);
+    ASSERT_EQ(reader.GetDataFromIndex(handle, 1, data, count), 0);
+    EXPECT_EQ(count, 1);
+}
+
 TEST_F(OrvFileIOTest, FileShorterThanTheHeaderBlockCannotBeOpened)
 {
     const std::wstring path = Write("CSC1.ocs", std::vector<unsigned char>(16383, 0));
