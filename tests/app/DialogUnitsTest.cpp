@@ -2,27 +2,17 @@
 
 #include <gtest/gtest.h>
 
-// Expected pixels by hand: x * averageCharWidth / 4 and y * charHeight / 8, halves rounded up.
+// Expected pixels by hand: x * averageCharWidth / 4 and y * charHeight / 8, halves rounded away
+// from zero.
 TEST(DialogUnitsTest, ScalesByQuarterCharWidthAndEighthCharHeight)
 {
-    const DialogUnits units(6, 16);
-    EXPECT_EQ(units.ToPixelsX(4), 6);
-    EXPECT_EQ(units.ToPixelsX(499), 749);   // 748.5
-    EXPECT_EQ(units.ToPixelsY(8), 16);
-    EXPECT_EQ(units.ToPixelsY(174), 348);
-    EXPECT_EQ(units.ToPixels(499, 174), QSize(749, 348));
-}
-
-TEST(DialogUnitsTest, RoundsHalvesAwayFromZero)
-{
     const DialogUnits units(7, 13);
-    EXPECT_EQ(units.ToPixelsX(1), 2);    // 1.75
-    EXPECT_EQ(units.ToPixelsX(2), 4);    // 3.5
-    EXPECT_EQ(units.ToPixelsX(3), 5);    // 5.25
-    EXPECT_EQ(units.ToPixelsY(1), 2);    // 1.625
-    EXPECT_EQ(units.ToPixelsY(4), 7);    // 6.5
-    EXPECT_EQ(units.ToPixelsX(-2), -4);  // -3.5
-    EXPECT_EQ(units.ToPixelsX(0), 0);
+    const std::pair<int, int> horizontal[] = {{0, 0}, {1, 2}, {2, 4}, {3, 5}, {-2, -4}};  // 1.75, 3.5, 5.25, -3.5
+    for (const auto& [x, pixels] : horizontal)
+        EXPECT_EQ(units.ToPixelsX(x), pixels) << x;
+    EXPECT_EQ(units.ToPixelsY(1), 2);  // 1.625
+    EXPECT_EQ(units.ToPixelsY(4), 7);  // 6.5
+    EXPECT_EQ(DialogUnits(6, 16).ToPixels(499, 174), QSize(749, 348));  // 748.5 and 348
 }
 
 TEST(DialogUnitsTest, RectangleEdgesAreRoundedSoNeighboursMeet)

@@ -69,26 +69,21 @@ TEST_F(StartupConversionTest, ScreenshotRunSavesTheWindowAndCloses)
     EXPECT_GT(dialog.findChild<QTreeWidget*>("messageList")->topLevelItemCount(), 0);
 }
 
-TEST_F(StartupConversionTest, FailedScreenshotRunExitsWithOne)
+TEST_F(StartupConversionTest, FailedRunOrUnsavablePictureExitsWithOne)
 {
     const std::filesystem::path picture = pictures.path / "shot.png";
     dialog.show();
-    StartupConversion startup(dialog, Options(picture));  // an empty directory cannot convert
-    startup.Perform();
-
-    EXPECT_EQ(startup.ExitCode(), 1);
+    StartupConversion failed(dialog, Options(picture));  // an empty directory cannot convert
+    failed.Perform();
+    EXPECT_EQ(failed.ExitCode(), 1);
     EXPECT_TRUE(std::filesystem::is_regular_file(picture)) << "the failure is pictured too";
-}
 
-TEST_F(StartupConversionTest, UnsavableScreenshotExitsWithOne)
-{
     WriteRecording();
     dialog.show();
-    StartupConversion startup(dialog, Options(pictures.path / "missing" / "shot.png"));
-    startup.Perform();
-
+    StartupConversion unsaved(dialog, Options(pictures.path / "missing" / "shot.png"));
+    unsaved.Perform();
     EXPECT_TRUE(std::filesystem::is_regular_file(dir.path / "DevOutput.edf"));
-    EXPECT_EQ(startup.ExitCode(), 1);
+    EXPECT_EQ(unsaved.ExitCode(), 1);
 }
 
 TEST_F(StartupConversionTest, UnattendedRunAnswersTheLogFileBoxesToo)

@@ -50,20 +50,6 @@ TEST_F(BufferedFileTest, WritesMoreThanOneBufferInOrder)
     EXPECT_EQ(ReadFileBytes(path), expected);
 }
 
-TEST_F(BufferedFileTest, SeekOverwritesAndTruncateCuts)
-{
-    ASSERT_TRUE(file.AllocateBuffer());
-    ASSERT_TRUE(file.Create(path.c_str()));
-    file.Write("0123456789", 10);
-    EXPECT_TRUE(file.Seek(2));
-    file.Write("ab", 2);
-    EXPECT_EQ(file.Position(), 4);
-    EXPECT_TRUE(file.Truncate(8));
-    ASSERT_TRUE(file.Close());
-    auto bytes = ReadFileBytes(path);
-    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "01ab4567");
-}
-
 TEST_F(BufferedFileTest, FailedWriteIsReportedByTheNextFlushOnly)
 {
     if (!CanWriteDevFull())

@@ -1,67 +1,44 @@
 #include "edf/EdfHeaderWriter.h"
 
-#include <cmath>
 #include <limits>
 #include <string>
 
 #include <gtest/gtest.h>
 
-namespace {
-
-std::string Decimal(int64_t value, int minDigits = 0)
+TEST(WriteDecimal, WritesSignAndDigitsPaddedToMinimumDigits)
 {
-    char text[32];
-    return std::string(text, static_cast<std::size_t>(WriteDecimal(text, value, minDigits)));
+    const struct {
+        int64_t value;
+        int minDigits;
+        std::string text;
+    } cases[] = {
+        {0, 0, "0"},       {768, 0, "768"},   {-32768, 0, "-32768"}, {INT64_MIN, 0, "-9223372036854775808"},
+        {5, 2, "05"},      {17, 2, "17"},     {999, 4, "0999"},      {-7, 3, "-007"},
+    };
+    for (const auto& c : cases) {
+        char text[32];
+        EXPECT_EQ(std::string(text, static_cast<std::size_t>(WriteDecimal(text, c.value, c.minDigits))), c.text)
+            << c.value << " in " << c.minDigits << " digits";
+    }
 }
 
-std::string Double(double value)
+TEST(FormatDouble, TruncatesToNineDecimalsAndSaturatesBeyondThirtyTwoBits)
 {
-    char text[32];
-    return std::string(text, static_cast<std::size_t>(FormatDouble(text, value)));
-}
-
-}  // namespace
-
-TEST(WriteDecimal, WritesSignAndDigitsWithoutLeadingZeros)
-{
-    EXPECT_EQ(Decimal(0), "0");
-    EXPECT_EQ(Decimal(768), "768");
-    EXPECT_EQ(Decimal(-32768), "-32768");
-    EXPECT_EQ(Decimal(INT64_MIN), "-9223372036854775808");
-}
-
-TEST(WriteDecimal, PadsToMinimumDigits)
-{
-    EXPECT_EQ(Decimal(5, 2), "05");
-    EXPECT_EQ(Decimal(17, 2), "17");
-    EXPECT_EQ(Decimal(999, 4), "0999");
-    EXPECT_EQ(Decimal(2017, 4), "2017");
-    EXPECT_EQ(Decimal(-7, 3), "-007");
-}
-
-TEST(FormatDouble, WritesWholeNumbersWithoutPoint)
-{
-    EXPECT_EQ(Double(1000), "1000");
-    EXPECT_EQ(Double(-5000), "-5000");
-    EXPECT_EQ(Double(0), "0");
-    EXPECT_EQ(Double(60), "60");
-}
-
-TEST(FormatDouble, TruncatesToNineDecimalsAndDropsTrailingZeros)
-{
-    EXPECT_EQ(Double(0.5), "0.5");
-    EXPECT_EQ(Double(-0.5), "-0.5");
-    EXPECT_EQ(Double(0.02941), "0.02941");
-    EXPECT_EQ(Double(0.001), "0.001");
-    // 3276.7 is stored as 3276.69999999999981810106...: its decimals truncate to 699999999.
-    EXPECT_EQ(Double(3276.7), "3276.699999999");
-    EXPECT_EQ(Double(-1234.5678).substr(0, 8), "-1234.56");
-}
-
-TEST(FormatDouble, SaturatesBeyondThirtyTwoBits)
-{
-    EXPECT_EQ(Double(1e12), "2147483647");
-    EXPECT_EQ(Double(-1e12), "-2147483648");
-    EXPECT_EQ(Double(std::numeric_limits<double>::quiet_NaN()), "0");
-    EXPECT_EQ(Double(std::numeric_limits<double>::infinity()), "2147483647");
+    const std::pair<double, std::string> cases[] = {
+        {1000, "1000"},
+        {-5000, "-5000"},
+        {0, "0"},
+        {-0.5, "-0.5"},
+        {0.02941, "0.02941"},
+        // 3276.7 is stored as 3276.69999999999981810106...: its decimals truncate to 699999999.
+        {3276.7, "3276.699999999"},
+        {1e12, "2147483647"},
+        {-1e12, "-2147483648"},
+        {std::numeric_limits<double>::quiet_NaN(), "0"},
+        {std::numeric_limits<double>::infinity(), "2147483647"},
+    };
+    for (const auto& [value, expected] : cases) {
+        char text[32];
+        EXPECT_EQ(std::string(text, static_cast<std::size_t>(FormatDouble(text, value))), expected) << value;
+    }
 }

@@ -5,33 +5,15 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/EdfParser.h"
 #include "tests/support/TempDir.h"
-
-namespace {
-
-struct Message {
-    OrvLogging::ORVB_MESSAGE_TYPE type;
-    std::wstring text;
-};
-
-// The header field at offset, with its trailing spaces.
-std::string HeaderField(const std::filesystem::path& file, size_t offset, size_t width)
-{
-    const std::vector<unsigned char> bytes = ReadFileBytes(file);
-    if (bytes.size() < offset + width)
-        return "<file too short>";
-    return std::string(bytes.begin() + static_cast<std::ptrdiff_t>(offset),
-                       bytes.begin() + static_cast<std::ptrdiff_t>(offset + width));
-}
-
-}  // namespace
 
 class WriterTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         writer.Subscribe([this](OrvLogging::ORVB_MESSAGE_TYPE type, const std::wstring& text) {
-            messages.push_back({type, text});
+            messages.push_back(OrvLogging::MessageTypeName(type) + L": " + text);
         }, id);
     }
 
@@ -48,10 +30,13 @@ protected:
         }
     }
 
+    std::wstring Last() const { return messages.empty() ? L"<none>" : messages.back(); }
+
     TempDir dir;
     EDFPlusFileWriter writer;
     SubscriptionId id = 0;
-    std::vector<Message> messages;
+    std::vector<std::wstring> messages;  // "Type: text"
+    int samplesPerRecord = 0;
 };
 
 TEST_F(WriterTest, OpenFileAnnouncesTheFile)
@@ -59,26 +44,20 @@ TEST_F(WriterTest, OpenFileAnnouncesTheFile)
     std::wstring name = NameIn("DevOutput.edf");
     ASSERT_EQ(writer.OpenFile(name, 2), 0);
     EXPECT_EQ(name, NameIn("DevOutput.edf"));
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].type, OrvLogging::Notice);
-    EXPECT_EQ(messages[0].text, L"EDF File Opened Successfully: " + name);
+    EXPECT_EQ(messages, std::vector<std::wstring>{L"Notice: EDF File Opened Successfully: " + name});
     // Without samples per record its header cannot be written, so it cannot be closed either.
     EXPECT_EQ(writer.CloseFile(), -1);
-    EXPECT_EQ(messages.back().type, OrvLogging::Error);
-    EXPECT_EQ(messages.back().text, L"Unable to close EDF file.");
+    EXPECT_EQ(Last(), L"Error: Unable to close EDF file.");
 }
 
 TEST_F(WriterTest, OpenFileRefuses513Signals)
 {
     std::wstring name = NameIn("DevOutput.edf");
     EXPECT_EQ(writer.OpenFile(name, 513), -1);
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].type, OrvLogging::Error);
-    EXPECT_EQ(messages[0].text, L"Unable to open EDF file named: " + name
-                                    + L". The signal count (513) must be less than or equal to 512.");
+    EXPECT_EQ(messages, std::vector<std::wstring>{L"Error: Unable to open EDF file named: " + name
+                                                  + L". The signal count (513) must be less than or equal to 512."});
     EXPECT_FALSE(std::filesystem::exists(dir.path / "DevOutput.edf"));
 
-    int samplesPerRecord = 0;
     OpenReadyFile(name, 512, 10, samplesPerRecord);
     EXPECT_EQ(writer.CloseFile(), 0);
 }
@@ -87,13 +66,9 @@ TEST_F(WriterTest, TakenNamesGetNumberedSuffixes)
 {
     Touch(dir.path / "DevOutput.edf");
     std::wstring name = NameIn("DevOutput.edf");
-    ASSERT_EQ(writer.OpenFile(name, 1), 0);
+    OpenReadyFile(name, 1, 100, samplesPerRecord);
     EXPECT_EQ(name, NameIn("DevOutput_01.edf"));
-    EXPECT_EQ(messages.back().text, L"EDF File Opened Successfully: " + NameIn("DevOutput_01.edf"));
-    int samplesPerRecord = 0;
-    ASSERT_EQ(writer.SetSampleFrequency(100, samplesPerRecord), 0);
-    ASSERT_EQ(writer.SetPhysicalRange(0, -1, 1), 0);
-    ASSERT_EQ(writer.SetDigitalRange(0, -1, 1), 0);
+    EXPECT_EQ(messages.front(), L"Notice: EDF File Opened Successfully: " + NameIn("DevOutput_01.edf"));
     ASSERT_EQ(writer.CloseFile(), 0);
 
     // The variable now holds the name used, so the next file numbers that name again.
@@ -108,11 +83,8 @@ TEST_F(WriterTest, MakeUniqueFileNameTakesTheFirstFreeNumber)
     const std::string base = (dir.path / "out.edf").string();
     EXPECT_EQ(EDFPlusFileWriter::MakeUniqueFileName(base), base);
     Touch(dir.path / "out.edf");
-    for (int n = 1; n <= 99; ++n) {
-        char name[16];
-        std::snprintf(name, sizeof(name), "out_%02d.edf", n);
-        Touch(dir.path / name);
-    }
+    for (int n = 1; n <= 99; ++n)
+        Touch(dir.path / ((n < 10 ? "out_0" : "out_") + std::to_string(n) + ".edf"));
     EXPECT_EQ(EDFPlusFileWriter::MakeUniqueFileName(base), (dir.path / "out_100.edf").string());
     std::filesystem::remove(dir.path / "out_07.edf");
     EXPECT_EQ(EDFPlusFileWriter::MakeUniqueFileName(base), (dir.path / "out_07.edf").string());
@@ -129,12 +101,9 @@ TEST_F(WriterTest, DirectoryNamedLikeTheFileIsNotTakenButCannotBeCreated)
     std::wstring name = NameIn("DevOutput.edf");
     EXPECT_EQ(writer.OpenFile(name, 1), -1);
     EXPECT_EQ(name, NameIn("DevOutput.edf"));
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].type, OrvLogging::Error);
-    EXPECT_EQ(messages[0].text, L"Unable to open EDF file named: " + name);
-
+    EXPECT_EQ(messages, std::vector<std::wstring>{L"Error: Unable to open EDF file named: " + name});
     EXPECT_EQ(writer.CloseFile(), -1);
-    EXPECT_EQ(messages.back().text, L"Unable to close EDF file.");
+    EXPECT_EQ(Last(), L"Error: Unable to close EDF file.");
 }
 
 TEST_F(WriterTest, RecordSizeFollowsTheSampleBytesPerSecond)
@@ -155,13 +124,11 @@ TEST_F(WriterTest, RecordSizeFollowsTheSampleBytesPerSecond)
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.signals << " signals at " << c.frequency << " Hz");
         std::wstring name = NameIn("rate.edf");
-        int samplesPerRecord = 0;
         OpenReadyFile(name, c.signals, c.frequency, samplesPerRecord);
         EXPECT_EQ(samplesPerRecord, c.samplesPerRecord);
-        std::vector<short> record(static_cast<size_t>(c.signals * samplesPerRecord), 0);
-        ASSERT_EQ(writer.WriteDataRecord(record), 0);
+        ASSERT_EQ(writer.WriteDataRecord(std::vector<short>(static_cast<size_t>(c.signals * samplesPerRecord), 0)), 0);
         ASSERT_EQ(writer.CloseFile(), 0);
-        EXPECT_EQ(HeaderField(name, 244, 8), c.durationField);
+        EXPECT_TRUE(BytesAt(ReadFileBytes(name), 244, c.durationField));
         std::filesystem::remove(name);
     }
 }
@@ -171,75 +138,67 @@ TEST_F(WriterTest, TooShortRecordDurationIsRefused)
     // 512 signals at 60,000 Hz: 61,440,000 bytes, 1,001 parts, 99 units: below the 1 ms minimum.
     std::wstring name = NameIn("fast.edf");
     ASSERT_EQ(writer.OpenFile(name, 512), 0);
-    int samplesPerRecord = 0;
     EXPECT_EQ(writer.SetSampleFrequency(60000, samplesPerRecord), -1);
     EXPECT_EQ(samplesPerRecord, 60000);
-    EXPECT_EQ(messages.back().type, OrvLogging::Error);
-    EXPECT_EQ(messages.back().text, L"Unable to set data record duration");
+    EXPECT_EQ(Last(), L"Error: Unable to set data record duration");
     (void)writer.CloseFile();  // its header checks fail; the file stays in the engine's table
 }
 
 TEST_F(WriterTest, LabelsLongerThanSixteenCharactersAreCutWithAWarning)
 {
     std::wstring name = NameIn("labels.edf");
-    int samplesPerRecord = 0;
     OpenReadyFile(name, 2, 10, samplesPerRecord);
     messages.clear();
     ASSERT_EQ(writer.SetLabel(0, "ABCDEFGHIJKLMNOP"), 0);
     EXPECT_TRUE(messages.empty());
     ASSERT_EQ(writer.SetLabel(1, "ABCDEFGHIJKLMNOPQ"), 0);
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].type, OrvLogging::Warning);
-    EXPECT_EQ(messages[0].text,
-              L"Warning, header labels can only be a max of 16 chars, the label: ABCDEFGHIJKLMNOPQ will be truncated.");
+    EXPECT_EQ(messages, std::vector<std::wstring>{L"Warning: Warning, header labels can only be a max of 16 chars, "
+                                                  L"the label: ABCDEFGHIJKLMNOPQ will be truncated."});
     ASSERT_EQ(writer.WriteDataRecord(std::vector<short>(20, 0)), 0);
     ASSERT_EQ(writer.CloseFile(), 0);
     // Labels of 3 signals (two and the annotation signal) start at 256, 16 bytes each.
-    EXPECT_EQ(HeaderField(name, 256, 32), "ABCDEFGHIJKLMNOPABCDEFGHIJKLMNOP");
+    EXPECT_TRUE(BytesAt(ReadFileBytes(name), 256, "ABCDEFGHIJKLMNOPABCDEFGHIJKLMNOP"));
 }
 
 TEST_F(WriterTest, EqualPhysicalLimitsFailTheFirstDataRecord)
 {
     std::wstring name = NameIn("flat.edf");
     ASSERT_EQ(writer.OpenFile(name, 1), 0);
-    int samplesPerRecord = 0;
     ASSERT_EQ(writer.SetSampleFrequency(10, samplesPerRecord), 0);
     EXPECT_EQ(writer.SetPhysicalRange(0, 0, 0), 0);
     ASSERT_EQ(writer.SetDigitalRange(0, -10, 10), 0);
     EXPECT_EQ(writer.WriteDataRecord(std::vector<short>(10, 0)), -1);
-    EXPECT_EQ(messages.back().text, L"Error writing data to file");
+    EXPECT_EQ(Last(), L"Error: Error writing data to file");
     EXPECT_EQ(ReadFileBytes(name).size(), 0u);
     ASSERT_EQ(writer.SetPhysicalRange(0, -1, 1), 0);  // still accepting parameters
     EXPECT_EQ(writer.CloseFile(), 0);
 }
 
-TEST_F(WriterTest, RangeRefusalsNameTheirLimit)
+TEST_F(WriterTest, RefusalsNameTheValue)
 {
     std::wstring name = NameIn("range.edf");
     ASSERT_EQ(writer.OpenFile(name, 1), 0);
     EXPECT_EQ(writer.SetDigitalRange(0, -32768, 32768), -1);
-    EXPECT_EQ(messages.back().text, L"Error writing digital maximum header value");
+    EXPECT_EQ(Last(), L"Error: Error writing digital maximum header value");
     EXPECT_EQ(writer.SetDigitalRange(0, -32769, 32767), -1);
-    EXPECT_EQ(messages.back().text, L"Error writing digital minimum header value");
+    EXPECT_EQ(Last(), L"Error: Error writing digital minimum header value");
     EXPECT_EQ(writer.SetPhysicalRange(1, -1, 1), -1);
-    EXPECT_EQ(messages.back().text, L"Error writing physical maximum header value");
+    EXPECT_EQ(Last(), L"Error: Error writing physical maximum header value");
     EXPECT_EQ(writer.SetLabel(3, "x"), -1);
-    EXPECT_EQ(messages.back().text, L"Error writing label header value");
+    EXPECT_EQ(Last(), L"Error: Error writing label header value");
     EXPECT_EQ(writer.WriteAnnotation(-1, "before the start"), -1);
-    EXPECT_EQ(messages.back().text, L"Error writing annotation.");
-    int samplesPerRecord = 0;
+    EXPECT_EQ(Last(), L"Error: Error writing annotation.");
     EXPECT_EQ(writer.SetSampleFrequency(0, samplesPerRecord), -1);
-    EXPECT_EQ(messages.back().text, L"Error writing sample frequency to EDF file");
+    EXPECT_EQ(Last(), L"Error: Error writing sample frequency to EDF file");
     (void)writer.CloseFile();  // its header checks fail
 }
 
 TEST_F(WriterTest, StartDateIsFrozenByTheFirstDataRecord)
 {
     std::wstring name = NameIn("date.edf");
-    int samplesPerRecord = 0;
     OpenReadyFile(name, 1, 10, samplesPerRecord);
     tm start{};
-    start.tm_year = 2017;
+    start.tm_year = 2017;  // calendar values, not those of mktime
     start.tm_mon = 7;
     start.tm_mday = 5;
     start.tm_hour = 10;
@@ -248,7 +207,7 @@ TEST_F(WriterTest, StartDateIsFrozenByTheFirstDataRecord)
     ASSERT_EQ(writer.SetStartDate(start), 0);
     ASSERT_EQ(writer.WriteDataRecord(std::vector<short>(10, 0)), 0);
     EXPECT_EQ(writer.SetStartDate(start), -1);
-    EXPECT_EQ(messages.back().text, L"Error writing start date to EDF file");
+    EXPECT_EQ(Last(), L"Error: Error writing start date to EDF file");
     ASSERT_EQ(writer.CloseFile(), 0);
-    EXPECT_EQ(HeaderField(name, 168, 16), "05.07.1710.22.33");
+    EXPECT_TRUE(BytesAt(ReadFileBytes(name), 168, "05.07.1710.22.33"));
 }

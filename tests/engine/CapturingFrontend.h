@@ -8,7 +8,7 @@
 
 // A frontend for RunConversion that keeps, in order, everything the run shows: "wait",
 // "Error: text" (type name and text of each message), "box caption: text", "arrow"; and passes
-// every message on to the log file as the window does.
+// every message on to the log file as the window does. Progress is kept apart.
 class CapturingFrontend : public ConversionFrontend {
 public:
     explicit CapturingFrontend(LogFile& logFile) : logFile(logFile) {}
@@ -24,6 +24,7 @@ public:
     }
     void BeginWait() override { events.push_back(L"wait"); }
     void EndWait() override { events.push_back(L"arrow"); }
+    void OnProgress(double fraction) override { progress.push_back(fraction); }
 
     static std::wstring TypeName(OrvLogging::ORVB_MESSAGE_TYPE type)
     {
@@ -41,4 +42,5 @@ public:
 
     LogFile& logFile;
     std::vector<std::wstring> events;
+    std::vector<double> progress;
 };

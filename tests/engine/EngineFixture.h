@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -11,9 +12,49 @@
 #include "tests/support/RecordingBuilder.h"
 #include "tests/support/TempDir.h"
 
+constexpr uint64_t july5th2017 = 1499248800ull * 1000000;  // 2017-07-05 10:00:00 UTC, µs
+
+// `count` samples first, first + 1, ..., then zeros up to `paddedTo`.
+inline std::vector<int16_t> Ramp(int first, size_t count, size_t paddedTo = 0)
+{
+    std::vector<int16_t> samples(std::max(count, paddedTo), 0);
+    for (size_t i = 0; i < count; ++i)
+        samples[i] = static_cast<int16_t>(first + static_cast<int>(i));
+    return samples;
+}
+
+// Every annotation of the file as "onset text", time-keeping TALs left out.
+inline std::vector<std::string> TalTexts(const EdfFile& file)
+{
+    std::vector<std::string> texts;
+    for (const EdfTal& tal : file.annotations) {
+        for (const std::string& text : tal.texts)
+            texts.push_back(tal.onset + " " + text);
+    }
+    return texts;
+}
+
+// The file as the test parser reads it; empty when it cannot be read, which tests index with at().
+inline EdfFile Parsed(const std::filesystem::path& path)
+{
+    EdfFile file;
+    std::string error;
+    EXPECT_TRUE(ParseEdfFile(path, file, error)) << path << ": " << error;
+    return file;
+}
+
 struct CapturedMessage {
     OrvLogging::ORVB_MESSAGE_TYPE type;
     std::wstring text;
+};
+
+// One input the engine must refuse: `write` puts it into the emptied directory.
+struct FailingCase {
+    std::string what;
+    std::function<void()> write;
+    std::wstring message;
+    OrvLogging::ORVB_MESSAGE_TYPE type = OrvLogging::Error;
+    bool outputOpened = false;  // refused by the writer, after the output file was opened
 };
 
 // A recording directory of its own, an engine whose messages are captured, and helpers that
@@ -48,13 +89,12 @@ protected:
         return engine.Convert(PathOf("DevOutput.edf"), eventFile, cscFiles);
     }
 
+    EdfFile ParsedOutput(const std::string& name = "DevOutput.edf") const { return Parsed(dir.path / name); }
+
     bool HasMessage(OrvLogging::ORVB_MESSAGE_TYPE type, const std::wstring& text) const
     {
-        for (const CapturedMessage& message : messages) {
-            if (message.type == type && message.text == text)
-                return true;
-        }
-        return false;
+        return std::any_of(messages.begin(), messages.end(),
+                           [&](const CapturedMessage& m) { return m.type == type && m.text == text; });
     }
 
     std::vector<std::string> EdfFilesWritten() const
@@ -66,6 +106,28 @@ protected:
         }
         std::sort(names.begin(), names.end());
         return names;
+    }
+
+    // Converts once per case in the emptied directory: each must end with its message, the only
+    // Error of the run, and without an output file unless the writer refused.
+    void ExpectEachFails(const std::vector<FailingCase>& cases, const std::wstring& eventFile,
+                         const std::vector<std::wstring>& cscFiles)
+    {
+        for (const FailingCase& c : cases) {
+            SCOPED_TRACE(c.what);
+            for (const auto& entry : std::filesystem::directory_iterator(dir.path))
+                std::filesystem::remove_all(entry.path());
+            c.write();
+            messages.clear();
+            EXPECT_EQ(Convert(eventFile, cscFiles), -1);
+            ASSERT_FALSE(messages.empty());
+            EXPECT_EQ(messages.back().type, c.type);
+            EXPECT_EQ(messages.back().text, c.message);
+            EXPECT_EQ(std::count_if(messages.begin(), messages.end(),
+                                    [](const CapturedMessage& m) { return m.type == OrvLogging::Error; }),
+                      c.type == OrvLogging::Error ? 1 : 0);
+            EXPECT_EQ(EdfFilesWritten().size(), c.outputOpened ? 1u : 0u);
+        }
     }
 
     TempDir dir;

@@ -2,17 +2,11 @@
 // output, sized so that the inputs fit and the output does not. A data record whose bytes do not
 // all reach the disk fails the conversion with the writer's message; the records that did reach
 // it, and every file finished before, stay readable.
-#include <algorithm>
-#include <filesystem>
 #include <fstream>
-#include <gtest/gtest.h>
 
 #include "engine/ConversionRun.h"
-#include "engine/OrvToEDF.h"
 #include "tests/engine/CapturingFrontend.h"
-#include "tests/support/EdfParser.h"
-#include "tests/support/RecordingBuilder.h"
-#include "tests/support/TempDir.h"
+#include "tests/engine/EngineFixture.h"
 #include "tests/support/TmpfsMount.h"
 
 using RecordingBuilder::ContinuousRecords;
@@ -22,27 +16,7 @@ namespace {
 
 // One channel at 1,000 Hz: one-second data records of 1,000 samples, 2,114 bytes each (with the
 // 114-byte annotation slot) behind a 768-byte header.
-constexpr int frequency = 1000;
 constexpr int64_t samplesPerRecord = 1000;
-constexpr uint64_t july5th2017 = 1499248800ull * 1000000;  // 2017-07-05 10:00:00 UTC, µs
-
-std::vector<int16_t> Ramp(int16_t first, size_t count)
-{
-    std::vector<int16_t> samples(count);
-    for (size_t i = 0; i < count; ++i)
-        samples[i] = static_cast<int16_t>(first + static_cast<int>(i));
-    return samples;
-}
-
-std::vector<std::string> TalTexts(const EdfFile& file)
-{
-    std::vector<std::string> texts;
-    for (const EdfTal& tal : file.annotations) {
-        for (const std::string& text : tal.texts)
-            texts.push_back(tal.onset + " " + text);
-    }
-    return texts;
-}
 
 // The lines of a file that are not empty.
 std::vector<std::string> Lines(const std::filesystem::path& file)
@@ -54,11 +28,6 @@ std::vector<std::string> Lines(const std::filesystem::path& file)
             lines.push_back(line);
     }
     return lines;
-}
-
-bool EndsWith(const std::string& text, const std::string& end)
-{
-    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
 }  // namespace
@@ -87,7 +56,7 @@ protected:
         ASSERT_EQ(disk.FreeBytes(), pages * TmpfsMount::PageBytes());
     }
 
-    int Run(CapturingFrontend& frontend)
+    int Run(LogFile& logFile, CapturingFrontend& frontend)
     {
         std::vector<std::wstring> cscFiles;
         std::wstring eventFile;
@@ -95,58 +64,71 @@ protected:
         return RunConversion(recording.wstring(), cscFiles, eventFile, logFile, frontend);
     }
 
-    std::vector<std::wstring> RunUpToTheEngine() const
-    {
-        return {L"wait",
-                L"Notice: Event file string is empty, event file will not be processed as part of this conversion.",
-                L"Notice: Session UUIDs successfull verified for all CSC files.",
-                L"Notice: EDF File Opened Successfully: " + PathOf("DevOutput.edf")};
-    }
-
     TmpfsMount disk;
     std::filesystem::path recording;
-    LogFile logFile;
 };
 
 TEST_F(FullDiskTest, DiskFullInTheFirstFileFailsTheRunWithTheWritersMessage)
 {
-    WriteChannel(ContinuousRecords(july5th2017, frequency, 20000, 0));  // 20 data records
-    const std::vector<unsigned char> input = ReadFileBytes(recording / "CSC1.ocs");
-    // One page for the log file, two for the output: three records fit (7,110 bytes), not four.
-    LeaveFreePages(3);
+    const std::vector<std::wstring> expected = {
+        L"wait",
+        L"Notice: Event file string is empty, event file will not be processed as part of this conversion.",
+        L"Notice: Session UUIDs successfull verified for all CSC files.",
+        L"Notice: EDF File Opened Successfully: " + PathOf("DevOutput.edf"),
+        L"Error: Error writing data to file",
+        L"box Conversion Results: Conversion Failed",
+        L"arrow",
+    };
+    // The log file takes the first free page, the output the rest: two pages hold three data
+    // records (7,110 bytes), not four; with none left, log lines fail unnoticed and the run goes on.
+    const std::pair<std::string, uint64_t> cases[] = {
+        {"room for three records", 3}, {"room for the log file only", 1}, {"no room at all", 0}};
+    for (const auto& [what, freePages] : cases) {
+        SCOPED_TRACE(what);
+        std::filesystem::remove_all(recording);
+        std::filesystem::create_directory(recording);
+        ASSERT_TRUE(disk.LeaveFree(64 * 1024 * 1024)) << disk.Reason();
+        WriteChannel(ContinuousRecords(july5th2017, 1000, 20000, 0));  // 20 data records
+        const std::vector<unsigned char> input = ReadFileBytes(recording / "CSC1.ocs");
+        LeaveFreePages(freePages);
 
-    CapturingFrontend frontend(logFile);
-    EXPECT_EQ(Run(frontend), -1);
+        LogFile logFile;
+        CapturingFrontend frontend(logFile);
+        EXPECT_EQ(Run(logFile, frontend), -1);
+        EXPECT_EQ(frontend.events, expected);
+        EXPECT_EQ(ReadFileBytes(recording / "CSC1.ocs"), input);
 
-    std::vector<std::wstring> expected = RunUpToTheEngine();
-    expected.insert(expected.end(), {L"Error: Error writing data to file",
-                                     L"box Conversion Results: Conversion Failed", L"arrow"});
-    EXPECT_EQ(frontend.events, expected);
+        const std::vector<std::string> log = Lines(recording / "VareloLogFile.txt");
+        if (freePages == 0) {
+            EXPECT_TRUE(log.empty());
+        } else {
+            ASSERT_GE(log.size(), 2u);
+            EXPECT_TRUE(log[log.size() - 2].ends_with(" - Error writing data to file")) << log[log.size() - 2];
+            EXPECT_EQ(log.back(), "Log File Closed - End of File\r");
+        }
 
-    // The log file got its page first: it holds the failure and its closing line.
-    const std::vector<std::string> log = Lines(recording / "VareloLogFile.txt");
-    ASSERT_GE(log.size(), 2u);
-    EXPECT_TRUE(EndsWith(log[log.size() - 2], " - Error writing data to file")) << log[log.size() - 2];
-    EXPECT_EQ(log.back(), "Log File Closed - End of File\r");
-
-    // What is left is an EDF+ file of the records that reached the disk whole: the header counts
-    // them and the cut-off record after them is gone. It began, but it has no end.
-    EdfFile edf;
-    std::string error;
-    ASSERT_TRUE(ParseEdfFile(recording / "DevOutput.edf", edf, error)) << error;
-    EXPECT_GE(edf.recordCount, 1);
-    EXPECT_LT(edf.recordCount, 20);
-    EXPECT_EQ(edf.samplesPerSignal[0], Ramp(0, static_cast<size_t>(edf.recordCount * samplesPerRecord)));
-    EXPECT_EQ(TalTexts(edf), std::vector<std::string>{"+0 Recording starts"});
-
-    EXPECT_EQ(ReadFileBytes(recording / "CSC1.ocs"), input);
+        EdfFile edf;
+        std::string error;
+        const bool readable = ParseEdfFile(recording / "DevOutput.edf", edf, error);
+        if (freePages < 3) {
+            EXPECT_FALSE(readable) << "not one byte of the output reached the disk";
+            continue;
+        }
+        // An EDF+ file of the records that reached the disk whole: the header counts them and the
+        // cut-off record after them is gone. It began, but it has no end.
+        ASSERT_TRUE(readable) << error;
+        EXPECT_GE(edf.recordCount, 1);
+        EXPECT_LT(edf.recordCount, 20);
+        EXPECT_EQ(edf.samplesPerSignal.at(0), Ramp(0, static_cast<size_t>(edf.recordCount * samplesPerRecord)));
+        EXPECT_EQ(TalTexts(edf), std::vector<std::string>{"+0 Recording starts"});
+    }
 }
 
 TEST_F(FullDiskTest, DiskFullInALaterSegmentKeepsTheFilesFinishedBefore)
 {
     // 3,000 samples, a 10 s gap, then 20,000 samples: a file of 3 records, then one of 20.
-    std::vector<CscRecord> records = ContinuousRecords(july5th2017, frequency, 3000, 0);
-    const std::vector<CscRecord> second = ContinuousRecords(july5th2017 + 10000000, frequency, 20000, 5000);
+    std::vector<CscRecord> records = ContinuousRecords(july5th2017, 1000, 3000, 0);
+    const std::vector<CscRecord> second = ContinuousRecords(july5th2017 + 10000000, 1000, 20000, 5000);
     records.insert(records.end(), second.begin(), second.end());
     WriteChannel(records);
     RecordingBuilder::WriteEventFile(recording / "Events.oev", {"-FileType Event"},
@@ -168,69 +150,29 @@ TEST_F(FullDiskTest, DiskFullInALaterSegmentKeepsTheFilesFinishedBefore)
                             L"Error: Error writing data to file",
                         }));
 
-    EdfFile first;
-    std::string error;
-    ASSERT_TRUE(ParseEdfFile(recording / "DevOutput.edf", first, error)) << error;
+    const EdfFile first = Parsed(recording / "DevOutput.edf");
     EXPECT_EQ(first.recordCount, 3);
-    EXPECT_EQ(first.samplesPerSignal[0], Ramp(0, 3000));
+    EXPECT_EQ(first.samplesPerSignal.at(0), Ramp(0, 3000));
     EXPECT_EQ(TalTexts(first), (std::vector<std::string>{"+0 Recording starts", "+1 first", "+2.9990 Recording ends"}));
 
-    EdfFile cut;
-    ASSERT_TRUE(ParseEdfFile(recording / "DevOutput_01.edf", cut, error)) << error;
+    const EdfFile cut = Parsed(recording / "DevOutput_01.edf");
     EXPECT_GE(cut.recordCount, 1);
     EXPECT_LT(cut.recordCount, 20);
     EXPECT_EQ(cut.startTime, "10.00.10");
-    EXPECT_EQ(cut.samplesPerSignal[0], Ramp(5000, static_cast<size_t>(cut.recordCount * samplesPerRecord)));
+    EXPECT_EQ(cut.samplesPerSignal.at(0), Ramp(5000, static_cast<size_t>(cut.recordCount * samplesPerRecord)));
     EXPECT_EQ(TalTexts(cut), std::vector<std::string>{"+0 Recording starts"});
-}
-
-TEST_F(FullDiskTest, NoRoomForTheHeaderFailsTheFirstRecordAndTheLogKeepsIt)
-{
-    WriteChannel(ContinuousRecords(july5th2017, frequency, 3000, 0));
-    LeaveFreePages(1);  // the log file takes it: not one byte of the output reaches the disk
-
-    CapturingFrontend frontend(logFile);
-    EXPECT_EQ(Run(frontend), -1);
-
-    std::vector<std::wstring> expected = RunUpToTheEngine();
-    expected.insert(expected.end(), {L"Error: Error writing data to file",
-                                     L"box Conversion Results: Conversion Failed", L"arrow"});
-    EXPECT_EQ(frontend.events, expected);
-    const std::vector<std::string> log = Lines(recording / "VareloLogFile.txt");
-    ASSERT_GE(log.size(), 2u);
-    EXPECT_TRUE(EndsWith(log[log.size() - 2], " - Error writing data to file")) << log[log.size() - 2];
-    EXPECT_EQ(log.back(), "Log File Closed - End of File\r");
-
-    EdfFile edf;
-    std::string error;
-    EXPECT_FALSE(ParseEdfFile(recording / "DevOutput.edf", edf, error));  // nothing of it is readable
-}
-
-TEST_F(FullDiskTest, NoRoomForTheLogStillShowsEveryMessage)
-{
-    WriteChannel(ContinuousRecords(july5th2017, frequency, 3000, 0));
-    LeaveFreePages(0);
-
-    CapturingFrontend frontend(logFile);
-    EXPECT_EQ(Run(frontend), -1);
-
-    // A log line that cannot be written is not detected: the run goes on and shows everything.
-    std::vector<std::wstring> expected = RunUpToTheEngine();
-    expected.insert(expected.end(), {L"Error: Error writing data to file",
-                                     L"box Conversion Results: Conversion Failed", L"arrow"});
-    EXPECT_EQ(frontend.events, expected);
-    EXPECT_EQ(std::filesystem::file_size(recording / "VareloLogFile.txt"), 0u);
 }
 
 TEST_F(FullDiskTest, NoFileCanBeCreatedAtAll)
 {
-    WriteChannel(ContinuousRecords(july5th2017, frequency, 3000, 0));
+    WriteChannel(ContinuousRecords(july5th2017, 1000, 3000, 0));
     ASSERT_TRUE(disk.LeaveNoFreeInode()) << disk.Reason();
+    LogFile logFile;
     std::vector<std::wstring> boxes;
     logFile.SetMessageBoxHandler([&](const std::wstring& caption, const std::wstring&) { boxes.push_back(caption); });
 
     CapturingFrontend frontend(logFile);
-    EXPECT_EQ(Run(frontend), -1);
+    EXPECT_EQ(Run(logFile, frontend), -1);
 
     EXPECT_EQ(boxes, (std::vector<std::wstring>{L"Log File Error", L"Log File Error"}));
     EXPECT_EQ(frontend.events,
@@ -247,71 +189,4 @@ TEST_F(FullDiskTest, NoFileCanBeCreatedAtAll)
               }));
     EXPECT_FALSE(std::filesystem::exists(recording / "DevOutput.edf"));
     EXPECT_FALSE(std::filesystem::exists(recording / "VareloLogFile.txt"));
-}
-
-// Writes at close are not checked: a file that gets its first bytes only when it is closed (a
-// segment without a sample instant) fails on a full disk without a word, and the run completes.
-TEST_F(FullDiskTest, FailedWritesAtCloseAreNotReported)
-{
-    WriteChannel(ContinuousRecords(july5th2017, frequency, 600, 0));
-    RecordingBuilder::Channel second;
-    second.name = "CSC2";
-    RecordingBuilder::WriteCscFile(recording / "CSC2.ocs", RecordingBuilder::ChannelHeader(second),
-                                   ContinuousRecords(july5th2017 + 500, frequency, 600, 0));  // never meets CSC1
-    LeaveFreePages(1);
-
-    CapturingFrontend frontend(logFile);
-    EXPECT_EQ(Run(frontend), 0);
-    EXPECT_EQ(frontend.events.back(), L"arrow");
-    EXPECT_EQ(frontend.events[frontend.events.size() - 2], L"box Conversion Results: Conversion Complete");
-    EXPECT_EQ(std::count_if(frontend.events.begin(), frontend.events.end(),
-                            [](const std::wstring& event) { return event.rfind(L"Error: ", 0) == 0; }),
-              0);
-}
-
-// A conversion that fails while its output file is open leaves that file closed: one process
-// can run more failing conversions than the file engine has slots, and still open its output.
-TEST(FailedConversionTest, FailedTransferLeavesNoOutputFileOpen)
-{
-    TempDir dir;
-    std::vector<CscRecord> records = ContinuousRecords(july5th2017, frequency, 2000, 0);
-    records[2].validSamples = 513;  // corrupt: the reader refuses it after the first data record
-    RecordingBuilder::WriteCscFile(dir.path / "CSC1.ocs", RecordingBuilder::ChannelHeader({}), records);
-    const std::wstring csc = (dir.path / "CSC1.ocs").wstring();
-    for (int run = 0; run < 70; ++run) {
-        OrvToEDF engine;
-        SubscriptionId id = 0;
-        std::wstring last;
-        engine.Subscribe([&](OrvLogging::ORVB_MESSAGE_TYPE, const std::wstring& text) { last = text; }, id);
-        ASSERT_EQ(engine.Convert((dir.path / "DevOutput.edf").wstring(), L"", {csc}), -1);
-        ASSERT_EQ(last.rfind(L"Corrupt record 2 in file " + csc, 0), 0u) << "run " << run;
-    }
-    // Each file holds the one data record written before the corrupt record was reached.
-    EdfFile edf;
-    std::string error;
-    ASSERT_TRUE(ParseEdfFile(dir.path / "DevOutput.edf", edf, error)) << error;
-    EXPECT_EQ(edf.samplesPerSignal[0], Ramp(0, 1000));
-    EXPECT_EQ(TalTexts(edf), std::vector<std::string>{"+0 Recording starts"});
-}
-
-// A parameter that the writer refuses leaves a file that can never get a valid header: it is
-// given up, empty, and its name is free for the next run once the user has removed it.
-TEST(FailedConversionTest, RefusedParameterLeavesNoOutputFileOpen)
-{
-    TempDir dir;
-    RecordingBuilder::Channel channel;
-    channel.adMaxValue = "40000";  // beyond the 16-bit digital range
-    RecordingBuilder::WriteCscFile(dir.path / "CSC1.ocs", RecordingBuilder::ChannelHeader(channel),
-                                   ContinuousRecords(july5th2017, frequency, 2000, 0));
-    const std::wstring csc = (dir.path / "CSC1.ocs").wstring();
-    for (int run = 0; run < 70; ++run) {
-        std::filesystem::remove(dir.path / "DevOutput.edf");
-        OrvToEDF engine;
-        SubscriptionId id = 0;
-        std::wstring last;
-        engine.Subscribe([&](OrvLogging::ORVB_MESSAGE_TYPE, const std::wstring& text) { last = text; }, id);
-        ASSERT_EQ(engine.Convert((dir.path / "DevOutput.edf").wstring(), L"", {csc}), -1);
-        ASSERT_EQ(last, L"Error writing digital maximum header value") << "run " << run;
-        ASSERT_EQ(std::filesystem::file_size(dir.path / "DevOutput.edf"), 0u);
-    }
 }

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <regex>
+#include <cctype>
 #include <unistd.h>
 
 #include "logging/TextConversion.h"
@@ -19,6 +19,26 @@ std::vector<std::string> ReadLines(const std::filesystem::path& file)
     while (std::getline(in, line))
         lines.push_back(line);
     return lines;
+}
+
+// Whether `text` follows `pattern`, in which '#' stands for one digit and '~' for one or more.
+bool Matches(const std::string& text, const std::string& pattern)
+{
+    size_t t = 0;
+    const auto digit = [&] { return t < text.size() && std::isdigit(static_cast<unsigned char>(text[t])) != 0; };
+    for (const char p : pattern) {
+        if (p == '#' || p == '~') {
+            if (!digit())
+                return false;
+            for (++t; p == '~' && digit(); ++t) {
+            }
+        } else if (t < text.size() && text[t] == p) {
+            ++t;
+        } else {
+            return false;
+        }
+    }
+    return t == text.size();
 }
 
 std::string ReadAll(const std::filesystem::path& file)
@@ -64,25 +84,25 @@ TEST_F(LogFileTest, FirstOpenWritesTheFiveHeaderLines)
     const std::vector<std::string> lines = ReadLines(dir.path / "VareloLogFile.txt");
     ASSERT_EQ(lines.size(), 5u);
     EXPECT_EQ(lines[0], "Velquor Base Log File Opened - File Name: " + (dir.path / "VareloLogFile.txt").string());
-    EXPECT_TRUE(std::regex_match(lines[1], std::regex(R"(Time Opened: \(m/d/y\)  \d{1,2}/\d{1,2}/\d{4} at time \d{1,2}:\d{1,2}:\d{1,2}\.\d{1,3})")))
-        << lines[1];
+    EXPECT_TRUE(Matches(lines[1], "Time Opened: (m/d/y)  ~/~/#### at time ~:~:~.~")) << lines[1];
     EXPECT_EQ(lines[2].rfind("Processor Type: ", 0), 0u);
     EXPECT_GT(lines[2].size(), std::string("Processor Type: ").size());
-    EXPECT_TRUE(std::regex_match(lines[3], std::regex(R"(Number of cores: [1-9]\d*)"))) << lines[3];
-    EXPECT_TRUE(std::regex_match(lines[4], std::regex(R"(Total System Memory: [1-9]\d* MB)"))) << lines[4];
+    EXPECT_TRUE(Matches(lines[3], "Number of cores: ~") && lines[3] != "Number of cores: 0") << lines[3];
+    EXPECT_TRUE(Matches(lines[4], "Total System Memory: ~ MB") && lines[4] != "Total System Memory: 0 MB") << lines[4];
     EXPECT_TRUE(boxes.empty());
 }
 
-TEST_F(LogFileTest, MessagesAreTaggedTimeStampedLines)
+TEST_F(LogFileTest, MessagesAreTaggedTimeStampedLinesExceptDebug)
 {
     ASSERT_EQ(log.SetLogFilename(PathOf("run.txt")), 0);
     EXPECT_EQ(log.LogMessage(OrvLogging::Notice, L"Session UUIDs successfull verified for all CSC files."), 0);
+    EXPECT_EQ(log.LogMessage(OrvLogging::Debug, L"hidden"), 0);
     EXPECT_EQ(log.LogMessage(static_cast<OrvLogging::ORVB_MESSAGE_TYPE>(42), L"odd"), 0);
     const std::vector<std::string> lines = ReadLines(dir.path / "run.txt");
     ASSERT_EQ(lines.size(), 7u);
-    EXPECT_TRUE(std::regex_match(lines[5], std::regex(R"(-\* NOTICE  \*-  \d\d:\d\d:\d\d\.\d\d\d - Session UUIDs successfull verified for all CSC files\.)")))
-        << lines[5];
-    EXPECT_EQ(lines[6].substr(0, 14), "-* UNKNOWN *- ");
+    const std::string notice = "-* NOTICE  *-  ##:##:##.### - Session UUIDs successfull verified for all CSC files.";
+    EXPECT_TRUE(Matches(lines[5], notice)) << lines[5];
+    EXPECT_TRUE(lines[6].starts_with("-* UNKNOWN *- ") && lines[6].ends_with(" - odd")) << lines[6];
 }
 
 TEST_F(LogFileTest, TimeStampIsPaddedToThirteenCharacters)
@@ -94,13 +114,6 @@ TEST_F(LogFileTest, TimeStampIsPaddedToThirteenCharacters)
     time.millisecond = 7;
     EXPECT_EQ(LogFile::FormatTimeStamp(time), L" 09:05:03.007");
     EXPECT_EQ(log.TimeStamp().size(), 13u);
-}
-
-TEST_F(LogFileTest, DebugMessagesAreSkippedWithoutFailing)
-{
-    ASSERT_EQ(log.SetLogFilename(PathOf("run.txt")), 0);
-    EXPECT_EQ(log.LogMessage(OrvLogging::Debug, L"hidden"), 0);
-    EXPECT_EQ(ReadLines(dir.path / "run.txt").size(), 5u);
 }
 
 TEST_F(LogFileTest, TextBeyondLatin1BecomesAnEmptyLine)

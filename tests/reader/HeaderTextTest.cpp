@@ -16,62 +16,38 @@ using Velquor::HeaderTable;
 using Velquor::ParseHeaderText;
 using Rows = std::vector<HeaderRow>;
 
-Rows RowsOf(const HeaderTable& table, const std::wstring& key)
+TEST(HeaderText, ValueLinesGiveRowsOfFieldsByKey)
 {
-    const auto found = table.find(key);
-    return found == table.end() ? Rows() : found->second;
-}
-
-TEST(HeaderText, ValueLineGivesKeyWithItsFields)
-{
-    const HeaderTable table = ParseHeaderText("-SamplingFrequency 32000\n-TimeCreated 2017/07/03 10:22:33\n");
-    EXPECT_EQ(RowsOf(table, L"-SamplingFrequency"), Rows({{L"32000"}}));
-    EXPECT_EQ(RowsOf(table, L"-TimeCreated"), Rows({{L"2017/07/03", L"10:22:33"}}));
-    EXPECT_EQ(table.size(), 2u);
-}
-
-TEST(HeaderText, RunsOfBlanksAndTabsSeparateFields)
-{
-    const HeaderTable table = ParseHeaderText("  \t-InputRange\t1000  \t 2000 \t\n");
-    EXPECT_EQ(RowsOf(table, L"-InputRange"), Rows({{L"1000", L"2000"}}));
-}
-
-TEST(HeaderText, QuotedWordKeepsBlanksAndLosesQuotes)
-{
-    const HeaderTable table = ParseHeaderText(
-        "-ReferenceChannel \"Source 01 Reference 1\" next\n"
-        "-Empty \"\"\n"
-        "-Unclosed \"runs to  the end\n"
-        "-Adjacent \"a b\"c\n"
-        "-Inner ab\"c d\"\n");
-    EXPECT_EQ(RowsOf(table, L"-ReferenceChannel"), Rows({{L"Source 01 Reference 1", L"next"}}));
-    EXPECT_EQ(RowsOf(table, L"-Empty"), Rows({{L""}}));
-    EXPECT_EQ(RowsOf(table, L"-Unclosed"), Rows({{L"runs to  the end"}}));
-    EXPECT_EQ(RowsOf(table, L"-Adjacent"), Rows({{L"a b", L"c"}}));
-    // A quote inside a word is an ordinary character.
-    EXPECT_EQ(RowsOf(table, L"-Inner"), Rows({{L"ab\"c", L"d\""}}));
-}
-
-TEST(HeaderText, CarriageReturnIsDroppedOnlyBeforeLineFeed)
-{
-    const HeaderTable table = ParseHeaderText("-FileType CSC\r\n-Odd a\rb\r\n-Last x\r");
-    EXPECT_EQ(RowsOf(table, L"-FileType"), Rows({{L"CSC"}}));
-    EXPECT_EQ(RowsOf(table, L"-Odd"), Rows({{L"a\rb"}}));
-    EXPECT_EQ(RowsOf(table, L"-Last"), Rows({{L"x\r"}}));
-}
-
-TEST(HeaderText, RepeatedKeyGivesOneRowPerLineInOrder)
-{
-    const HeaderTable table = ParseHeaderText("-Channel 1 a\n-Other x\n-Channel 2\n-Channel\n");
-    EXPECT_EQ(RowsOf(table, L"-Channel"), Rows({{L"1", L"a"}, {L"2"}, {}}));
-}
-
-TEST(HeaderText, KeysCompareCaseSensitively)
-{
-    const HeaderTable table = ParseHeaderText("-filetype Event\n-FileType CSC\n");
-    EXPECT_EQ(RowsOf(table, L"-FileType"), Rows({{L"CSC"}}));
-    EXPECT_EQ(RowsOf(table, L"-filetype"), Rows({{L"Event"}}));
-    EXPECT_TRUE(RowsOf(table, L"-FILETYPE").empty());
+    const struct {
+        std::string what;
+        std::string text;
+        std::wstring key;
+        Rows rows;
+    } cases[] = {
+        {"one field", "-SamplingFrequency 32000\n", L"-SamplingFrequency", {{L"32000"}}},
+        {"two fields", "-TimeCreated 2017/07/03 10:22:33\n", L"-TimeCreated", {{L"2017/07/03", L"10:22:33"}}},
+        {"runs of blanks and tabs", "  \t-InputRange\t1000  \t 2000 \t\n", L"-InputRange", {{L"1000", L"2000"}}},
+        {"quoted words keep blanks", "-Ref \"Source 01 Reference 1\" next\n", L"-Ref", {{L"Source 01 Reference 1", L"next"}}},
+        {"empty quotes", "-Empty \"\"\n", L"-Empty", {{L""}}},
+        {"unclosed quote", "-Unclosed \"runs to  the end\n", L"-Unclosed", {{L"runs to  the end"}}},
+        {"word after closing quote", "-Adjacent \"a b\"c\n", L"-Adjacent", {{L"a b", L"c"}}},
+        {"quote inside a word", "-Inner ab\"c d\"\n", L"-Inner", {{L"ab\"c", L"d\""}}},
+        {"CR before LF", "-FileType CSC\r\n", L"-FileType", {{L"CSC"}}},
+        {"CR elsewhere", "-Odd a\rb\r\n-Last x\r", L"-Odd", {{L"a\rb"}}},
+        {"CR at the very end", "-Odd a\rb\r\n-Last x\r", L"-Last", {{L"x\r"}}},
+        {"repeated key", "-Channel 1 a\n-Other x\n-Channel 2\n-Channel\n", L"-Channel", {{L"1", L"a"}, {L"2"}, {}}},
+        {"keys compare case-sensitively", "-filetype Event\n-FileType CSC\n", L"-FileType", {{L"CSC"}}},
+        {"other letter case is no match", "-filetype Event\n", L"-FILETYPE", {}},
+        {"text up to the first NUL", std::string("-Cut 2\0-After 3\n", 16), L"-Cut", {{L"2"}}},
+        {"no text after the first NUL", std::string("-Cut 2\0-After 3\n", 16), L"-After", {}},
+        {"bytes are ISO 8859-1", "-Unit \xB5V Kan\xE4l\n", L"-Unit", {{L"\u00B5V", L"Kan\u00E4l"}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const HeaderTable table = ParseHeaderText(c.text);
+        const auto found = table.find(c.key);
+        EXPECT_EQ(found == table.end() ? Rows() : found->second, c.rows);
+    }
 }
 
 TEST(HeaderText, LinesThatAreNotValueLinesAreIgnored)
@@ -83,23 +59,7 @@ TEST(HeaderText, LinesThatAreNotValueLinesAreIgnored)
         "   \t \n"
         "Key -NotAKey 2\n"
         "-Real 3\n");
-    ASSERT_EQ(table.size(), 1u);
-    EXPECT_EQ(RowsOf(table, L"-Real"), Rows({{L"3"}}));
-}
-
-TEST(HeaderText, TextEndsAtTheFirstNul)
-{
-    const std::string block("-Before 1\n-Cut 2\0-After 3\n", 26);
-    const HeaderTable table = ParseHeaderText(block);
-    EXPECT_EQ(RowsOf(table, L"-Cut"), Rows({{L"2"}}));
-    EXPECT_TRUE(RowsOf(table, L"-After").empty());
-}
-
-TEST(HeaderText, BytesAreLatin1Characters)
-{
-    const HeaderTable table = ParseHeaderText("-Unit \xB5V\n-Name Kan\xE4l\n");
-    EXPECT_EQ(RowsOf(table, L"-Unit"), Rows({{L"\u00B5V"}}));
-    EXPECT_EQ(RowsOf(table, L"-Name"), Rows({{L"Kan\u00E4l"}}));
+    EXPECT_EQ(table, HeaderTable({{L"-Real", {{L"3"}}}}));
 }
 
 // The same rules seen through the reader, whose tables travel in separately allocated arrays.
@@ -114,32 +74,19 @@ protected:
         return handle;
     }
 
-    int OpenWithHeaderLines(const std::vector<std::string>& lines)
-    {
-        std::vector<unsigned char> block;
-        EXPECT_TRUE(VareloSynth::AppendHeaderBlock(block, lines, "\r\n"));
-        return OpenWithHeaderBlock(block);
-    }
-
     TempDir dir;
     Velquor::OrvFileIO reader;
-    std::vector<std::vector<std::wstring>> values;
+    std::vector<std::vector<std::wstring>> values{{L"left over"}};
 };
 
 TEST_F(HeaderThroughReader, RowsAndFieldsArriveInOrder)
 {
-    const int handle = OpenWithHeaderLines({"-FileType CSC", "-Ref \"Source 01\" 2", "-Ref", "-Ref x\ty"});
+    std::vector<unsigned char> block;
+    ASSERT_TRUE(VareloSynth::AppendHeaderBlock(block, {"-FileType CSC", "-Ref \"Source 01\" 2", "-Ref", "-Ref x\ty"}));
+    const int handle = OpenWithHeaderBlock(block);
     ASSERT_EQ(reader.GetHeaderMetaData(handle, L"-Ref", values), 0);
     EXPECT_EQ(values, Rows({{L"Source 01", L"2"}, {}, {L"x", L"y"}}));
-}
-
-TEST_F(HeaderThroughReader, MissingKeyGivesEmptyTable)
-{
-    const int handle = OpenWithHeaderLines({"-FileType CSC"});
-    values = {{L"left over"}};
     ASSERT_EQ(reader.GetHeaderMetaData(handle, L"-InputRange", values), 0);
-    EXPECT_TRUE(values.empty());
-    ASSERT_EQ(reader.GetHeaderMetaData(handle, L"-filetype", values), 0);
     EXPECT_TRUE(values.empty());
 }
 
@@ -159,7 +106,6 @@ TEST_F(HeaderThroughReader, TextThatFillsTheWholeBlockIsReadToItsEnd)
 
 TEST_F(HeaderThroughReader, BadHandleIsRefused)
 {
-    values = {{L"left over"}};
     EXPECT_NE(reader.GetHeaderMetaData(3, L"-FileType", values), 0);
     EXPECT_TRUE(values.empty());
     EXPECT_EQ(reader.GetLastErrorMessage(), L"Invalid file handle 3: no acquisition file is open under it.");

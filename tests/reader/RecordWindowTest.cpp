@@ -103,32 +103,22 @@ TEST_F(RecordWindowTest, EventBatchesSlideOverAFileLargerThanTheBudget)
     EXPECT_GE(batches, 4);
 }
 
-TEST_F(RecordWindowTest, CscRecordsSlideOverAFileLargerThanTheBudget)
-{
-    ASSERT_EQ(reader.SetMaxNumBytesToUse(budgetBytes), 0);
-    const int handle = Open("CSC1.ocs", CscFile(cscRecords));
-    for (int index = 0; index < cscRecords; ++index) {
-        ExpectCscRecord(handle, index);
-        ASSERT_LE(reader.GetNumBytesInUse(), budgetBytes) << "record " << index;
-    }
-    // and back to the start
-    ExpectCscRecord(handle, 0);
-    ExpectCscRecord(handle, cscRecords - 1);
-}
-
-TEST_F(RecordWindowTest, FilesShareTheBudget)
+TEST_F(RecordWindowTest, CscFilesSlideSharingTheBudgetWithEvents)
 {
     ASSERT_EQ(reader.SetMaxNumBytesToUse(budgetBytes), 0);
     const int first = Open("CSC1.ocs", CscFile(cscRecords));
     const int second = Open("CSC2.ocs", CscFile(cscRecords));
     const int events = Open("Events.oev", EventFile(eventRecords));
-    for (int index = 0; index < cscRecords; index += 3) {
+    for (int index = 0; index < cscRecords; ++index) {
         ExpectCscRecord(first, index);
         ExpectCscRecord(second, index);
         ASSERT_EQ(reader.GetDataFromIndex(events, index * 5, data, count), 0);
         EXPECT_EQ(uint64_t{static_cast<const EventRecord*>(data)->timestamp}, 50u * static_cast<uint64_t>(index) + 5);
         ASSERT_LE(reader.GetNumBytesInUse(), budgetBytes) << "record " << index;
     }
+    // and back to the start
+    ExpectCscRecord(first, 0);
+    ExpectCscRecord(second, cscRecords - 1);
 }
 
 TEST_F(RecordWindowTest, LoweringTheBudgetReleasesMappedBytes)

@@ -29,18 +29,6 @@ protected:
     std::string error;
 };
 
-TEST_F(SynthCommandLineTest, DirectoryAloneKeepsTheDefaults)
-{
-    ASSERT_TRUE(Parse({"/tmp/rec"})) << error;
-    EXPECT_EQ(command, SynthCommand::Write);
-    EXPECT_EQ(options.directory, "/tmp/rec");
-    EXPECT_EQ(options.channels.size(), 4u);
-    EXPECT_EQ(options.samplingFrequencyHz, 32000);
-    EXPECT_EQ(options.samplesPerChannel, 320000u);
-    EXPECT_TRUE(options.writeEventFile);
-    EXPECT_TRUE(options.startEvent);
-}
-
 TEST_F(SynthCommandLineTest, RecordingOptions)
 {
     ASSERT_TRUE(Parse({"--channels", "3", "--frequency=1000", "--duration", "2.5", "--first-timestamp", "77",
@@ -64,21 +52,15 @@ TEST_F(SynthCommandLineTest, RecordingOptions)
     EXPECT_EQ(options.seed, 9u);
 }
 
-TEST_F(SynthCommandLineTest, NamesSetTheChannels)
+TEST_F(SynthCommandLineTest, NamesAndEventOptions)
 {
-    ASSERT_TRUE(Parse({"--names", "Left,Right Side,Ref", "--samples", "1234", "d"})) << error;
+    ASSERT_TRUE(Parse({"--names", "Left,Right Side,Ref", "--samples", "1234", "--events", "5", "--event",
+                       "12000100:Stim: on", "--event", "7:K\xC3\xA4se", "--no-start-event", "--no-event-file", "d"}))
+        << error;
     ASSERT_EQ(options.channels.size(), 3u);
-    EXPECT_EQ(options.channels[0].name, "Left");
     EXPECT_EQ(options.channels[1].name, "Right Side");
     EXPECT_EQ(options.channels[2].name, "Ref");
     EXPECT_EQ(options.samplesPerChannel, 1234u);
-}
-
-TEST_F(SynthCommandLineTest, EventOptions)
-{
-    ASSERT_TRUE(Parse({"--events", "5", "--event", "12000100:Stim: on", "--event", "7:K\xC3\xA4se", "--no-start-event",
-                       "--no-event-file", "d"}))
-        << error;
     EXPECT_EQ(options.spreadEventCount, 5u);
     ASSERT_EQ(options.events.size(), 2u);
     EXPECT_EQ(options.events[0].timestampUs, 12000100u);
@@ -109,8 +91,11 @@ TEST_F(SynthCommandLineTest, ChannelOptionsCountChannelsFromOne)
         EXPECT_EQ(channel.omittedKeys, std::vector<std::string>{"-InputRange"});
 }
 
-TEST_F(SynthCommandLineTest, HelpAndVersion)
+TEST_F(SynthCommandLineTest, DirectoryHelpAndVersion)
 {
+    ASSERT_TRUE(Parse({"/tmp/rec"})) << error;
+    EXPECT_EQ(command, SynthCommand::Write);
+    EXPECT_EQ(options.directory, "/tmp/rec");
     ASSERT_TRUE(Parse({"--channels", "x", "--help"}));  // help wins over what comes before it
     EXPECT_EQ(command, SynthCommand::Help);
     ASSERT_TRUE(Parse({"--version"}));

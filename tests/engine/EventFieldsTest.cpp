@@ -1,0 +1,21 @@
+#include "engine/EventFields.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+// Whatever lies after a text that fills its field never reaches an annotation: the writer keeps
+// 40 bytes of a text, so only the field itself can show that the read stops at its end.
+TEST(EventFieldsTest, FieldsAreReadWithinTheRecord)
+{
+    std::vector<unsigned char> records(2 * EventFields::recordBytes, 'y');  // no NUL anywhere
+    std::fill(records.begin() + 56, records.begin() + 184, 'x');
+    for (int i = 0; i < 8; ++i)
+        records[static_cast<size_t>(6 + i)] = static_cast<unsigned char>(0x11 * (i + 1));
+    EXPECT_EQ(EventFields::Text(records.data()), std::string(128, 'x'));
+    EXPECT_EQ(EventFields::Timestamp(records.data()), 0x8877665544332211ull);  // little-endian, unaligned
+    records[56 + 5] = 0;
+    EXPECT_EQ(EventFields::Text(records.data()), "xxxxx");
+    EXPECT_EQ(EventFields::AnnotationOnset(1499248800123456, 1499248800000000), 1234);  // 100 µs units, cut
+}
