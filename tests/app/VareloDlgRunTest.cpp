@@ -43,23 +43,11 @@ public:
     bool barShownAtEveryMessage = true;
 };
 
-// The lines of a file that are not empty.
-std::vector<std::string> Lines(const std::filesystem::path& file)
-{
-    std::ifstream in(file, std::ios::binary);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty())
-            lines.push_back(line);
-    }
-    return lines;
-}
-
 // The texts of the message lines of a log file: what follows the tag and time stamp.
 QStringList LoggedMessages(const std::filesystem::path& logFile)
 {
     QStringList messages;
-    for (const std::string& line : Lines(logFile)) {
+    for (const std::string& line : NonEmptyLines(logFile)) {
         const size_t separator = line.find(" - ");
         if (line.rfind("-*", 0) == 0 && separator != std::string::npos)
             messages.append(QString::fromLatin1(line.substr(separator + 3)));
@@ -151,7 +139,7 @@ TEST_F(VareloDlgRunTest, ConvertsTheChosenDirectoryUnderTheWaitCursor)
     EXPECT_TRUE(Rows().contains("EDF File Opened Successfully: " + QString::fromStdString((dir.path / "DevOutput.edf").string())));
     EXPECT_TRUE(dialog.waitCursorAtEveryMessage);
     EXPECT_TRUE(dialog.barShownAtEveryMessage);
-    EXPECT_EQ(Lines(dir.path / "VareloLogFile.txt").back(), "Log File Closed - End of File\r")
+    EXPECT_EQ(NonEmptyLines(dir.path / "VareloLogFile.txt").back(), "Log File Closed - End of File\r")
         << "the log file is closed after the box, as its last line";
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_TRUE(dialog.findChild<QProgressBar*>("progressBar")->isHidden());
@@ -182,14 +170,14 @@ TEST_F(VareloDlgRunTest, CancelledBrowserStartsNothing)
     // nor after a run: its rows and its log stay as they are
     WriteRecording(dir.path);
     ClickSelectDirectory(dir.path);
-    const std::vector<std::string> firstLog = Lines(dir.path / "VareloLogFile.txt");
+    const std::vector<std::string> firstLog = NonEmptyLines(dir.path / "VareloLogFile.txt");
     const QStringList firstRows = Rows();
     chosenDirectory.clear();
     dialog.findChild<QPushButton*>("selectDirectoryButton")->click();
     EXPECT_EQ(browserShown, 3);
     EXPECT_EQ(boxes.size(), 1u);
     EXPECT_EQ(Rows(), firstRows);
-    EXPECT_EQ(Lines(dir.path / "VareloLogFile.txt"), firstLog);
+    EXPECT_EQ(NonEmptyLines(dir.path / "VareloLogFile.txt"), firstLog);
     EXPECT_FALSE(std::filesystem::exists(dir.path / "DevOutput_01.edf"));
 }
 

@@ -18,18 +18,6 @@ namespace {
 // 114-byte annotation slot) behind a 768-byte header.
 constexpr int64_t samplesPerRecord = 1000;
 
-// The lines of a file that are not empty.
-std::vector<std::string> Lines(const std::filesystem::path& file)
-{
-    std::ifstream in(file, std::ios::binary);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty())
-            lines.push_back(line);
-    }
-    return lines;
-}
-
 }  // namespace
 
 class FullDiskTest : public ::testing::Test {
@@ -98,7 +86,7 @@ TEST_F(FullDiskTest, DiskFullInTheFirstFileFailsTheRunWithTheWritersMessage)
         EXPECT_EQ(frontend.events, expected);
         EXPECT_EQ(ReadFileBytes(recording / "CSC1.ocs"), input);
 
-        const std::vector<std::string> log = Lines(recording / "VareloLogFile.txt");
+        const std::vector<std::string> log = NonEmptyLines(recording / "VareloLogFile.txt");
         if (freePages == 0) {
             EXPECT_TRUE(log.empty());
         } else {

@@ -37,3 +37,14 @@ void Touch(const std::filesystem::path& file)
 {
     std::ofstream out(file, std::ios::binary | std::ios::app);
 }
+
+std::vector<std::string> NonEmptyLines(const std::filesystem::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty())
+            lines.push_back(line);
+    }
+    return lines;
+}

@@ -19,3 +19,5 @@ public:
 std::vector<unsigned char> ReadFileBytes(const std::filesystem::path& file);
 void WriteFileBytes(const std::filesystem::path& file, const std::vector<unsigned char>& bytes);
 void Touch(const std::filesystem::path& file);
+// The lines of a file that are not empty.
+std::vector<std::string> NonEmptyLines(const std::filesystem::path& file);
