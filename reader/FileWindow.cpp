@@ -1,42 +1,65 @@
 #include "reader/FileWindow.h"
 
 #include <cerrno>
-#include <sys/mman.h>
+#include <cstdlib>
 #include <unistd.h>
 
 namespace Velquor {
 
 FileWindow::~FileWindow()
 {
-    Unmap();
+    Release();
 }
 
-bool FileWindow::Map(int fd, uint64_t fileOffset, uint64_t byteCount, int& errorNumber)
+bool FileWindow::Load(int fd, uint64_t fileOffset, uint64_t byteCount, int& errorNumber)
 {
-    Unmap();
-    // MAP_POPULATE maps the whole window in one go rather than a page fault at a time.
-    void* mapped = mmap(nullptr, static_cast<size_t>(byteCount), PROT_READ, MAP_SHARED | MAP_POPULATE, fd,
-                        static_cast<off_t>(fileOffset));
-    if (mapped == MAP_FAILED) {
-        errorNumber = errno;
-        return false;
+    Clear();
+    if (byteCount > capacity) {
+        Release();
+        buffer = static_cast<unsigned char*>(std::malloc(static_cast<size_t>(byteCount)));
+        if (buffer == nullptr) {
+            errorNumber = ENOMEM;
+            return false;
+        }
+        capacity = byteCount;
     }
-    // The engine walks records forward: read ahead and drop pages behind.
-    (void)madvise(mapped, static_cast<size_t>(byteCount), MADV_SEQUENTIAL);
-    base = static_cast<const unsigned char*>(mapped);
+    if (!ReadAt(fd, fileOffset, buffer, static_cast<size_t>(byteCount), errorNumber))
+        return false;
+    loaded = true;
     offset = fileOffset;
     length = byteCount;
     return true;
 }
 
-void FileWindow::Unmap()
+void FileWindow::Clear()
 {
-    if (base == nullptr)
-        return;
-    (void)munmap(const_cast<unsigned char*>(base), static_cast<size_t>(length));
-    base = nullptr;
+    loaded = false;
     offset = 0;
     length = 0;
+}
+
+void FileWindow::Release()
+{
+    Clear();
+    std::free(buffer);
+    buffer = nullptr;
+    capacity = 0;
+}
+
+bool FileWindow::ReadAt(int fd, uint64_t fileOffset, unsigned char* into, size_t count, int& errorNumber)
+{
+    size_t done = 0;
+    while (done < count) {
+        const ssize_t got = pread(fd, into + done, count - done, static_cast<off_t>(fileOffset + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            errorNumber = got < 0 ? errno : 0;
+            return false;
+        }
+        done += static_cast<size_t>(got);
+    }
+    return true;
 }
 
 uint64_t FileWindow::PageBytes()

@@ -21,9 +21,6 @@ namespace {
 constexpr uint64_t cscRecordBytes = sizeof(CSCRecord);
 constexpr uint64_t eventRecordBytes = sizeof(EventRecord);
 constexpr size_t validCountOffset = 16;  // bytes from the start of a CSC record
-// A CSC run is checked this many records at a time, so that a jump into a fresh window does not
-// touch every page of it at once.
-constexpr int cscRecordsCheckedAtOnce = 256;
 
 std::wstring SystemReason(int errorNumber)
 {
@@ -42,28 +39,11 @@ bool HasEventExtension(std::wstring_view path)
     return path.size() >= extension.size() && EqualsIgnoringAsciiCase(path.substr(path.size() - extension.size()), extension);
 }
 
-// Reads exactly `byteCount` bytes from `offset`, riding over interrupted and short reads.
-bool ReadFully(int fd, unsigned char* buffer, size_t byteCount, uint64_t offset, int& errorNumber)
-{
-    size_t done = 0;
-    while (done < byteCount) {
-        const ssize_t got = pread(fd, buffer + done, byteCount - done, static_cast<off_t>(offset + done));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0) {
-            errorNumber = got < 0 ? errno : EIO;
-            return false;
-        }
-        done += static_cast<size_t>(got);
-    }
-    return true;
-}
-
 }  // namespace
 
 OrvFile::~OrvFile()
 {
-    window.Unmap();
+    window.Release();
     if (fd >= 0)
         (void)close(fd);
 }
@@ -116,8 +96,8 @@ bool OrvFile::ReadHeaderBlock(std::wstring& error)
 {
     std::vector<unsigned char> block(orvHeaderBytes);
     int errorNumber = 0;
-    if (!ReadFully(fd, block.data(), block.size(), 0, errorNumber)) {
-        error = DescribeFailure(L"Unable to read the header of file ", errorNumber);
+    if (!FileWindow::ReadAt(fd, 0, block.data(), block.size(), errorNumber)) {
+        error = DescribeReadFailure(L"Unable to read the header of file ", errorNumber);
         return false;
     }
     header = ParseHeaderText(std::string_view(reinterpret_cast<const char*>(block.data()), block.size()));
@@ -153,7 +133,7 @@ uint64_t OrvFile::RecordOffset(int index) const
 bool OrvFile::WindowHolds(int index) const
 {
     const uint64_t start = RecordOffset(index);
-    return window.IsMapped() && start >= window.Offset() && start + recordBytes <= window.End();
+    return window.IsLoaded() && start >= window.Offset() && start + recordBytes <= window.End();
 }
 
 void OrvFile::WindowSpan(int index, uint64_t targetBytes, uint64_t& offset, uint64_t& length) const
@@ -164,31 +144,25 @@ void OrvFile::WindowSpan(int index, uint64_t targetBytes, uint64_t& offset, uint
     length = end - offset;
 }
 
-bool OrvFile::MapWindow(uint64_t offset, uint64_t length, std::wstring& error)
+bool OrvFile::ReadWindow(uint64_t offset, uint64_t length, std::wstring& error)
 {
-    UnmapWindow();
-    // Touching a mapped page past the end of a file that shrank since it was opened would kill
-    // the process: make sure the stretch is still there.
-    struct stat status {};
-    if (fstat(fd, &status) != 0) {
-        error = DescribeFailure(L"Unable to read file ", errno);
-        return false;
-    }
-    if (static_cast<uint64_t>(status.st_size) < offset + length) {
-        error = L"Unable to read file " + path + L": it has become shorter since it was opened.";
-        return false;
-    }
+    ForgetReadyRecords();
     int errorNumber = 0;
-    if (!window.Map(fd, offset, length, errorNumber)) {
-        error = DescribeFailure(L"Unable to map file ", errorNumber);
+    if (!window.Load(fd, offset, length, errorNumber)) {
+        error = DescribeReadFailure(L"Unable to read file ", errorNumber);
         return false;
     }
     return true;
 }
 
-void OrvFile::UnmapWindow()
+void OrvFile::ReleaseWindow()
 {
-    window.Unmap();
+    ForgetReadyRecords();
+    window.Release();
+}
+
+void OrvFile::ForgetReadyRecords()
+{
     readyFirst = 0;
     readyEnd = 0;
     servedIndex = -1;
@@ -211,7 +185,7 @@ bool OrvFile::PrepareFrom(int index, std::wstring& error)
         readyEnd = index + available;
         return true;
     }
-    const int limit = index + std::min(available, cscRecordsCheckedAtOnce);
+    const int limit = index + available;
     int end = index;
     while (end < limit && ValidSampleCount(end) <= static_cast<uint32_t>(orvSamplesPerCscRecord))
         ++end;
@@ -231,6 +205,13 @@ bool OrvFile::PrepareFrom(int index, std::wstring& error)
 std::wstring OrvFile::DescribeFailure(const wchar_t* action, int errorNumber) const
 {
     return action + path + L": " + SystemReason(errorNumber);
+}
+
+std::wstring OrvFile::DescribeReadFailure(const wchar_t* action, int errorNumber) const
+{
+    if (errorNumber == 0)
+        return action + path + L": it has become shorter since it was opened.";
+    return DescribeFailure(action, errorNumber);
 }
 
 }  // namespace Velquor

@@ -11,8 +11,8 @@ namespace Velquor {
 enum class OrvRecordKind { Csc, Event };
 
 // One open acquisition file: its descriptor, its header values, the size and count of its
-// records, the window of it that is mapped into memory and the run of records in that window that
-// has been checked and can be handed out as it is. Not copyable; the destructor unmaps the window
+// records, the window of it that is held in memory and the run of records in that window that
+// has been checked and can be handed out as it is. Not copyable; the destructor frees the window
 // and closes the descriptor.
 class OrvFile {
 public:
@@ -22,7 +22,7 @@ public:
     OrvFile& operator=(const OrvFile&) = delete;
 
     // false, with `error` naming the path and the reason, when the file cannot be opened or is
-    // not an acquisition file. Nothing is mapped yet.
+    // not an acquisition file. No record is read yet.
     bool Open(const std::wstring& filePath, std::wstring& error);
 
     const std::wstring& Path() const { return path; }
@@ -37,7 +37,7 @@ public:
     int ReadyCountFrom(int index) const { return readyEnd - index; }
 
     // The record handed out last, which the engine asks for again for each of its samples.
-    // Forgotten whenever the window is unmapped.
+    // Forgotten whenever the window moves or is released.
     bool Recalls(int index, void*& data, int& count) const
     {
         if (servedIndex < 0 || index != servedIndex)  // -1 remembers nothing; it is no index either
@@ -54,12 +54,13 @@ public:
     }
 
     bool WindowHolds(int index) const;
-    // The stretch of the file to map for record `index`: from the page that holds the record's
+    // The stretch of the file to read for record `index`: from the page that holds the record's
     // start, `targetBytes` long or as long as the record needs, never past the end of the file.
     void WindowSpan(int index, uint64_t targetBytes, uint64_t& offset, uint64_t& length) const;
-    bool MapWindow(uint64_t offset, uint64_t length, std::wstring& error);
-    void UnmapWindow();
-    uint64_t MappedBytes() const { return window.Length(); }
+    // false, with `error` naming the file and the reason, when the stretch cannot be read.
+    bool ReadWindow(uint64_t offset, uint64_t length, std::wstring& error);
+    void ReleaseWindow();
+    uint64_t WindowBytes() const { return window.BufferBytes(); }  // memory held by the window
 
     // Checks the records from `index` (which the window must hold) on and makes them ready.
     // false, with `error` naming the file and the record, when record `index` itself is corrupt.
@@ -73,7 +74,10 @@ private:
     bool DecideKind(std::wstring& error);
     uint64_t RecordOffset(int index) const;
     uint32_t ValidSampleCount(int index) const;
+    void ForgetReadyRecords();
     std::wstring DescribeFailure(const wchar_t* action, int errorNumber) const;
+    // As DescribeFailure; error number 0 means that the file ended before the bytes asked for.
+    std::wstring DescribeReadFailure(const wchar_t* action, int errorNumber) const;
 
     std::wstring path;
     int servedIndex = -1;

@@ -16,6 +16,7 @@ constexpr OrvRetVal OrvBadHandle = 2;       // no file is open under the handle
 constexpr OrvRetVal OrvBadIndex = 3;        // record index outside the file
 constexpr OrvRetVal OrvCorruptRecord = 4;   // a record's contents cannot be valid
 constexpr OrvRetVal OrvOutOfMemory = 5;
+constexpr OrvRetVal OrvReadFailed = 6;      // the file's records cannot be read
 
 }  // namespace OrvDataTypes
 
@@ -57,7 +58,7 @@ static_assert(sizeof(EventRecord) == 184, "event record layout");
 class OrvFileStore;
 
 // Reads acquisition files (CSC ".ocs" and event ".oev"): header values by key and records by
-// index, straight from memory-mapped files. Every failure leaves a text for GetLastErrorMessage
+// index, from a window of each file held in memory. Every failure leaves a text for GetLastErrorMessage
 // that names the file.
 class OrvFileIO {
 public:

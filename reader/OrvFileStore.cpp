@@ -66,6 +66,7 @@ OrvRetVal OrvFileStore::RecordsAfterMiss(int handle, int index, void*& data, int
     data = const_cast<void*>(file->ReadyRecord(index));
     count = file->ReadyCountFrom(index);
     file->Remember(index, data, count);
+    lastRequest = {RequestKey(handle, index), data, count};
     return OrvSuccess;
 }
 
@@ -74,12 +75,18 @@ OrvRetVal OrvFileStore::LoadWindow(OrvFile& file, int index)
     uint64_t offset = 0;
     uint64_t length = 0;
     file.WindowSpan(index, WindowTargetBytes(), offset, length);
-    UnmapWindow(file);
-    EvictUntilFree(length);
+    lastRequest = {};
+    if (length > file.WindowBytes()) {
+        // The window's buffer must grow: it goes first, then room is made for the new one.
+        ReleaseWindow(file);
+        EvictUntilFree(length);
+    }
+    const uint64_t heldBefore = file.WindowBytes();
     std::wstring error;
-    if (!file.MapWindow(offset, length, error))
-        return Fail(OrvOpenFailed, std::move(error));
-    bytesInUse += file.MappedBytes();
+    const bool read = file.ReadWindow(offset, length, error);
+    bytesInUse = bytesInUse - heldBefore + file.WindowBytes();
+    if (!read)
+        return Fail(OrvReadFailed, std::move(error));
     return OrvSuccess;
 }
 
@@ -95,19 +102,20 @@ void OrvFileStore::EvictUntilFree(uint64_t bytesWanted)
     while (bytesInUse + bytesWanted > budgetBytes) {
         OrvFile* oldest = nullptr;
         for (const auto& file : files) {
-            if (file && file->MappedBytes() > 0 && (oldest == nullptr || file->lastUse < oldest->lastUse))
+            if (file && file->WindowBytes() > 0 && (oldest == nullptr || file->lastUse < oldest->lastUse))
                 oldest = file.get();
         }
         if (oldest == nullptr)
             return;
-        UnmapWindow(*oldest);
+        ReleaseWindow(*oldest);
     }
 }
 
-void OrvFileStore::UnmapWindow(OrvFile& file)
+void OrvFileStore::ReleaseWindow(OrvFile& file)
 {
-    bytesInUse -= file.MappedBytes();
-    file.UnmapWindow();
+    lastRequest = {};
+    bytesInUse -= file.WindowBytes();
+    file.ReleaseWindow();
 }
 
 OrvRetVal OrvFileStore::HeaderRows(int handle, const wchar_t* key, const std::vector<HeaderRow>*& rows)
@@ -128,7 +136,7 @@ OrvRetVal OrvFileStore::Close(int handle)
     OrvFile* file = Find(handle);
     if (file == nullptr)
         return FailBadHandle(handle);
-    UnmapWindow(*file);
+    ReleaseWindow(*file);
     files[static_cast<size_t>(handle)].reset();
     --openCount;
     return OrvSuccess;

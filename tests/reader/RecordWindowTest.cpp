@@ -9,8 +9,8 @@
 #include "tests/support/TempDir.h"
 #include "tools/SynthRecords.h"
 
-// The reader maps a window of each file and slides it; these tests walk files several times
-// larger than the memory budget.
+// The reader holds a window of each file in memory and slides it; these tests walk files several
+// times larger than the memory budget.
 namespace {
 
 using Velquor::CSCRecord;
@@ -121,19 +121,23 @@ TEST_F(RecordWindowTest, CscFilesSlideSharingTheBudgetWithEvents)
     ExpectCscRecord(second, cscRecords - 1);
 }
 
-TEST_F(RecordWindowTest, LoweringTheBudgetReleasesMappedBytes)
+TEST_F(RecordWindowTest, LoweringTheBudgetReleasesWindows)
 {
-    const int handle = Open("CSC1.ocs", CscFile(1500));
-    EXPECT_EQ(reader.GetNumBytesInUse(), 0u);  // nothing is mapped before a record is asked for
-    ExpectCscRecord(handle, 0);
-    // Under the default budget records that fit the largest window (2 MiB) are mapped at once:
-    // 1,500 × 1,044 bytes from the first record on (the header block is read, not mapped).
-    EXPECT_EQ(reader.GetNumBytesInUse(), 1566000u);
-    ASSERT_EQ(reader.SetMaxNumBytesToUse(budgetBytes), 0);
-    EXPECT_LE(reader.GetNumBytesInUse(), budgetBytes);
-    ExpectCscRecord(handle, 1499);
-    EXPECT_LE(reader.GetNumBytesInUse(), budgetBytes);
-    EXPECT_EQ(reader.CloseOrvInputFile(handle), 0);
+    const int first = Open("CSC1.ocs", CscFile(1500));
+    const int second = Open("CSC2.ocs", CscFile(1500));
+    EXPECT_EQ(reader.GetNumBytesInUse(), 0u);  // nothing is held before a record is asked for
+    ExpectCscRecord(first, 0);
+    ExpectCscRecord(second, 0);
+    // Under the default budget each file's window is the largest one, 64 KiB from the first record
+    // on (the header block is read apart).
+    EXPECT_EQ(reader.GetNumBytesInUse(), 2u * 65536u);
+    ASSERT_EQ(reader.SetMaxNumBytesToUse(65536), 0);
+    EXPECT_EQ(reader.GetNumBytesInUse(), 65536u);  // the window asked for least recently went
+    ExpectCscRecord(first, 1499);
+    ExpectCscRecord(second, 1499);
+    EXPECT_LE(reader.GetNumBytesInUse(), 65536u);
+    EXPECT_EQ(reader.CloseOrvInputFile(second), 0);
+    EXPECT_EQ(reader.CloseOrvInputFile(first), 0);
     EXPECT_EQ(reader.GetNumBytesInUse(), 0u);
 }
 
