@@ -165,7 +165,6 @@ void OrvFile::ForgetReadyRecords()
 {
     readyFirst = 0;
     readyEnd = 0;
-    servedIndex = -1;
 }
 
 uint32_t OrvFile::ValidSampleCount(int index) const

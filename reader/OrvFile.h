@@ -36,23 +36,6 @@ public:
     const void* ReadyRecord(int index) const { return window.At(RecordOffset(index)); }
     int ReadyCountFrom(int index) const { return readyEnd - index; }
 
-    // The record handed out last, which the engine asks for again for each of its samples.
-    // Forgotten whenever the window moves or is released.
-    bool Recalls(int index, void*& data, int& count) const
-    {
-        if (servedIndex < 0 || index != servedIndex)  // -1 remembers nothing; it is no index either
-            return false;
-        data = servedRecord;
-        count = servedCount;
-        return true;
-    }
-    void Remember(int index, void* data, int count)
-    {
-        servedIndex = index;
-        servedRecord = data;
-        servedCount = count;
-    }
-
     bool WindowHolds(int index) const;
     // The stretch of the file to read for record `index`: from the page that holds the record's
     // start, `targetBytes` long or as long as the record needs, never past the end of the file.
@@ -80,9 +63,6 @@ private:
     std::wstring DescribeReadFailure(const wchar_t* action, int errorNumber) const;
 
     std::wstring path;
-    int servedIndex = -1;
-    void* servedRecord = nullptr;
-    int servedCount = 0;
     int fd = -1;
     uint64_t fileBytes = 0;
     HeaderTable header;

@@ -43,31 +43,33 @@ OrvRetVal OrvFileStore::RecordCount(int handle, int& count)
     return OrvSuccess;
 }
 
-OrvRetVal OrvFileStore::RecordsAfterMiss(int handle, int index, void*& data, int& count)
+OrvFileStore::RecordBatch OrvFileStore::RecordsAfterMiss(int handle, int index)
 {
     OrvFile* file = Find(handle);
     if (file == nullptr)
-        return FailBadHandle(handle);
+        return {FailBadHandle(handle), nullptr, 0};
     if (index < 0 || index >= file->RecordCount()) {
         std::wostringstream text;
         text << L"Unable to read record " << index << L" of file " << file->Path() << L": the file holds "
              << file->RecordCount() << L" records.";
-        return Fail(OrvBadIndex, text.str());
+        return {Fail(OrvBadIndex, text.str()), nullptr, 0};
     }
     file->lastUse = ++requestCount;
-    if (!file->WindowHolds(index)) {
-        const OrvRetVal loaded = LoadWindow(*file, index);
-        if (loaded != OrvSuccess)
-            return loaded;
+    if (!file->IsReady(index)) {
+        if (!file->WindowHolds(index)) {
+            const OrvRetVal loaded = LoadWindow(*file, index);
+            if (loaded != OrvSuccess)
+                return {loaded, nullptr, 0};
+        }
+        std::wstring error;
+        if (!file->PrepareFrom(index, error))
+            return {Fail(OrvCorruptRecord, std::move(error)), nullptr, 0};
     }
-    std::wstring error;
-    if (!file->PrepareFrom(index, error))
-        return Fail(OrvCorruptRecord, std::move(error));
-    data = const_cast<void*>(file->ReadyRecord(index));
-    count = file->ReadyCountFrom(index);
-    file->Remember(index, data, count);
+    // The window is the reader's own and never written through; the interface hands it out as void*.
+    void* data = const_cast<void*>(file->ReadyRecord(index));
+    const int count = file->ReadyCountFrom(index);
     lastRequest = {RequestKey(handle, index), data, count};
-    return OrvSuccess;
+    return {OrvSuccess, data, count};
 }
 
 OrvRetVal OrvFileStore::LoadWindow(OrvFile& file, int index)

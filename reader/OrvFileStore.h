@@ -43,7 +43,12 @@ public:
 private:
     OrvFile* Find(int handle) const;
     OrvDataTypes::OrvRetVal FailBadHandle(int handle);
-    OrvDataTypes::OrvRetVal RecordsAfterMiss(int handle, int index, void*& data, int& count);
+    struct RecordBatch {
+        OrvDataTypes::OrvRetVal result;
+        void* data;
+        int count;
+    };
+    RecordBatch RecordsAfterMiss(int handle, int index);
     OrvDataTypes::OrvRetVal LoadWindow(OrvFile& file, int index);
     uint64_t WindowTargetBytes() const;
     void EvictUntilFree(uint64_t bytesWanted);
@@ -83,20 +88,13 @@ inline OrvDataTypes::OrvRetVal OrvFileStore::Records(int handle, int index, void
         count = lastRequest.count;
         return OrvDataTypes::OrvSuccess;
     }
-    OrvFile* file = Find(handle);
-    if (file != nullptr && file->Recalls(index, data, count)) {
-        lastRequest = {RequestKey(handle, index), data, count};
-        return OrvDataTypes::OrvSuccess;
+    // Handed back by value, so that the caller's data and count need not live in memory.
+    const RecordBatch batch = RecordsAfterMiss(handle, index);
+    if (batch.result == OrvDataTypes::OrvSuccess) {
+        data = batch.data;
+        count = batch.count;
     }
-    if (file == nullptr || !file->IsReady(index))
-        return RecordsAfterMiss(handle, index, data, count);
-    file->lastUse = ++requestCount;
-    // The window is the reader's own and never written through; the interface hands it out as void*.
-    data = const_cast<void*>(file->ReadyRecord(index));
-    count = file->ReadyCountFrom(index);
-    file->Remember(index, data, count);
-    lastRequest = {RequestKey(handle, index), data, count};
-    return OrvDataTypes::OrvSuccess;
+    return batch.result;
 }
 
 }  // namespace Velquor
