@@ -13,19 +13,6 @@ constexpr double gapFactor = 1.5;  // instants further apart than 1.5 sample int
 constexpr int latestYearOfUnsetClock = 2010;  // timestamps up to this year are not wall-clock time
 constexpr int64_t microsecondsPerSecond = 1000000;
 
-// Asks the processor to start loading a record's samples from `first` on, which StoreRun reads
-// next: the channels' records lie far apart, and waiting for each cache line in turn dominates.
-void PrefetchSamples(const Velquor::CSCRecord* record, uint32_t first, uint32_t end)
-{
-    constexpr size_t cacheLineBytes = 64;
-    constexpr size_t samplesOffset = 20;  // bytes from the start of a CSC record
-    const auto* bytes = reinterpret_cast<const unsigned char*>(record);
-    const unsigned char* begin = bytes + samplesOffset + 2 * size_t{first};
-    const unsigned char* stop = bytes + samplesOffset + 2 * size_t{end};
-    for (const unsigned char* line = begin; line < stop; line += cacheLineBytes)
-        __builtin_prefetch(line);
-}
-
 // Copies `run` samples from `first` on of one record into `out`, asking the reader for the
 // record once for every sample, and gives the record (null when the reader failed). Kept out of
 // line so that the copy loop has the registers to itself.
@@ -218,7 +205,6 @@ uint32_t OrvToEDF::AlignedRunLength(TransferState& state)
         if (timestamp != recordTimestamp || validSamples <= sampleIndex)
             return 0;
         run = std::min(run, validSamples - sampleIndex);
-        PrefetchSamples(record, sampleIndex, validSamples);
     }
     const double largestStep = gapFactor * state.sampleIntervalUs;
     uint64_t previous = state.lastTimestamp;
