@@ -2,10 +2,11 @@
 // directory on the same machine, and the conversion's peak resident memory for two recording
 // lengths (it must not grow with the length).
 //
-//   varelo-bench-convert [--seconds N] [--runs N] [--work DIR] [--cold]
+//   varelo-bench-convert [--seconds N] [--runs N] [--work DIR] [--cached | --cold]
 //
-// --cold drops the recording's pages from the page cache before each copy and conversion, so
-// that both read from the disk instead of from memory.
+// Each length is measured twice: with the recording in the page cache (as right after it was
+// written) and with its pages dropped before each copy and conversion, so that both read from the
+// disk, as when a recording is converted some time after it was made or copied.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -175,21 +176,17 @@ double Median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
+// The medians of one recording length in one cache state.
 struct Report {
     double kernelCopySeconds = 0;
     double copySeconds = 0;
     double convertSeconds = 0;
     long peakResidentKiB = 0;
+    bool measured = false;
 };
 
-bool Measure(const fs::path& work, uint64_t seconds, int runs, bool cold, Report& report)
+bool MeasureRuns(const fs::path& recording, const fs::path& copy, int runs, bool cold, Report& report)
 {
-    const fs::path recording = work / ("recording-" + std::to_string(seconds) + "s");
-    const fs::path copy = work / "copy";
-    std::error_code error;
-    fs::remove_all(recording, error);
-    if (!WriteRecording(recording, seconds))
-        return false;
     std::vector<double> kernelCopies;
     std::vector<double> copies;
     std::vector<double> conversions;
@@ -220,34 +217,99 @@ bool Measure(const fs::path& work, uint64_t seconds, int runs, bool cold, Report
     report.kernelCopySeconds = Median(kernelCopies);
     report.copySeconds = Median(copies);
     report.convertSeconds = Median(conversions);
-    const double megabytes = static_cast<double>(DirectoryBytes(recording)) / 1e6;
-    std::printf("%3llu s recording, %.1f MB:\n", static_cast<unsigned long long>(seconds), megabytes);
-    std::printf("  copy through a buffer   %7.3f s\n", report.copySeconds);
-    std::printf("  copy in the kernel      %7.3f s\n", report.kernelCopySeconds);
-    std::printf("  conversion              %7.3f s  (%.1f MB/s; %.2f x the buffered copy, %.2f x the kernel copy)\n",
+    report.measured = true;
+    return true;
+}
+
+void PrintReport(const char* state, double megabytes, const Report& report)
+{
+    if (!report.measured)
+        return;
+    std::printf("  %s:\n", state);
+    std::printf("    copy through a buffer   %7.3f s\n", report.copySeconds);
+    std::printf("    copy in the kernel      %7.3f s\n", report.kernelCopySeconds);
+    std::printf("    conversion              %7.3f s  (%.1f MB/s; %.2f x the buffered copy, %.2f x the kernel copy)\n",
                 report.convertSeconds, megabytes / report.convertSeconds, report.convertSeconds / report.copySeconds,
                 report.convertSeconds / report.kernelCopySeconds);
-    std::printf("  peak resident memory of the conversion: %.1f MiB\n",
+    std::printf("    peak resident memory of the conversion: %.1f MiB\n",
                 static_cast<double>(report.peakResidentKiB) / 1024.0);
+}
+
+// Which cache states to measure.
+struct CacheStates {
+    bool cached = true;    // the recording in the page cache, as right after it was written
+    bool fromDisk = true;  // the recording dropped from the page cache before each step
+};
+
+struct LengthReport {
+    Report cached;
+    Report fromDisk;
+};
+
+bool Measure(const fs::path& work, uint64_t seconds, int runs, CacheStates states, LengthReport& report)
+{
+    const fs::path recording = work / ("recording-" + std::to_string(seconds) + "s");
+    const fs::path copy = work / "copy";
+    std::error_code error;
     fs::remove_all(recording, error);
-    return true;
+    if (!WriteRecording(recording, seconds))
+        return false;
+    const bool measured = (!states.cached || MeasureRuns(recording, copy, runs, false, report.cached))
+                          && (!states.fromDisk || MeasureRuns(recording, copy, runs, true, report.fromDisk));
+    if (measured) {
+        const double megabytes = static_cast<double>(DirectoryBytes(recording)) / 1e6;
+        std::printf("%3llu s recording, %.1f MB:\n", static_cast<unsigned long long>(seconds), megabytes);
+        PrintReport("in the page cache", megabytes, report.cached);
+        PrintReport("from the disk", megabytes, report.fromDisk);
+    }
+    fs::remove_all(recording, error);
+    return measured;
+}
+
+long PeakResidentKiB(const LengthReport& report)
+{
+    return std::max(report.cached.peakResidentKiB, report.fromDisk.peakResidentKiB);
+}
+
+void PrintSummary(const LengthReport& half, const LengthReport& full)
+{
+    std::printf("conversion / buffered copy (target 1.5 or less):");
+    if (full.cached.measured)
+        std::printf(" %.2f in the page cache", full.cached.convertSeconds / full.cached.copySeconds);
+    if (full.fromDisk.measured)
+        std::printf("%s %.2f from the disk", full.cached.measured ? "," : "",
+                    full.fromDisk.convertSeconds / full.fromDisk.copySeconds);
+    const long halfKiB = PeakResidentKiB(half);
+    const long fullKiB = PeakResidentKiB(full);
+    std::printf("\npeak memory %s with the length (%.1f MiB for half, %.1f MiB for the whole)\n",
+                fullKiB <= halfKiB * 11 / 10 + 1024 ? "does not grow" : "GROWS", static_cast<double>(halfKiB) / 1024.0,
+                static_cast<double>(fullKiB) / 1024.0);
 }
 
 }  // namespace
 
-constexpr const char* usageText = "usage: varelo-bench-convert [--seconds N] [--runs N] [--work DIR] [--cold]\n";
+constexpr const char* usageText =
+    "usage: varelo-bench-convert [--seconds N] [--runs N] [--work DIR] [--cached | --cold]\n"
+    "\n"
+    "Converts a 32-channel, 32 kHz recording of N seconds (default 60) and of half that, and copies\n"
+    "the same directory, each RUNS times (default 3), in the work directory (default under the\n"
+    "system's temporary directory). Prints the medians with the recording in the page cache and\n"
+    "read from the disk (--cached or --cold: only that one), and the conversion's peak resident\n"
+    "memory.\n";
 
 int main(int argc, char** argv)
 {
     uint64_t seconds = 60;
     int runs = 3;
-    bool cold = false;
+    CacheStates states;
     fs::path work = fs::temp_directory_path() / ("varelo-bench-" + std::to_string(getpid()));
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
         const bool hasValue = i + 1 < argc;
         if (option == "--cold") {
-            cold = true;
+            states = {false, true};
+        } else if (option == "--cached") {
+            states = {true, false};
         } else if (option == "--help") {
             std::fputs(usageText, stdout);
             return 0;
@@ -272,19 +334,15 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "cannot create %s: %s\n", work.c_str(), error.message().c_str());
         return 1;
     }
-    std::printf("%d channels at %d Hz, median of %d runs, %s, work directory %s\n", channelCount, samplingFrequency, runs,
-                cold ? "recording dropped from the page cache before each step" : "recording in the page cache",
+    std::printf("%d channels at %d Hz, median of %d runs, work directory %s\n", channelCount, samplingFrequency, runs,
                 work.c_str());
-    Report full;
-    Report half;
-    const bool measured = Measure(work, seconds / 2 > 0 ? seconds / 2 : 1, runs, cold, half) && Measure(work, seconds, runs, cold, full);
+    LengthReport half;
+    LengthReport full;
+    const bool measured = Measure(work, seconds / 2 > 0 ? seconds / 2 : 1, runs, states, half)
+                          && Measure(work, seconds, runs, states, full);
     fs::remove_all(work, error);
     if (!measured)
         return 1;
-    std::printf("conversion / buffered copy: %.2f (target 1.5 or less); peak memory %s with the length (%.1f MiB for "
-                "half, %.1f MiB for the whole)\n",
-                full.convertSeconds / full.copySeconds,
-                full.peakResidentKiB <= half.peakResidentKiB * 11 / 10 + 1024 ? "does not grow" : "GROWS",
-                static_cast<double>(half.peakResidentKiB) / 1024.0, static_cast<double>(full.peakResidentKiB) / 1024.0);
+    PrintSummary(half, full);
     return 0;
 }
