@@ -1,6 +1,6 @@
 // Fuzz target: the acquisition file reader on arbitrary files. One file's bytes are written under
 // two names (one that the extension makes a CSC file, one that makes an event file), opened
-// through one reader whose memory budget can be tiny, so that the mapped windows slide; then the
+// through one reader whose memory budget can be tiny, so that the windows slide; then the
 // header values, the record counts and records at every index and at fuzzed indices, in and out
 // of range, are asked for, and each answer is checked against the bytes written.
 //
