@@ -1,7 +1,9 @@
 #include "edf/EdfText.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <string_view>
 
 #include "edf/EdfHeaderWriter.h"
 
@@ -71,6 +73,17 @@ void FoldToAscii(char* text)
 {
     for (; *text != '\0'; ++text)
         *text = foldTable[static_cast<unsigned char>(*text)];
+}
+
+bool EdfLabelNamesAnnotations(const char* label)
+{
+    char written[edfMaxLabelLength + 1] = {};
+    std::memcpy(written, label, strnlen(label, edfMaxLabelLength));
+    FoldToAscii(written);
+    std::string_view text(written);
+    text.remove_prefix(std::min(text.find_first_not_of(' '), text.size()));
+    text.remove_suffix(text.size() - std::min(text.find_last_not_of(' ') + 1, text.size()));
+    return text == "EDF Annotations";
 }
 
 int Latin1ToUtf8(char* text, int n)

@@ -1,7 +1,9 @@
 // The channel values that become the EDF signal parameters: input range, A/D maximum, name, and
 // the creation time of the first file.
+#include "edf/EdfText.h"
 #include "engine/OrvToEDF.h"
 #include "engine/TextHelpers.h"
+#include "logging/TextConversion.h"
 
 namespace {
 
@@ -66,6 +68,17 @@ int OrvToEDF::GetChannelNames(Velquor::OrvFileIO& reader, const std::vector<int>
         std::wstring field;
         if (GetFirstField(reader, handles, channel, L"-AcqEntName", field) != 0)
             return -1;
+        // The name becomes the signal's label; one that reads as the annotation signal's label
+        // would give the file a second annotation signal, which EDF+ readers reject.
+        std::string label;
+        (void)OrvText::WideToLatin1(field, label);
+        if (EdfLabelNamesAnnotations(label.c_str())) {
+            messageEvent.Publish(OrvLogging::Error, L"Invalid -AcqEntName value " + field + L" for CSC file: "
+                                                        + FileNameOf(channel)
+                                                        + L". It must not read as \"EDF Annotations\", the label of "
+                                                          L"the EDF+ annotation signal.");
+            return -1;
+        }
         names.push_back(field);
     }
     return 0;

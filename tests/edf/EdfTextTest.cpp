@@ -36,6 +36,16 @@ TEST(FoldToAscii, ReplacesHighBytesByTheirLookAlikesOrSpaces)
     }
 }
 
+TEST(EdfLabelNamesAnnotations, SeesTheLabelAsTheHeaderWritesIt)
+{
+    for (const char* label : {"EDF Annotations", " EDF Annotations", "EDF Annotations\x18", "\tEDF Annotations",
+                              "EDF Annotations 2", "EDF Annotatio\xF1s"})
+        EXPECT_TRUE(EdfLabelNamesAnnotations(label)) << label;
+    // the first 16 bytes are kept before the spaces go: "  EDF Annotation"
+    for (const char* label : {"  EDF Annotations", "EDF Annotation", "EDF annotations", "EDF  Annotations", "", "CSC1"})
+        EXPECT_FALSE(EdfLabelNamesAnnotations(label)) << label;
+}
+
 TEST(Latin1ToUtf8, ConvertsWithinTheInputLength)
 {
     const struct {

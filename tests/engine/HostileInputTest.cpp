@@ -113,6 +113,10 @@ TEST_F(HostileInputTest, UnusableHeaderValuesAreRefusedNamingTheFile)
          invalid(L"-ADMaxValue", L"-5", L"It must not be negative.")},
         {"-ADMaxValue above 32767", Header("-ADMaxValue", {"32768"}), L"Error writing digital maximum header value",
          OrvLogging::Error, true},
+        // As a label it would make the channel a second annotation signal.
+        {"-AcqEntName of the annotation signal", Header("-AcqEntName", {"\"EDF Annotations\""}),
+         invalid(L"-AcqEntName", L"EDF Annotations",
+                 L"It must not read as \"EDF Annotations\", the label of the EDF+ annotation signal.")},
         {"no -TimeCreated", Header("-TimeCreated"), timeCreated + L".  The expected return parameter count was 0."},
         {"two -TimeCreated", Header("-TimeCreated", {"2017/07/03 10:22:33", "2017/07/04 10:22:33"}),
          timeCreated + L".  The expected return parameter count was 0."},
