@@ -82,6 +82,7 @@ private:
     SampleResult AlignChannels(TransferState& state);
     int StoreInstant(TransferState& state);
     uint32_t AlignedRunLength(TransferState& state);
+    static uint32_t InstantsInAgreement(const TransferState& state, uint32_t run);
     int StoreRun(TransferState& state, uint32_t run);
     int CompleteRecordIfFull(TransferState& state);
     void ReportProgress(const ChannelCursor& cursor);

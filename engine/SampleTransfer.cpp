@@ -74,6 +74,7 @@ struct OrvToEDF::TransferState {
         int handle = -1;
         short sample = 0;
         uint64_t timestamp = 0;  // µs, of that sample
+        uint64_t nextRecordTimestamp = 0;  // µs, of the record that holds the next sample (runs only)
     };
 
     EDFPlusFileWriter& writer;
@@ -173,22 +174,18 @@ OrvToEDF::SampleResult OrvToEDF::AlignChannels(TransferState& state)
 }
 
 // The instants from here on that the sample-by-sample steps would store one after the other
-// without dropping a sample or starting a file: while every channel stands at the same sample
-// index of records that share one timestamp, all channels show the same timestamp at each of the
-// following samples, up to the end of the shortest record. The run also ends where the record
-// buffer fills and before any step that a gap would start. 0 when no run applies here.
+// without dropping a sample or starting a file: every channel's next samples, up to the end of
+// the shortest of their records, show one timestamp at each instant. The run also ends where the
+// record buffer fills and before any step that a gap would start. 0 when no run applies here.
 uint32_t OrvToEDF::AlignedRunLength(TransferState& state)
 {
     if (state.lastTimestamp == 0)
         return 0;  // the first instant starts the file
-    const uint32_t sampleIndex = state.channels.front().cursor.sampleIndex;
-    uint64_t recordTimestamp = 0;
     uint32_t run = static_cast<uint32_t>(state.samplesPerRecord) - state.fillIndex;
-    for (size_t c = 0; c < state.channels.size(); ++c) {
-        const TransferState::Channel& channel = state.channels[c];
+    bool evenlyPlaced = true;  // every channel at one sample index of records with one timestamp
+    for (TransferState::Channel& channel : state.channels) {
         const ChannelCursor& cursor = channel.cursor;
-        if (cursor.sampleIndex != sampleIndex || cursor.recordCount < 0
-            || cursor.recordIndex >= static_cast<uint32_t>(cursor.recordCount))
+        if (cursor.recordCount < 0 || cursor.recordIndex >= static_cast<uint32_t>(cursor.recordCount))
             return 0;
         void* data = nullptr;
         int count = 0;
@@ -197,22 +194,43 @@ uint32_t OrvToEDF::AlignedRunLength(TransferState& state)
             || data == nullptr || count < 1)
             return 0;  // the sample-by-sample steps report it
         const auto* record = static_cast<const Velquor::CSCRecord*>(data);
-        const uint64_t timestamp = record->timestamp;
         const uint32_t claimedSamples = record->numValidSamples;
         const uint32_t validSamples = std::min<uint32_t>(claimedSamples, Velquor::orvSamplesPerCscRecord);
-        if (c == 0)
-            recordTimestamp = timestamp;
-        if (timestamp != recordTimestamp || validSamples <= sampleIndex)
+        if (validSamples <= cursor.sampleIndex)
             return 0;
-        run = std::min(run, validSamples - sampleIndex);
+        channel.nextRecordTimestamp = record->timestamp;
+        const TransferState::Channel& first = state.channels.front();
+        evenlyPlaced = evenlyPlaced && cursor.sampleIndex == first.cursor.sampleIndex
+                       && channel.nextRecordTimestamp == first.nextRecordTimestamp;
+        run = std::min(run, validSamples - cursor.sampleIndex);
     }
+    if (!evenlyPlaced)
+        run = InstantsInAgreement(state, run);
+    const TransferState::Channel& first = state.channels.front();
     const double largestStep = gapFactor * state.sampleIntervalUs;
     uint64_t previous = state.lastTimestamp;
     for (uint32_t j = 0; j < run; ++j) {
-        const uint64_t instant = recordTimestamp + state.sampleOffsetsUs[sampleIndex + j];
+        const uint64_t instant = first.nextRecordTimestamp + state.sampleOffsetsUs[first.cursor.sampleIndex + j];
         if (static_cast<double>(instant - previous) > largestStep)
             return j;
         previous = instant;
+    }
+    return run;
+}
+
+// Channels that started at other sample indexes still agree in time where their samples'
+// offsets in the record line up (the sample interval is truncated to whole microseconds, so
+// whether they do depends on the indexes): the first `run` instants, at most, at which the next
+// samples of all channels show one timestamp.
+uint32_t OrvToEDF::InstantsInAgreement(const TransferState& state, uint32_t run)
+{
+    const TransferState::Channel& first = state.channels.front();
+    for (uint32_t j = 0; j < run; ++j) {
+        const uint64_t instant = first.nextRecordTimestamp + state.sampleOffsetsUs[first.cursor.sampleIndex + j];
+        for (const TransferState::Channel& channel : state.channels) {
+            if (channel.nextRecordTimestamp + state.sampleOffsetsUs[channel.cursor.sampleIndex + j] != instant)
+                return j;
+        }
     }
     return run;
 }
@@ -222,10 +240,10 @@ uint32_t OrvToEDF::AlignedRunLength(TransferState& state)
 int OrvToEDF::StoreRun(TransferState& state, uint32_t run)
 {
     const auto samplesPerRecord = static_cast<size_t>(state.samplesPerRecord);
-    const uint32_t sampleIndex = state.channels.front().cursor.sampleIndex;
     uint64_t lastInstant = 0;
     for (size_t c = 0; c < state.channels.size(); ++c) {
         TransferState::Channel& channel = state.channels[c];
+        const uint32_t sampleIndex = channel.cursor.sampleIndex;
         short* out = state.recordBuffer.data() + c * samplesPerRecord + state.fillIndex;
         const Velquor::CSCRecord* record = CopyRecordSamples(state.reader, channel.handle,
                                                              static_cast<int>(channel.cursor.recordIndex), sampleIndex,

@@ -26,7 +26,98 @@ Channel Named(const std::string& name)
     return channel;
 }
 
+// Each segment's samples, channel by channel, as the sample-by-sample steps take them from these
+// records: read every channel's next sample, read the one that lags until all agree in time, and
+// start a segment at the first instant and wherever instants lie more than 1.5 intervals apart.
+using Segments = std::vector<std::vector<std::vector<int16_t>>>;
+Segments SampleBySample(const std::vector<std::vector<CscRecord>>& channels, int rate)
+{
+    struct Cursor {
+        size_t record = 0;
+        uint32_t index = 0;
+        int16_t sample = 0;
+        uint64_t timestamp = 0;
+    };
+    const double interval = 1000000.0 / rate;
+    std::vector<Cursor> cursors(channels.size());
+    const auto read = [&](size_t c) {
+        Cursor& cursor = cursors[c];
+        if (cursor.record >= channels[c].size())
+            return false;
+        const CscRecord& record = channels[c][cursor.record];
+        cursor.sample = record.samples[cursor.index];
+        cursor.timestamp = record.timestamp + static_cast<uint64_t>(static_cast<double>(cursor.index) * interval);
+        if (++cursor.index >= record.validSamples) {
+            ++cursor.record;
+            cursor.index = 0;
+        }
+        return true;
+    };
+    Segments segments;
+    uint64_t last = 0;
+    for (;;) {
+        for (size_t c = 0; c < channels.size(); ++c)
+            if (!read(c))
+                return segments;
+        for (;;) {
+            const auto differing = std::find_if(cursors.begin() + 1, cursors.end(),
+                                                [&](const Cursor& k) { return k.timestamp != cursors[0].timestamp; });
+            if (differing == cursors.end())
+                break;
+            const size_t lagging = cursors[0].timestamp < differing->timestamp ? 0 : differing - cursors.begin();
+            if (!read(lagging))
+                return segments;
+        }
+        const uint64_t t = cursors[0].timestamp;
+        if (last == 0 || static_cast<double>(t - last) > 1.5 * interval)
+            segments.emplace_back(channels.size());
+        last = t;
+        for (size_t c = 0; c < channels.size(); ++c)
+            segments.back()[c].push_back(cursors[c].sample);
+    }
+}
+
 }  // namespace
+
+TEST_F(EngineTest, ChannelsStartingApartGiveWhatSampleBySampleAlignmentGives)
+{
+    // The transfer stores whole runs while the channels' next samples agree in time. With
+    // intervals that are no whole number of microseconds, channels whose records start some
+    // samples apart agree only where their truncated offsets line up: the runs must end exactly
+    // where sample-by-sample alignment drops a sample.
+    // Rate and how far apart the channels start: in step at every sample (32 kHz, 125 and
+    // 1,000 µs), in step but for a sample now and then (30 kHz, 100 and 200 µs), or in step for
+    // runs of a few samples to a few hundred (24 kHz, 125 µs: 50 segments).
+    const std::pair<int, uint64_t> cases[] = {{32000, 125}, {32000, 1000}, {30000, 100}, {30000, 200}, {24000, 125}};
+    for (const auto& [rate, apartUs] : cases) {
+        SCOPED_TRACE(std::to_string(rate) + " Hz, " + std::to_string(apartUs) + " us apart");
+        for (const std::string& name : EdfFilesWritten())
+            std::filesystem::remove(dir.path / name);
+        const std::vector<std::vector<CscRecord>> records = {
+            ContinuousRecords(july5th2017, rate, 3000, 0),
+            ContinuousRecords(july5th2017 + apartUs, rate, 3000, 10000),
+            ContinuousRecords(july5th2017 + 2 * apartUs, rate, 2900, 20000),
+        };
+        std::vector<std::wstring> files;
+        for (size_t c = 0; c < records.size(); ++c) {
+            Channel channel = Named("CSC" + std::to_string(c + 1));
+            channel.samplingFrequency = std::to_string(rate);
+            files.push_back(WriteChannel(channel, records[c]));
+        }
+        ASSERT_EQ(Convert(L"", files), 0);
+        const Segments expected = SampleBySample(records, rate);
+        const std::vector<std::string> written = EdfFilesWritten();
+        ASSERT_EQ(written.size(), expected.size());
+        for (size_t f = 0; f < written.size(); ++f) {
+            const EdfFile edf = ParsedOutput(written[f]);
+            for (size_t c = 0; c < records.size(); ++c) {
+                std::vector<int16_t> padded = expected[f][c];
+                padded.resize(edf.samplesPerSignal.at(c).size(), 0);
+                EXPECT_EQ(edf.samplesPerSignal.at(c), padded) << written[f] << ", channel " << c + 1;
+            }
+        }
+    }
+}
 
 TEST_F(EngineTest, ChannelsAreAlignedAtTheirFirstCommonInstant)
 {
