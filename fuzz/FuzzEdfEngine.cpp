@@ -457,13 +457,17 @@ private:
         files.erase(files.begin() + static_cast<std::ptrdiff_t>(current));
     }
 
-    // The engine writes the labels it is given: a signal labelled so that it reads as
-    // "EDF Annotations" makes a second annotation signal, and the file is not EDF+. (The
-    // conversion refuses channel names that would do so.)
+    // The engine writes the labels it is given: a signal whose label field reads "EDF Annotations"
+    // (to the test reader, which drops only trailing spaces) is a second annotation signal, and
+    // the file is not EDF+. (The conversion refuses channel names that come close to it.)
     static bool LabelNamesAnnotations(const FileModel& file)
     {
-        return std::any_of(file.signals.begin(), file.signals.end(),
-                           [](const SignalModel& signal) { return EdfLabelNamesAnnotations(signal.label.c_str()); });
+        return std::any_of(file.signals.begin(), file.signals.end(), [](const SignalModel& signal) {
+            std::string written = signal.label;
+            FoldToAscii(written.data());
+            written.erase(written.find_last_not_of(' ') + 1);
+            return written == "EDF Annotations";
+        });
     }
 
     // Gives a file up without completing it: only its slot and path are free again.

@@ -6,13 +6,16 @@
 //
 // Input: a flags byte, an access flags byte, the file (16-bit length, then its packed or raw
 // bytes), then the access sequence: pairs of (file selector, index + 2).
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "fuzz/FuzzSupport.h"
 #include "reader/OrvFileIO.h"
+#include "reader/OrvFileStore.h"
 
 namespace {
 
@@ -25,6 +28,9 @@ constexpr int maxFuzzedAccesses = 64;  // each may map a window: keep a run shor
 
 const char* const cscNames[] = {"a.ocs", "a.OCS", "a", "a.dat"};  // no event extension
 const char* const eventNames[] = {"b.oev", "b.OEV"};
+
+constexpr uint64_t defaultBudgetBytes = Velquor::OrvFileStore::defaultBudgetBytes;
+const uint64_t pageBytes = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
 
 // The budgets the reader may be given; 0 stands for none (the reader's default).
 constexpr unsigned int budgets[] = {0, 1, 4096, 8192, 3 * 1044, 65536, 2097152000u, 0};
@@ -207,7 +213,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             anyOpen |= run.Open(files[f]);
         if (budget != 0 && budgetAfterOpening)
             (void)reader.SetMaxNumBytesToUse(budget);
-        (void)reader.GetNumBytesInUse();
+        // The windows keep to the budget; only a single window that holds the record asked for
+        // may go beyond a budget too small for it (a record starting anywhere in a page ends in
+        // the next one).
+        const uint64_t allowedBytes = std::max<uint64_t>(budget != 0 ? budget : defaultBudgetBytes, 2 * pageBytes);
+        const auto checkBudget = [&] {
+            if (reader.GetNumBytesInUse() > allowedBytes)
+                Finding("the reader's windows hold more than its memory budget");
+        };
+        checkBudget();
 
         if (anyOpen) {
             for (int f = 0; f < fileCount; ++f) {
@@ -218,6 +232,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 for (int index = -2; index <= files[f].recordCount + 1; ++index) {
                     run.Fetch(files[f], index);
                     run.Fetch(files[f], index);
+                    checkBudget();
                 }
             }
             // interleaved fuzzed indices over both files, so that their windows push each other out
@@ -227,6 +242,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 const OpenFile& file = files[selector & 1];
                 if (file.handle >= 0)
                     run.Fetch(file, (selector & 0x80) != 0 ? file.recordCount - 1 - index : index);
+                checkBudget();
             }
             if ((accessFlags & 0x04) != 0 && files[0].handle >= 0) {
                 // a closed handle answers nothing; the slot is given out again

@@ -144,15 +144,15 @@ void OrvFile::WindowSpan(int index, uint64_t targetBytes, uint64_t& offset, uint
     length = end - offset;
 }
 
-bool OrvFile::ReadWindow(uint64_t offset, uint64_t length, std::wstring& error)
+OrvDataTypes::OrvRetVal OrvFile::ReadWindow(uint64_t offset, uint64_t length, std::wstring& error)
 {
     ForgetReadyRecords();
     int errorNumber = 0;
     if (!window.Load(fd, offset, length, errorNumber)) {
         error = DescribeReadFailure(L"Unable to read file ", errorNumber);
-        return false;
+        return errorNumber == ENOMEM ? OrvDataTypes::OrvOutOfMemory : OrvDataTypes::OrvReadFailed;
     }
-    return true;
+    return OrvDataTypes::OrvSuccess;
 }
 
 void OrvFile::ReleaseWindow()

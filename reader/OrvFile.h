@@ -5,6 +5,7 @@
 
 #include "reader/FileWindow.h"
 #include "reader/HeaderText.h"
+#include "reader/OrvFileIO.h"
 
 namespace Velquor {
 
@@ -40,8 +41,9 @@ public:
     // The stretch of the file to read for record `index`: from the page that holds the record's
     // start, `targetBytes` long or as long as the record needs, never past the end of the file.
     void WindowSpan(int index, uint64_t targetBytes, uint64_t& offset, uint64_t& length) const;
-    // false, with `error` naming the file and the reason, when the stretch cannot be read.
-    bool ReadWindow(uint64_t offset, uint64_t length, std::wstring& error);
+    // OrvReadFailed (or OrvOutOfMemory when the window's buffer cannot grow), with `error` naming
+    // the file and the reason, when the stretch cannot be read.
+    OrvDataTypes::OrvRetVal ReadWindow(uint64_t offset, uint64_t length, std::wstring& error);
     void ReleaseWindow();
     uint64_t WindowBytes() const { return window.BufferBytes(); }  // memory held by the window
 

@@ -85,10 +85,10 @@ OrvRetVal OrvFileStore::LoadWindow(OrvFile& file, int index)
     }
     const uint64_t heldBefore = file.WindowBytes();
     std::wstring error;
-    const bool read = file.ReadWindow(offset, length, error);
+    const OrvRetVal read = file.ReadWindow(offset, length, error);
     bytesInUse = bytesInUse - heldBefore + file.WindowBytes();
-    if (!read)
-        return Fail(OrvReadFailed, std::move(error));
+    if (read != OrvSuccess)
+        return Fail(read, std::move(error));
     return OrvSuccess;
 }
 
