@@ -64,8 +64,12 @@ bool FileWindow::ReadAt(int fd, uint64_t fileOffset, unsigned char* into, size_t
 
 uint64_t FileWindow::PageBytes()
 {
-    const long pageBytes = sysconf(_SC_PAGESIZE);
-    return pageBytes > 0 ? static_cast<uint64_t>(pageBytes) : 4096;
+    // Asked for twice per window; the system's answer does not change while the program runs.
+    static const uint64_t pageBytes = [] {
+        const long bytes = sysconf(_SC_PAGESIZE);
+        return bytes > 0 ? static_cast<uint64_t>(bytes) : uint64_t{4096};
+    }();
+    return pageBytes;
 }
 
 }  // namespace Velquor
