@@ -21,7 +21,7 @@
 
 #include "engine/ConversionRun.h"
 #include "logging/TextConversion.h"
-#include "tools/SynthRecording.h"
+#include "synth/SynthRecording.h"
 
 namespace {
 

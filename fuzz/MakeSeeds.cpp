@@ -11,7 +11,7 @@
 
 #include "fuzz/FuzzSupport.h"
 #include "tests/support/RecordingBuilder.h"
-#include "tools/SynthRecords.h"
+#include "synth/SynthRecords.h"
 
 namespace {
 

@@ -20,7 +20,6 @@ namespace {
 
 constexpr uint64_t cscRecordBytes = sizeof(CSCRecord);
 constexpr uint64_t eventRecordBytes = sizeof(EventRecord);
-constexpr size_t validCountOffset = 16;  // bytes from the start of a CSC record
 
 std::wstring SystemReason(int errorNumber)
 {
@@ -169,9 +168,7 @@ void OrvFile::ForgetReadyRecords()
 
 uint32_t OrvFile::ValidSampleCount(int index) const
 {
-    uint32_t count = 0;
-    std::memcpy(&count, window.At(RecordOffset(index) + validCountOffset), sizeof(count));
-    return count;
+    return CscValidSampleCount(window.At(RecordOffset(index)));
 }
 
 bool OrvFile::PrepareFrom(int index, std::wstring& error)

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "reader/OrvRecords.h"
+
 namespace OrvDataTypes {
 
 // Result of every reader operation that can fail: zero for success.
@@ -21,39 +23,6 @@ constexpr OrvRetVal OrvReadFailed = 6;      // the file's records cannot be read
 }  // namespace OrvDataTypes
 
 namespace Velquor {
-
-constexpr size_t orvHeaderBytes = 16384;
-constexpr int orvSamplesPerCscRecord = 512;
-
-// A CSC record exactly as it lies in the file (1,044 bytes, little-endian). Only ever read
-// through a pointer handed out by GetDataFromIndex, which has checked the valid count.
-#pragma pack(push, 1)
-struct CSCRecord {
-    uint64_t timestamp;  // µs, acquisition clock, of the first sample
-    uint32_t channelNumber;
-    uint32_t sampleFrequency;  // Hz, of this record
-    uint32_t numValidSamples;  // 0 to 512
-    int16_t samples[orvSamplesPerCscRecord];
-};
-
-// An event record exactly as it lies in the file (184 bytes); its timestamp is unaligned.
-struct EventRecord {
-    int16_t reserved;
-    int16_t packetId;
-    int16_t packetDataSize;
-    uint64_t timestamp;  // µs, acquisition clock
-    int16_t eventId;
-    int16_t ttlValue;
-    int16_t crc;
-    int16_t reserved2;
-    int16_t reserved3;
-    int32_t extra[8];
-    char eventText[128];  // NUL-terminated unless it fills all 128 bytes
-};
-#pragma pack(pop)
-
-static_assert(sizeof(CSCRecord) == 1044, "CSC record layout");
-static_assert(sizeof(EventRecord) == 184, "event record layout");
 
 class OrvFileStore;
 

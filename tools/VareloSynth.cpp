@@ -2,8 +2,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/SynthCommandLine.h"
-#include "tools/SynthRecording.h"
+#include "synth/SynthCommandLine.h"
+#include "synth/SynthRecording.h"
 
 #ifndef VARELO_VERSION
 #define VARELO_VERSION "unknown"

@@ -10,7 +10,7 @@
 #include "engine/ConversionRun.h"
 #include "tests/support/EdfParser.h"
 #include "tests/support/TempDir.h"
-#include "tools/SynthRecording.h"
+#include "synth/SynthRecording.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "reader/OrvFileIO.h"
 #include "tests/support/TempDir.h"
-#include "tools/SynthRecords.h"
+#include "synth/SynthRecords.h"
 
 namespace {
 

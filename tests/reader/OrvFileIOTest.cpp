@@ -9,7 +9,7 @@
 
 #include "logging/TextConversion.h"
 #include "tests/support/TempDir.h"
-#include "tools/SynthRecords.h"
+#include "synth/SynthRecords.h"
 
 namespace {
 

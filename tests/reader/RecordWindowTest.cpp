@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/TempDir.h"
-#include "tools/SynthRecords.h"
+#include "synth/SynthRecords.h"
 
 // The reader holds a window of each file in memory and slides it; these tests walk files several
 // times larger than the memory budget.

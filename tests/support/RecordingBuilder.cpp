@@ -1,26 +1,14 @@
 #include "tests/support/RecordingBuilder.h"
 
 #include <algorithm>
-#include <fstream>
+
+#include "synth/SynthRecords.h"
+#include "tests/support/TempDir.h"
 
 namespace RecordingBuilder {
 namespace {
 
-constexpr size_t headerBytes = 16384;
-constexpr size_t cscRecordBytes = 1044;
-constexpr size_t eventRecordBytes = 184;
-constexpr size_t samplesPerRecord = 512;
-
-void PutLittleEndian(std::vector<unsigned char>& bytes, size_t offset, uint64_t value, size_t width)
-{
-    for (size_t i = 0; i < width; ++i)
-        bytes[offset + i] = static_cast<unsigned char>((value >> (8 * i)) & 0xFF);
-}
-
-void Append(std::ofstream& out, const std::vector<unsigned char>& bytes)
-{
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
+constexpr size_t samplesPerRecord = VareloSynth::cscSamplesPerRecord;
 
 }  // namespace
 
@@ -54,44 +42,42 @@ std::vector<CscRecord> ContinuousRecords(uint64_t firstTimestamp, int frequency,
 
 std::vector<unsigned char> HeaderBlock(const std::vector<std::string>& lines)
 {
-    std::vector<unsigned char> block(headerBytes, 0);
-    size_t offset = 0;
-    for (const std::string& line : lines) {
-        for (const char c : line + "\n") {
-            if (offset < headerBytes)
-                block[offset++] = static_cast<unsigned char>(c);
-        }
-    }
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + "\n";
+    text.resize(std::min(text.size(), VareloSynth::headerBlockBytes));  // what does not fit is cut
+    std::vector<unsigned char> block;
+    (void)VareloSynth::AppendHeaderBlock(block, {text}, "");
     return block;
 }
 
 void WriteCscFile(const std::filesystem::path& path, const std::vector<std::string>& headerLines,
                   const std::vector<CscRecord>& records)
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    Append(out, HeaderBlock(headerLines));
+    std::vector<unsigned char> bytes = HeaderBlock(headerLines);
     for (const CscRecord& record : records) {
-        std::vector<unsigned char> bytes(cscRecordBytes, 0);
-        PutLittleEndian(bytes, 0, record.timestamp, 8);
-        PutLittleEndian(bytes, 16, record.validSamples, 4);
-        for (size_t i = 0; i < record.samples.size() && i < samplesPerRecord; ++i)
-            PutLittleEndian(bytes, 20 + 2 * i, static_cast<uint16_t>(record.samples[i]), 2);
-        Append(out, bytes);
+        VareloSynth::CscRecordFields fields;
+        fields.timestampUs = record.timestamp;
+        fields.validSampleCount = record.validSamples;
+        fields.samples = record.samples;
+        VareloSynth::AppendCscRecord(bytes, fields);
     }
+    WriteFileBytes(path, bytes);
 }
 
 void WriteEventFile(const std::filesystem::path& path, const std::vector<std::string>& headerLines,
                     const std::vector<EventRecord>& events)
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    Append(out, HeaderBlock(headerLines));
+    std::vector<unsigned char> bytes = HeaderBlock(headerLines);
     for (const EventRecord& event : events) {
-        std::vector<unsigned char> bytes(eventRecordBytes, 0);
-        PutLittleEndian(bytes, 6, event.timestamp, 8);
-        for (size_t i = 0; i < event.text.size() && i < 128; ++i)
-            bytes[56 + i] = static_cast<unsigned char>(event.text[i]);
-        Append(out, bytes);
+        VareloSynth::EventRecordFields fields;
+        fields.packetId = 0;
+        fields.packetDataSize = 0;
+        fields.timestampUs = event.timestamp;
+        fields.text = event.text;
+        VareloSynth::AppendEventRecord(bytes, fields);
     }
+    WriteFileBytes(path, bytes);
 }
 
 }  // namespace RecordingBuilder

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-// Writes acquisition files byte by byte for tests, independently of the program's own generator:
+// Acquisition files for tests, written with the generator's encoder:
 // a 16,384-byte header block of text lines, then 1,044-byte CSC or 184-byte event records.
 namespace RecordingBuilder {
 

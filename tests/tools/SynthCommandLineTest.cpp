@@ -1,4 +1,4 @@
-#include "tools/SynthCommandLine.h"
+#include "synth/SynthCommandLine.h"
 
 #include <string>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "tools/SynthRecording.h"
+#include "synth/SynthRecording.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "tools/SynthRecords.h"
+#include "synth/SynthRecords.h"
 
 #include <algorithm>
 #include <string>
@@ -8,7 +8,7 @@
 
 #include "tests/support/EdfParser.h"
 #include "tests/support/TempDir.h"
-#include "tools/NewFile.h"
+#include "synth/NewFile.h"
 
 namespace {
 

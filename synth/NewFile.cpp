@@ -1,4 +1,4 @@
-#include "tools/NewFile.h"
+#include "synth/NewFile.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -8,16 +8,18 @@
 #include <string_view>
 #include <vector>
 
-// The bytes of acquisition files, built field by field in little-endian order: a header block and
-// CSC and event records. The generator writes its recordings with them, and tests use them to
-// build files of any shape, hostile ones included.
+#include "reader/OrvRecords.h"
+
+// The encoder of acquisition files: a header block and CSC and event records, built field by
+// field in little-endian order at the offsets of the record layouts. The generator writes its
+// recordings with it, and tests use it to build files of any shape, hostile ones included.
 namespace VareloSynth {
 
-constexpr size_t headerBlockBytes = 16384;
-constexpr size_t cscRecordBytes = 1044;
-constexpr uint32_t cscSamplesPerRecord = 512;
-constexpr size_t eventRecordBytes = 184;
-constexpr size_t eventTextBytes = 128;
+constexpr size_t headerBlockBytes = Velquor::orvHeaderBytes;
+constexpr size_t cscRecordBytes = sizeof(Velquor::CSCRecord);
+constexpr uint32_t cscSamplesPerRecord = Velquor::orvSamplesPerCscRecord;
+constexpr size_t eventRecordBytes = sizeof(Velquor::EventRecord);
+constexpr size_t eventTextBytes = Velquor::orvEventTextBytes;
 
 struct CscRecordFields {
     uint64_t timestampUs = 0;  // of the first sample

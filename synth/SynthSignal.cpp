@@ -1,4 +1,4 @@
-#include "tools/SynthSignal.h"
+#include "synth/SynthSignal.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "tools/SynthRecording.h"
+#include "synth/SynthRecording.h"
 
 #include <algorithm>
 #include <array>
@@ -7,9 +7,9 @@
 #include <system_error>
 
 #include "logging/TextConversion.h"
-#include "tools/NewFile.h"
-#include "tools/SynthRecords.h"
-#include "tools/SynthSignal.h"
+#include "synth/NewFile.h"
+#include "synth/SynthRecords.h"
+#include "synth/SynthSignal.h"
 
 namespace VareloSynth {
 namespace {
@@ -217,7 +217,7 @@ std::string FormatBitVolts(int inputRangeUv, int adMaxValue)
 std::vector<std::pair<std::string, std::string>> CscHeaderValues(const SynthOptions& options, size_t channel)
 {
     const SynthChannel& settings = options.channels[channel];
-    const int adMax = settings.adMaxValue.value_or(options.adMaxValue);
+    const int adMax = settings.headerAdMaxValue.value_or(settings.adMaxValue.value_or(options.adMaxValue));
     const int inputRange = settings.inputRangeUv.value_or(options.inputRangeUv);
     std::vector<std::pair<std::string, std::string>> values = {
         {"-FileType", "CSC"},

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/SynthRecording.h"
+#include "synth/SynthRecording.h"
 
 namespace VareloSynth {
 

@@ -1,4 +1,4 @@
-#include "tools/SynthCommandLine.h"
+#include "synth/SynthCommandLine.h"
 
 #include <charconv>
 #include <cmath>
@@ -100,6 +100,7 @@ private:
     bool Offset(const std::string& name, const std::string& value);
     bool ChannelUuid(const std::string& name, const std::string& value);
     bool ChannelFrequency(const std::string& name, const std::string& value);
+    bool ChannelAdMax(const std::string& name, const std::string& value);
     bool MissingRecords(const std::string& name, const std::string& value);
     bool TruncateLast(const std::string& name, const std::string& value);
     bool CorruptRecord(const std::string& name, const std::string& value);
@@ -136,6 +137,7 @@ const ArgumentReader::Option ArgumentReader::knownOptions[] = {
     {"--offset", true, &ArgumentReader::Offset},
     {"--channel-uuid", true, &ArgumentReader::ChannelUuid},
     {"--channel-frequency", true, &ArgumentReader::ChannelFrequency},
+    {"--channel-ad-max", true, &ArgumentReader::ChannelAdMax},
     {"--missing-records", true, &ArgumentReader::MissingRecords},
     {"--truncate-last", true, &ArgumentReader::TruncateLast},
     {"--corrupt-record", true, &ArgumentReader::CorruptRecord},
@@ -402,6 +404,17 @@ bool ArgumentReader::ChannelFrequency(const std::string& name, const std::string
     return true;
 }
 
+bool ArgumentReader::ChannelAdMax(const std::string& name, const std::string& value)
+{
+    size_t channel = 0;
+    std::string_view rest;
+    int adMax = 0;
+    if (!SplitChannel(value, channel, rest) || !ParseNumber(rest, adMax))
+        return Wrong(name, value, "CHANNEL:N");
+    AddChannelSetting(name, channel, [adMax](SynthChannel& c) { c.headerAdMaxValue = adMax; });
+    return true;
+}
+
 bool ArgumentReader::MissingRecords(const std::string& name, const std::string& value)
 {
     size_t channel = 0;
@@ -508,6 +521,8 @@ Events:
 Faults, for tests:
   --channel-uuid CHANNEL:UUID       another -SessionUUID for one channel
   --channel-frequency CHANNEL:HZ    another -SamplingFrequency for one channel
+  --channel-ad-max CHANNEL:N        another -ADMaxValue for one channel, its samples unchanged
+                                    (so that they may lie beyond it)
   --omit-key KEY                    leave header key KEY (e.g. -InputRange) out of every CSC file
   --missing-records CHANNEL:N       leave the last N records of a channel out
   --truncate-last CHANNEL:BYTES     end a channel's file with BYTES bytes of one more record
