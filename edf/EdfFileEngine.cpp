@@ -8,6 +8,7 @@
 
 #include "edf/EdfFileState.h"
 #include "edf/EdfHeaderWriter.h"
+#include "edf/EdfNumbers.h"
 #include "edf/EdfText.h"
 
 namespace {

@@ -27,9 +27,6 @@ enum EdfResult : int {
 
 constexpr int edfMaxOpenFiles = 64;
 constexpr int edfMaxSignals = 512;
-constexpr int edfMaxLabelLength = 16;
-constexpr int edfMaxAnnotationTextBytes = 40;
-constexpr int edfAnnotationSlotBytes = 114;
 
 // Creates (or truncates) the file at the UTF-8 `path`; returns its handle 0 to 63 or a code.
 // The whole path is kept, however long, for the byte-exact same-path check.

@@ -5,6 +5,7 @@
 
 #include "edf/BufferedFile.h"
 #include "edf/EdfFileEngine.h"
+#include "edf/EdfLayout.h"
 
 // The state of one open file of the EDF file engine; internal to the engine and its header
 // writer. The engine keeps no transducer, physical dimension, prefilter or patient and recording

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "edf/EdfHeaderWriter.h"
+#include "edf/EdfNumbers.h"
 
 namespace {
 

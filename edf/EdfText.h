@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "edf/EdfFileEngine.h"
+#include "edf/EdfLayout.h"
 
 // The texts of the EDF file engine: label folding, annotation text conversion and the
 // time-stamped annotation lists (TALs) of a data record's annotation slot.

@@ -23,7 +23,7 @@
 #include <unistd.h>
 
 #include "edf/EdfFileEngine.h"
-#include "edf/EdfHeaderWriter.h"
+#include "edf/EdfNumbers.h"
 #include "edf/EdfText.h"
 #include "fuzz/FuzzSupport.h"
 #include "tests/support/EdfParser.h"

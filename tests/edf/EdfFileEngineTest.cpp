@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "edf/EdfLayout.h"
 #include "tests/support/EdfParser.h"
 #include "tests/support/TempDir.h"
 

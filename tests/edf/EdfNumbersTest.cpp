@@ -1,4 +1,4 @@
-#include "edf/EdfHeaderWriter.h"
+#include "edf/EdfNumbers.h"
 
 #include <limits>
 #include <string>

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <cstdint>
+
+// The number texts of EDF header fields and annotation lists, written into a caller's buffer.
+
+// '-' for a negative value, then the digits, zero-padded to `minDigits`. Returns the length
+// (at most 20, no NUL written).
+int WriteDecimal(char* out, int64_t value, int minDigits = 0);
+
+// x with at most 9 decimals, truncated toward zero, trailing zeros and a bare '.' removed
+// (3276.7 gives 3276.699999999). The integer part saturates at the 32-bit range; NaN gives "0".
+// Returns the length (at most 21, no NUL written).
+int FormatDouble(char* out, double x);
