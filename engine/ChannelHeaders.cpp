@@ -2,6 +2,7 @@
 // the creation time of the first file.
 #include "edf/EdfText.h"
 #include "engine/OrvToEDF.h"
+#include "engine/ReaderFailure.h"
 #include "engine/TextHelpers.h"
 #include "logging/TextConversion.h"
 
@@ -88,7 +89,7 @@ int OrvToEDF::GetTimeCreated(Velquor::OrvFileIO& reader, int handle, tm& time)
 {
     std::vector<std::vector<std::wstring>> values;
     if (reader.GetHeaderMetaData(handle, L"-TimeCreated", values) != OrvDataTypes::OrvSuccess)
-        return ReaderFailure(reader);
+        return PublishReaderFailure(messageEvent, reader);
     if (values.size() != 1) {
         messageEvent.Publish(OrvLogging::Error, L"Error processing Time Opened header value for CSC file.  The expected "
                                                 L"return parameter count was 0.");

@@ -1,51 +1,84 @@
-// The event file's records: walked in the reader's batches, and those of one output file's time
-// window handed to the writer as annotations.
+#include "engine/EventAnnotations.h"
+
 #include <climits>
+#include <cwctype>
+#include <string_view>
 
-#include "engine/EventFields.h"
-#include "engine/OrvToEDF.h"
+#include "engine/ReaderFailure.h"
 
-int OrvToEDF::WalkEventRecords(Velquor::OrvFileIO& reader, int handle, int maxRecords, const EventVisitor& visit)
+namespace {
+
+constexpr int eventCheckLimit = 50;  // event records looked at before the conversion starts
+
+bool IsStartingRecording(std::string_view text)
+{
+    constexpr std::string_view wanted = "Starting Recording";
+    if (text.size() != wanted.size())
+        return false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        // ISO 8859-1: the byte is the character
+        const auto c = static_cast<wchar_t>(static_cast<unsigned char>(text[i]));
+        if (std::towlower(c) != std::towlower(static_cast<wchar_t>(wanted[i])))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+EventAnnotations::EventAnnotations(Velquor::OrvFileIO& reader, int eventHandle, MessageEvent& messages)
+    : reader(reader), eventHandle(eventHandle), messages(messages)
+{
+}
+
+int EventAnnotations::VerifyEventFile()
+{
+    // Nothing read here is used later: the annotations come from the event file again per file.
+    return WalkRecords(eventCheckLimit, [](const unsigned char* record) {
+        return IsStartingRecording(Velquor::EventText(record)) ? Walk::Stop : Walk::Continue;
+    });
+}
+
+int EventAnnotations::WriteEventAnnotations(EDFPlusFileWriter& writer, uint64_t segmentStart, uint64_t segmentEnd)
+{
+    if (eventHandle < 0)
+        return 0;
+    return WalkRecords(INT_MAX, [&](const unsigned char* record) {
+        const uint64_t timestamp = Velquor::EventTimestamp(record);
+        if (timestamp < segmentStart || timestamp > segmentEnd)
+            return Walk::Continue;
+        if (writer.WriteAnnotation(AnnotationOnset(timestamp, segmentStart), std::string(Velquor::EventText(record))) != 0)
+            return Walk::Fail;  // the writer has said why
+        return Walk::Continue;
+    });
+}
+
+int EventAnnotations::WalkRecords(int maxRecords, const Visitor& visit)
 {
     int recordCount = 0;
-    if (reader.GetNumRecordsInFile(handle, recordCount) != OrvDataTypes::OrvSuccess)
-        return ReaderFailure(reader);
+    if (reader.GetNumRecordsInFile(eventHandle, recordCount) != OrvDataTypes::OrvSuccess)
+        return PublishReaderFailure(messages, reader);
     const int limit = recordCount < maxRecords ? recordCount : maxRecords;
     int index = 0;
     while (index < limit) {
         void* data = nullptr;
         int count = 0;
-        if (reader.GetDataFromIndex(handle, index, data, count) != OrvDataTypes::OrvSuccess)
-            return ReaderFailure(reader);
+        if (reader.GetDataFromIndex(eventHandle, index, data, count) != OrvDataTypes::OrvSuccess)
+            return PublishReaderFailure(messages, reader);
         if (count < 1)
             break;  // a batch without records would never advance
         const auto* records = static_cast<const unsigned char*>(data);
         for (int i = 0; i < count && index + i < limit; ++i) {
-            switch (visit(records + static_cast<size_t>(i) * EventFields::recordBytes)) {
-            case EventWalk::Continue:
+            switch (visit(records + static_cast<size_t>(i) * sizeof(Velquor::EventRecord))) {
+            case Walk::Continue:
                 break;
-            case EventWalk::Stop:
+            case Walk::Stop:
                 return 0;
-            case EventWalk::Fail:
+            case Walk::Fail:
                 return -1;
             }
         }
         index += count;
     }
     return 0;
-}
-
-int OrvToEDF::WriteEventAnnotations(EDFPlusFileWriter& writer, Velquor::OrvFileIO& reader, int eventHandle,
-                                    uint64_t segmentStart, uint64_t segmentEnd)
-{
-    if (eventHandle < 0)
-        return 0;
-    return WalkEventRecords(reader, eventHandle, INT_MAX, [&](const unsigned char* record) {
-        const uint64_t timestamp = EventFields::Timestamp(record);
-        if (timestamp < segmentStart || timestamp > segmentEnd)
-            return EventWalk::Continue;
-        if (writer.WriteAnnotation(EventFields::AnnotationOnset(timestamp, segmentStart), EventFields::Text(record)) != 0)
-            return EventWalk::Fail;  // the writer has said why
-        return EventWalk::Continue;
-    });
 }

@@ -3,7 +3,10 @@
 #include <cwctype>
 #include <sstream>
 
-#include "engine/EventFields.h"
+#include "engine/EventAnnotations.h"
+#include "engine/ReaderFailure.h"
+#include "engine/SampleTransfer.h"
+#include "engine/SegmentOutput.h"
 #include "engine/TextHelpers.h"
 #include "logging/TextConversion.h"
 
@@ -12,7 +15,6 @@ namespace {
 constexpr size_t maxCscFiles = 256;
 constexpr size_t largeCscFileCount = 64;  // beyond this the reader gets a larger memory budget
 constexpr unsigned int largeReaderBudget = 2000u * 1048576u;  // bytes
-constexpr int eventCheckLimit = 50;  // event records looked at before the conversion starts
 // Timestamps count microseconds: samples closer than that cannot be told apart.
 constexpr int highestSampleFrequency = 1000000;  // Hz
 
@@ -68,12 +70,13 @@ int OrvToEDF::Convert(const std::wstring& outputFileName, const std::wstring& ev
                              L"There were not any valid CSC files specified.  File conversion has been aborted.");
         return -1;
     }
-    if (VerifySessionUUIDs(reader, handles) != 0 || GetSampleFrequency(reader, handles, sampleFrequency) != 0
-        || GetInputRanges(reader, handles, inputRanges) != 0 || GetADMaxValues(reader, handles, adMaxValues) != 0
-        || GetChannelNames(reader, handles, channelNames) != 0)
+    if (VerifySessionUUIDs(reader, handles) != 0 || GetSampleFrequency(reader, handles, parameters.sampleFrequency) != 0
+        || GetInputRanges(reader, handles, parameters.inputRanges) != 0
+        || GetADMaxValues(reader, handles, parameters.adMaxValues) != 0
+        || GetChannelNames(reader, handles, parameters.channelNames) != 0)
         return -1;
-    recordingStartTime = tm{};
-    if (GetTimeCreated(reader, handles.front(), recordingStartTime) != 0)
+    parameters.recordingStartTime = tm{};
+    if (GetTimeCreated(reader, handles.front(), parameters.recordingStartTime) != 0)
         return -1;
 
     EDFPlusFileWriter writer;
@@ -81,7 +84,7 @@ int OrvToEDF::Convert(const std::wstring& outputFileName, const std::wstring& ev
     writer.Subscribe([this](OrvLogging::ORVB_MESSAGE_TYPE type, const std::wstring& text) { OnWriterMessage(type, text); },
                      writerSubscription);
     this->outputFileName = outputFileName;
-    if (TransferSamples(writer, reader, handles, sampleFrequency, eventHandle) != 0)
+    if (TransferSamples(writer, reader, handles, parameters.sampleFrequency, eventHandle) != 0)
         return -1;
     if (eventHandle != -1 && CloseEventFile(reader, eventHandle) != 0)
         return -1;
@@ -91,23 +94,19 @@ int OrvToEDF::Convert(const std::wstring& outputFileName, const std::wstring& ev
 int OrvToEDF::OpenEventFile(const std::wstring& eventFileName, Velquor::OrvFileIO& reader, int& handle)
 {
     if (reader.OpenOrvInputFile(eventFileName.c_str(), handle) != OrvDataTypes::OrvSuccess)
-        return ReaderFailure(reader);
+        return PublishReaderFailure(messageEvent, reader);
     return VerifyRecordKind(reader, handle, eventFileName, true);
 }
 
 int OrvToEDF::VerifyEventFile(Velquor::OrvFileIO& reader, int handle)
 {
-    // Nothing read here is used later: the annotations come from the event file again per file.
-    return WalkEventRecords(reader, handle, eventCheckLimit, [](const unsigned char* record) {
-        const std::wstring text = OrvText::Latin1ToWide(EventFields::Text(record));
-        return EqualsIgnoringCase(text, L"Starting Recording") ? EventWalk::Stop : EventWalk::Continue;
-    });
+    return EventAnnotations(reader, handle, messageEvent).VerifyEventFile();
 }
 
 int OrvToEDF::CloseEventFile(Velquor::OrvFileIO& reader, int handle)
 {
     if (reader.CloseOrvInputFile(handle) != OrvDataTypes::OrvSuccess)
-        return ReaderFailure(reader);
+        return PublishReaderFailure(messageEvent, reader);
     return 0;
 }
 
@@ -119,7 +118,7 @@ int OrvToEDF::OpenCSCFiles(std::vector<std::wstring> fileNames, Velquor::OrvFile
     for (const std::wstring& name : fileNames) {
         int handle = 0;
         if (reader.OpenOrvInputFile(name.c_str(), handle) != OrvDataTypes::OrvSuccess)
-            return ReaderFailure(reader);
+            return PublishReaderFailure(messageEvent, reader);
         handles.push_back(handle);
         if (VerifyRecordKind(reader, handle, name, false) != 0)
             return -1;
@@ -132,7 +131,7 @@ int OrvToEDF::CloseCSCFiles(Velquor::OrvFileIO& reader, const std::vector<int>& 
 {
     for (const int handle : handles) {
         if (reader.CloseOrvInputFile(handle) != OrvDataTypes::OrvSuccess)
-            return ReaderFailure(reader);
+            return PublishReaderFailure(messageEvent, reader);
     }
     return 0;
 }
@@ -143,7 +142,7 @@ int OrvToEDF::VerifySessionUUIDs(Velquor::OrvFileIO& reader, const std::vector<i
     for (const int handle : handles) {
         std::vector<std::vector<std::wstring>> values;
         if (reader.GetHeaderMetaData(handle, L"-SessionUUID", values) != OrvDataTypes::OrvSuccess)
-            return ReaderFailure(reader);
+            return PublishReaderFailure(messageEvent, reader);
         if (values.empty() || values.front().empty()) {
             messageEvent.Publish(OrvLogging::Error, L"No data returned from header when getting Session UUID for CSC file.");
             return -1;
@@ -190,12 +189,6 @@ int OrvToEDF::GetSampleFrequency(Velquor::OrvFileIO& reader, const std::vector<i
     return 0;
 }
 
-int OrvToEDF::ReaderFailure(Velquor::OrvFileIO& reader)
-{
-    messageEvent.Publish(OrvLogging::Error, reader.GetLastErrorMessage());
-    return -1;
-}
-
 // The reader decides a file's records by its -FileType line, or without one by its extension
 // (".oev" for events), and hands out records of that kind. An event record is 184 bytes, a CSC
 // record 1,044: read as the other kind, records would be read past their end.
@@ -203,7 +196,7 @@ int OrvToEDF::VerifyRecordKind(Velquor::OrvFileIO& reader, int handle, const std
 {
     std::vector<std::vector<std::wstring>> values;
     if (reader.GetHeaderMetaData(handle, L"-FileType", values) != OrvDataTypes::OrvSuccess)
-        return ReaderFailure(reader);
+        return PublishReaderFailure(messageEvent, reader);
     const bool declared = !values.empty() && !values.front().empty();
     const bool holdsEvents = declared ? !EqualsIgnoringCase(values.front().front(), L"CSC")  // the reader opens CSC and Event only
                                       : fileName.size() >= 4 && EqualsIgnoringCase(fileName.substr(fileName.size() - 4), L".oev");
@@ -223,7 +216,7 @@ int OrvToEDF::GetFirstField(Velquor::OrvFileIO& reader, const std::vector<int>& 
 {
     std::vector<std::vector<std::wstring>> values;
     if (reader.GetHeaderMetaData(handles[channel], key, values) != OrvDataTypes::OrvSuccess)
-        return ReaderFailure(reader);
+        return PublishReaderFailure(messageEvent, reader);
     if (values.empty() || values.front().empty()) {
         messageEvent.Publish(OrvLogging::Error,
                              L"No data returned from header when getting " + key + L" for CSC file: " + FileNameOf(channel));
@@ -237,4 +230,13 @@ const std::wstring& OrvToEDF::FileNameOf(size_t channel) const
 {
     static const std::wstring unknown;
     return channel < cscFileNames.size() ? cscFileNames[channel] : unknown;
+}
+
+int OrvToEDF::TransferSamples(EDFPlusFileWriter& writer, Velquor::OrvFileIO& reader, const std::vector<int>& handles,
+                              int sampleFrequency, int eventHandle)
+{
+    EventAnnotations events(reader, eventHandle, messageEvent);
+    SegmentOutput output(writer, outputFileName, parameters, static_cast<int>(handles.size()), events);
+    SampleTransfer transfer(reader, handles, sampleFrequency, output, messageEvent, progressHandler);
+    return transfer.TransferSamples();
 }

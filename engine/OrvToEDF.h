@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "edf/EDFPlusFileWriter.h"
+#include "engine/RecordingParameters.h"
 #include "logging/SubscribedEvent.h"
 #include "reader/OrvFileIO.h"
 
@@ -49,52 +50,12 @@ public:
                         std::vector<std::wstring>& names);
     int GetTimeCreated(Velquor::OrvFileIO& reader, int handle, tm& time);
 
-    // Events of [segmentStart, segmentEnd] (µs) as annotations of the open output file.
-    int WriteEventAnnotations(EDFPlusFileWriter& writer, Velquor::OrvFileIO& reader, int eventHandle,
-                              uint64_t segmentStart, uint64_t segmentEnd);
-
+    // The samples of every channel into one output file per gap-free segment, each with its
+    // events as annotations.
     int TransferSamples(EDFPlusFileWriter& writer, Velquor::OrvFileIO& reader, const std::vector<int>& handles,
                         int sampleFrequency, int eventHandle);
 
 private:
-    struct ChannelCursor {
-        uint32_t recordIndex = 0;  // record that holds the channel's next sample
-        uint32_t sampleIndex = 0;  // that sample within the record
-        int32_t recordCount = 0;
-    };
-
-    // Everything the transfer keeps between sample instants.
-    struct TransferState;
-
-    enum SampleResult { SampleRead = 0, SampleFailed = -1, ChannelEnded = 1 };
-
-    int StartEDFFile(EDFPlusFileWriter& writer, const std::vector<int>& handles, int& samplesPerRecord);
-    int SetSignalParameters(EDFPlusFileWriter& writer, int& samplesPerRecord);
-    int GetRecordCounts(Velquor::OrvFileIO& reader, const std::vector<int>& handles,
-                        std::vector<ChannelCursor>& cursors);
-    // sampleOffsetsUs: µs after the record's timestamp of the sample at each index of a record.
-    SampleResult ReadNextSample(Velquor::OrvFileIO& reader, ChannelCursor& cursor, int handle, short& sample,
-                                uint64_t& timestamp, const uint64_t* sampleOffsetsUs);
-    int SetStartDateFromTimestamp(EDFPlusFileWriter& writer, uint64_t timestamp);
-    int FinishEDFFile(EDFPlusFileWriter& writer, uint32_t& fillIndex, std::vector<short>& recordBuffer,
-                      Velquor::OrvFileIO& reader, int eventHandle, uint64_t segmentStart, uint64_t segmentEnd);
-    SampleResult ReadInstant(TransferState& state);
-    SampleResult AlignChannels(TransferState& state);
-    int StoreInstant(TransferState& state);
-    uint32_t AlignedRunLength(TransferState& state);
-    static uint32_t InstantsInAgreement(const TransferState& state, uint32_t run);
-    int StoreRun(TransferState& state, uint32_t run);
-    int CompleteRecordIfFull(TransferState& state);
-    void ReportProgress(const ChannelCursor& cursor);
-
-    enum class EventWalk { Continue, Stop, Fail };
-    using EventVisitor = std::function<EventWalk(const unsigned char* record)>;
-    // Hands the event file's first maxRecords records, in the reader's batches, to visit until it
-    // stops or fails. -1 when visit fails (it has published why) or the reader does.
-    int WalkEventRecords(Velquor::OrvFileIO& reader, int handle, int maxRecords, const EventVisitor& visit);
-
-    // Publishes the reader's last error text unchanged as an Error; returns -1.
-    int ReaderFailure(Velquor::OrvFileIO& reader);
     // Fails, naming the file, unless it holds event records (wantEvents) or CSC records (not).
     int VerifyRecordKind(Velquor::OrvFileIO& reader, int handle, const std::wstring& fileName, bool wantEvents);
     // Fetches the first field of the first row of key for one channel; a missing value fails.
@@ -104,11 +65,7 @@ private:
 
     MessageEvent messageEvent;
     std::wstring outputFileName;
-    int sampleFrequency = 0;  // Hz, common to all CSC files
-    std::vector<int> inputRanges;
-    std::vector<int> adMaxValues;
-    std::vector<std::wstring> channelNames;
-    tm recordingStartTime{};  // calendar values: full year, month 1 to 12
+    RecordingParameters parameters;
     std::vector<std::wstring> cscFileNames;  // the files of the running conversion, for messages
     ProgressHandler progressHandler;
 };

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "edf/EDFPlusFileWriter.h"
+#include "logging/SubscribedEvent.h"
+#include "reader/OrvFileIO.h"
+
+// Onset of an annotation in units of 100 µs from the first sample instant of its file, truncated.
+inline int64_t AnnotationOnset(uint64_t timestamp, uint64_t segmentStart)
+{
+    return static_cast<int64_t>((timestamp - segmentStart) / 100);
+}
+
+// The events of the event file as annotations of the output files. The file is walked in the
+// reader's batches from its first record, in file order, whenever a file needs its events; only
+// the segment's time window decides which events it gets. Reader failures are published on
+// `messages`; writer failures have been published by the writer.
+class EventAnnotations {
+public:
+    // eventHandle is negative when the conversion has no event file.
+    EventAnnotations(Velquor::OrvFileIO& reader, int eventHandle, MessageEvent& messages);
+
+    // The check before the conversion: reads the first 50 records (fewer in a shorter file), and
+    // stops at a record whose text is "Starting Recording" in any letter case.
+    int VerifyEventFile();
+    // Hands every event of [segmentStart, segmentEnd] (µs, both ends included) to the writer.
+    int WriteEventAnnotations(EDFPlusFileWriter& writer, uint64_t segmentStart, uint64_t segmentEnd);
+
+private:
+    enum class Walk { Continue, Stop, Fail };
+    using Visitor = std::function<Walk(const unsigned char* record)>;
+    // Hands the first maxRecords records to visit until it stops or fails; -1 when visit fails
+    // or the reader does.
+    int WalkRecords(int maxRecords, const Visitor& visit);
+
+    Velquor::OrvFileIO& reader;
+    int eventHandle;
+    MessageEvent& messages;
+};

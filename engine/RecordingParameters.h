@@ -1,0 +1,16 @@
+#pragma once
+
+#include <ctime>
+#include <string>
+#include <vector>
+
+// What the channel files' headers say about the recording, read once per conversion: every
+// output file takes its signal parameters and, without a usable clock, its start date from it.
+// The vectors are indexed like the channel files: entry i becomes EDF signal i.
+struct RecordingParameters {
+    int sampleFrequency = 0;  // Hz, common to all channel files
+    std::vector<int> inputRanges;  // µV: the physical range is -range to range
+    std::vector<int> adMaxValues;  // the digital range is ~max to max
+    std::vector<std::wstring> channelNames;  // the signal labels
+    tm recordingStartTime{};  // calendar values of the first file's creation: full year, month 1 to 12
+};

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "edf/EDFPlusFileWriter.h"
+#include "engine/EventAnnotations.h"
+#include "engine/RecordingParameters.h"
+
+// The output side of the sample transfer: one EDF+ file per gap-free segment, opened under a
+// free name with the recording's signal parameters and "Recording starts", and finished with the
+// segment's events, "Recording ends" and the close. Failures are the writer's, which has
+// published them.
+class SegmentOutput {
+public:
+    // outputFileName is the writer's name variable: each open starts from it and leaves the name
+    // used in it.
+    SegmentOutput(EDFPlusFileWriter& writer, std::wstring& outputFileName, const RecordingParameters& parameters,
+                  int signalCount, EventAnnotations& events);
+    SegmentOutput(const SegmentOutput&) = delete;
+    SegmentOutput& operator=(const SegmentOutput&) = delete;
+
+    // Opens the next file; samplesPerRecord comes back holding the samples of each signal in one
+    // data record.
+    int StartEDFFile(int& samplesPerRecord);
+    // The start date of the open file from the timestamp (µs) of its first sample instant: its
+    // UTC date when it falls after 2010, otherwise the header's creation time.
+    int SetStartDateFromTimestamp(uint64_t timestamp);
+    int WriteDataRecord(const std::vector<short>& samples) { return writer.WriteDataRecord(samples); }
+    // Hands over the events of [segmentStart, segmentEnd] (µs) and "Recording ends" at the
+    // segment's last instant, and closes the file; its data records are all written.
+    int CloseEDFFile(uint64_t segmentStart, uint64_t segmentEnd);
+
+private:
+    int SetSignalParameters(int& samplesPerRecord);
+
+    EDFPlusFileWriter& writer;
+    std::wstring& outputFileName;
+    const RecordingParameters& parameters;
+    int signalCount;
+    EventAnnotations& events;
+};
