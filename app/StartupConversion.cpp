@@ -37,10 +37,10 @@ void StartupConversion::AnswerBox(QMessageBox& box)
 {
     // Nobody is there to read the boxes, so what they say goes to the terminal.
     std::fprintf(stderr, "%s: %s\n", qUtf8Printable(box.windowTitle()), qUtf8Printable(box.text()));
-    if (box.windowTitle() != QString::fromWCharArray(resultCaption))
+    if (box.windowTitle() != VareloDlg::resultCaption)
         return;
     m_resultShown = true;
-    m_completed = box.text() == QString::fromWCharArray(resultComplete);
+    m_completed = box.text() == QString::fromStdWString(ResultText(0));
     m_screenshotSaved = SaveScreenshot(box);
     if (!m_screenshotSaved)
         std::fprintf(stderr, "varelo: cannot save the screenshot to %s\n", qUtf8Printable(m_screenshotFile));

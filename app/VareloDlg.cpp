@@ -127,15 +127,15 @@ void VareloDlg::OnMessage(OrvLogging::ORVB_MESSAGE_TYPE type, const std::wstring
     (void)m_logFile.LogMessage(type, text);  // without an open log file the row is all there is
 }
 
-void VareloDlg::ShowResult(const std::wstring& caption, const std::wstring& text)
+void VareloDlg::OnResult(int result)
 {
     m_progressBar->hide();  // the conversion is over; the box tells how it went
-    QMessageBox box(QMessageBox::NoIcon, QString::fromStdWString(caption), QString::fromStdWString(text),
-                    QMessageBox::Ok, this);
+    QMessageBox box(QMessageBox::NoIcon, resultCaption, QString::fromStdWString(ResultText(result)), QMessageBox::Ok,
+                    this);
     PresentBox(box);
 }
 
-void VareloDlg::BeginWait()
+void VareloDlg::OnRunStarted()
 {
     m_converting = true;
     QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -144,7 +144,7 @@ void VareloDlg::BeginWait()
     m_progressBar->show();
 }
 
-void VareloDlg::EndWait()
+void VareloDlg::OnRunEnded()
 {
     m_progressBar->hide();
     m_shownPercent = -1;

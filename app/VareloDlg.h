@@ -30,6 +30,8 @@ public:
     // Shows a prepared box and returns once it has been dismissed.
     using BoxPresenter = std::function<void(QMessageBox& box)>;
 
+    static inline const QString resultCaption = QStringLiteral("Conversion Results");
+
     VareloDlg();
     ~VareloDlg() override;
     VareloDlg(const VareloDlg&) = delete;
@@ -47,10 +49,11 @@ public:
     void RunConversion();
 
     void OnMessage(OrvLogging::ORVB_MESSAGE_TYPE type, const std::wstring& text) override;
-    void ShowResult(const std::wstring& caption, const std::wstring& text) override;
-    void BeginWait() override;
-    void EndWait() override;
+    // The run under the wait cursor with the progress bar, its result in the "Conversion Results" box.
+    void OnRunStarted() override;
     void OnProgress(double fraction) override;
+    void OnResult(int result) override;
+    void OnRunEnded() override;
 
 protected:
     // Ignored while a conversion runs: the run ends with the result box, not with a vanished window.

@@ -41,7 +41,7 @@ struct Measurement {
 class SilentFrontend : public ConversionFrontend {
 public:
     void OnMessage(OrvLogging::ORVB_MESSAGE_TYPE, const std::wstring&) override {}
-    void ShowResult(const std::wstring&, const std::wstring&) override {}
+    void OnResult(int) override {}
 };
 
 bool WriteRecording(const fs::path& directory, uint64_t seconds)

@@ -1,40 +1,21 @@
 #include "engine/ConversionRun.h"
 
 #include <algorithm>
-#include <dirent.h>
 #include <sys/stat.h>
 
+#include "engine/DirectoryListing.h"
 #include "engine/OrvToEDF.h"
 #include "logging/TextConversion.h"
 
 namespace {
 
-char FoldAsciiToUpper(char c)
-{
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-// The acquisition workstation's order: ASCII letters folded to upper case first, then byte by byte.
-bool ListingOrder(const std::string& a, const std::string& b)
-{
-    const size_t common = std::min(a.size(), b.size());
-    for (size_t i = 0; i < common; ++i) {
-        const auto x = static_cast<unsigned char>(FoldAsciiToUpper(a[i]));
-        const auto y = static_cast<unsigned char>(FoldAsciiToUpper(b[i]));
-        if (x != y)
-            return x < y;
-    }
-    if (a.size() != b.size())
-        return a.size() < b.size();
-    return a < b;
-}
-
 bool EndsWithIgnoringCase(const std::string& name, const std::string& suffix)
 {
+    const auto fold = [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; };
     if (name.size() < suffix.size())
         return false;
     return std::equal(suffix.begin(), suffix.end(), name.end() - static_cast<std::ptrdiff_t>(suffix.size()),
-                      [](char x, char y) { return FoldAsciiToUpper(x) == FoldAsciiToUpper(y); });
+                      [&](char x, char y) { return fold(x) == fold(y); });
 }
 
 bool IsRegularFile(const std::string& path)
@@ -43,24 +24,25 @@ bool IsRegularFile(const std::string& path)
     return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-// The names of the regular files in directory that end in pattern (any letter case), sorted.
+// The names of the regular files in directory that end in pattern (any letter case), in the
+// listing order; none when the directory cannot be read.
 std::vector<std::string> FindFiles(const std::string& directory, const std::string& pattern)
 {
     std::vector<std::string> names;
-    DIR* listing = opendir(directory.c_str());
-    if (listing == nullptr)
-        return names;
-    while (const dirent* entry = readdir(listing)) {
-        const std::string name = entry->d_name;
-        if (EndsWithIgnoringCase(name, pattern) && IsRegularFile(directory + "/" + name))
-            names.push_back(name);
-    }
-    closedir(listing);
-    std::sort(names.begin(), names.end(), ListingOrder);
+    int errorNumber = 0;
+    (void)ListDirectory(directory, names, errorNumber);  // what could be read is used, as a search does
+    std::erase_if(names, [&](const std::string& name) {
+        return !EndsWithIgnoringCase(name, pattern) || !IsRegularFile(directory + "/" + name);
+    });
     return names;
 }
 
 }  // namespace
+
+std::wstring ResultText(int result)
+{
+    return result == 0 ? L"Conversion Complete" : L"Conversion Failed";
+}
 
 void ScanDirectory(const std::wstring& directory, std::vector<std::wstring>& cscFiles, std::wstring& eventFile)
 {
@@ -77,7 +59,7 @@ void ScanDirectory(const std::wstring& directory, std::vector<std::wstring>& csc
 int RunConversion(const std::wstring& directory, const std::vector<std::wstring>& cscFiles,
                   const std::wstring& eventFile, LogFile& logFile, ConversionFrontend& frontend)
 {
-    frontend.BeginWait();
+    frontend.OnRunStarted();
     if (logFile.SetLogFilename(directory + L"/VareloLogFile.txt") != 0)
         frontend.OnMessage(OrvLogging::Error, L"Unable to create set log file name.");
     if (logFile.OpenLogFile() != 0)
@@ -92,10 +74,10 @@ int RunConversion(const std::wstring& directory, const std::vector<std::wstring>
         }, id);
         engine.SetProgressHandler([&frontend](double fraction) { frontend.OnProgress(fraction); });
         result = engine.Convert(outputFileName, eventFile, cscFiles);
-        frontend.ShowResult(resultCaption, result == 0 ? resultComplete : resultFailed);
+        frontend.OnResult(result);
         if (logFile.CloseLogFile() != 0)
             frontend.OnMessage(OrvLogging::Error, L"Unable to close log file.");
-        frontend.EndWait();
+        frontend.OnRunEnded();
     }
     return result;
 }

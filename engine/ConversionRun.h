@@ -6,26 +6,28 @@
 #include "logging/LogFile.h"
 #include "logging/MessageType.h"
 
-// What a conversion run needs of the program that starts it: the window or the command line.
+// What a conversion run tells the program that started it, in this order: the run started;
+// messages and progress while it converts; the conversion's result; the run ended, once the log
+// file is closed. Each program decides how to show them.
 class ConversionFrontend {
 public:
     virtual ~ConversionFrontend() = default;
 
-    // Shows the message and passes it to the log file. The run subscribes this to the engine and
-    // also calls it for its own messages.
+    virtual void OnRunStarted() {}
+    // A message of the run, the engine or the writer, which also belongs in the log file: the
+    // run subscribes this to the engine and calls it for its own messages.
     virtual void OnMessage(OrvLogging::ORVB_MESSAGE_TYPE type, const std::wstring& text) = 0;
-    // Shows the result box and returns once it has been dismissed.
-    virtual void ShowResult(const std::wstring& caption, const std::wstring& text) = 0;
-    // The wait cursor, from before the log file is opened until after it is closed.
-    virtual void BeginWait() {}
-    virtual void EndWait() {}
     // How far the conversion has come, 0 to 1; called on the converting thread, often.
     virtual void OnProgress(double fraction) { (void)fraction; }
+    // The conversion's result, 0 for success (ResultText says it in words). The run goes on to
+    // close the log file once this returns, so a frontend that waits for the user here keeps the
+    // log open until then.
+    virtual void OnResult(int result) = 0;
+    virtual void OnRunEnded() {}
 };
 
-inline const wchar_t* const resultCaption = L"Conversion Results";
-inline const wchar_t* const resultComplete = L"Conversion Complete";
-inline const wchar_t* const resultFailed = L"Conversion Failed";
+// "Conversion Complete" for result 0, "Conversion Failed" for any other.
+std::wstring ResultText(int result);
 
 // Fills cscFiles with directory + "/" + name of every "*.ocs" file that holds ".ocs" in its name,
 // and eventFile with the first "*.oev" file (empty when there is none), in the listing order:
@@ -33,6 +35,6 @@ inline const wchar_t* const resultFailed = L"Conversion Failed";
 void ScanDirectory(const std::wstring& directory, std::vector<std::wstring>& cscFiles, std::wstring& eventFile);
 
 // One conversion of a scanned directory: names and opens the log file beside the data, runs the
-// engine, shows the result and closes the log file. Returns the engine's result, 0 for success.
+// engine, tells the result and closes the log file. Returns the engine's result, 0 for success.
 int RunConversion(const std::wstring& directory, const std::vector<std::wstring>& cscFiles,
                   const std::wstring& eventFile, LogFile& logFile, ConversionFrontend& frontend);

@@ -28,7 +28,7 @@ using FuzzSupport::Finding;
 class SilentFrontend : public ConversionFrontend {
 public:
     void OnMessage(OrvLogging::ORVB_MESSAGE_TYPE, const std::wstring&) override {}
-    void ShowResult(const std::wstring&, const std::wstring&) override {}
+    void OnResult(int) override {}
 };
 
 struct InputFile {

@@ -19,20 +19,19 @@ void CommandLineFrontend::OnMessage(OrvLogging::ORVB_MESSAGE_TYPE type, const st
     (void)m_logFile.LogMessage(type, text);  // without an open log file the message is only printed
 }
 
-void CommandLineFrontend::ShowResult(const std::wstring& caption, const std::wstring& text)
+void CommandLineFrontend::OnResult(int result)
 {
-    (void)caption;  // the result line speaks for itself
     ClearProgressLine();
-    std::fprintf(m_out, "%s\n", OrvText::WideToUtf8(text).c_str());
+    std::fprintf(m_out, "%s\n", OrvText::WideToUtf8(ResultText(result)).c_str());
     std::fflush(m_out);
 }
 
-void CommandLineFrontend::BeginWait()
+void CommandLineFrontend::OnRunStarted()
 {
     m_shownPercent = -1;
 }
 
-void CommandLineFrontend::EndWait()
+void CommandLineFrontend::OnRunEnded()
 {
     ClearProgressLine();
 }

@@ -14,9 +14,9 @@ public:
     CommandLineFrontend(LogFile& logFile, bool quiet, std::FILE* out, std::FILE* err);
 
     void OnMessage(OrvLogging::ORVB_MESSAGE_TYPE type, const std::wstring& text) override;
-    void ShowResult(const std::wstring& caption, const std::wstring& text) override;
-    void BeginWait() override;
-    void EndWait() override;
+    void OnRunStarted() override;
+    void OnResult(int result) override;
+    void OnRunEnded() override;
     void OnProgress(double fraction) override;
 
 private:

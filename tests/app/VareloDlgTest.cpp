@@ -190,7 +190,7 @@ TEST_F(VareloDlgTest, WhileWaitingTheBarShowsTheShareConvertedAndTheWindowStaysO
     EXPECT_TRUE(bar.isHidden());
     ASSERT_EQ(QApplication::overrideCursor(), nullptr);
 
-    dialog.BeginWait();
+    dialog.OnRunStarted();
     EXPECT_FALSE(bar.isHidden());
     EXPECT_EQ(bar.value(), 0);
     ASSERT_NE(QApplication::overrideCursor(), nullptr);
@@ -206,7 +206,7 @@ TEST_F(VareloDlgTest, WhileWaitingTheBarShowsTheShareConvertedAndTheWindowStaysO
     EXPECT_FALSE(dialog.close());
     EXPECT_TRUE(dialog.isVisible());
 
-    dialog.EndWait();
+    dialog.OnRunEnded();
     EXPECT_TRUE(bar.isHidden());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_TRUE(dialog.close());

@@ -6,8 +6,8 @@
 #include "engine/ConversionRun.h"
 #include "logging/LogFile.h"
 
-// A frontend for RunConversion that keeps, in order, everything the run shows: "wait",
-// "Error: text" (type name and text of each message), "box caption: text", "arrow"; and passes
+// A frontend for RunConversion that keeps, in order, everything the run tells: "started",
+// "Error: text" (type name and text of each message), "result: text", "ended"; and passes
 // every message on to the log file as the window does. Progress is kept apart.
 class CapturingFrontend : public ConversionFrontend {
 public:
@@ -18,12 +18,9 @@ public:
         events.push_back(TypeName(type) + L": " + text);
         (void)logFile.LogMessage(type, text);
     }
-    void ShowResult(const std::wstring& caption, const std::wstring& text) override
-    {
-        events.push_back(L"box " + caption + L": " + text);
-    }
-    void BeginWait() override { events.push_back(L"wait"); }
-    void EndWait() override { events.push_back(L"arrow"); }
+    void OnResult(int result) override { events.push_back(L"result: " + ResultText(result)); }
+    void OnRunStarted() override { events.push_back(L"started"); }
+    void OnRunEnded() override { events.push_back(L"ended"); }
     void OnProgress(double fraction) override { progress.push_back(fraction); }
 
     static std::wstring TypeName(OrvLogging::ORVB_MESSAGE_TYPE type)

@@ -67,9 +67,9 @@ TEST_F(ConversionRunTest, RunWritesTheLogAndShowsTheResultBeforeClosingIt)
     WriteChannel();
     ASSERT_EQ(Run(), 0);
     ASSERT_GE(frontend.events.size(), 4u);
-    EXPECT_EQ(frontend.events.front(), L"wait");
-    EXPECT_EQ(frontend.events[frontend.events.size() - 2], L"box Conversion Results: Conversion Complete");
-    EXPECT_EQ(frontend.events.back(), L"arrow");
+    EXPECT_EQ(frontend.events.front(), L"started");
+    EXPECT_EQ(frontend.events[frontend.events.size() - 2], L"result: Conversion Complete");
+    EXPECT_EQ(frontend.events.back(), L"ended");
     ASSERT_FALSE(frontend.progress.empty());
     EXPECT_TRUE(std::is_sorted(frontend.progress.begin(), frontend.progress.end()));
     EXPECT_GE(frontend.progress.front(), 0.0);
@@ -83,13 +83,13 @@ TEST_F(ConversionRunTest, EmptyDirectoryFails)
 {
     EXPECT_EQ(Run(), -1);
     EXPECT_EQ(frontend.events, (std::vector<std::wstring>{
-                                   L"wait",
+                                   L"started",
                                    L"Notice: Event file string is empty, event file will not be processed as part "
                                    L"of this conversion.",
                                    L"Notice: There were not any valid CSC files specified.  File conversion has been "
                                    L"aborted.",
-                                   L"box Conversion Results: Conversion Failed",
-                                   L"arrow",
+                                   L"result: Conversion Failed",
+                                   L"ended",
                                }));
 }
 
@@ -105,7 +105,7 @@ TEST_F(ConversionRunTest, UnwritableLogFileDoesNotStopTheConversion)
     ASSERT_GE(frontend.events.size(), 5u);
     EXPECT_EQ(frontend.events[1], L"Error: Unable to create set log file name.");
     EXPECT_EQ(frontend.events[2], L"Error: Unable to open log file.");
-    EXPECT_EQ(frontend.events[frontend.events.size() - 3], L"box Conversion Results: Conversion Complete");
+    EXPECT_EQ(frontend.events[frontend.events.size() - 3], L"result: Conversion Complete");
     EXPECT_EQ(frontend.events[frontend.events.size() - 2], L"Error: Unable to close log file.");
     EXPECT_TRUE(std::filesystem::exists(dir.path / "DevOutput.edf"));
 }

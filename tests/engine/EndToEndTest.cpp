@@ -44,7 +44,7 @@ Samples ReadChannelFile(const std::filesystem::path& file)
 class QuietFrontend : public ConversionFrontend {
 public:
     void OnMessage(OrvLogging::ORVB_MESSAGE_TYPE, const std::wstring&) override {}
-    void ShowResult(const std::wstring&, const std::wstring& text) override { result = text; }
+    void OnResult(int code) override { result = ResultText(code); }
     std::wstring result;
 };
 

@@ -59,13 +59,13 @@ protected:
 TEST_F(FullDiskTest, DiskFullInTheFirstFileFailsTheRunWithTheWritersMessage)
 {
     const std::vector<std::wstring> expected = {
-        L"wait",
+        L"started",
         L"Notice: Event file string is empty, event file will not be processed as part of this conversion.",
         L"Notice: Session UUIDs successfull verified for all CSC files.",
         L"Notice: EDF File Opened Successfully: " + PathOf("DevOutput.edf"),
         L"Error: Error writing data to file",
-        L"box Conversion Results: Conversion Failed",
-        L"arrow",
+        L"result: Conversion Failed",
+        L"ended",
     };
     // The log file takes the first free page, the output the rest: two pages hold three data
     // records (7,110 bytes), not four; with none left, log lines fail unnoticed and the run goes on.
@@ -165,15 +165,15 @@ TEST_F(FullDiskTest, NoFileCanBeCreatedAtAll)
     EXPECT_EQ(boxes, (std::vector<std::wstring>{L"Log File Error", L"Log File Error"}));
     EXPECT_EQ(frontend.events,
               (std::vector<std::wstring>{
-                  L"wait",
+                  L"started",
                   L"Error: Unable to create set log file name.",
                   L"Error: Unable to open log file.",
                   L"Notice: Event file string is empty, event file will not be processed as part of this conversion.",
                   L"Notice: Session UUIDs successfull verified for all CSC files.",
                   L"Error: Unable to open EDF file named: " + PathOf("DevOutput.edf"),
-                  L"box Conversion Results: Conversion Failed",
+                  L"result: Conversion Failed",
                   L"Error: Unable to close log file.",
-                  L"arrow",
+                  L"ended",
               }));
     EXPECT_FALSE(std::filesystem::exists(recording / "DevOutput.edf"));
     EXPECT_FALSE(std::filesystem::exists(recording / "VareloLogFile.txt"));
