@@ -14,9 +14,9 @@ public:
 #ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
     // Fuzz builds fill the buffer after a few samples, so that short inputs reach the paths around
     // a full buffer (and a fuzz run does not map and unmap a large buffer for every file).
-    static constexpr std::size_t bufferBytes = 4 * 1024;
+    static constexpr std::size_t bufferBytes = std::size_t{4} * 1024;
 #else
-    static constexpr std::size_t bufferBytes = 256 * 1024;
+    static constexpr std::size_t bufferBytes = std::size_t{256} * 1024;
 #endif
 
     BufferedFile() = default;

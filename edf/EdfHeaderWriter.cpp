@@ -124,7 +124,7 @@ void WriteRecordingField(BufferedFile& file, const EdfFileState& state)
     n += 3;
     text[n++] = '-';
     n += WriteDecimal(text + n, state.startYear, 4);
-    std::memcpy(text + n, " X X X ", 7);
+    std::copy_n(" X X X ", 7, text + n);
     n += 7;
     WriteField(file, text, n, 80);
 }

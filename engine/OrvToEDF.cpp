@@ -47,7 +47,7 @@ void OrvToEDF::OnWriterMessage(OrvLogging::ORVB_MESSAGE_TYPE type, const std::ws
 }
 
 int OrvToEDF::Convert(const std::wstring& outputFileName, const std::wstring& eventFileName,
-                      std::vector<std::wstring> cscFileNames)
+                      std::vector<std::wstring> cscFileNames)  // NOLINT(performance-unnecessary-value-param): the operation takes its own copy
 {
     if (cscFileNames.size() > maxCscFiles) {
         messageEvent.Publish(OrvLogging::Notice, L"CSC file count exeeds the maximim allowed (256).");
@@ -110,6 +110,7 @@ int OrvToEDF::CloseEventFile(Velquor::OrvFileIO& reader, int handle)
     return 0;
 }
 
+// NOLINTNEXTLINE(performance-unnecessary-value-param): the operation takes its own copy
 int OrvToEDF::OpenCSCFiles(std::vector<std::wstring> fileNames, Velquor::OrvFileIO& reader, std::vector<int>& handles)
 {
     handles.clear();

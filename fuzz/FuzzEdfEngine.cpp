@@ -23,8 +23,7 @@
 #include <unistd.h>
 
 #include "edf/EdfFileEngine.h"
-#include "edf/EdfNumbers.h"
-#include "edf/EdfText.h"
+#include "edf/EdfLayout.h"
 #include "fuzz/FuzzSupport.h"
 #include "tests/support/EdfParser.h"
 
@@ -90,13 +89,30 @@ struct FileModel {
         return EdfOk;
     }
 
-    // The value a reader of the header sees: the text cut to its 8 characters.
+    // The value a reader of the header sees: the model's own text of the value (the whole part,
+    // then nine decimals truncated toward zero without their trailing zeros, as the EDF header
+    // writes physical values), cut to the field's 8 characters.
     static double WrittenPhysical(double value)
     {
-        char text[24];
-        const int length = std::min(FormatDouble(text, value), 8);
+        std::string text;
+        if (std::isnan(value)) {
+            text = "0";
+        } else if (value >= 2147483648.0 || value < -2147483648.0) {
+            text = value < 0 ? "-2147483648" : "2147483647";  // no room for more: saturated
+        } else {
+            const auto whole = static_cast<int64_t>(std::trunc(value));
+            const auto billionths = static_cast<int64_t>(std::fabs((value - static_cast<double>(whole)) * 1e9));
+            text = (value < 0 ? "-" : "") + std::to_string(whole < 0 ? -whole : whole);
+            if (billionths != 0) {
+                std::string decimals = std::to_string(billionths);
+                decimals.insert(0, 9 - decimals.size(), '0');
+                decimals.erase(decimals.find_last_not_of('0') + 1);
+                text += "." + decimals;
+            }
+        }
+        text.resize(std::min<size_t>(text.size(), 8));
         double written = 0;
-        (void)std::from_chars(text, text + length, written);
+        (void)std::from_chars(text.data(), text.data() + text.size(), written);
         return written;
     }
 };
@@ -459,15 +475,21 @@ private:
 
     // The engine writes the labels it is given: a signal whose label field reads "EDF Annotations"
     // (to the test reader, which drops only trailing spaces) is a second annotation signal, and
-    // the file is not EDF+. (The conversion refuses channel names that come close to it.)
+    // the file is not EDF+. Read from the header as written. (The conversion refuses channel
+    // names that come close to it.)
     static bool LabelNamesAnnotations(const FileModel& file)
     {
-        return std::any_of(file.signals.begin(), file.signals.end(), [](const SignalModel& signal) {
-            std::string written = signal.label;
-            FoldToAscii(written.data());
+        const std::vector<unsigned char> header = FuzzSupport::ReadFile(file.path);
+        for (int i = 0; i < file.signalCount; ++i) {
+            const size_t at = 256 + 16 * static_cast<size_t>(i);
+            if (header.size() < at + 16)
+                return false;  // Verify reports the short file
+            std::string written(reinterpret_cast<const char*>(header.data()) + at, 16);
             written.erase(written.find_last_not_of(' ') + 1);
-            return written == "EDF Annotations";
-        });
+            if (written == "EDF Annotations")
+                return true;
+        }
+        return false;
     }
 
     // Gives a file up without completing it: only its slot and path are free again.

@@ -51,7 +51,7 @@ void LogFile::SetMessageBoxHandler(MessageBoxHandler handler)
     m_messageBox = handler ? std::move(handler) : MessageBoxHandler(PrintMessageBox);
 }
 
-int LogFile::SetLogFilename(std::wstring name)
+int LogFile::SetLogFilename(std::wstring name)  // NOLINT(performance-unnecessary-value-param): the operation takes its own copy
 {
     if (name.empty()) {
         LogMessage(OrvLogging::Error, L"LogFile::SetLogFilename() - Error, invalid parameter, filename string is empty.");
@@ -85,7 +85,7 @@ int LogFile::OpenLogFile()
     return 0;
 }
 
-int LogFile::LogMessage(OrvLogging::ORVB_MESSAGE_TYPE type, std::wstring text)
+int LogFile::LogMessage(OrvLogging::ORVB_MESSAGE_TYPE type, std::wstring text)  // NOLINT(performance-unnecessary-value-param): the operation takes its own copy
 {
     if (type == OrvLogging::Debug && !m_debugEnabled)
         return 0;
@@ -93,7 +93,7 @@ int LogFile::LogMessage(OrvLogging::ORVB_MESSAGE_TYPE type, std::wstring text)
     return WriteText(MessageLine(type, text));
 }
 
-int LogFile::WriteText(std::wstring text)
+int LogFile::WriteText(std::wstring text)  // NOLINT(performance-unnecessary-value-param): the operation takes its own copy
 {
     if (!m_stream.is_open())
         return -1;

@@ -17,10 +17,10 @@ public:
     FileWindow(const FileWindow&) = delete;
     FileWindow& operator=(const FileWindow&) = delete;
 
-    // Reads `length` bytes from `offset` of `fd`, replacing what the window held. false when the
-    // buffer cannot grow (errorNumber ENOMEM), the read fails (its errno) or the file ends before
-    // the stretch does (errorNumber 0); the window is then empty.
-    bool Load(int fd, uint64_t offset, uint64_t length, int& errorNumber);
+    // Reads `byteCount` bytes from `fileOffset` of `fd`, replacing what the window held. false
+    // when the buffer cannot grow (errorNumber ENOMEM), the read fails (its errno) or the file
+    // ends before the stretch does (errorNumber 0); the window is then empty.
+    bool Load(int fd, uint64_t fileOffset, uint64_t byteCount, int& errorNumber);
     // Empties the window; the buffer is kept for the next Load.
     void Clear();
     // Empties the window and frees the buffer.
