@@ -17,7 +17,9 @@ int ScaleRounded(int value, int numerator, int denominator)
 
 }  // namespace
 
-DialogUnits::DialogUnits(const QFontMetrics& metrics) : DialogUnits(metrics.averageCharWidth(), metrics.height()) {}
+DialogUnits::DialogUnits(const QFontMetrics& metrics) : DialogUnits(metrics.averageCharWidth(), metrics.height())
+{
+}
 
 DialogUnits::DialogUnits(int averageCharWidth, int charHeight)
     : m_averageCharWidth(averageCharWidth), m_charHeight(charHeight)

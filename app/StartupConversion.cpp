@@ -51,7 +51,8 @@ bool StartupConversion::SaveScreenshot(QMessageBox& box) const
     box.show();  // lays the box out and centres it over the window
     QPixmap picture = m_dialog.grab();
     const QPixmap boxPicture = box.grab();
-    const QRect boxArea(m_dialog.mapFromGlobal(box.geometry().topLeft()), boxPicture.size() / boxPicture.devicePixelRatio());
+    const QRect boxArea(m_dialog.mapFromGlobal(box.geometry().topLeft()),
+                        boxPicture.size() / boxPicture.devicePixelRatio());
     QPainter painter(&picture);
     painter.drawPixmap(boxArea.topLeft(), boxPicture);
     painter.setPen(QColor(0x60, 0x60, 0x60));  // the box has no frame of its own without a window manager

@@ -54,15 +54,12 @@ int PercentOf(double fraction)
 VareloDlg::VareloDlg()
     : QDialog(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint
                            | Qt::WindowCloseButtonHint),
-      m_icon(AppIcon::Create()),
-      m_chooseDirectory(ChooseDirectoryWithBrowser),
-      m_presentBox(ShowBoxModally)
+      m_icon(AppIcon::Create()), m_chooseDirectory(ChooseDirectoryWithBrowser), m_presentBox(ShowBoxModally)
 {
     setWindowIcon(m_icon);
     setWindowTitle(windowCaption);
-    m_logFile.SetMessageBoxHandler([this](const std::wstring& caption, const std::wstring& text) {
-        ShowLogFileError(caption, text);
-    });
+    m_logFile.SetMessageBoxHandler(
+        [this](const std::wstring& caption, const std::wstring& text) { ShowLogFileError(caption, text); });
 
     // The layout only stacks the menu bar over the client area; the controls in the client area
     // have fixed positions and sizes and stay where they are when the window is resized.

@@ -40,10 +40,9 @@ int ConfigureFile(int handle)
 {
     for (int i = 0; i < signalCount; ++i) {
         std::string label = "CSC" + std::to_string(i + 1);
-        if (EdfSetSamplesPerRecord(handle, i, samplesPerRecord) != 0 ||
-            EdfSetPhysicalMinimum(handle, i, -3276.8) != 0 || EdfSetPhysicalMaximum(handle, i, 3276.7) != 0 ||
-            EdfSetDigitalMinimum(handle, i, -32768) != 0 || EdfSetDigitalMaximum(handle, i, 32767) != 0 ||
-            EdfSetLabel(handle, i, label.c_str()) != 0)
+        if (EdfSetSamplesPerRecord(handle, i, samplesPerRecord) != 0 || EdfSetPhysicalMinimum(handle, i, -3276.8) != 0
+            || EdfSetPhysicalMaximum(handle, i, 3276.7) != 0 || EdfSetDigitalMinimum(handle, i, -32768) != 0
+            || EdfSetDigitalMaximum(handle, i, 32767) != 0 || EdfSetLabel(handle, i, label.c_str()) != 0)
             return -1;
     }
     if (EdfSetRecordDuration(handle, recordDuration) != 0 || EdfSetStartDateTime(handle, 2017, 7, 5, 10, 20, 30) != 0)
@@ -123,7 +122,7 @@ int main(int argc, char** argv)
         }
         times.push_back(time);
     }
-    struct stat info{};
+    struct stat info {};
     long long size = stat(path.c_str(), &info) == 0 ? static_cast<long long>(info.st_size) : -1;
     std::sort(times.begin(), times.end());
     double median = times[times.size() / 2];

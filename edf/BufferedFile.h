@@ -29,7 +29,10 @@ public:
     bool AllocateBuffer();
     // Creates or truncates the file at the UTF-8 path; false when it cannot be opened for writing.
     bool Create(const char* path);
-    bool IsOpen() const { return fd >= 0; }
+    bool IsOpen() const
+    {
+        return fd >= 0;
+    }
 
     void Put(char byte);
     void Write(const void* bytes, std::size_t count);
@@ -37,10 +40,16 @@ public:
     // Room for `count` contiguous bytes (count <= bufferBytes) at the current position, for a
     // caller that converts straight into the buffer; Commit then takes the bytes filled in.
     unsigned char* Reserve(std::size_t count);
-    void Commit(std::size_t count) { used += count; }
+    void Commit(std::size_t count)
+    {
+        used += count;
+    }
 
     // The offset at which the next byte goes.
-    int64_t Position() const { return bufferOffset + static_cast<int64_t>(used); }
+    int64_t Position() const
+    {
+        return bufferOffset + static_cast<int64_t>(used);
+    }
     // Writes out the buffer, then moves to `offset`; false when that write failed.
     bool Seek(int64_t offset);
     // Writes out the buffer; false when this or any write since the last Flush failed.
@@ -54,8 +63,8 @@ private:
     bool WriteOut();  // the buffer to the file; clears it either way
 
     std::unique_ptr<unsigned char[]> buffer;
-    std::size_t used = 0;        // bytes gathered in the buffer
-    int64_t bufferOffset = 0;    // file offset of the buffer's first byte
+    std::size_t used = 0;      // bytes gathered in the buffer
+    int64_t bufferOffset = 0;  // file offset of the buffer's first byte
     int fd = -1;
-    bool failed = false;         // a write failed since the last Flush
+    bool failed = false;  // a write failed since the last Flush
 };

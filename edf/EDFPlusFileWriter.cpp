@@ -108,8 +108,8 @@ int EDFPlusFileWriter::SetLabel(int signal, const std::string& label)
 {
     if (label.size() > static_cast<size_t>(maxLabelLength)) {
         std::wostringstream message;
-        message << L"Warning, header labels can only be a max of " << maxLabelLength
-                << L" chars, the label: " << OrvText::Latin1ToWide(label) << L" will be truncated.";
+        message << L"Warning, header labels can only be a max of " << maxLabelLength << L" chars, the label: "
+                << OrvText::Latin1ToWide(label) << L" will be truncated.";
         messageEvent.Publish(OrvLogging::Warning, message.str());
     }
     if (EdfSetLabel(edfHandle, signal, label.c_str()) != 0)
@@ -134,7 +134,8 @@ int EDFPlusFileWriter::WriteDataRecord(const std::vector<short>& samples)
 int EDFPlusFileWriter::SetStartDate(tm startTime)
 {
     if (EdfSetStartDateTime(edfHandle, startTime.tm_year, startTime.tm_mon, startTime.tm_mday, startTime.tm_hour,
-                            startTime.tm_min, startTime.tm_sec) != 0)
+                            startTime.tm_min, startTime.tm_sec)
+        != 0)
         return Fail(L"Error writing start date to EDF file");
     return 0;
 }

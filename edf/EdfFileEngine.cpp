@@ -188,8 +188,8 @@ int EdfOpenFile(const char* path, int signalCount)
         return EdfFailure;
     state->signalCount = signalCount;
 
-    auto empty = std::find_if(std::begin(edfFiles), std::end(edfFiles),
-                              [](const EdfSlot& slot) { return !slot.state; });
+    auto empty =
+        std::find_if(std::begin(edfFiles), std::end(edfFiles), [](const EdfSlot& slot) { return !slot.state; });
     if (empty == std::end(edfFiles))
         return EdfNoFreeSlot;
     empty->annotations.reset();
@@ -257,8 +257,8 @@ int EdfSetStartDateTime(int handle, int year, int month, int day, int hour, int 
 {
     EdfFileState* state = AcceptingFile(handle);
     // the day is not checked against the month: 31 February is taken
-    if (state == nullptr || year < 1970 || year > 3000 || month < 1 || month > 12 || day < 1 || day > 31 ||
-        hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59)
+    if (state == nullptr || year < 1970 || year > 3000 || month < 1 || month > 12 || day < 1 || day > 31 || hour < 0
+        || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59)
         return EdfFailure;
     state->startYear = year;
     state->startMonth = month;

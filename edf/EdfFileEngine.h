@@ -14,15 +14,15 @@
 // Result codes. A setter reports every refusal as EdfFailure.
 enum EdfResult : int {
     EdfOk = 0,
-    EdfFailure = -1,             // bad handle, empty slot, value out of range, write failed
-    EdfCannotCreate = -2,        // path cannot be opened for writing
-    EdfNoFreeSlot = -4,          // 64 files already open
-    EdfPathAlreadyOpen = -6,     // a file with the same path is open
-    EdfBadSignalCount = -9,      // signal count outside 0 to 512
-    EdfBadSamplesPerRecord = -22,  // a signal has fewer than 1 sample per record
-    EdfDigitalRangeEmpty = -23,    // digital maximum equals digital minimum
-    EdfDigitalRangeInverted = -24, // digital maximum below digital minimum
-    EdfPhysicalRangeEmpty = -25,   // physical maximum equals physical minimum, as the header writes them
+    EdfFailure = -1,                // bad handle, empty slot, value out of range, write failed
+    EdfCannotCreate = -2,           // path cannot be opened for writing
+    EdfNoFreeSlot = -4,             // 64 files already open
+    EdfPathAlreadyOpen = -6,        // a file with the same path is open
+    EdfBadSignalCount = -9,         // signal count outside 0 to 512
+    EdfBadSamplesPerRecord = -22,   // a signal has fewer than 1 sample per record
+    EdfDigitalRangeEmpty = -23,     // digital maximum equals digital minimum
+    EdfDigitalRangeInverted = -24,  // digital maximum below digital minimum
+    EdfPhysicalRangeEmpty = -25,    // physical maximum equals physical minimum, as the header writes them
 };
 
 constexpr int edfMaxOpenFiles = 64;

@@ -21,8 +21,8 @@ struct EdfSignalParams {
 };
 
 struct EdfAnnotation {
-    int64_t onset = 0;      // units of 100 µs from the start of the file, never negative
-    int64_t duration = -1;  // none; never written
+    int64_t onset = 0;                              // units of 100 µs from the start of the file, never negative
+    int64_t duration = -1;                          // none; never written
     char text[edfMaxAnnotationTextBytes + 1] = {};  // UTF-8
 };
 
@@ -38,7 +38,7 @@ struct EdfFileState {
     int signalCount = 0;
     int64_t recordsWritten = 0;
     int annotationSignalCount = 1;
-    double recordDuration = 1.0;              // s
+    double recordDuration = 1.0;               // s
     int64_t recordDurationTicks = 10'000'000;  // units of 100 ns
     int annotationCount = 0;
     int annotationCapacity = 0;

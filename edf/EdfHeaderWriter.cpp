@@ -131,8 +131,8 @@ void WriteRecordingField(BufferedFile& file, const EdfFileState& state)
 
 // One field of the signal part: the ordinary signals' values, then the annotation signal's.
 template <typename WriteSignal>
-void WriteSignalFields(BufferedFile& file, EdfFileState& state, WriteSignal writeSignal,
-                       const char* annotationValue, int width)
+void WriteSignalFields(BufferedFile& file, EdfFileState& state, WriteSignal writeSignal, const char* annotationValue,
+                       int width)
 {
     for (int i = 0; i < state.signalCount; ++i)
         writeSignal(state.signals[i]);
@@ -159,32 +159,34 @@ int EdfWriteHeader(EdfFileState& state)
     WriteTripleField(file, state.startHour, state.startMinute, state.startSecond);
     WriteDecimalField(file, EdfHeaderBytes(state), 8);
     WriteTextField(file, "EDF+C", 44);
-    WriteTextField(file, "-1", 8);  // the record count, fixed at close
+    WriteTextField(file, "-1", 8);                        // the record count, fixed at close
     WriteDurationField(file, state.recordDurationTicks);  // "1" for one second
     WriteDecimalField(file, signalsInFile, 4);
 
-    WriteSignalFields(file, state, [&](EdfSignalParams& signal) {
-        FoldToAscii(signal.label);
-        WriteTextField(file, signal.label, 16);
-    }, "EDF Annotations", 16);
+    WriteSignalFields(
+        file, state,
+        [&](EdfSignalParams& signal) {
+            FoldToAscii(signal.label);
+            WriteTextField(file, signal.label, 16);
+        },
+        "EDF Annotations", 16);
     file.PutSpaces(80 * static_cast<std::size_t>(signalsInFile));  // transducer types
     file.PutSpaces(8 * static_cast<std::size_t>(signalsInFile));   // physical dimensions
-    WriteSignalFields(file, state, [&](const EdfSignalParams& signal) {
-        WriteDoubleField(file, signal.physicalMinimum, 8);
-    }, "-1", 8);
-    WriteSignalFields(file, state, [&](const EdfSignalParams& signal) {
-        WriteDoubleField(file, signal.physicalMaximum, 8);
-    }, "1", 8);
-    WriteSignalFields(file, state, [&](const EdfSignalParams& signal) {
-        WriteDecimalField(file, signal.digitalMinimum, 8);
-    }, "-32768", 8);
-    WriteSignalFields(file, state, [&](const EdfSignalParams& signal) {
-        WriteDecimalField(file, signal.digitalMaximum, 8);
-    }, "32767", 8);
+    WriteSignalFields(
+        file, state, [&](const EdfSignalParams& signal) { WriteDoubleField(file, signal.physicalMinimum, 8); }, "-1",
+        8);
+    WriteSignalFields(
+        file, state, [&](const EdfSignalParams& signal) { WriteDoubleField(file, signal.physicalMaximum, 8); }, "1", 8);
+    WriteSignalFields(
+        file, state, [&](const EdfSignalParams& signal) { WriteDecimalField(file, signal.digitalMinimum, 8); },
+        "-32768", 8);
+    WriteSignalFields(
+        file, state, [&](const EdfSignalParams& signal) { WriteDecimalField(file, signal.digitalMaximum, 8); }, "32767",
+        8);
     file.PutSpaces(80 * static_cast<std::size_t>(signalsInFile));  // prefiltering
-    WriteSignalFields(file, state, [&](const EdfSignalParams& signal) {
-        WriteDecimalField(file, signal.samplesPerRecord, 8);
-    }, "57", 8);
+    WriteSignalFields(
+        file, state, [&](const EdfSignalParams& signal) { WriteDecimalField(file, signal.samplesPerRecord, 8); }, "57",
+        8);
     file.PutSpaces(32 * static_cast<std::size_t>(signalsInFile));  // reserved
 
     state.annotationBytesPerRecord = edfAnnotationSlotBytes * state.annotationSignalCount;

@@ -32,9 +32,9 @@ int OrvToEDF::GetInputRanges(Velquor::OrvFileIO& reader, const std::vector<int>&
         const int range = ToIntOrZero(field);
         if (range == 0 || range < -largestInputRange || range > largestInputRange) {
             // 0 leaves the signal no physical range; more digits would be cut in the header
-            messageEvent.Publish(OrvLogging::Error, L"Invalid -InputRange value " + field + L" for CSC file: "
-                                                        + FileNameOf(channel)
-                                                        + L". It must be a whole number other than 0, of at most 7 digits.");
+            messageEvent.Publish(OrvLogging::Error,
+                                 L"Invalid -InputRange value " + field + L" for CSC file: " + FileNameOf(channel)
+                                     + L". It must be a whole number other than 0, of at most 7 digits.");
             return -1;
         }
         ranges.push_back(range);
@@ -91,8 +91,9 @@ int OrvToEDF::GetTimeCreated(Velquor::OrvFileIO& reader, int handle, tm& time)
     if (reader.GetHeaderMetaData(handle, L"-TimeCreated", values) != OrvDataTypes::OrvSuccess)
         return PublishReaderFailure(messageEvent, reader);
     if (values.size() != 1) {
-        messageEvent.Publish(OrvLogging::Error, L"Error processing Time Opened header value for CSC file.  The expected "
-                                                L"return parameter count was 0.");
+        messageEvent.Publish(OrvLogging::Error,
+                             L"Error processing Time Opened header value for CSC file.  The expected "
+                             L"return parameter count was 0.");
         return -1;
     }
     if (values.front().size() != 2) {
@@ -104,8 +105,10 @@ int OrvToEDF::GetTimeCreated(Velquor::OrvFileIO& reader, int handle, tm& time)
     const std::vector<std::wstring> clock = SplitString(values.front()[1], L":");
     if (date.size() < datePartCount || clock.size() < datePartCount) {
         messageEvent.Publish(OrvLogging::Error, L"Error processing Time Opened header value for CSC file "
-                                                    + FileNameOf(0) + L": " + values.front()[0] + L" " + values.front()[1] + L" is not a date "
-                                                    L"written year/month/day and a time written hour:minute:second.");
+                                                    + FileNameOf(0) + L": " + values.front()[0] + L" "
+                                                    + values.front()[1]
+                                                    + L" is not a date "
+                                                      L"written year/month/day and a time written hour:minute:second.");
         return -1;
     }
     time.tm_year = ToIntOrZero(date[0]);

@@ -69,9 +69,9 @@ int RunConversion(const std::wstring& directory, const std::vector<std::wstring>
     {
         OrvToEDF engine;
         SubscriptionId id = 0;
-        engine.Subscribe([&frontend](OrvLogging::ORVB_MESSAGE_TYPE type, const std::wstring& text) {
-            frontend.OnMessage(type, text);
-        }, id);
+        engine.Subscribe([&frontend](OrvLogging::ORVB_MESSAGE_TYPE type,
+                                     const std::wstring& text) { frontend.OnMessage(type, text); },
+                         id);
         engine.SetProgressHandler([&frontend](double fraction) { frontend.OnProgress(fraction); });
         result = engine.Convert(outputFileName, eventFile, cscFiles);
         frontend.OnResult(result);

@@ -47,7 +47,8 @@ int EventAnnotations::WriteEventAnnotations(EDFPlusFileWriter& writer, uint64_t 
         const uint64_t timestamp = Velquor::EventTimestamp(record);
         if (timestamp < segmentStart || timestamp > segmentEnd)
             return Walk::Continue;
-        if (writer.WriteAnnotation(AnnotationOnset(timestamp, segmentStart), std::string(Velquor::EventText(record))) != 0)
+        if (writer.WriteAnnotation(AnnotationOnset(timestamp, segmentStart), std::string(Velquor::EventText(record)))
+            != 0)
             return Walk::Fail;  // the writer has said why
         return Walk::Continue;
     });

@@ -13,7 +13,7 @@
 namespace {
 
 constexpr size_t maxCscFiles = 256;
-constexpr size_t largeCscFileCount = 64;  // beyond this the reader gets a larger memory budget
+constexpr size_t largeCscFileCount = 64;                      // beyond this the reader gets a larger memory budget
 constexpr unsigned int largeReaderBudget = 2000u * 1048576u;  // bytes
 // Timestamps count microseconds: samples closer than that cannot be told apart.
 constexpr int highestSampleFrequency = 1000000;  // Hz
@@ -47,7 +47,8 @@ void OrvToEDF::OnWriterMessage(OrvLogging::ORVB_MESSAGE_TYPE type, const std::ws
 }
 
 int OrvToEDF::Convert(const std::wstring& outputFileName, const std::wstring& eventFileName,
-                      std::vector<std::wstring> cscFileNames)  // NOLINT(performance-unnecessary-value-param): the operation takes its own copy
+                      std::vector<std::wstring> cscFileNames)  // NOLINT(performance-unnecessary-value-param): the
+                                                               // operation takes its own copy
 {
     if (cscFileNames.size() > maxCscFiles) {
         messageEvent.Publish(OrvLogging::Notice, L"CSC file count exeeds the maximim allowed (256).");
@@ -56,8 +57,9 @@ int OrvToEDF::Convert(const std::wstring& outputFileName, const std::wstring& ev
     Velquor::OrvFileIO reader;
     int eventHandle = -1;
     if (eventFileName.empty()) {
-        messageEvent.Publish(OrvLogging::Notice,
-                             L"Event file string is empty, event file will not be processed as part of this conversion.");
+        messageEvent.Publish(
+            OrvLogging::Notice,
+            L"Event file string is empty, event file will not be processed as part of this conversion.");
     } else if (OpenEventFile(eventFileName, reader, eventHandle) != 0 || VerifyEventFile(reader, eventHandle) != 0) {
         return -1;
     }
@@ -81,8 +83,9 @@ int OrvToEDF::Convert(const std::wstring& outputFileName, const std::wstring& ev
 
     EDFPlusFileWriter writer;
     SubscriptionId writerSubscription = 0;
-    writer.Subscribe([this](OrvLogging::ORVB_MESSAGE_TYPE type, const std::wstring& text) { OnWriterMessage(type, text); },
-                     writerSubscription);
+    writer.Subscribe(
+        [this](OrvLogging::ORVB_MESSAGE_TYPE type, const std::wstring& text) { OnWriterMessage(type, text); },
+        writerSubscription);
     this->outputFileName = outputFileName;
     if (TransferSamples(writer, reader, handles, parameters.sampleFrequency, eventHandle) != 0)
         return -1;
@@ -145,7 +148,8 @@ int OrvToEDF::VerifySessionUUIDs(Velquor::OrvFileIO& reader, const std::vector<i
         if (reader.GetHeaderMetaData(handle, L"-SessionUUID", values) != OrvDataTypes::OrvSuccess)
             return PublishReaderFailure(messageEvent, reader);
         if (values.empty() || values.front().empty()) {
-            messageEvent.Publish(OrvLogging::Error, L"No data returned from header when getting Session UUID for CSC file.");
+            messageEvent.Publish(OrvLogging::Error,
+                                 L"No data returned from header when getting Session UUID for CSC file.");
             return -1;
         }
         const std::wstring& current = values.front().front();
@@ -173,14 +177,15 @@ int OrvToEDF::GetSampleFrequency(Velquor::OrvFileIO& reader, const std::vector<i
         if (current < 1 || current > highestSampleFrequency) {
             std::wostringstream message;
             message << L"Invalid -SamplingFrequency value " << field << L" for CSC file: " << FileNameOf(channel)
-                    << L". It must be a whole number of samples per second from 1 to " << highestSampleFrequency << L".";
+                    << L". It must be a whole number of samples per second from 1 to " << highestSampleFrequency
+                    << L".";
             messageEvent.Publish(OrvLogging::Error, message.str());
             return -1;
         }
         if (previous != -1 && current != previous) {
             std::wostringstream message;
-            message << L"Error, sample frequencies do not match between CSC files.  Current sample frequency: " << current
-                    << L", Previous sample frequency: " << previous;
+            message << L"Error, sample frequencies do not match between CSC files.  Current sample frequency: "
+                    << current << L", Previous sample frequency: " << previous;
             messageEvent.Publish(OrvLogging::Error, message.str());
             return -1;
         }
@@ -199,12 +204,14 @@ int OrvToEDF::VerifyRecordKind(Velquor::OrvFileIO& reader, int handle, const std
     if (reader.GetHeaderMetaData(handle, L"-FileType", values) != OrvDataTypes::OrvSuccess)
         return PublishReaderFailure(messageEvent, reader);
     const bool declared = !values.empty() && !values.front().empty();
-    const bool holdsEvents = declared ? !EqualsIgnoringCase(values.front().front(), L"CSC")  // the reader opens CSC and Event only
-                                      : fileName.size() >= 4 && EqualsIgnoringCase(fileName.substr(fileName.size() - 4), L".oev");
+    const bool holdsEvents =
+        declared ? !EqualsIgnoringCase(values.front().front(), L"CSC")  // the reader opens CSC and Event only
+                 : fileName.size() >= 4 && EqualsIgnoringCase(fileName.substr(fileName.size() - 4), L".oev");
     if (holdsEvents == wantEvents)
         return 0;
-    const std::wstring reason = declared ? L"-FileType " + values.front().front()
-                                         : std::wstring(holdsEvents ? L"its name ends in .oev" : L"its name does not end in .oev");
+    const std::wstring reason =
+        declared ? L"-FileType " + values.front().front()
+                 : std::wstring(holdsEvents ? L"its name ends in .oev" : L"its name does not end in .oev");
     messageEvent.Publish(OrvLogging::Error, L"Unable to use " + fileName
                                                 + (wantEvents ? L" as the event file: it holds CSC records ("
                                                               : L" as a CSC file: it holds event records (")
@@ -219,8 +226,8 @@ int OrvToEDF::GetFirstField(Velquor::OrvFileIO& reader, const std::vector<int>& 
     if (reader.GetHeaderMetaData(handles[channel], key, values) != OrvDataTypes::OrvSuccess)
         return PublishReaderFailure(messageEvent, reader);
     if (values.empty() || values.front().empty()) {
-        messageEvent.Publish(OrvLogging::Error,
-                             L"No data returned from header when getting " + key + L" for CSC file: " + FileNameOf(channel));
+        messageEvent.Publish(OrvLogging::Error, L"No data returned from header when getting " + key + L" for CSC file: "
+                                                    + FileNameOf(channel));
         return -1;
     }
     field = values.front().front();

@@ -46,8 +46,7 @@ public:
     // Channel header values.
     int GetInputRanges(Velquor::OrvFileIO& reader, const std::vector<int>& handles, std::vector<int>& ranges);
     int GetADMaxValues(Velquor::OrvFileIO& reader, const std::vector<int>& handles, std::vector<int>& values);
-    int GetChannelNames(Velquor::OrvFileIO& reader, const std::vector<int>& handles,
-                        std::vector<std::wstring>& names);
+    int GetChannelNames(Velquor::OrvFileIO& reader, const std::vector<int>& handles, std::vector<std::wstring>& names);
     int GetTimeCreated(Velquor::OrvFileIO& reader, int handle, tm& time);
 
     // The samples of every channel into one output file per gap-free segment, each with its

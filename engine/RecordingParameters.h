@@ -8,9 +8,9 @@
 // output file takes its signal parameters and, without a usable clock, its start date from it.
 // The vectors are indexed like the channel files: entry i becomes EDF signal i.
 struct RecordingParameters {
-    int sampleFrequency = 0;  // Hz, common to all channel files
-    std::vector<int> inputRanges;  // µV: the physical range is -range to range
-    std::vector<int> adMaxValues;  // the digital range is ~max to max
+    int sampleFrequency = 0;                 // Hz, common to all channel files
+    std::vector<int> inputRanges;            // µV: the physical range is -range to range
+    std::vector<int> adMaxValues;            // the digital range is ~max to max
     std::vector<std::wstring> channelNames;  // the signal labels
-    tm recordingStartTime{};  // calendar values of the first file's creation: full year, month 1 to 12
+    tm recordingStartTime{};                 // calendar values of the first file's creation: full year, month 1 to 12
 };

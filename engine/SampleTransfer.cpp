@@ -12,7 +12,7 @@ constexpr double gapFactor = 1.5;  // instants further apart than 1.5 sample int
 // record once for every sample, and gives the record (null when the reader failed). Kept out of
 // line so that the copy loop has the registers to itself.
 [[gnu::noinline]] const Velquor::CSCRecord* CopyRecordSamples(Velquor::OrvFileIO& reader, int handle, int recordIndex,
-                                                             uint32_t first, uint32_t run, short* out)
+                                                              uint32_t first, uint32_t run, short* out)
 {
     const Velquor::CSCRecord* record = nullptr;
     for (uint32_t j = 0; j < run; ++j) {
@@ -260,9 +260,8 @@ int SampleTransfer::StoreRun(uint32_t run)
         Channel& channel = channels[c];
         const uint32_t sampleIndex = channel.cursor.sampleIndex;
         short* out = recordBuffer.data() + c * stride + fillIndex;
-        const Velquor::CSCRecord* record = CopyRecordSamples(reader, channel.handle,
-                                                             static_cast<int>(channel.cursor.recordIndex), sampleIndex,
-                                                             run, out);
+        const Velquor::CSCRecord* record = CopyRecordSamples(
+            reader, channel.handle, static_cast<int>(channel.cursor.recordIndex), sampleIndex, run, out);
         if (record == nullptr)
             return PublishReaderFailure(messages, reader);
         channel.sample = out[run - 1];

@@ -38,7 +38,8 @@ int SegmentOutput::SetSignalParameters(int& samplesPerRecord)
     }
     for (size_t i = 0; i < parameters.channelNames.size(); ++i) {
         std::string label;
-        (void)OrvText::WideToLatin1(parameters.channelNames[i], label);  // a name that cannot be converted gives an empty label
+        (void)OrvText::WideToLatin1(parameters.channelNames[i],
+                                    label);  // a name that cannot be converted gives an empty label
         if (writer.SetLabel(static_cast<int>(i), label) != 0)
             return -1;
     }

@@ -32,10 +32,10 @@ namespace {
 using FuzzSupport::Finding;
 using FuzzSupport::InputCursor;
 
-constexpr int maxFilesOpened = 6;               // per input, so that runs stay cheap
+constexpr int maxFilesOpened = 6;  // per input, so that runs stay cheap
 constexpr int64_t maxSamplesPerRecordWritten = 1 << 16;
 constexpr int64_t maxBytesWrittenAtClose = 4 << 20;
-constexpr int64_t maxSamplesKept = 1 << 20;     // in the model, over all records of one file
+constexpr int64_t maxSamplesKept = 1 << 20;  // in the model, over all records of one file
 
 struct SignalModel {
     int samplesPerRecord = 0;
@@ -124,19 +124,45 @@ public:
     void Step()
     {
         switch (input.Byte() % 13) {
-        case 0: Open(); break;
-        case 1: SetSamplesPerRecord(); break;
-        case 2: SetPhysical(true); break;
-        case 3: SetPhysical(false); break;
-        case 4: SetDigital(true); break;
-        case 5: SetDigital(false); break;
-        case 6: SetLabel(); break;
-        case 7: SetRecordDuration(); break;
-        case 8: SetStartDateTime(); break;
-        case 9: WriteRecord(); break;
-        case 10: AddAnnotation(); break;
-        case 11: Close(false); break;
-        default: Release(); break;
+        case 0:
+            Open();
+            break;
+        case 1:
+            SetSamplesPerRecord();
+            break;
+        case 2:
+            SetPhysical(true);
+            break;
+        case 3:
+            SetPhysical(false);
+            break;
+        case 4:
+            SetDigital(true);
+            break;
+        case 5:
+            SetDigital(false);
+            break;
+        case 6:
+            SetLabel();
+            break;
+        case 7:
+            SetRecordDuration();
+            break;
+        case 8:
+            SetStartDateTime();
+            break;
+        case 9:
+            WriteRecord();
+            break;
+        case 10:
+            AddAnnotation();
+            break;
+        case 11:
+            Close(false);
+            break;
+        default:
+            Release();
+            break;
         }
     }
 
@@ -232,7 +258,8 @@ private:
         ++openedInRun;
 
         int expected = 0;
-        const bool pathOpen = std::any_of(files.begin(), files.end(), [&](const FileModel& f) { return f.path == path; });
+        const bool pathOpen =
+            std::any_of(files.begin(), files.end(), [&](const FileModel& f) { return f.path == path; });
         if (files.size() >= static_cast<size_t>(edfMaxOpenFiles))
             expected = EdfNoFreeSlot;
         else if (pathOpen)
@@ -261,7 +288,8 @@ private:
         int handle = 0;
         FileModel* file = PickFile(handle);
         const int signal = PickSignal(file);
-        static const int values[] = {1, 2, 3, 7, 57, 100, 512, 1000, 4096, 0, -1, INT_MIN, 99'999'999, 100'000'000, INT_MAX, 30720};
+        static const int values[] = {1,    2, 3,  7,       57,         100,         512,     1000,
+                                     4096, 0, -1, INT_MIN, 99'999'999, 100'000'000, INT_MAX, 30720};
         const uint8_t selector = input.Byte();
         const int value = selector < 16 ? values[selector] : 1 + input.Byte() % 64;
         const bool valid = SignalValid(file, signal) && value >= 1 && value <= 99'999'999;
@@ -272,10 +300,12 @@ private:
 
     double PickDouble()
     {
-        static const double values[] = {0, 1, -1, 1000, -1000, 3276.7, 0.5, 1e-10, -1e-10, 1e9, 123456789,
-                                        std::numeric_limits<double>::quiet_NaN(), HUGE_VAL, -HUGE_VAL, -0.0,
-                                        DBL_MAX, DBL_MIN, 1e-6, -1234.5678, 99999999, -9999999, 12345678.9,
-                                        2147483648.0, -2147483649.0, 0.02941};
+        static const double values[] = {
+            0,          1,         -1,       1000,       -1000,        3276.7,
+            0.5,        1e-10,     -1e-10,   1e9,        123456789,    std::numeric_limits<double>::quiet_NaN(),
+            HUGE_VAL,   -HUGE_VAL, -0.0,     DBL_MAX,    DBL_MIN,      1e-6,
+            -1234.5678, 99999999,  -9999999, 12345678.9, 2147483648.0, -2147483649.0,
+            0.02941};
         const uint8_t selector = input.Byte();
         if (selector < std::size(values))
             return values[selector];
@@ -293,7 +323,8 @@ private:
         FileModel* file = PickFile(handle);
         const int signal = PickSignal(file);
         const double value = PickDouble();
-        const int result = maximum ? EdfSetPhysicalMaximum(handle, signal, value) : EdfSetPhysicalMinimum(handle, signal, value);
+        const int result =
+            maximum ? EdfSetPhysicalMaximum(handle, signal, value) : EdfSetPhysicalMinimum(handle, signal, value);
         const bool valid = SignalValid(file, signal);
         Expect(result, valid ? EdfOk : EdfFailure, "EdfSetPhysical*");
         if (!valid)
@@ -312,7 +343,8 @@ private:
         const int value = selector < std::size(values) ? values[selector] : static_cast<int16_t>(input.Le16());
         const bool inRange = maximum ? value <= INT16_MAX : value >= INT16_MIN;
         const bool valid = SignalValid(file, signal) && inRange;
-        const int result = maximum ? EdfSetDigitalMaximum(handle, signal, value) : EdfSetDigitalMinimum(handle, signal, value);
+        const int result =
+            maximum ? EdfSetDigitalMaximum(handle, signal, value) : EdfSetDigitalMinimum(handle, signal, value);
         Expect(result, valid ? EdfOk : EdfFailure, "EdfSetDigital*");
         if (valid) {
             SignalModel& model = file->signals[static_cast<size_t>(signal)];
@@ -335,7 +367,8 @@ private:
         const bool nullLabel = input.Byte() == 0xFF;
         const std::string label = PickText();
         const bool valid = SignalValid(file, signal) && !nullLabel;
-        Expect(EdfSetLabel(handle, signal, nullLabel ? nullptr : label.c_str()), valid ? EdfOk : EdfFailure, "EdfSetLabel");
+        Expect(EdfSetLabel(handle, signal, nullLabel ? nullptr : label.c_str()), valid ? EdfOk : EdfFailure,
+               "EdfSetLabel");
         if (!valid)
             return;
         std::string stored = label.substr(0, edfMaxLabelLength);
@@ -348,7 +381,8 @@ private:
     {
         int handle = 0;
         FileModel* file = PickFile(handle);
-        static const int values[] = {99, 100, 6'000'000, 6'000'001, 50'000, 2'941, 100'000, 0, -1, 1, 1'639, 333, 104, 1'234'567};
+        static const int values[] = {99, 100, 6'000'000, 6'000'001, 50'000, 2'941, 100'000,
+                                     0,  -1,  1,         1'639,     333,    104,   1'234'567};
         const uint8_t selector = input.Byte();
         const int value = selector < std::size(values) ? values[selector] : static_cast<int>(input.Le32() % 6'100'000);
         const bool valid = file != nullptr && file->records == 0 && value >= 100 && value <= 6'000'000;
@@ -364,12 +398,16 @@ private:
         static const int years[] = {1969, 1970, 2017, 2099, 3000, 3001};
         const uint8_t yearSelector = input.Byte();
         int date[6] = {yearSelector < 6 ? years[yearSelector] : 1970 + yearSelector,
-                       input.Byte() % 14, input.Byte() % 33, input.Byte() % 25, input.Byte() % 61, input.Byte() % 61};
+                       input.Byte() % 14,
+                       input.Byte() % 33,
+                       input.Byte() % 25,
+                       input.Byte() % 61,
+                       input.Byte() % 61};
         const bool inRange = date[0] >= 1970 && date[0] <= 3000 && date[1] >= 1 && date[1] <= 12 && date[2] >= 1
                              && date[2] <= 31 && date[3] <= 23 && date[4] <= 59 && date[5] <= 59;
         const bool valid = file != nullptr && file->records == 0 && inRange;
-        Expect(EdfSetStartDateTime(handle, date[0], date[1], date[2], date[3], date[4], date[5]), valid ? EdfOk : EdfFailure,
-               "EdfSetStartDateTime");
+        Expect(EdfSetStartDateTime(handle, date[0], date[1], date[2], date[3], date[4], date[5]),
+               valid ? EdfOk : EdfFailure, "EdfSetStartDateTime");
         if (valid) {
             file->startSet = true;
             std::copy(std::begin(date), std::end(date), file->start);
@@ -517,8 +555,10 @@ private:
                 signal.digitalMinimum = -1;
                 signal.digitalMaximum = 1;
             }
-            if (FileModel::WrittenPhysical(signal.physicalMaximum) == FileModel::WrittenPhysical(signal.physicalMinimum)) {
-                if (EdfSetPhysicalMinimum(file.handle, i, -1) == EdfOk && EdfSetPhysicalMaximum(file.handle, i, 1) == EdfOk) {
+            if (FileModel::WrittenPhysical(signal.physicalMaximum)
+                == FileModel::WrittenPhysical(signal.physicalMinimum)) {
+                if (EdfSetPhysicalMinimum(file.handle, i, -1) == EdfOk
+                    && EdfSetPhysicalMaximum(file.handle, i, 1) == EdfOk) {
                     signal.physicalMinimum = -1;
                     signal.physicalMaximum = 1;
                 }
@@ -555,7 +595,8 @@ bool ParseFixedPoint(std::string_view text, int decimals, int64_t& units)
     const size_t dot = text.find('.');
     const std::string_view whole = text.substr(0, dot);
     std::string_view fraction = dot == std::string_view::npos ? std::string_view() : text.substr(dot + 1);
-    if (whole.empty() || fraction.size() > static_cast<size_t>(decimals) || (dot != std::string_view::npos && fraction.empty()))
+    if (whole.empty() || fraction.size() > static_cast<size_t>(decimals)
+        || (dot != std::string_view::npos && fraction.empty()))
         return false;
     int64_t value = 0;
     const auto [end, error] = std::from_chars(whole.data(), whole.data() + whole.size(), value);
@@ -591,7 +632,8 @@ bool IsValidUtf8(const std::string& text)
         const auto byte = static_cast<unsigned char>(text[i]);
         if (byte < 0x80)
             continue;
-        if (byte < 0xC2 || byte > 0xDF || i + 1 >= text.size() || (static_cast<unsigned char>(text[i + 1]) & 0xC0) != 0x80)
+        if (byte < 0xC2 || byte > 0xDF || i + 1 >= text.size()
+            || (static_cast<unsigned char>(text[i + 1]) & 0xC0) != 0x80)
             return false;  // the engine writes nothing beyond U+00FF
         ++i;
     }
@@ -646,9 +688,11 @@ void EngineRun::Verify(const FileModel& file)
         const double minimum = ParseDouble(signal.physicalMinimum, minimumOk);
         const double maximum = ParseDouble(signal.physicalMaximum, maximumOk);
         if (!minimumOk || !maximumOk)
-            Finding("a physical minimum or maximum is not a number", signal.physicalMinimum + " " + signal.physicalMaximum);
+            Finding("a physical minimum or maximum is not a number",
+                    signal.physicalMinimum + " " + signal.physicalMaximum);
         if (minimum == maximum)
-            Finding("the header's physical minimum equals its maximum", signal.physicalMinimum + " " + signal.physicalMaximum);
+            Finding("the header's physical minimum equals its maximum",
+                    signal.physicalMinimum + " " + signal.physicalMaximum);
         // The text is cut to 8 characters: only a value whose whole part fits keeps its
         // magnitude, and at least 5 decimals ("-0.00000") or 5 significant digits remain.
         const auto close = [](double written, double set) {

@@ -36,8 +36,9 @@ const uint64_t pageBytes = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
 constexpr unsigned int budgets[] = {0, 1, 4096, 8192, 3 * 1044, 65536, 2097152000u, 0};
 
 const std::wstring headerKeys[] = {
-    L"-FileType", L"-SessionUUID", L"-SamplingFrequency", L"-InputRange", L"-ADMaxValue",
-    L"-AcqEntName", L"-TimeCreated", L"-ReferenceChannel", L"-", L"", L"FileType", L"-filetype",
+    L"-FileType",   L"-SessionUUID", L"-SamplingFrequency", L"-InputRange", L"-ADMaxValue",
+    L"-AcqEntName", L"-TimeCreated", L"-ReferenceChannel",  L"-",           L"",
+    L"FileType",    L"-filetype",
 };
 
 bool EqualsIgnoringAsciiCase(const std::wstring& text, const wchar_t* wanted)

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "fuzz/FuzzSupport.h"
-#include "tests/support/RecordingBuilder.h"
 #include "synth/SynthRecords.h"
+#include "tests/support/RecordingBuilder.h"
 
 namespace {
 
@@ -105,23 +105,30 @@ bool WriteReaderSeeds(const std::filesystem::path& dir)
     const std::string csc = ChannelHeader("CSC1", "32000");
     const Bytes walk{0, 2, 1, 3, 0, 9, 1, 2, 0x80, 2, 0, 0, 1, 40, 0, 5, 0, 2};
     const std::string eventHeader = HeaderText({"######## Acquisition File Header", "-FileType Event"});
-    const Bytes events = EventRecords({{1000, "Starting Recording"}, {2000, "TTL Input on AcqSystem1_0 board 0 port 2"},
-                                       {3000, std::string(128, 'x')}, {4000, ""}, {5000, "\xE9v\xE9nement"}});
+    const Bytes events = EventRecords({{1000, "Starting Recording"},
+                                       {2000, "TTL Input on AcqSystem1_0 board 0 port 2"},
+                                       {3000, std::string(128, 'x')},
+                                       {4000, ""},
+                                       {5000, "\xE9v\xE9nement"}});
     Bytes corrupt = CscRecords(4, 512, 32000, 1000);
     VareloSynth::PutLittleEndian32(corrupt.data() + 2 * VareloSynth::cscRecordBytes + 16, 600);
     Bytes truncated = CscRecords(2, 100, 1000, 0);
     truncated.resize(truncated.size() + 500, 0x5A);
 
     return Write(dir, "csc_valid", ReaderSeed(0x00, 0x00, Packed(csc, CscRecords(3, 512, 32000, 1000)), walk))
-        && Write(dir, "csc_one_page_budget", ReaderSeed(0x20, 0x04, Packed(csc, CscRecords(8, 512, 32000, 1000)), walk))
-        && Write(dir, "csc_budget_after_open", ReaderSeed(0x60, 0x01, Packed(csc, CscRecords(6, 10, 1000, 7)), walk))
-        && Write(dir, "event_valid", ReaderSeed(0x04, 0x00, Packed(eventHeader, events), walk))
-        && Write(dir, "csc_corrupt_record", ReaderSeed(0x40, 0x00, Packed(csc, corrupt), walk))
-        && Write(dir, "no_file_type", ReaderSeed(0x02, 0x00, Packed("-SessionUUID \"a b\"\r\n# comment\n  -X\t1 2\n", events), walk))
-        && Write(dir, "unknown_file_type", ReaderSeed(0x00, 0x00, Packed("-FileType Spike\n", CscRecords(1, 1, 1, 0)), {}))
-        && Write(dir, "short_raw_file", ReaderSeed(0x08, 0x00, Bytes(100, 'A'), {}))
-        && Write(dir, "header_without_nul", ReaderSeed(0x13, 0x02, Packed("-FileType csc\n-AcqEntName \"CSC 1", truncated), walk))
-        && Write(dir, "truncated_last_record", ReaderSeed(0x00, 0x00, Packed(csc, truncated), walk));
+           && Write(dir, "csc_one_page_budget",
+                    ReaderSeed(0x20, 0x04, Packed(csc, CscRecords(8, 512, 32000, 1000)), walk))
+           && Write(dir, "csc_budget_after_open", ReaderSeed(0x60, 0x01, Packed(csc, CscRecords(6, 10, 1000, 7)), walk))
+           && Write(dir, "event_valid", ReaderSeed(0x04, 0x00, Packed(eventHeader, events), walk))
+           && Write(dir, "csc_corrupt_record", ReaderSeed(0x40, 0x00, Packed(csc, corrupt), walk))
+           && Write(dir, "no_file_type",
+                    ReaderSeed(0x02, 0x00, Packed("-SessionUUID \"a b\"\r\n# comment\n  -X\t1 2\n", events), walk))
+           && Write(dir, "unknown_file_type",
+                    ReaderSeed(0x00, 0x00, Packed("-FileType Spike\n", CscRecords(1, 1, 1, 0)), {}))
+           && Write(dir, "short_raw_file", ReaderSeed(0x08, 0x00, Bytes(100, 'A'), {}))
+           && Write(dir, "header_without_nul",
+                    ReaderSeed(0x13, 0x02, Packed("-FileType csc\n-AcqEntName \"CSC 1", truncated), walk))
+           && Write(dir, "truncated_last_record", ReaderSeed(0x00, 0x00, Packed(csc, truncated), walk));
 }
 
 // Conversion input: flags (channel count - 1, events 0x04, conversion run 0x08, blank-filled
@@ -148,28 +155,42 @@ bool WriteConversionSeeds(const std::filesystem::path& dir)
     const Bytes eventFile = Packed(eventHeader, events);
 
     return Write(dir, "one_channel", ConversionSeed(0x00, {one}))
-        && Write(dir, "one_channel_with_events", ConversionSeed(0x04, {one, eventFile}))
-        && Write(dir, "two_channels_offset", ConversionSeed(0x01, {one, two}))
-        && Write(dir, "two_channels_run_with_events", ConversionSeed(0x0D, {one, two, eventFile}))
-        && Write(dir, "three_channels_with_gap", ConversionSeed(0x06, {withGap, withGap, withGap, eventFile}))
-        && Write(dir, "wall_clock_32kHz", ConversionSeed(0x00, {fast}))
-        && Write(dir, "refused_ranges", ConversionSeed(0x00, {badRange}))
-        && Write(dir, "one_hertz", ConversionSeed(0x04, {tiny, eventFile}))
-        && Write(dir, "sessions_differ", ConversionSeed(0x01, {one, Packed("-SessionUUID other\n", {})}));
+           && Write(dir, "one_channel_with_events", ConversionSeed(0x04, {one, eventFile}))
+           && Write(dir, "two_channels_offset", ConversionSeed(0x01, {one, two}))
+           && Write(dir, "two_channels_run_with_events", ConversionSeed(0x0D, {one, two, eventFile}))
+           && Write(dir, "three_channels_with_gap", ConversionSeed(0x06, {withGap, withGap, withGap, eventFile}))
+           && Write(dir, "wall_clock_32kHz", ConversionSeed(0x00, {fast}))
+           && Write(dir, "refused_ranges", ConversionSeed(0x00, {badRange}))
+           && Write(dir, "one_hertz", ConversionSeed(0x04, {tiny, eventFile}))
+           && Write(dir, "sessions_differ", ConversionSeed(0x01, {one, Packed("-SessionUUID other\n", {})}));
 }
 
 // EDF engine input: a sequence of operations (opcode, then arguments; see FuzzEdfEngine.cpp).
 bool WriteEdfEngineSeeds(const std::filesystem::path& dir)
 {
     // opcodes
-    enum { open, samples, physicalMax, physicalMin, digitalMax, digitalMin, label, duration, start, record, annotation, close };
+    enum {
+        open,
+        samples,
+        physicalMax,
+        physicalMin,
+        digitalMax,
+        digitalMin,
+        label,
+        duration,
+        start,
+        record,
+        annotation,
+        close
+    };
     // A file of `signals` signals (file selector 0) with valid parameters: 7 samples per record,
     // physical -1000 to 1000, digital -32768 to 32767, a label each.
     const auto readyFile = [&](Bytes& ops, int path, int signals) {
         Append(ops, {open, path, signals});
         for (int s = 0; s < signals; ++s) {
-            Append(ops, {samples, 0, s, 3, physicalMax, 0, s, 3, physicalMin, 0, s, 4, digitalMax, 0, s, 0,
-                         digitalMin, 0, s, 2, label, 0, s, 0, 5, 'E', 'E', 'G', ' ', '0' + s});
+            Append(ops,
+                   {samples,    0, s, 3, physicalMax, 0, s, 3, physicalMin, 0,   s,   4,   digitalMax, 0,      s, 0,
+                    digitalMin, 0, s, 2, label,       0, s, 0, 5,           'E', 'E', 'G', ' ',        '0' + s});
         }
     };
     Bytes complete;
@@ -181,7 +202,8 @@ bool WriteEdfEngineSeeds(const std::filesystem::path& dir)
         for (int k = 0; k < 14; ++k)
             Append(complete, {k * 37 + r, k % 3 == 0 ? 0x80 : 0x01});
     }
-    Append(complete, {annotation, 0, 2, 0, 3, 'a', 0xE9, 0x09, annotation, 0, 3, 0, 0, annotation, 0, 1, 0, 4, 'l', 'a', 's', 't'});
+    Append(complete, {annotation, 0, 2,          0, 3, 'a', 0xE9, 0x09, annotation, 0,   3,
+                      0,          0, annotation, 0, 1, 0,   4,    'l',  'a',        's', 't'});
     Append(complete, {close, 0});
 
     Bytes atClose;
@@ -204,8 +226,8 @@ bool WriteEdfEngineSeeds(const std::filesystem::path& dir)
     Append(wide, {open, 0, 252, label, 0, 200, 0, 3, 'a', 'b', 'c'});
 
     return Write(dir, "complete_file", complete) && Write(dir, "closed_before_records", atClose)
-        && Write(dir, "refusals_and_failed_writes", failures) && Write(dir, "fractional_durations", durations)
-        && Write(dir, "512_signals", wide);
+           && Write(dir, "refusals_and_failed_writes", failures) && Write(dir, "fractional_durations", durations)
+           && Write(dir, "512_signals", wide);
 }
 
 }  // namespace

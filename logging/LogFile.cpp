@@ -42,7 +42,9 @@ void PrintMessageBox(const std::wstring& caption, const std::wstring& text)
 
 }  // namespace
 
-LogFile::LogFile() : m_messageBox(PrintMessageBox) {}
+LogFile::LogFile() : m_messageBox(PrintMessageBox)
+{
+}
 
 LogFile::~LogFile() = default;
 
@@ -51,10 +53,12 @@ void LogFile::SetMessageBoxHandler(MessageBoxHandler handler)
     m_messageBox = handler ? std::move(handler) : MessageBoxHandler(PrintMessageBox);
 }
 
-int LogFile::SetLogFilename(std::wstring name)  // NOLINT(performance-unnecessary-value-param): the operation takes its own copy
+int LogFile::SetLogFilename(
+    std::wstring name)  // NOLINT(performance-unnecessary-value-param): the operation takes its own copy
 {
     if (name.empty()) {
-        LogMessage(OrvLogging::Error, L"LogFile::SetLogFilename() - Error, invalid parameter, filename string is empty.");
+        LogMessage(OrvLogging::Error,
+                   L"LogFile::SetLogFilename() - Error, invalid parameter, filename string is empty.");
         return -1;
     }
     const PathParts parts = SplitPath(name);
@@ -85,7 +89,9 @@ int LogFile::OpenLogFile()
     return 0;
 }
 
-int LogFile::LogMessage(OrvLogging::ORVB_MESSAGE_TYPE type, std::wstring text)  // NOLINT(performance-unnecessary-value-param): the operation takes its own copy
+int LogFile::LogMessage(
+    OrvLogging::ORVB_MESSAGE_TYPE type,
+    std::wstring text)  // NOLINT(performance-unnecessary-value-param): the operation takes its own copy
 {
     if (type == OrvLogging::Debug && !m_debugEnabled)
         return 0;
@@ -93,7 +99,8 @@ int LogFile::LogMessage(OrvLogging::ORVB_MESSAGE_TYPE type, std::wstring text)  
     return WriteText(MessageLine(type, text));
 }
 
-int LogFile::WriteText(std::wstring text)  // NOLINT(performance-unnecessary-value-param): the operation takes its own copy
+int LogFile::WriteText(
+    std::wstring text)  // NOLINT(performance-unnecessary-value-param): the operation takes its own copy
 {
     if (!m_stream.is_open())
         return -1;

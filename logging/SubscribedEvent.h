@@ -11,14 +11,12 @@
 
 using SubscriptionId = int64_t;
 
-template <typename Signature>
-class SubscribedEvent;
+template <typename Signature> class SubscribedEvent;
 
 // Delivers each publication to every subscribed handler, in the order of subscription, under one
 // non-recursive lock: a publication is delivered completely before the next begins, and a handler
 // must not publish on or subscribe to the event that is calling it.
-template <typename... Args>
-class SubscribedEvent<void(Args...)> {
+template <typename... Args> class SubscribedEvent<void(Args...)> {
 public:
     using Handler = std::function<void(Args...)>;
 

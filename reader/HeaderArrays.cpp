@@ -6,8 +6,7 @@
 namespace Velquor {
 namespace {
 
-template <typename T>
-T* AllocateArray(size_t count)
+template <typename T> T* AllocateArray(size_t count)
 {
     return static_cast<T*>(std::calloc(count, sizeof(T)));
 }

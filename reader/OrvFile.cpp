@@ -29,13 +29,15 @@ std::wstring SystemReason(int errorNumber)
 bool EqualsIgnoringAsciiCase(std::wstring_view a, std::wstring_view b)
 {
     const auto fold = [](wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c; };
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](wchar_t x, wchar_t y) { return fold(x) == fold(y); });
+    return a.size() == b.size()
+           && std::equal(a.begin(), a.end(), b.begin(), [&](wchar_t x, wchar_t y) { return fold(x) == fold(y); });
 }
 
 bool HasEventExtension(std::wstring_view path)
 {
     constexpr std::wstring_view extension = L".oev";
-    return path.size() >= extension.size() && EqualsIgnoringAsciiCase(path.substr(path.size() - extension.size()), extension);
+    return path.size() >= extension.size()
+           && EqualsIgnoringAsciiCase(path.substr(path.size() - extension.size()), extension);
 }
 
 }  // namespace
@@ -175,7 +177,8 @@ bool OrvFile::PrepareFrom(int index, std::wstring& error)
 {
     // Complete records in the window from `index` on.
     const uint64_t windowRecords = (window.End() - RecordOffset(index)) / recordBytes;
-    const int available = static_cast<int>(std::min<uint64_t>(windowRecords, static_cast<uint64_t>(recordCount - index)));
+    const int available =
+        static_cast<int>(std::min<uint64_t>(windowRecords, static_cast<uint64_t>(recordCount - index)));
     if (kind == OrvRecordKind::Event) {
         readyFirst = index;
         readyEnd = index + available;

@@ -67,7 +67,8 @@ OrvRetVal OrvFileIO::GetHeaderMetaDataInternal(int handle, const wchar_t* key, w
     if (found != OrvSuccess)
         return found;
     if (!CopyToHeaderArrays(*table, rows, rowCount, fieldCounts))
-        return store->Fail(OrvOutOfMemory, L"Unable to hand out the header value " + std::wstring(key) + L": out of memory.");
+        return store->Fail(OrvOutOfMemory,
+                           L"Unable to hand out the header value " + std::wstring(key) + L": out of memory.");
     return OrvSuccess;
 }
 

@@ -13,12 +13,12 @@ namespace OrvDataTypes {
 using OrvRetVal = int;
 
 constexpr OrvRetVal OrvSuccess = 0;
-constexpr OrvRetVal OrvOpenFailed = 1;      // the file cannot be opened or is not an acquisition file
-constexpr OrvRetVal OrvBadHandle = 2;       // no file is open under the handle
-constexpr OrvRetVal OrvBadIndex = 3;        // record index outside the file
-constexpr OrvRetVal OrvCorruptRecord = 4;   // a record's contents cannot be valid
+constexpr OrvRetVal OrvOpenFailed = 1;     // the file cannot be opened or is not an acquisition file
+constexpr OrvRetVal OrvBadHandle = 2;      // no file is open under the handle
+constexpr OrvRetVal OrvBadIndex = 3;       // record index outside the file
+constexpr OrvRetVal OrvCorruptRecord = 4;  // a record's contents cannot be valid
 constexpr OrvRetVal OrvOutOfMemory = 5;
-constexpr OrvRetVal OrvReadFailed = 6;      // the file's records cannot be read
+constexpr OrvRetVal OrvReadFailed = 6;  // the file's records cannot be read
 
 }  // namespace OrvDataTypes
 
@@ -52,8 +52,8 @@ public:
     inline std::wstring GetLastErrorMessage();
 
 private:
-    OrvDataTypes::OrvRetVal GetHeaderMetaDataInternal(int handle, const wchar_t* key, wchar_t***& rows,
-                                                      int& rowCount, int*& fieldCounts);
+    OrvDataTypes::OrvRetVal GetHeaderMetaDataInternal(int handle, const wchar_t* key, wchar_t***& rows, int& rowCount,
+                                                      int*& fieldCounts);
     OrvDataTypes::OrvRetVal GetLastErrorMessageInternal(wchar_t*& text);
     void FreeArray(void* p);
 

@@ -69,7 +69,7 @@ private:
     std::vector<std::unique_ptr<OrvFile>> files;  // slot = handle, null when free
     int openCount = 0;
     uint64_t budgetBytes = defaultBudgetBytes;
-    uint64_t bytesInUse = 0;  // bytes held by all windows
+    uint64_t bytesInUse = 0;    // bytes held by all windows
     uint64_t requestCount = 0;  // orders the files by their last use
     std::wstring lastError;
 };

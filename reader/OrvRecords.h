@@ -19,10 +19,10 @@ constexpr size_t orvEventTextBytes = 128;
 // only after checking the valid count.
 #pragma pack(push, 1)
 struct CSCRecord {
-    uint64_t timestamp;        // µs, acquisition clock, of the first sample
+    uint64_t timestamp;  // µs, acquisition clock, of the first sample
     uint32_t channelNumber;
-    uint32_t sampleFrequency;  // Hz, of this record
-    uint32_t numValidSamples;  // 0 to 512; a larger count marks a corrupt record
+    uint32_t sampleFrequency;                 // Hz, of this record
+    uint32_t numValidSamples;                 // 0 to 512; a larger count marks a corrupt record
     int16_t samples[orvSamplesPerCscRecord];  // entries at and after the valid count are unused
 };
 

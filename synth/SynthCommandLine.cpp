@@ -10,8 +10,7 @@
 namespace VareloSynth {
 namespace {
 
-template <typename Number>
-bool ParseNumber(std::string_view text, Number& value)
+template <typename Number> bool ParseNumber(std::string_view text, Number& value)
 {
     const char* end = text.data() + text.size();
     const auto [stop, failure] = std::from_chars(text.data(), end, value);
@@ -42,7 +41,8 @@ std::vector<std::string> SplitList(std::string_view text)
     size_t start = 0;
     while (true) {
         const size_t comma = text.find(',', start);
-        parts.emplace_back(text.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
+        parts.emplace_back(
+            text.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
         if (comma == std::string_view::npos)
             return parts;
         start = comma + 1;
@@ -76,8 +76,7 @@ private:
     bool ApplyChannelSettings();
     bool ApplySampleCount();
     bool Wrong(const std::string& name, const std::string& value, const char* expected);
-    template <typename Target>
-    bool Number(const std::string& name, const std::string& value, Target& target);
+    template <typename Target> bool Number(const std::string& name, const std::string& value, Target& target);
     void AddChannelSetting(const std::string& name, size_t channelNumber, std::function<void(SynthChannel&)> apply);
 
     bool Channels(const std::string& name, const std::string& value);
@@ -195,7 +194,8 @@ bool ArgumentReader::Finish()
     }
     options.directory = *directory;
     if (names && channelCount && names->size() != *channelCount) {
-        error = "--names gives " + std::to_string(names->size()) + " names for " + std::to_string(*channelCount) + " channels";
+        error = "--names gives " + std::to_string(names->size()) + " names for " + std::to_string(*channelCount)
+                + " channels";
         return false;
     }
     options.channels.assign(names ? names->size() : channelCount.value_or(options.channels.size()), SynthChannel());
@@ -210,8 +210,8 @@ bool ArgumentReader::ApplyChannelSettings()
 {
     for (const ChannelSetting& setting : channelSettings) {
         if (setting.channelNumber < 1 || setting.channelNumber > options.channels.size()) {
-            error = setting.option + ": there is no channel " + std::to_string(setting.channelNumber) +
-                    " (channels count from 1 to " + std::to_string(options.channels.size()) + ")";
+            error = setting.option + ": there is no channel " + std::to_string(setting.channelNumber)
+                    + " (channels count from 1 to " + std::to_string(options.channels.size()) + ")";
             return false;
         }
         setting.apply(options.channels[setting.channelNumber - 1]);
@@ -304,7 +304,8 @@ bool ArgumentReader::Gap(const std::string& name, const std::string& value)
     std::string_view record;
     std::string_view length;
     SynthGap gap;
-    if (!SplitPair(value, record, length) || !ParseNumber(record, gap.beforeRecord) || !ParseNumber(length, gap.lengthUs))
+    if (!SplitPair(value, record, length) || !ParseNumber(record, gap.beforeRecord)
+        || !ParseNumber(length, gap.lengthUs))
         return Wrong(name, value, "RECORD:MICROSECONDS");
     options.gaps.push_back(gap);
     return true;
@@ -347,8 +348,8 @@ bool ArgumentReader::Event(const std::string& name, const std::string& value)
     std::string_view time;
     std::string_view text;
     SynthEvent event;
-    if (!SplitPair(value, time, text) || !ParseNumber(time, event.timestampUs) ||
-        !OrvText::WideToLatin1(OrvText::Utf8ToWide(text), event.text))
+    if (!SplitPair(value, time, text) || !ParseNumber(time, event.timestampUs)
+        || !OrvText::WideToLatin1(OrvText::Utf8ToWide(text), event.text))
         return Wrong(name, value, "MICROSECONDS:TEXT with ISO 8859-1 characters");
     options.events.push_back(event);
     return true;

@@ -16,7 +16,7 @@ namespace {
 
 constexpr uint64_t microsecondsPerSecond = 1000000;
 constexpr size_t recordsPerWrite = 1024;  // about 1 MiB per write call
-constexpr int16_t startEventId = 19;  // event ids: one per kind, so the kinds can be told apart
+constexpr int16_t startEventId = 19;      // event ids: one per kind, so the kinds can be told apart
 constexpr int16_t ttlEventId = 11;
 constexpr int16_t givenEventId = 4;
 
@@ -39,15 +39,15 @@ uint64_t GapsBefore(const SynthOptions& options, uint64_t record)
 uint64_t RecordTimestamp(const SynthOptions& options, uint64_t record)
 {
     const uint64_t frequency = static_cast<uint64_t>(options.samplingFrequencyHz);
-    return options.firstTimestampUs + record * cscSamplesPerRecord * microsecondsPerSecond / frequency +
-           GapsBefore(options, record);
+    return options.firstTimestampUs + record * cscSamplesPerRecord * microsecondsPerSecond / frequency
+           + GapsBefore(options, record);
 }
 
 uint64_t SampleTimestamp(const SynthOptions& options, uint64_t sample)
 {
     const uint64_t frequency = static_cast<uint64_t>(options.samplingFrequencyHz);
-    return RecordTimestamp(options, sample / cscSamplesPerRecord) +
-           sample % cscSamplesPerRecord * microsecondsPerSecond / frequency;
+    return RecordTimestamp(options, sample / cscSamplesPerRecord)
+           + sample % cscSamplesPerRecord * microsecondsPerSecond / frequency;
 }
 
 std::string ChannelName(const SynthOptions& options, size_t channel)
@@ -80,10 +80,10 @@ bool IsHeaderSafe(const std::string& value)
 bool ValidateName(const std::string& name, std::string& error)
 {
     std::string latin1;
-    if (name == "." || name == ".." || name.find('/') != std::string::npos || name.find('"') != std::string::npos ||
-        !IsHeaderSafe(name) || !OrvText::WideToLatin1(OrvText::Utf8ToWide(name), latin1)) {
-        error = "Unusable channel name \"" + name +
-                "\": it must be a file name without '/' or '\"' whose characters ISO 8859-1 holds.";
+    if (name == "." || name == ".." || name.find('/') != std::string::npos || name.find('"') != std::string::npos
+        || !IsHeaderSafe(name) || !OrvText::WideToLatin1(OrvText::Utf8ToWide(name), latin1)) {
+        error = "Unusable channel name \"" + name
+                + "\": it must be a file name without '/' or '\"' whose characters ISO 8859-1 holds.";
         return false;
     }
     return true;
@@ -101,8 +101,8 @@ bool ValidateChannel(const SynthOptions& options, size_t channel, std::string& e
     }
     const uint64_t written = RecordCount(options) - std::min(RecordCount(options), settings.missingTailRecords);
     if (settings.corruptRecord && *settings.corruptRecord >= written) {
-        error = "Channel " + name + ": the corrupt record " + std::to_string(*settings.corruptRecord) +
-                " lies beyond its " + std::to_string(written) + " records.";
+        error = "Channel " + name + ": the corrupt record " + std::to_string(*settings.corruptRecord)
+                + " lies beyond its " + std::to_string(written) + " records.";
         return false;
     }
     if (settings.sessionUuid && !IsHeaderSafe(*settings.sessionUuid)) {
@@ -128,7 +128,8 @@ bool ValidateNamesDiffer(const SynthOptions& options, std::string& error)
 bool ValidateTimestampRange(const SynthOptions& options, std::string& error)
 {
     const uint64_t records = RecordCount(options) + 1;  // a truncated tail record included
-    uint64_t last = records * cscSamplesPerRecord * microsecondsPerSecond / static_cast<uint64_t>(options.samplingFrequencyHz);
+    uint64_t last =
+        records * cscSamplesPerRecord * microsecondsPerSecond / static_cast<uint64_t>(options.samplingFrequencyHz);
     bool fits = AddWithoutOverflow(last, options.firstTimestampUs, last);
     for (const SynthGap& gap : options.gaps)
         fits = fits && AddWithoutOverflow(last, gap.lengthUs, last);
@@ -155,7 +156,8 @@ bool ValidateOptions(const SynthOptions& options, std::string& error)
         error = "The session UUID and the creation time must not hold line breaks or NUL.";
         return false;
     }
-    if (options.writeEventFile && (options.eventFileName.empty() || options.eventFileName.find('/') != std::string::npos)) {
+    if (options.writeEventFile
+        && (options.eventFileName.empty() || options.eventFileName.find('/') != std::string::npos)) {
         error = "Unusable event file name \"" + options.eventFileName + "\".";
         return false;
     }
@@ -277,13 +279,15 @@ std::vector<EventRecordFields> RecordingEvents(const SynthOptions& options)
     for (uint32_t i = 0; i < options.spreadEventCount; ++i) {
         const uint64_t sample = (i + 1) * options.samplesPerChannel / (options.spreadEventCount + 1ull);
         const int16_t ttl = i % 2 == 0 ? 1 : 0;
-        timed.push_back(EventAt(SampleTimestamp(options, sample), ttlEventId, ttl,
-                                ttl == 1 ? "TTL Input on port 0 value (0x0001)." : "TTL Input on port 0 value (0x0000)."));
+        timed.push_back(
+            EventAt(SampleTimestamp(options, sample), ttlEventId, ttl,
+                    ttl == 1 ? "TTL Input on port 0 value (0x0001)." : "TTL Input on port 0 value (0x0000)."));
     }
     for (const SynthEvent& given : options.events)
         timed.push_back(EventAt(given.timestampUs, givenEventId, 0, given.text));
-    std::stable_sort(timed.begin(), timed.end(),
-                     [](const EventRecordFields& a, const EventRecordFields& b) { return a.timestampUs < b.timestampUs; });
+    std::stable_sort(timed.begin(), timed.end(), [](const EventRecordFields& a, const EventRecordFields& b) {
+        return a.timestampUs < b.timestampUs;
+    });
     if (options.startEvent)
         timed.insert(timed.begin(), EventAt(options.firstTimestampUs, startEventId, 0, "Starting Recording"));
     return timed;
@@ -344,7 +348,8 @@ private:
         CscRecordFields fields;
         fields.timestampUs = RecordTimestamp(options, record) + settings.startOffsetUs;
         fields.channelNumber = static_cast<uint32_t>(channel);
-        fields.sampleFrequencyHz = static_cast<uint32_t>(settings.samplingFrequencyHz.value_or(options.samplingFrequencyHz));
+        fields.sampleFrequencyHz =
+            static_cast<uint32_t>(settings.samplingFrequencyHz.value_or(options.samplingFrequencyHz));
         fields.validSampleCount = settings.corruptRecord == record ? settings.corruptValidCount : valid;
         fields.samples = samples;
         PutCscRecord(at, fields);
@@ -389,7 +394,7 @@ int WriteSynthRecording(const SynthOptions& options, std::string& error)
 std::string SessionUuidFromSeed(uint64_t seed)
 {
     SeededRandom random(seed ^ 0x5EED5EED5EED5EEDull);
-    const uint64_t high = (random.Next() & ~0xF000ull) | 0x4000ull;  // version 4
+    const uint64_t high = (random.Next() & ~0xF000ull) | 0x4000ull;       // version 4
     const uint64_t low = (random.Next() & ~(3ull << 62)) | (2ull << 62);  // RFC 4122 variant
     static constexpr char digits[] = "0123456789abcdef";
     std::string text;

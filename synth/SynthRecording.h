@@ -21,23 +21,23 @@ struct SynthGap {
 
 struct SynthEvent {
     uint64_t timestampUs = 0;  // acquisition clock
-    std::string text;  // 8-bit; 128 bytes or more fill the text field without a NUL
+    std::string text;          // 8-bit; 128 bytes or more fill the text field without a NUL
 };
 
 // One channel. Everything below the name is there to make test conditions.
 struct SynthChannel {
-    std::string name;  // UTF-8, ISO 8859-1 characters only; empty: "CSC" and the channel number from 1
+    std::string name;            // UTF-8, ISO 8859-1 characters only; empty: "CSC" and the channel number from 1
     uint64_t startOffsetUs = 0;  // added to every timestamp of the channel
 
     std::optional<std::string> sessionUuid;  // instead of the recording's
     std::optional<int> samplingFrequencyHz;  // header and record field only; timing stays the recording's
-    std::optional<int> adMaxValue;  // header value, and the limit of the samples
-    std::optional<int> headerAdMaxValue;  // header value only: the samples may then lie beyond it
+    std::optional<int> adMaxValue;           // header value, and the limit of the samples
+    std::optional<int> headerAdMaxValue;     // header value only: the samples may then lie beyond it
     std::optional<int> inputRangeUv;
-    std::vector<std::string> omittedKeys;  // header keys left out, e.g. "-InputRange"
+    std::vector<std::string> omittedKeys;       // header keys left out, e.g. "-InputRange"
     std::vector<std::string> extraHeaderLines;  // appended after the usual header lines
-    uint64_t missingTailRecords = 0;  // records left out at the end
-    std::optional<uint64_t> corruptRecord;  // this record claims corruptValidCount valid samples
+    uint64_t missingTailRecords = 0;            // records left out at the end
+    std::optional<uint64_t> corruptRecord;      // this record claims corruptValidCount valid samples
     uint32_t corruptValidCount = 513;
     uint32_t truncatedTailBytes = 0;  // 1 to 1,043: that many bytes of one more record end the file
 };
@@ -51,14 +51,14 @@ struct SynthOptions {
     std::vector<SynthGap> gaps;
     int adMaxValue = 32767;
     int inputRangeUv = 1000;
-    std::string sessionUuid;  // empty: drawn from the seed
+    std::string sessionUuid;                          // empty: drawn from the seed
     std::string timeCreated = "2017/07/03 10:22:33";  // -TimeCreated: YYYY/MM/DD hh:mm:ss
     uint64_t seed = 1;
 
     bool writeEventFile = true;
     std::string eventFileName = "Events.oev";
-    bool startEvent = true;  // "Starting Recording" at firstTimestampUs, the file's first event
-    uint32_t spreadEventCount = 0;  // TTL events at evenly spaced samples of the recording
+    bool startEvent = true;          // "Starting Recording" at firstTimestampUs, the file's first event
+    uint32_t spreadEventCount = 0;   // TTL events at evenly spaced samples of the recording
     std::vector<SynthEvent> events;  // more events; all but the start event go in time order
 };
 

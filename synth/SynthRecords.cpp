@@ -50,7 +50,8 @@ void PutEventRecord(unsigned char* at, const EventRecordFields& record)
     for (size_t i = 0; i < record.extra.size(); ++i)
         PutLittleEndian32(at + offsetof(EventRecord, extra) + 4 * i, static_cast<uint32_t>(record.extra[i]));
     // a text of 128 bytes or more fills the field and leaves no NUL, as the layout allows
-    std::copy_n(record.text.data(), std::min(record.text.size(), eventTextBytes), at + offsetof(EventRecord, eventText));
+    std::copy_n(record.text.data(), std::min(record.text.size(), eventTextBytes),
+                at + offsetof(EventRecord, eventText));
 }
 
 void AppendCscRecord(std::vector<unsigned char>& out, const CscRecordFields& record)

@@ -25,7 +25,7 @@ struct CscRecordFields {
     uint64_t timestampUs = 0;  // of the first sample
     uint32_t channelNumber = 0;
     uint32_t sampleFrequencyHz = 0;
-    uint32_t validSampleCount = 0;  // written as given, also when it claims more than 512
+    uint32_t validSampleCount = 0;     // written as given, also when it claims more than 512
     std::span<const int16_t> samples;  // the first 512 fill the sample slots, missing ones are 0
 };
 

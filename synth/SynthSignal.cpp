@@ -17,7 +17,7 @@ SynthSignal::SynthSignal(uint64_t seed, int channelIndex, int samplingFrequencyH
     slowAmplitude = limit * 45 / 100;
     fastAmplitude = limit * 20 / 100;
     noiseAmplitude = static_cast<uint32_t>(limit * 5 / 100);
-    const double slowHz = 1.0 + random.Below(1200) / 100.0;  // 1 to 13 Hz
+    const double slowHz = 1.0 + random.Below(1200) / 100.0;   // 1 to 13 Hz
     const double fastHz = 30.0 + random.Below(4000) / 100.0;  // 30 to 70 Hz
     slowStep = PhaseStep(slowHz, samplingFrequencyHz);
     fastStep = PhaseStep(fastHz, samplingFrequencyHz);

@@ -38,8 +38,9 @@ public:
     {
         slowPhase += slowStep;
         fastPhase += fastStep;
-        int32_t value = (slowAmplitude * sineTable[slowPhase >> phaseShift] +
-                         fastAmplitude * sineTable[fastPhase >> phaseShift]) / sineScale;
+        int32_t value =
+            (slowAmplitude * sineTable[slowPhase >> phaseShift] + fastAmplitude * sineTable[fastPhase >> phaseShift])
+            / sineScale;
         value += static_cast<int32_t>(random.Below(2 * noiseAmplitude + 1)) - static_cast<int32_t>(noiseAmplitude);
         value = value > limit ? limit : (value < -limit ? -limit : value);
         return static_cast<int16_t>(value);

@@ -10,8 +10,8 @@ TEST(DialogUnitsTest, ScalesByQuarterCharWidthAndEighthCharHeight)
     const std::pair<int, int> horizontal[] = {{0, 0}, {1, 2}, {2, 4}, {3, 5}, {-2, -4}};  // 1.75, 3.5, 5.25, -3.5
     for (const auto& [x, pixels] : horizontal)
         EXPECT_EQ(units.ToPixelsX(x), pixels) << x;
-    EXPECT_EQ(units.ToPixelsY(1), 2);  // 1.625
-    EXPECT_EQ(units.ToPixelsY(4), 7);  // 6.5
+    EXPECT_EQ(units.ToPixelsY(1), 2);                                   // 1.625
+    EXPECT_EQ(units.ToPixelsY(4), 7);                                   // 6.5
     EXPECT_EQ(DialogUnits(6, 16).ToPixels(499, 174), QSize(749, 348));  // 748.5 and 348
 }
 

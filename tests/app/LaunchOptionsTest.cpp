@@ -52,8 +52,13 @@ TEST(LaunchOptionsTest, HelpAndVersion)
 TEST(LaunchOptionsTest, RefusesWhatItDoesNotUnderstand)
 {
     const std::vector<QStringList> wrong{
-        {"--bogus"}, {"stray"}, {"--convert"}, {"--convert", ""}, {"--screenshot", "shot.png"},
-        {"--convert", "/x", "--screenshot"}, {"--convert", "/x", "--screenshot", ""},
+        {"--bogus"},
+        {"stray"},
+        {"--convert"},
+        {"--convert", ""},
+        {"--screenshot", "shot.png"},
+        {"--convert", "/x", "--screenshot"},
+        {"--convert", "/x", "--screenshot", ""},
     };
     for (const QStringList& arguments : wrong) {
         const LaunchOptions options = Parse(arguments);

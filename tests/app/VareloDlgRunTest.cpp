@@ -136,7 +136,8 @@ TEST_F(VareloDlgRunTest, ConvertsTheChosenDirectoryUnderTheWaitCursor)
     const QStringList logged = LoggedMessages(dir.path / "VareloLogFile.txt");
     ASSERT_FALSE(logged.isEmpty());
     EXPECT_EQ(Rows(), logged);
-    EXPECT_TRUE(Rows().contains("EDF File Opened Successfully: " + QString::fromStdString((dir.path / "DevOutput.edf").string())));
+    EXPECT_TRUE(Rows().contains("EDF File Opened Successfully: "
+                                + QString::fromStdString((dir.path / "DevOutput.edf").string())));
     EXPECT_TRUE(dialog.waitCursorAtEveryMessage);
     EXPECT_TRUE(dialog.barShownAtEveryMessage);
     EXPECT_EQ(NonEmptyLines(dir.path / "VareloLogFile.txt").back(), "Log File Closed - End of File\r")
@@ -191,7 +192,8 @@ TEST_F(VareloDlgRunTest, LogFileThatCannotBeCreatedIsReportedInBoxesWithoutOwner
     const QString path = QString::fromStdString((dir.path / "VareloLogFile.txt").string());
     for (size_t i = 0; i < 2; ++i) {
         EXPECT_EQ(boxes[i].caption, "Log File Error") << i;
-        EXPECT_EQ(boxes[i].text, "Error opening filename: " + path + ", file may be invalid, please check the filename ")
+        EXPECT_EQ(boxes[i].text,
+                  "Error opening filename: " + path + ", file may be invalid, please check the filename ")
             << i;
         EXPECT_EQ(boxes[i].owner, nullptr) << "the log file's box has no owner window";
         EXPECT_EQ(boxes[i].buttons, QMessageBox::Ok);

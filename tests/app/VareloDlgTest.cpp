@@ -35,8 +35,7 @@ QStringList Rows(const QTreeWidget& list)
 
 class VareloDlgTest : public ::testing::Test {
 protected:
-    template <typename Control>
-    Control& Find(const char* name)
+    template <typename Control> Control& Find(const char* name)
     {
         auto* control = dialog.findChild<Control*>(name);
         EXPECT_NE(control, nullptr) << name;
@@ -89,9 +88,8 @@ TEST_F(VareloDlgTest, ListKeepsTheLatest51MessagesOldestFirstWithoutScrolling)
 
 TEST_F(VareloDlgTest, RowsLookTheSameForEveryMessageType)
 {
-    const std::vector<OrvLogging::ORVB_MESSAGE_TYPE> types{OrvLogging::Fatal, OrvLogging::Error,
-                                                          OrvLogging::Warning, OrvLogging::Notice,
-                                                          OrvLogging::Data, OrvLogging::Debug};
+    const std::vector<OrvLogging::ORVB_MESSAGE_TYPE> types{OrvLogging::Fatal,  OrvLogging::Error, OrvLogging::Warning,
+                                                           OrvLogging::Notice, OrvLogging::Data,  OrvLogging::Debug};
     for (const auto type : types)
         dialog.OnMessage(type, L"Same text");
     QTreeWidget& list = List();
@@ -102,9 +100,9 @@ TEST_F(VareloDlgTest, RowsLookTheSameForEveryMessageType)
         const QTreeWidgetItem* item = list.topLevelItem(row);
         EXPECT_EQ(item->text(0), "Same text") << row;
         EXPECT_EQ(item->flags(), first->flags()) << row;
-        for (const int role : {int(Qt::DecorationRole), int(Qt::FontRole), int(Qt::ForegroundRole),
-                               int(Qt::BackgroundRole), int(Qt::CheckStateRole), int(Qt::ToolTipRole),
-                               int(Qt::UserRole)})
+        for (const int role :
+             {int(Qt::DecorationRole), int(Qt::FontRole), int(Qt::ForegroundRole), int(Qt::BackgroundRole),
+              int(Qt::CheckStateRole), int(Qt::ToolTipRole), int(Qt::UserRole)})
             EXPECT_FALSE(item->data(0, role).isValid()) << "row " << row << ", role " << role;
     }
 
@@ -196,7 +194,7 @@ TEST_F(VareloDlgTest, WhileWaitingTheBarShowsTheShareConvertedAndTheWindowStaysO
     ASSERT_NE(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
 
-    const std::vector<std::pair<double, int>> steps{{0.5, 50}, {0.509, 50}, {0.999, 99}, {1.5, 100},
+    const std::vector<std::pair<double, int>> steps{{0.5, 50},  {0.509, 50},       {0.999, 99}, {1.5, 100},
                                                     {-0.25, 0}, {std::nan(""), 0}, {1.0, 100}};
     for (const auto& [fraction, percent] : steps) {
         dialog.OnProgress(fraction);

@@ -58,7 +58,7 @@ TEST_F(BufferedFileTest, FailedWriteIsReportedByTheNextFlushOnly)
     ASSERT_TRUE(file.Create("/dev/full"));
     file.Write("abc", 3);
     EXPECT_FALSE(file.Flush());
-    EXPECT_TRUE(file.Flush());  // nothing left to write, the failure was reported
+    EXPECT_TRUE(file.Flush());                      // nothing left to write, the failure was reported
     file.PutSpaces(BufferedFile::bufferBytes + 1);  // fails inside, when the buffer fills
     EXPECT_FALSE(file.Seek(0));
     EXPECT_FALSE(file.Flush());

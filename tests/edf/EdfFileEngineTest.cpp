@@ -36,7 +36,6 @@ std::string Numbered(const char* prefix, long long n, const char* suffix = ".edf
     return text;
 }
 
-
 }  // namespace
 
 // Every test leaves the engine's table empty, so that tests may also run in one process: a file
@@ -113,15 +112,14 @@ TEST_F(EdfFileEngineTest, OneSignalHeaderHoldsEveryField)
     ASSERT_EQ(EdfWriteRecord(handle, samples.data()), 0);
 
     // (1 + 2) × 256 = 768 bytes, field by field in header order; N = 2 signals, the annotation signal included
-    const std::string fixedStart = Padded("0", 8) + Padded("X X X X", 80) +
-                                   Padded("Startdate 05-JUL-2017 X X X", 80) + "05.07.17" + "10.20.30" +
-                                   Padded("768", 8) + Padded("EDF+C", 44);
+    const std::string fixedStart = Padded("0", 8) + Padded("X X X X", 80) + Padded("Startdate 05-JUL-2017 X X X", 80)
+                                   + "05.07.17" + "10.20.30" + Padded("768", 8) + Padded("EDF+C", 44);
     const std::string fixedEnd = Padded("1", 8) + Padded("2", 4);
-    const std::string signalPart =
-        Padded("EEG1", 16) + "EDF Annotations " + std::string(160, ' ') + std::string(16, ' ') +
-        Padded("-1000", 8) + Padded("-1", 8) + Padded("1000", 8) + Padded("1", 8) + Padded("-32768", 8) +
-        Padded("-32768", 8) + Padded("32767", 8) + Padded("32767", 8) + std::string(160, ' ') +
-        Padded("32000", 8) + Padded("57", 8) + std::string(64, ' ');
+    const std::string signalPart = Padded("EEG1", 16) + "EDF Annotations " + std::string(160, ' ')
+                                   + std::string(16, ' ') + Padded("-1000", 8) + Padded("-1", 8) + Padded("1000", 8)
+                                   + Padded("1", 8) + Padded("-32768", 8) + Padded("-32768", 8) + Padded("32767", 8)
+                                   + Padded("32767", 8) + std::string(160, ' ') + Padded("32000", 8) + Padded("57", 8)
+                                   + std::string(64, ' ');
     ASSERT_EQ(fixedStart.size() + 8 + fixedEnd.size() + signalPart.size(), 768u);
 
     auto bytes = Bytes("one.edf");  // the record was flushed: the header is on disk
@@ -152,8 +150,7 @@ TEST_F(EdfFileEngineTest, RecordDurationFieldIsExactWhereItsDoubleIsNot)
     // 0.016389999...), so truncated decimals would write 0.016389: the header would then
     // disagree with the records' start times. 1,639 units is what the writer chooses for
     // 58 channels at 32,000 Hz (61 parts).
-    const std::pair<int, std::string> cases[] = {
-        {1'639, "0.01639 "}, {104, "0.00104 "}, {5'999'999, "59.99999"}};
+    const std::pair<int, std::string> cases[] = {{1'639, "0.01639 "}, {104, "0.00104 "}, {5'999'999, "59.99999"}};
     for (const auto& [duration, field] : cases) {
         std::string name = Numbered("exact", duration);
         int handle = OpenReady(name, 1, 1);
@@ -162,7 +159,8 @@ TEST_F(EdfFileEngineTest, RecordDurationFieldIsExactWhereItsDoubleIsNot)
         ASSERT_EQ(EdfCloseFile(handle), 0);
         EXPECT_TRUE(BytesAt(Bytes(name), 244, field)) << "duration " << duration;
     }
-    EXPECT_EQ(Parsed(Numbered("exact", 1'639)).recordStartTimes, (std::vector<std::string>{"+0.0000000", "+0.0163900"}));
+    EXPECT_EQ(Parsed(Numbered("exact", 1'639)).recordStartTimes,
+              (std::vector<std::string>{"+0.0000000", "+0.0163900"}));
 }
 
 TEST_F(EdfFileEngineTest, RecordDurationOutsideOneMillisecondToOneMinuteIsRefused)
@@ -191,7 +189,7 @@ TEST_F(EdfFileEngineTest, PhysicalValuesAreTruncatedToEightCharacters)
 TEST_F(EdfFileEngineTest, StartDateRangesAndUncheckedDay)
 {
     int handle = OpenReady("s.edf", 1, 1);
-    const int refused[][6] = {{1969, 1, 1, 0, 0, 0}, {3001, 1, 1, 0, 0, 0}, {2017, 0, 1, 0, 0, 0},
+    const int refused[][6] = {{1969, 1, 1, 0, 0, 0},  {3001, 1, 1, 0, 0, 0},  {2017, 0, 1, 0, 0, 0},
                               {2017, 13, 1, 0, 0, 0}, {2017, 1, 0, 0, 0, 0},  {2017, 1, 32, 0, 0, 0},
                               {2017, 1, 1, 24, 0, 0}, {2017, 1, 1, -1, 0, 0}, {2017, 1, 1, 0, 60, 0},
                               {2017, 1, 1, 0, -1, 0}, {2017, 1, 1, 0, 0, 60}, {2017, 1, 1, 0, 0, -1}};
@@ -237,8 +235,8 @@ TEST_F(EdfFileEngineTest, LabelIsCutTrimmedAndFolded)
     ASSERT_EQ(EdfSetLabel(handle, 3, "Fr\xE9q\xA9x"), 0);
     ASSERT_EQ(EdfCloseFile(handle), 0);
     EXPECT_TRUE(BytesAt(Bytes("l.edf"), 256,
-                        Padded("ab", 16) + "ABCDEFGHIJKLMNOP" + Padded("cdefghijklmnop", 16) + Padded("Freq x", 16) +
-                            "EDF Annotations "));
+                        Padded("ab", 16) + "ABCDEFGHIJKLMNOP" + Padded("cdefghijklmnop", 16) + Padded("Freq x", 16)
+                            + "EDF Annotations "));
 }
 
 TEST_F(EdfFileEngineTest, ZeroSignalFileHasOnlyTheAnnotationSignal)
@@ -435,7 +433,7 @@ TEST_F(EdfFileEngineTest, SamePathTwiceIsRefusedWhileOpen)
     ASSERT_GE(handle, 0);
     EXPECT_EQ(EdfOpenFile(PathOf("a.edf").c_str(), 1), EdfPathAlreadyOpen);
     EXPECT_EQ(EdfOpenFile(PathOf("a.edf").c_str(), 600), EdfPathAlreadyOpen);  // checked before the count
-    EXPECT_EQ(EdfOpenFile(PathOf("./a.edf").c_str(), 0), handle + 1);  // byte-exact comparison
+    EXPECT_EQ(EdfOpenFile(PathOf("./a.edf").c_str(), 0), handle + 1);          // byte-exact comparison
     SetSignal(handle, 0, 1, -1, 1);
     ASSERT_EQ(EdfCloseFile(handle), 0);
     EXPECT_EQ(EdfOpenFile(PathOf("a.edf").c_str(), 1), handle);
@@ -561,9 +559,18 @@ TEST_F(EdfFileEngineTest, AnnotationsArePlacedOnePerRecord)
     auto bytes = Bytes("a.edf");
     ASSERT_EQ(bytes.size(), 768u + 3 * 116u);
     EXPECT_TRUE(BytesAt(bytes, 236, "3       "));
-    EXPECT_TRUE(BytesAt(bytes, 768 + 2, ZeroFilledSlot(std::string("+0\x14\x14\0+0\x14" "A0\x14", 11))));
-    EXPECT_TRUE(BytesAt(bytes, 768 + 116 + 2, ZeroFilledSlot(std::string("+1\x14\x14\0+2.5000\x14" "A1\x14", 16))));
-    EXPECT_TRUE(BytesAt(bytes, 768 + 232 + 2, ZeroFilledSlot(std::string("+2\x14\x14\0+0.0123\x14" "A2\x14", 16))));
+    EXPECT_TRUE(BytesAt(bytes, 768 + 2,
+                        ZeroFilledSlot(std::string("+0\x14\x14\0+0\x14"
+                                                   "A0\x14",
+                                                   11))));
+    EXPECT_TRUE(BytesAt(bytes, 768 + 116 + 2,
+                        ZeroFilledSlot(std::string("+1\x14\x14\0+2.5000\x14"
+                                                   "A1\x14",
+                                                   16))));
+    EXPECT_TRUE(BytesAt(bytes, 768 + 232 + 2,
+                        ZeroFilledSlot(std::string("+2\x14\x14\0+0.0123\x14"
+                                                   "A2\x14",
+                                                   16))));
     std::string all(bytes.begin(), bytes.end());
     EXPECT_EQ(all.find("A3"), std::string::npos);
     EXPECT_EQ(all.find("A4"), std::string::npos);
@@ -676,7 +683,7 @@ TEST_F(EdfFileEngineTest, FailedWriteOnFullDeviceCountsNoRecord)
     EXPECT_EQ(EdfSetLabel(handle, 0, "still open"), 0);  // no record counted: parameters still open
     EXPECT_EQ(EdfWriteRecord(handle, samples), -1);
     EXPECT_EQ(EdfAddAnnotation(handle, "lost", 0), 0);
-    EXPECT_EQ(EdfCloseFile(handle), 0);  // failures at close are not reported
+    EXPECT_EQ(EdfCloseFile(handle), 0);       // failures at close are not reported
     int again = EdfOpenFile("/dev/full", 0);  // the slot and the path are free again
     EXPECT_EQ(again, handle);
     EXPECT_EQ(EdfCloseFile(again), 0);

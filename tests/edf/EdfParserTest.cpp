@@ -16,9 +16,9 @@ std::string Padded(const std::string& text, std::size_t width)
 // (32 bytes), one data record holding samples 1 and -2 and the TALs in `tals`.
 std::vector<unsigned char> HandMadeFile(const std::string& tals, const std::string& count = "1")
 {
-    std::string header = Padded("0", 8) + Padded("X X X X", 80) + Padded("Startdate 05-JUL-2017 X X X", 80) +
-                         "05.07.17" + "10.20.30" + Padded("768", 8) + Padded("EDF+C", 44) + Padded(count, 8) +
-                         Padded("1", 8) + Padded("2", 4);
+    std::string header = Padded("0", 8) + Padded("X X X X", 80) + Padded("Startdate 05-JUL-2017 X X X", 80) + "05.07.17"
+                         + "10.20.30" + Padded("768", 8) + Padded("EDF+C", 44) + Padded(count, 8) + Padded("1", 8)
+                         + Padded("2", 4);
     header += Padded("Sig", 16) + "EDF Annotations " + std::string(160 + 16, ' ');
     header += Padded("-100", 8) + Padded("-1", 8) + Padded("100", 8) + Padded("1", 8);
     header += Padded("-10", 8) + Padded("-32768", 8) + Padded("10", 8) + Padded("32767", 8);
@@ -28,7 +28,11 @@ std::vector<unsigned char> HandMadeFile(const std::string& tals, const std::stri
     return {all.begin(), all.end()};
 }
 
-const std::string goodTals("+0\x14\x14\0+1.5\x15" "2\x14" "a\x14" "b\x14\0", 17);
+const std::string goodTals("+0\x14\x14\0+1.5\x15"
+                           "2\x14"
+                           "a\x14"
+                           "b\x14\0",
+                           17);
 
 }  // namespace
 
@@ -46,7 +50,9 @@ TEST(EdfParser, ReadsAHandMadeFileAndRefusesWhatItsHeaderDoesNotDescribe)
         {HandMadeFile(goodTals, "2"), "offset 804: file size 804 differs from header + 2 records of 36 bytes = 840"},
         {HandMadeFile(goodTals, "-1"), "offset 236: record count -1 (file not closed?)"},
         {HandMadeFile(std::string("+0\x14\x14\0x1\x14\x14\0", 10)), "offset 777: bad TAL onset \"x1\""},
-        {HandMadeFile(std::string("+0\x14" "a\x14\0", 6)),
+        {HandMadeFile(std::string("+0\x14"
+                                  "a\x14\0",
+                                  6)),
          "offset 772: the first TAL of the record is not a time-keeping TAL"},
         {HandMadeFile(std::string("+0\x14\x14\0\0\x01", 7)), "offset 778: non-zero byte after the last TAL"},
     };

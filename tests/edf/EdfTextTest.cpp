@@ -23,11 +23,11 @@ TEST(FoldToAscii, ReplacesHighBytesByTheirLookAlikesOrSpaces)
     // ISO 8859-1 letters lose their accents; the Windows-1252 characters in 0x80-0x9F that look
     // like ASCII become it; other symbols become spaces.
     const std::pair<unsigned char, char> cases[] = {
-        {0xC0, 'A'}, {0xC5, 'A'}, {0xC7, 'C'}, {0xC9, 'E'}, {0xD1, 'N'}, {0xD6, 'O'}, {0xD8, 'O'}, {0xDC, 'U'},
-        {0xDD, 'Y'}, {0xDF, 's'}, {0xE0, 'a'}, {0xE7, 'c'}, {0xE9, 'e'}, {0xEF, 'i'}, {0xF1, 'n'}, {0xF5, 'o'},
-        {0xFC, 'u'}, {0xFF, 'y'}, {0xB5, 'u'}, {0xD7, 'x'}, {0xF7, '-'}, {0xBF, '?'}, {0xAB, '<'}, {0xBB, '>'},
-        {0x80, 'E'}, {0x8A, 'S'}, {0x93, '"'}, {0x96, '-'}, {0x97, '-'}, {0x92, '\''}, {0x85, '.'},
-        {0xA0, ' '}, {0xA9, ' '}, {0xB0, ' '}, {0x81, ' '}, {0x99, ' '},
+        {0xC0, 'A'}, {0xC5, 'A'}, {0xC7, 'C'}, {0xC9, 'E'}, {0xD1, 'N'}, {0xD6, 'O'},  {0xD8, 'O'}, {0xDC, 'U'},
+        {0xDD, 'Y'}, {0xDF, 's'}, {0xE0, 'a'}, {0xE7, 'c'}, {0xE9, 'e'}, {0xEF, 'i'},  {0xF1, 'n'}, {0xF5, 'o'},
+        {0xFC, 'u'}, {0xFF, 'y'}, {0xB5, 'u'}, {0xD7, 'x'}, {0xF7, '-'}, {0xBF, '?'},  {0xAB, '<'}, {0xBB, '>'},
+        {0x80, 'E'}, {0x8A, 'S'}, {0x93, '"'}, {0x96, '-'}, {0x97, '-'}, {0x92, '\''}, {0x85, '.'}, {0xA0, ' '},
+        {0xA9, ' '}, {0xB0, ' '}, {0x81, ' '}, {0x99, ' '},
     };
     for (const auto& [byte, replacement] : cases) {
         char text[2] = {static_cast<char>(byte), '\0'};
@@ -53,11 +53,13 @@ TEST(Latin1ToUtf8, ConvertsWithinTheInputLength)
         int n;
         std::string out;
     } cases[] = {
-        {"a\tb\x7F\x80\x9F" "c", 7, "a.b...c"},       // control characters of both halves
-        {"\xA0\xFF", 2, "\xC2\xA0"},                 // no byte left for the second character
-        {"\xA0\xFF", 4, "\xC2\xA0\xC3\xBF"},         // the first and last above ASCII
+        {"a\tb\x7F\x80\x9F"
+         "c",
+         7, "a.b...c"},                                                   // control characters of both halves
+        {"\xA0\xFF", 2, "\xC2\xA0"},                                      // no byte left for the second character
+        {"\xA0\xFF", 4, "\xC2\xA0\xC3\xBF"},                              // the first and last above ASCII
         {std::string(39, 'a') + "\xE9", 40, std::string(39, 'a') + " "},  // one byte left: a space
-        {std::string("ab\0cd", 5), 5, "ab"},         // stops at NUL
+        {std::string("ab\0cd", 5), 5, "ab"},                              // stops at NUL
         {"", 0, ""},
     };
     for (const auto& c : cases) {

@@ -12,9 +12,11 @@ class WriterTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        writer.Subscribe([this](OrvLogging::ORVB_MESSAGE_TYPE type, const std::wstring& text) {
-            messages.push_back(OrvLogging::MessageTypeName(type) + L": " + text);
-        }, id);
+        writer.Subscribe(
+            [this](OrvLogging::ORVB_MESSAGE_TYPE type, const std::wstring& text) {
+                messages.push_back(OrvLogging::MessageTypeName(type) + L": " + text);
+            },
+            id);
     }
 
     std::wstring NameIn(const std::string& name) const { return (dir.path / name).wstring(); }
@@ -117,9 +119,9 @@ TEST_F(WriterTest, RecordSizeFollowsTheSampleBytesPerSecond)
     // bytes = signals × frequency × 2; above 61,440: parts = bytes / 61,440 + 1,
     // duration = 100,000 / parts (10 µs units), samples = frequency / parts.
     const Case cases[] = {
-        {1, 32000, 16000, "0.5     "},   // 64,000 bytes: 2 parts
-        {32, 32000, 941, "0.02941 "},    // 2,048,000 bytes: 34 parts, 2,941 units
-        {1, 30720, 30720, "1       "},   // exactly 61,440 bytes: one second
+        {1, 32000, 16000, "0.5     "},  // 64,000 bytes: 2 parts
+        {32, 32000, 941, "0.02941 "},   // 2,048,000 bytes: 34 parts, 2,941 units
+        {1, 30720, 30720, "1       "},  // exactly 61,440 bytes: one second
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.signals << " signals at " << c.frequency << " Hz");

@@ -52,8 +52,8 @@ TEST_F(ConversionRunTest, ScanListsChannelFilesInTheWorkstationsOrder)
     // Letters folded first ("A" and "a" tie), then bytes ("A" before "a"); "upper.OCS" matches
     // the pattern but not the case-sensitive ".ocs" test.
     const std::wstring d = Directory() + L"/";
-    EXPECT_EQ(cscFiles, (std::vector<std::wstring>{d + L"A.ocs", d + L"a.ocs", d + L"b.ocs", d + L"C10.ocs",
-                                                   d + L"C9.ocs"}));
+    EXPECT_EQ(cscFiles,
+              (std::vector<std::wstring>{d + L"A.ocs", d + L"a.ocs", d + L"b.ocs", d + L"C10.ocs", d + L"C9.ocs"}));
     EXPECT_EQ(eventFile, d + L"First.OEV");
 
     std::filesystem::remove_all(dir.path);  // a missing directory holds nothing

@@ -6,8 +6,7 @@ using RecordingBuilder::Channel;
 
 namespace {
 
-const std::vector<RecordingBuilder::CscRecord> someRecords =
-    RecordingBuilder::ContinuousRecords(1000000, 1000, 600, 0);
+const std::vector<RecordingBuilder::CscRecord> someRecords = RecordingBuilder::ContinuousRecords(1000000, 1000, 600, 0);
 
 Channel Named(const std::string& name)
 {

@@ -8,13 +8,13 @@
 #include <map>
 
 #include "engine/ConversionRun.h"
+#include "synth/SynthRecording.h"
 #include "tests/support/EdfParser.h"
 #include "tests/support/TempDir.h"
-#include "synth/SynthRecording.h"
 
 namespace {
 
-constexpr int frequency = 2000;           // 500 µs between samples, exact in integers
+constexpr int frequency = 2000;  // 500 µs between samples, exact in integers
 constexpr uint64_t intervalUs = 500;
 constexpr uint64_t firstTimestamp = 1499077353000000;  // 2017-07-03 10:22:33 UTC
 constexpr uint64_t gapUs = 1000000;

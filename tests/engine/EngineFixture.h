@@ -63,9 +63,11 @@ class EngineTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        engine.Subscribe([this](OrvLogging::ORVB_MESSAGE_TYPE type, const std::wstring& text) {
-            messages.push_back({type, text});
-        }, subscription);
+        engine.Subscribe(
+            [this](OrvLogging::ORVB_MESSAGE_TYPE type, const std::wstring& text) {
+                messages.push_back({type, text});
+            },
+            subscription);
     }
 
     std::wstring PathOf(const std::string& name) const { return (dir.path / name).wstring(); }

@@ -127,9 +127,11 @@ TEST_F(FullDiskTest, DiskFullInALaterSegmentKeepsTheFilesFinishedBefore)
     OrvToEDF engine;
     SubscriptionId id = 0;
     std::vector<std::wstring> messages;
-    engine.Subscribe([&](OrvLogging::ORVB_MESSAGE_TYPE type, const std::wstring& text) {
-        messages.push_back(CapturingFrontend::TypeName(type) + L": " + text);
-    }, id);
+    engine.Subscribe(
+        [&](OrvLogging::ORVB_MESSAGE_TYPE type, const std::wstring& text) {
+            messages.push_back(CapturingFrontend::TypeName(type) + L": " + text);
+        },
+        id);
     EXPECT_EQ(engine.Convert(PathOf("DevOutput.edf"), PathOf("Events.oev"), {PathOf("CSC1.ocs")}), -1);
     EXPECT_EQ(messages, (std::vector<std::wstring>{
                             L"Notice: Session UUIDs successfull verified for all CSC files.",

@@ -217,8 +217,8 @@ TEST_F(HostileInputTest, EndlessBackwardStepsEndWhenTheNameGrowsTooLong)
     // message naming it.
     std::vector<CscRecord> records(100);
     for (int i = 0; i < 100; ++i)
-        records[static_cast<size_t>(i)] = {july5th2017 - static_cast<uint64_t>(i) * 1000000, 1,
-                                           {static_cast<int16_t>(i)}};
+        records[static_cast<size_t>(i)] = {
+            july5th2017 - static_cast<uint64_t>(i) * 1000000, 1, {static_cast<int16_t>(i)}};
     WriteCsc(RecordingBuilder::ChannelHeader({}), records);
     EXPECT_EQ(Convert(L"", {PathOf("CSC1.ocs")}), -1);
     std::string name = "DevOutput";

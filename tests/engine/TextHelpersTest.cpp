@@ -5,8 +5,9 @@
 TEST(TextHelpersTest, StringToIntReadsTheLeadingNumberOrLeavesTheTarget)
 {
     const std::pair<const wchar_t*, int> numbers[] = {
-        {L"32000", 32000}, {L"  -17", -17}, {L"+5", 5},           {L"32000.0", 32000},
-        {L"1000 2000", 1000}, {L"12abc", 12}, {L"2147483647", 2147483647},
+        {L"32000", 32000},           {L"  -17", -17},      {L"+5", 5},
+        {L"32000.0", 32000},         {L"1000 2000", 1000}, {L"12abc", 12},
+        {L"2147483647", 2147483647},
     };
     for (const auto& [text, expected] : numbers) {
         int value = -99;

@@ -157,8 +157,8 @@ TEST_F(EngineTest, ChannelsAreAlignedAtTheirFirstCommonInstant)
     for (size_t i = 0; i < 2400; ++i)
         clamped[i] = std::min<int16_t>(clamped[i], 2047);
     EXPECT_EQ(edf.samplesPerSignal.at(1), clamped);
-    EXPECT_EQ(TalTexts(edf), (std::vector<std::string>{"+0 Recording starts", "+0.5000 Stimulus",
-                                                       "+2.3990 Recording ends"}));
+    EXPECT_EQ(TalTexts(edf),
+              (std::vector<std::string>{"+0 Recording starts", "+0.5000 Stimulus", "+2.3990 Recording ends"}));
 }
 
 TEST_F(EngineTest, GapsSplitTheRecordingIntoNumberedFiles)
@@ -177,8 +177,8 @@ TEST_F(EngineTest, GapsSplitTheRecordingIntoNumberedFiles)
         {starts[2] + 2047000, "third"},  // at the last instant: written before "Recording ends"
     });
     ASSERT_EQ(Convert(events, {csc}), 0);
-    ASSERT_EQ(EdfFilesWritten(), (std::vector<std::string>{"DevOutput.edf", "DevOutput_01.edf",
-                                                           "DevOutput_01_01.edf"}));
+    ASSERT_EQ(EdfFilesWritten(),
+              (std::vector<std::string>{"DevOutput.edf", "DevOutput_01.edf", "DevOutput_01_01.edf"}));
     EXPECT_TRUE(HasMessage(OrvLogging::Notice, L"EDF File Opened Successfully: " + PathOf("DevOutput_01_01.edf")));
 
     const EdfFile one = ParsedOutput("DevOutput.edf");
@@ -192,8 +192,8 @@ TEST_F(EngineTest, GapsSplitTheRecordingIntoNumberedFiles)
     EXPECT_EQ(three.samplesPerSignal.at(0), Ramp(200, 2048, 3000));
     EXPECT_EQ(TalTexts(one), (std::vector<std::string>{"+0 Recording starts", "+1 first", "+2.4990 Recording ends"}));
     EXPECT_EQ(TalTexts(two), (std::vector<std::string>{"+0 Recording starts", "+0 second", "+2.0990 Recording ends"}));
-    EXPECT_EQ(TalTexts(three), (std::vector<std::string>{"+0 Recording starts", "+2.0470 third",
-                                                         "+2.0470 Recording ends"}));
+    EXPECT_EQ(TalTexts(three),
+              (std::vector<std::string>{"+0 Recording starts", "+2.0470 third", "+2.0470 Recording ends"}));
 }
 
 TEST_F(EngineTest, StepsInsideARecordCanLeaveGaps)

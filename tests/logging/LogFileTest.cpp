@@ -1,9 +1,9 @@
 #include "logging/LogFile.h"
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <cctype>
 #include <unistd.h>
 
 #include "logging/TextConversion.h"
@@ -30,8 +30,7 @@ bool Matches(const std::string& text, const std::string& pattern)
         if (p == '#' || p == '~') {
             if (!digit())
                 return false;
-            for (++t; p == '~' && digit(); ++t) {
-            }
+            for (++t; p == '~' && digit(); ++t) {}
         } else if (t < text.size() && text[t] == p) {
             ++t;
         } else {
@@ -66,9 +65,8 @@ class LogFileTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        log.SetMessageBoxHandler([this](const std::wstring& caption, const std::wstring& text) {
-            boxes.push_back(caption + L"|" + text);
-        });
+        log.SetMessageBoxHandler(
+            [this](const std::wstring& caption, const std::wstring& text) { boxes.push_back(caption + L"|" + text); });
     }
 
     std::wstring PathOf(const std::string& name) const { return (dir.path / name).wstring(); }

@@ -12,8 +12,8 @@ TEST(MessageTypeTest, EveryValueHasItsNameAndFourteenCharacterTag)
         const wchar_t* name;
         const wchar_t* tag;
     } cases[] = {
-        {-1, L"Unknown", L"-* UNKNOWN *- "}, {0, L"Fatal", L"-*  FATAL  *- "},  {1, L"Error", L"-*  ERROR  *- "},
-        {2, L"Warning", L"-* WARNING *- "},  {3, L"Notice", L"-* NOTICE  *- "}, {4, L"Data", L"-*  DATA   *- "},
+        {-1, L"Unknown", L"-* UNKNOWN *- "}, {0, L"Fatal", L"-*  FATAL  *- "},   {1, L"Error", L"-*  ERROR  *- "},
+        {2, L"Warning", L"-* WARNING *- "},  {3, L"Notice", L"-* NOTICE  *- "},  {4, L"Data", L"-*  DATA   *- "},
         {5, L"Debug", L"-*  DEBUG  *- "},    {6, L"Unknown", L"-* UNKNOWN *- "},
     };
     for (const auto& c : cases) {

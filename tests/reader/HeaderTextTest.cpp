@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "reader/OrvFileIO.h"
-#include "tests/support/TempDir.h"
 #include "synth/SynthRecords.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
@@ -27,7 +27,10 @@ TEST(HeaderText, ValueLinesGiveRowsOfFieldsByKey)
         {"one field", "-SamplingFrequency 32000\n", L"-SamplingFrequency", {{L"32000"}}},
         {"two fields", "-TimeCreated 2017/07/03 10:22:33\n", L"-TimeCreated", {{L"2017/07/03", L"10:22:33"}}},
         {"runs of blanks and tabs", "  \t-InputRange\t1000  \t 2000 \t\n", L"-InputRange", {{L"1000", L"2000"}}},
-        {"quoted words keep blanks", "-Ref \"Source 01 Reference 1\" next\n", L"-Ref", {{L"Source 01 Reference 1", L"next"}}},
+        {"quoted words keep blanks",
+         "-Ref \"Source 01 Reference 1\" next\n",
+         L"-Ref",
+         {{L"Source 01 Reference 1", L"next"}}},
         {"empty quotes", "-Empty \"\"\n", L"-Empty", {{L""}}},
         {"unclosed quote", "-Unclosed \"runs to  the end\n", L"-Unclosed", {{L"runs to  the end"}}},
         {"word after closing quote", "-Adjacent \"a b\"c\n", L"-Adjacent", {{L"a b", L"c"}}},
@@ -52,13 +55,12 @@ TEST(HeaderText, ValueLinesGiveRowsOfFieldsByKey)
 
 TEST(HeaderText, LinesThatAreNotValueLinesAreIgnored)
 {
-    const HeaderTable table = ParseHeaderText(
-        "######## Acquisition File Header\n"
-        "## -NotAKey 1\n"
-        "\n"
-        "   \t \n"
-        "Key -NotAKey 2\n"
-        "-Real 3\n");
+    const HeaderTable table = ParseHeaderText("######## Acquisition File Header\n"
+                                              "## -NotAKey 1\n"
+                                              "\n"
+                                              "   \t \n"
+                                              "Key -NotAKey 2\n"
+                                              "-Real 3\n");
     EXPECT_EQ(table, HeaderTable({{L"-Real", {{L"3"}}}}));
 }
 

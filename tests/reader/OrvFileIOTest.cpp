@@ -8,8 +8,8 @@
 #include <gtest/gtest.h>
 
 #include "logging/TextConversion.h"
-#include "tests/support/TempDir.h"
 #include "synth/SynthRecords.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
@@ -152,7 +152,8 @@ TEST_F(OrvFileIOTest, HeaderOnlyFileHasNoRecord)
     const int handle = Open(path);
     EXPECT_EQ(RecordCount(handle), 0);
     EXPECT_EQ(reader.GetDataFromIndex(handle, 0, data, count), OrvDataTypes::OrvBadIndex);
-    EXPECT_EQ(reader.GetLastErrorMessage(), L"Unable to read record 0 of file " + path + L": the file holds 0 records.");
+    EXPECT_EQ(reader.GetLastErrorMessage(),
+              L"Unable to read record 0 of file " + path + L": the file holds 0 records.");
 }
 
 TEST_F(OrvFileIOTest, IndexOutsideTheFileFailsWithItsText)
@@ -160,9 +161,11 @@ TEST_F(OrvFileIOTest, IndexOutsideTheFileFailsWithItsText)
     const std::wstring path = WriteCscFile("CSC1.ocs", 3);
     const int handle = Open(path);
     EXPECT_EQ(reader.GetDataFromIndex(handle, 3, data, count), OrvDataTypes::OrvBadIndex);
-    EXPECT_EQ(reader.GetLastErrorMessage(), L"Unable to read record 3 of file " + path + L": the file holds 3 records.");
+    EXPECT_EQ(reader.GetLastErrorMessage(),
+              L"Unable to read record 3 of file " + path + L": the file holds 3 records.");
     EXPECT_EQ(reader.GetDataFromIndex(handle, -1, data, count), OrvDataTypes::OrvBadIndex);
-    EXPECT_EQ(reader.GetLastErrorMessage(), L"Unable to read record -1 of file " + path + L": the file holds 3 records.");
+    EXPECT_EQ(reader.GetLastErrorMessage(),
+              L"Unable to read record -1 of file " + path + L": the file holds 3 records.");
     EXPECT_EQ(reader.GetDataFromIndex(handle, 2147483647, data, count), OrvDataTypes::OrvBadIndex);
 }
 
@@ -187,14 +190,15 @@ TEST_F(OrvFileIOTest, FileShorterThanTheHeaderBlockCannotBeOpened)
     const std::wstring path = Write("CSC1.ocs", std::vector<unsigned char>(16383, 0));
     int handle = -1;
     EXPECT_EQ(reader.OpenOrvInputFile(path.c_str(), handle), OrvDataTypes::OrvOpenFailed);
-    EXPECT_EQ(reader.GetLastErrorMessage(), L"Unable to open file " + path +
-                                                L": it holds 16383 bytes, fewer than the 16384-byte header block of an "
-                                                L"acquisition file.");
+    EXPECT_EQ(reader.GetLastErrorMessage(),
+              L"Unable to open file " + path
+                  + L": it holds 16383 bytes, fewer than the 16384-byte header block of an "
+                    L"acquisition file.");
     const std::wstring empty = Write("Empty.ocs", {});
     EXPECT_NE(reader.OpenOrvInputFile(empty.c_str(), handle), 0);
-    EXPECT_EQ(reader.GetLastErrorMessage(), L"Unable to open file " + empty +
-                                                L": it holds 0 bytes, fewer than the 16384-byte header block of an "
-                                                L"acquisition file.");
+    EXPECT_EQ(reader.GetLastErrorMessage(), L"Unable to open file " + empty
+                                                + L": it holds 0 bytes, fewer than the 16384-byte header block of an "
+                                                  L"acquisition file.");
 }
 
 TEST_F(OrvFileIOTest, MissingFileGivesPathAndSystemReason)
@@ -396,7 +400,8 @@ TEST_F(OrvFileIOTest, FileCutShortAfterOpeningIsAReadFailureNamingIt)
     const int handle = Open(path);
     std::filesystem::resize_file(dir.path / "CSC1.ocs", 16384 + 1044);
     EXPECT_EQ(reader.GetDataFromIndex(handle, 2, data, count), OrvDataTypes::OrvReadFailed);
-    EXPECT_EQ(reader.GetLastErrorMessage(), L"Unable to read file " + path + L": it has become shorter since it was opened.");
+    EXPECT_EQ(reader.GetLastErrorMessage(),
+              L"Unable to read file " + path + L": it has become shorter since it was opened.");
 }
 
 TEST_F(OrvFileIOTest, ClosedHandleSlotServesTheNextFile)

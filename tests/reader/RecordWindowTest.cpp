@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/support/TempDir.h"
 #include "synth/SynthRecords.h"
+#include "tests/support/TempDir.h"
 
 // The reader holds a window of each file in memory and slides it; these tests walk files several
 // times larger than the memory budget.
@@ -17,7 +17,7 @@ using Velquor::CSCRecord;
 using Velquor::EventRecord;
 
 constexpr unsigned int budgetBytes = 1024 * 1024;
-constexpr int cscRecords = 4000;  // 16,384 + 4,000 × 1,044 = 4,192,384 bytes: four budgets
+constexpr int cscRecords = 4000;     // 16,384 + 4,000 × 1,044 = 4,192,384 bytes: four budgets
 constexpr int eventRecords = 22000;  // 16,384 + 22,000 × 184 = 4,064,384 bytes
 
 std::vector<unsigned char> HeaderBlock(const std::string& fileType)
@@ -60,7 +60,8 @@ protected:
     {
         WriteFileBytes(dir.path / name, bytes);
         int handle = -1;
-        EXPECT_EQ(reader.OpenOrvInputFile((dir.path / name).wstring().c_str(), handle), 0) << reader.GetLastErrorMessage();
+        EXPECT_EQ(reader.OpenOrvInputFile((dir.path / name).wstring().c_str(), handle), 0)
+            << reader.GetLastErrorMessage();
         return handle;
     }
 
@@ -94,7 +95,8 @@ TEST_F(RecordWindowTest, EventBatchesSlideOverAFileLargerThanTheBudget)
         ASSERT_LE(index + count, eventRecords);
         const auto* events = static_cast<const EventRecord*>(data);
         for (int i = 0; i < count; ++i)
-            ASSERT_EQ(uint64_t{events[i].timestamp}, 10u * static_cast<uint64_t>(index + i) + 5) << "record " << index + i;
+            ASSERT_EQ(uint64_t{events[i].timestamp}, 10u * static_cast<uint64_t>(index + i) + 5)
+                << "record " << index + i;
         EXPECT_STREQ(events[count - 1].eventText, ("Event " + std::to_string(index + count - 1)).c_str());
         EXPECT_LE(reader.GetNumBytesInUse(), budgetBytes);
         index += count;
@@ -160,8 +162,8 @@ TEST_F(RecordWindowTest, NoBatchEverHoldsACorruptRecord)
         ASSERT_LE(index + count, 300) << "record " << index;
     }
     EXPECT_EQ(reader.GetDataFromIndex(handle, 300, data, count), OrvDataTypes::OrvCorruptRecord);
-    EXPECT_EQ(reader.GetLastErrorMessage(), L"Corrupt record 300 in file " + (dir.path / "CSC1.ocs").wstring() +
-                                                L": it claims 600 valid samples, more than 512.");
+    EXPECT_EQ(reader.GetLastErrorMessage(), L"Corrupt record 300 in file " + (dir.path / "CSC1.ocs").wstring()
+                                                + L": it claims 600 valid samples, more than 512.");
     for (int index = 301; index < 700; ++index)
         ExpectCscRecord(handle, index);
     for (int index = 299; index >= 0; index -= 37)

@@ -25,8 +25,7 @@ public:
         return text;
     }
 
-    template <typename Int>
-    bool Number(std::size_t offset, std::size_t width, Int& value, std::string& error) const
+    template <typename Int> bool Number(std::size_t offset, std::size_t width, Int& value, std::string& error) const
     {
         std::string text = Field(offset, width);
         auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -154,8 +153,8 @@ bool ParseEdfBytes(const std::vector<unsigned char>& bytes, EdfFile& file, std::
     file.startTime = reader.Field(176, 8);
     file.reserved = reader.Field(192, 44);
     file.recordDuration = reader.Field(244, 8);
-    if (!reader.Number(184, 8, file.headerBytes, error) || !reader.Number(236, 8, file.recordCount, error) ||
-        !reader.Number(252, 4, file.signalCount, error))
+    if (!reader.Number(184, 8, file.headerBytes, error) || !reader.Number(236, 8, file.recordCount, error)
+        || !reader.Number(252, 4, file.signalCount, error))
         return false;
     if (file.signalCount < 1)
         return Fail(error, 252, "no signals");
@@ -178,8 +177,8 @@ bool ParseEdfBytes(const std::vector<unsigned char>& bytes, EdfFile& file, std::
         signal.physicalDimension = reader.Field(256 + 96 * n + 8 * i, 8);
         signal.physicalMinimum = reader.Field(256 + 104 * n + 8 * i, 8);
         signal.physicalMaximum = reader.Field(256 + 112 * n + 8 * i, 8);
-        if (!reader.Number(256 + 120 * n + 8 * i, 8, signal.digitalMinimum, error) ||
-            !reader.Number(256 + 128 * n + 8 * i, 8, signal.digitalMaximum, error))
+        if (!reader.Number(256 + 120 * n + 8 * i, 8, signal.digitalMinimum, error)
+            || !reader.Number(256 + 128 * n + 8 * i, 8, signal.digitalMaximum, error))
             return false;
         signal.prefiltering = reader.Field(256 + 136 * n + 80 * i, 80);
         if (!reader.Number(256 + 216 * n + 8 * i, 8, signal.samplesPerRecord, error))
@@ -192,9 +191,10 @@ bool ParseEdfBytes(const std::vector<unsigned char>& bytes, EdfFile& file, std::
 
     const std::size_t expectedSize = file.headerBytes + static_cast<std::size_t>(file.recordCount) * recordBytes;
     if (bytes.size() != expectedSize)
-        return Fail(error, bytes.size(), "file size " + std::to_string(bytes.size()) + " differs from header + " +
-                                             std::to_string(file.recordCount) + " records of " +
-                                             std::to_string(recordBytes) + " bytes = " + std::to_string(expectedSize));
+        return Fail(error, bytes.size(),
+                    "file size " + std::to_string(bytes.size()) + " differs from header + "
+                        + std::to_string(file.recordCount) + " records of " + std::to_string(recordBytes)
+                        + " bytes = " + std::to_string(expectedSize));
 
     file.samplesPerSignal.resize(n);
     std::size_t p = static_cast<std::size_t>(file.headerBytes);
@@ -224,14 +224,14 @@ bool ParseEdfBytes(const std::vector<unsigned char>& bytes, EdfFile& file, std::
 {
     for (std::size_t i = 0; i < expected.size(); ++i) {
         if (offset + i >= bytes.size())
-            return ::testing::AssertionFailure() << "offset " << offset + i << ": end of the " << bytes.size()
-                                                 << "-byte file, " << expected.size() << " bytes expected from offset "
-                                                 << offset;
+            return ::testing::AssertionFailure()
+                   << "offset " << offset + i << ": end of the " << bytes.size() << "-byte file, " << expected.size()
+                   << " bytes expected from offset " << offset;
         auto want = static_cast<unsigned char>(expected[i]);
         if (bytes[offset + i] != want) {
             char text[64];
-            std::snprintf(text, sizeof text, "offset %zu: byte 0x%02X, expected 0x%02X", offset + i,
-                          bytes[offset + i], want);
+            std::snprintf(text, sizeof text, "offset %zu: byte 0x%02X, expected 0x%02X", offset + i, bytes[offset + i],
+                          want);
             return ::testing::AssertionFailure() << text;
         }
     }

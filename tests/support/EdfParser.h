@@ -38,16 +38,16 @@ struct EdfTal {
 };
 
 struct EdfFile {
-    std::string version;           // "0"
+    std::string version;  // "0"
     std::string patient;
     std::string recording;
-    std::string startDate;         // "dd.mm.yy"
-    std::string startTime;         // "hh.mm.ss"
+    std::string startDate;  // "dd.mm.yy"
+    std::string startTime;  // "hh.mm.ss"
     int headerBytes = 0;
-    std::string reserved;          // "EDF+C"
-    int64_t recordCount = 0;       // the header's count; -1 (a file never closed) is refused
-    std::string recordDuration;    // as written, e.g. "1" or "0.02941"
-    int signalCount = 0;           // every signal, annotation signals included
+    std::string reserved;        // "EDF+C"
+    int64_t recordCount = 0;     // the header's count; -1 (a file never closed) is refused
+    std::string recordDuration;  // as written, e.g. "1" or "0.02941"
+    int signalCount = 0;         // every signal, annotation signals included
     std::vector<EdfSignal> signals;
 
     // Per signal (same index as signals): all samples of every record, in order; empty for an

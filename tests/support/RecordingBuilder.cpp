@@ -15,14 +15,10 @@ constexpr size_t samplesPerRecord = VareloSynth::cscSamplesPerRecord;
 std::vector<std::string> ChannelHeader(const Channel& channel)
 {
     return {
-        "######## Acquisition File Header",
-        "-FileType CSC",
-        "-SessionUUID " + channel.sessionUuid,
-        "-TimeCreated " + channel.timeCreated,
-        "-AcqEntName " + channel.name,
-        "-SamplingFrequency " + channel.samplingFrequency,
-        "-ADMaxValue " + channel.adMaxValue,
-        "-InputRange " + channel.inputRange,
+        "######## Acquisition File Header",    "-FileType CSC",
+        "-SessionUUID " + channel.sessionUuid, "-TimeCreated " + channel.timeCreated,
+        "-AcqEntName " + channel.name,         "-SamplingFrequency " + channel.samplingFrequency,
+        "-ADMaxValue " + channel.adMaxValue,   "-InputRange " + channel.inputRange,
     };
 }
 

@@ -31,9 +31,27 @@ protected:
 
 TEST_F(SynthCommandLineTest, RecordingOptions)
 {
-    ASSERT_TRUE(Parse({"--channels", "3", "--frequency=1000", "--duration", "2.5", "--first-timestamp", "77",
-                       "--gap", "10:5000", "--gap=20:6", "--ad-max", "2047", "--input-range", "500", "--uuid", "u-1",
-                       "--time-created", "2020/01/02 03:04:05", "--seed", "9", "out"}))
+    ASSERT_TRUE(Parse({"--channels",
+                       "3",
+                       "--frequency=1000",
+                       "--duration",
+                       "2.5",
+                       "--first-timestamp",
+                       "77",
+                       "--gap",
+                       "10:5000",
+                       "--gap=20:6",
+                       "--ad-max",
+                       "2047",
+                       "--input-range",
+                       "500",
+                       "--uuid",
+                       "u-1",
+                       "--time-created",
+                       "2020/01/02 03:04:05",
+                       "--seed",
+                       "9",
+                       "out"}))
         << error;
     EXPECT_EQ(options.directory, "out");
     EXPECT_EQ(options.channels.size(), 3u);
@@ -119,7 +137,8 @@ TEST_F(SynthCommandLineTest, UsageErrorsSayWhatIsWrong)
                      "--offset: there is no channel 3 (channels count from 1 to 2)");
     ExpectUsageError({"--names", "a,b", "--channels", "3", "d"}, "--names gives 2 names for 3 channels");
     ExpectUsageError({"--duration", "1", "--samples", "5", "d"}, "give either --duration or --samples");
-    ExpectUsageError({"--event", "x:text", "d"}, "--event x:text: expected MICROSECONDS:TEXT with ISO 8859-1 characters");
+    ExpectUsageError({"--event", "x:text", "d"},
+                     "--event x:text: expected MICROSECONDS:TEXT with ISO 8859-1 characters");
 }
 
 }  // namespace

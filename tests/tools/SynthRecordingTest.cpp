@@ -265,8 +265,8 @@ TEST_F(SynthRecordingTest, ChannelsCanDisagreeWithTheRecordingOrBeDamaged)
     void* data = nullptr;
     int count = 0;
     EXPECT_EQ(reader.GetDataFromIndex(fourth, 1, data, count), OrvDataTypes::OrvCorruptRecord);
-    EXPECT_EQ(reader.GetLastErrorMessage(), L"Corrupt record 1 in file " + (options.directory / "CSC4.ocs").wstring() +
-                                                L": it claims 513 valid samples, more than 512.");
+    EXPECT_EQ(reader.GetLastErrorMessage(), L"Corrupt record 1 in file " + (options.directory / "CSC4.ocs").wstring()
+                                                + L": it claims 513 valid samples, more than 512.");
     EXPECT_EQ(uint64_t{Csc(fourth, 2)->timestamp}, 12032000u);
 }
 
@@ -281,7 +281,8 @@ TEST_F(SynthRecordingTest, UnusableOptionsAreRefusedBeforeAnythingIsWritten)
          "ISO 8859-1 holds."},
         {[](Options& o) { o.channels[0].truncatedTailBytes = 1044; },
          "Channel CSC1: a truncated tail must be shorter than one record (1044 bytes)."},
-        {[](Options& o) { o.channels[1].corruptRecord = 3; }, "Channel CSC2: the corrupt record 3 lies beyond its 3 records."},
+        {[](Options& o) { o.channels[1].corruptRecord = 3; },
+         "Channel CSC2: the corrupt record 3 lies beyond its 3 records."},
         {[](Options& o) { o.firstTimestampUs = UINT64_MAX - 10; },
          "The recording's timestamps would run past the largest 64-bit value."},
     };

@@ -6,9 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include "synth/NewFile.h"
 #include "tests/support/EdfParser.h"
 #include "tests/support/TempDir.h"
-#include "synth/NewFile.h"
 
 namespace {
 
@@ -28,8 +28,13 @@ TEST(SynthRecords, CscRecordFieldsLieLittleEndianAtTheirOffsets)
     VareloSynth::AppendCscRecord(bytes, {0x0102030405060708ull, 5, 32000, 3, samples});
     ASSERT_EQ(bytes.size(), 1044u);
     // timestamp, channel 5, 32,000 Hz = 0x7D00, 3 valid samples, then 1, -2, 0x1234
-    EXPECT_TRUE(BytesAt(bytes, 0, std::string("\x08\x07\x06\x05\x04\x03\x02\x01" "\x05\0\0\0" "\0\x7D\0\0" "\x03\0\0\0"
-                                              "\x01\0\xFE\xFF\x34\x12", 26)));
+    EXPECT_TRUE(BytesAt(bytes, 0,
+                        std::string("\x08\x07\x06\x05\x04\x03\x02\x01"
+                                    "\x05\0\0\0"
+                                    "\0\x7D\0\0"
+                                    "\x03\0\0\0"
+                                    "\x01\0\xFE\xFF\x34\x12",
+                                    26)));
     EXPECT_TRUE(ZerosFrom(bytes, 26));
 }
 
@@ -48,9 +53,16 @@ TEST(SynthRecords, EventRecordFieldsLieLittleEndianAtTheirOffsets)
     VareloSynth::AppendEventRecord(bytes, event);
     ASSERT_EQ(bytes.size(), 184u);
     // reserved, packet id, size, the unaligned timestamp, event id, TTL, CRC, two reserved
-    EXPECT_TRUE(BytesAt(bytes, 0, std::string("\0\0\x02\x10\x02\0" "\x88\x77\x66\x55\x44\x33\x22\x11"
-                                              "\x0B\0\xFF\xFF\x0B\x0A\0\0\0\0" "\x01\0\0\0", 28)));
-    EXPECT_TRUE(BytesAt(bytes, 52, std::string("\xFE\xFF\xFF\xFF" "Starting Recording\0", 23)));
+    EXPECT_TRUE(BytesAt(bytes, 0,
+                        std::string("\0\0\x02\x10\x02\0"
+                                    "\x88\x77\x66\x55\x44\x33\x22\x11"
+                                    "\x0B\0\xFF\xFF\x0B\x0A\0\0\0\0"
+                                    "\x01\0\0\0",
+                                    28)));
+    EXPECT_TRUE(BytesAt(bytes, 52,
+                        std::string("\xFE\xFF\xFF\xFF"
+                                    "Starting Recording\0",
+                                    23)));
     EXPECT_TRUE(ZerosFrom(bytes, 75));
 
     event.text = std::string(128, 'a') + "overflow";  // cut to its field, which it fills without a NUL

@@ -36,8 +36,9 @@ class VareloConvertTest : public ::testing::Test {
 protected:
     ProgramRun Run(const std::string& arguments) const
     {
-        const std::string command = Quoted(VARELO_CONVERT_PATH) + " " + arguments + " >" + Quoted((dir.path / "out").string())
-                                    + " 2>" + Quoted((dir.path / "err").string()) + " </dev/null";
+        const std::string command = Quoted(VARELO_CONVERT_PATH) + " " + arguments + " >"
+                                    + Quoted((dir.path / "out").string()) + " 2>" + Quoted((dir.path / "err").string())
+                                    + " </dev/null";
         ProgramRun run;
         const int status = std::system(command.c_str());
         run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -91,7 +92,8 @@ TEST_F(VareloConvertTest, ConversionPrintsLogLinesAndTheResult)
     EXPECT_EQ(run.out.substr(run.out.size() - 20), "Conversion Complete\n");
     EXPECT_TRUE(std::filesystem::exists(recording / "DevOutput.edf"));
     const std::string log = Contents(recording / "VareloLogFile.txt");
-    EXPECT_NE(log.find(" - EDF File Opened Successfully: " + (recording / "DevOutput.edf").string()), std::string::npos);
+    EXPECT_NE(log.find(" - EDF File Opened Successfully: " + (recording / "DevOutput.edf").string()),
+              std::string::npos);
 }
 
 TEST_F(VareloConvertTest, QuietPrintsOnlyTheResultOfEachDirectory)
