@@ -6,6 +6,7 @@
 #include <new>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 BufferedFile::~BufferedFile()
@@ -20,17 +21,79 @@ bool BufferedFile::AllocateBuffer()
     return buffer != nullptr;
 }
 
-bool BufferedFile::Create(const char* path)
+bool BufferedFile::Create(const char* path, int& errorNumber)
 {
-    if (path == nullptr || !buffer || fd >= 0)
+    if (path == nullptr || !buffer || fd >= 0) {
+        errorNumber = EINVAL;
         return false;
+    }
+    // Read-write: the file engine reads its records back when it rewrites a file at close.
     do {
-        fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        fd = open(path, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     } while (fd < 0 && errno == EINTR);
+    errorNumber = fd < 0 ? errno : 0;
+    struct stat status {};
+    if (fd < 0 && errorNumber == EEXIST && stat(path, &status) == 0) {
+        if (S_ISDIR(status.st_mode)) {
+            errorNumber = EISDIR;  // no name to move on from: no file can be made there
+        } else if (S_ISCHR(status.st_mode) || S_ISFIFO(status.st_mode)) {
+            // A device or a pipe holds no file to keep: it is written to as it is.
+            do {
+                fd = open(path, O_WRONLY | O_CLOEXEC);
+            } while (fd < 0 && errno == EINTR);
+            errorNumber = fd < 0 ? errno : 0;
+        }
+    }
     used = 0;
     bufferOffset = 0;
     failed = false;
     return fd >= 0;
+}
+
+bool BufferedFile::CreateTemporaryBeside(const char* path, const BufferedFile& like, std::string& tempPath)
+{
+    struct stat status {};
+    if (path == nullptr || !buffer || fd >= 0 || like.fd < 0 || fstat(like.fd, &status) != 0)
+        return false;
+    // A short name of its own: the path's name may already be as long as the file system allows.
+    const std::string target = path;
+    const size_t slash = target.rfind('/');
+    tempPath = (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + ".varelo-XXXXXX";
+    fd = mkostemp(tempPath.data(), O_CLOEXEC);  // O_EXCL under a name made free
+    if (fd < 0)
+        return false;
+    used = 0;
+    bufferOffset = 0;
+    failed = false;
+    if (fchmod(fd, status.st_mode & 07777) != 0) {
+        (void)Close();
+        (void)unlink(tempPath.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool BufferedFile::IsRegularFile() const
+{
+    struct stat status {};
+    return fd >= 0 && fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+}
+
+bool BufferedFile::ReadAt(int64_t offset, void* into, std::size_t count)
+{
+    failed |= !WriteOut();
+    auto* to = static_cast<unsigned char*>(into);
+    while (count > 0) {
+        const ssize_t got = pread(fd, to, count, offset);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
+        to += got;
+        offset += got;
+        count -= static_cast<std::size_t>(got);
+    }
+    return true;
 }
 
 void BufferedFile::Put(char byte)

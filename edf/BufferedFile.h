@@ -3,8 +3,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 
-// A write-only byte stream over a POSIX file descriptor with a buffer of its own and seeking.
+// A byte stream for writing, over a POSIX file descriptor with a buffer of its own and seeking.
 // Bytes gather in the buffer and reach the file with pwrite(2) when the buffer is full, on Seek
 // and on Flush. A failed write is therefore known only at a flush: it is remembered, the bytes
 // that could not be written are dropped, and the next Flush reports it (and forgets it).
@@ -27,8 +28,16 @@ public:
 
     // Allocates the buffer; false when memory is short. Needed once before Create.
     bool AllocateBuffer();
-    // Creates or truncates the file at the UTF-8 path; false when it cannot be opened for writing.
-    bool Create(const char* path);
+    // Creates the file at the UTF-8 path, which must not exist yet: an existing file is never
+    // opened, so nothing that another program (or another run) wrote is truncated. A device or a
+    // pipe under the name is written to. false with the system's error number (EEXIST when the
+    // name is taken) when it cannot be created.
+    bool Create(const char* path, int& errorNumber);
+    // Creates a file of a free name in the directory of `path` (".varelo-" and random
+    // characters), with the permissions of the open file `like`; tempPath receives its name.
+    bool CreateTemporaryBeside(const char* path, const BufferedFile& like, std::string& tempPath);
+    // Whether the stream writes a regular file (not a device or a pipe).
+    bool IsRegularFile() const;
     bool IsOpen() const
     {
         return fd >= 0;
@@ -54,6 +63,9 @@ public:
     bool Seek(int64_t offset);
     // Writes out the buffer; false when this or any write since the last Flush failed.
     bool Flush();
+    // Reads `count` bytes at `offset` of what has been written (the buffer is written out first);
+    // false when they cannot all be read.
+    bool ReadAt(int64_t offset, void* into, std::size_t count);
     // Cuts the file to `size` bytes (after writing out the buffer); false on failure.
     bool Truncate(int64_t size);
     // Flushes and closes; false when either failed. The stream is closed afterwards in any case.

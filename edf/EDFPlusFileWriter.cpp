@@ -1,7 +1,9 @@
 #include "edf/EDFPlusFileWriter.h"
 
+#include <climits>
 #include <sstream>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "edf/EdfFileEngine.h"
 #include "logging/TextConversion.h"
@@ -27,13 +29,38 @@ std::wstring NumberedName(const std::wstring& stem, int number, const std::wstri
     return name.str();
 }
 
+// The first of stem_01.ext, stem_02.ext, ... (from the path's last '.') that no file takes.
+std::string FirstFreeNumberedName(const std::string& name)
+{
+    const std::wstring wide = OrvText::Utf8ToWide(name);
+    const size_t dot = wide.rfind(L'.');
+    const std::wstring stem = wide.substr(0, dot);
+    const std::wstring extension = dot == std::wstring::npos ? std::wstring() : wide.substr(dot);
+    std::string candidate;
+    for (int number = 1;; ++number) {
+        candidate = OrvText::WideToUtf8(NumberedName(stem, number, extension));
+        if (!IsTakenName(candidate))
+            return candidate;
+    }
+}
+
+// Whether the last part of the path is longer than its directory's file system allows.
+bool NameTooLong(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    const std::string directory = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const size_t nameBytes = slash == std::string::npos ? path.size() : path.size() - slash - 1;
+    const long limit = pathconf(directory.c_str(), _PC_NAME_MAX);
+    return nameBytes > static_cast<size_t>(limit > 0 ? limit : NAME_MAX);
+}
+
 }  // namespace
 
 EDFPlusFileWriter::~EDFPlusFileWriter()
 {
     // A destructor reports nothing. A file whose header checks fail cannot be closed: it is
     // released as it is, empty.
-    if (fileOpen && EdfCloseFile(edfHandle) != 0)
+    if (fileOpen && EdfCloseFile(edfHandle) == EdfFailure)
         (void)EdfReleaseFile(edfHandle);
 }
 
@@ -51,16 +78,35 @@ int EDFPlusFileWriter::OpenFile(std::wstring& fileName, int signalCount)
         return Fail(message.str());
     }
     std::string name = OrvText::WideToUtf8(fileName);
+    if (firstFileName.empty())
+        firstFileName = name;
     if (IsTakenName(name))
-        name = MakeUniqueFileName(name);
-    fileName = OrvText::Utf8ToWide(name);
+        name = FreeName(name);
     edfHandle = EdfOpenFile(name.c_str(), signalCount);
+    // Another program (another run on the same directory) took the name after it was found
+    // free: the engine created nothing, and the next free name is tried.
+    for (int attempt = 0; edfHandle == EdfNameTaken && attempt < maxCreateAttempts; ++attempt) {
+        name = FreeName(name);
+        edfHandle = EdfOpenFile(name.c_str(), signalCount);
+    }
+    fileName = OrvText::Utf8ToWide(name);
     fileOpen = edfHandle >= 0;
     if (edfHandle < 0)
         return Fail(L"Unable to open EDF file named: " + fileName);
     this->signalCount = signalCount;
+    openFileName = fileName;
+    recordsWritten = 0;
+    annotationsWritten = 0;
     messageEvent.Publish(OrvLogging::Notice, L"EDF File Opened Successfully: " + fileName);
     return 0;
+}
+
+std::string EDFPlusFileWriter::FreeName(const std::string& name) const
+{
+    const std::string next = MakeUniqueFileName(name);
+    // A name that grows by a number for every file would soon pass what the file system allows:
+    // then the counter starts again over the name of the first file.
+    return NameTooLong(next) ? FirstFreeNumberedName(firstFileName) : next;
 }
 
 int EDFPlusFileWriter::SetSampleFrequency(int sampleFrequency, int& samplesPerRecord)
@@ -121,6 +167,7 @@ int EDFPlusFileWriter::WriteAnnotation(int64_t onset, const std::string& text)
 {
     if (EdfAddAnnotation(edfHandle, text.c_str(), onset) != 0)
         return Fail(L"Error writing annotation.");
+    ++annotationsWritten;
     return 0;
 }
 
@@ -128,6 +175,7 @@ int EDFPlusFileWriter::WriteDataRecord(const std::vector<short>& samples)
 {
     if (EdfWriteRecord(edfHandle, samples.data()) != 0)
         return Fail(L"Error writing data to file");
+    ++recordsWritten;
     return 0;
 }
 
@@ -142,9 +190,17 @@ int EDFPlusFileWriter::SetStartDate(tm startTime)
 
 int EDFPlusFileWriter::CloseFile()
 {
-    if (EdfCloseFile(edfHandle) == -1)
+    const int closed = EdfCloseFile(edfHandle);
+    if (closed == EdfFailure)
         return Fail(L"Unable to close EDF file.");
     fileOpen = false;
+    if (closed == EdfAnnotationsLeftOut) {
+        std::wostringstream message;
+        message << L"Unable to keep every annotation in EDF file " << openFileName << L": "
+                << annotationsWritten - recordsWritten << L" of " << annotationsWritten
+                << L" were left out, since the file could not be rewritten with room for them.";
+        messageEvent.Publish(OrvLogging::Warning, message.str());
+    }
     return 0;
 }
 
@@ -152,14 +208,7 @@ std::string EDFPlusFileWriter::MakeUniqueFileName(const std::string& name)
 {
     if (name.empty())
         return {};
-    const std::wstring wide = OrvText::Utf8ToWide(name);
-    const size_t dot = wide.rfind(L'.');
-    const std::wstring stem = wide.substr(0, dot);
-    const std::wstring extension = dot == std::wstring::npos ? std::wstring() : wide.substr(dot);
-    std::wstring candidate = wide;
-    for (int number = 1; IsTakenName(OrvText::WideToUtf8(candidate)); ++number)
-        candidate = NumberedName(stem, number, extension);
-    return OrvText::WideToUtf8(candidate);
+    return IsTakenName(name) ? FirstFreeNumberedName(name) : name;
 }
 
 int EDFPlusFileWriter::Fail(const std::wstring& message)

@@ -22,7 +22,11 @@ public:
 
     void Subscribe(MessageHandler handler, SubscriptionId& id);
 
-    // fileName comes back holding the free name actually used.
+    // fileName comes back holding the free name actually used: fileName itself when no file
+    // takes it, else the first free one of stem_01.ext, stem_02.ext, ... (MakeUniqueFileName);
+    // once such a name would be too long for the file system, the first free one numbered over
+    // the name that the first OpenFile of this writer was given. The file is created afresh,
+    // never opened over an existing one.
     int OpenFile(std::wstring& fileName, int signalCount);
     // samplesPerRecord comes back holding the samples of each signal in one data record.
     int SetSampleFrequency(int sampleFrequency, int& samplesPerRecord);
@@ -37,6 +41,8 @@ public:
     int WriteDataRecord(const std::vector<short>& samples);
     // Calendar values: the full year in tm_year, the month 1 to 12 in tm_mon.
     int SetStartDate(tm startTime);
+    // A file with more annotations than data records is rewritten so that it keeps them all;
+    // when that fails, a Warning says how many were left out (the close still succeeds).
     int CloseFile();
 
     // The first name, starting with `name` itself, that no file takes: name, stem_01.ext,
@@ -50,9 +56,16 @@ public:
 
 private:
     int Fail(const std::wstring& message);
+    std::string FreeName(const std::string& name) const;
+
+    static constexpr int maxCreateAttempts = 10000;  // names found free, then taken by another program
 
     MessageEvent messageEvent;
     int edfHandle = -1;  // negative after a failed open
     int signalCount = -1;
-    bool fileOpen = false;  // edfHandle names a file that this writer opened and has not closed
+    bool fileOpen = false;           // edfHandle names a file that this writer opened and has not closed
+    std::string firstFileName;       // UTF-8, the name the first OpenFile was given
+    std::wstring openFileName;       // the file open now, or last
+    int64_t recordsWritten = 0;      // data records of the file open now
+    int64_t annotationsWritten = 0;  // annotations handed over for it
 };

@@ -1,11 +1,13 @@
 #include "edf/EdfFileEngine.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <memory>
 #include <new>
 
+#include "edf/EdfAnnotationRewrite.h"
 #include "edf/EdfFileState.h"
 #include "edf/EdfHeaderWriter.h"
 #include "edf/EdfNumbers.h"
@@ -193,8 +195,9 @@ int EdfOpenFile(const char* path, int signalCount)
     if (empty == std::end(edfFiles))
         return EdfNoFreeSlot;
     empty->annotations.reset();
-    if (!state->file.Create(path))
-        return EdfCannotCreate;
+    int errorNumber = 0;
+    if (!state->file.Create(path, errorNumber))
+        return errorNumber == EEXIST ? EdfNameTaken : EdfCannotCreate;
     std::memcpy(state->path.get(), path, pathBytes);
     empty->state = std::move(state);
     edfOpenCount += 1;
@@ -317,17 +320,23 @@ int EdfCloseFile(int handle)
         return EdfFailure;  // the header checks failed: the file stays open
     EdfSlot& slot = edfFiles[handle];
 
-    // From here on failures are not reported: the file is closed and the result is 0.
+    // From here on failures are not reported, but for annotations left out: the file is closed.
     WriteRecordCount(*state);
-    PlaceAnnotations(*state, slot.annotations.get());
     if (state->writeFailed)  // cut off what a failed record left behind the last whole one
         (void)state->file.Truncate(EdfHeaderBytes(*state) + state->recordsWritten * RecordBytes(*state));
+    int result = EdfOk;
+    if (state->annotationCount <= state->recordsWritten) {
+        PlaceAnnotations(*state, slot.annotations.get());
+    } else if (!RewriteWithEveryAnnotation(*state, slot.annotations.get())) {
+        PlaceAnnotations(*state, slot.annotations.get());
+        result = EdfAnnotationsLeftOut;
+    }
     (void)state->file.Close();
 
     slot.annotations.reset();
     slot.state.reset();
     edfOpenCount -= 1;
-    return EdfOk;
+    return result;
 }
 
 int EdfReleaseFile(int handle)

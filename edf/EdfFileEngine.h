@@ -16,6 +16,7 @@ enum EdfResult : int {
     EdfOk = 0,
     EdfFailure = -1,                // bad handle, empty slot, value out of range, write failed
     EdfCannotCreate = -2,           // path cannot be opened for writing
+    EdfNameTaken = -3,              // a file of that name exists: it is neither opened nor truncated
     EdfNoFreeSlot = -4,             // 64 files already open
     EdfPathAlreadyOpen = -6,        // a file with the same path is open
     EdfBadSignalCount = -9,         // signal count outside 0 to 512
@@ -23,12 +24,14 @@ enum EdfResult : int {
     EdfDigitalRangeEmpty = -23,     // digital maximum equals digital minimum
     EdfDigitalRangeInverted = -24,  // digital maximum below digital minimum
     EdfPhysicalRangeEmpty = -25,    // physical maximum equals physical minimum, as the header writes them
+    EdfAnnotationsLeftOut = -26,    // closed, but without the annotations beyond one per data record
 };
 
 constexpr int edfMaxOpenFiles = 64;
 constexpr int edfMaxSignals = 512;
 
-// Creates (or truncates) the file at the UTF-8 `path`; returns its handle 0 to 63 or a code.
+// Creates the file at the UTF-8 `path`, which must not exist (EdfNameTaken otherwise: two writers
+// never share a file); returns its handle 0 to 63 or a code.
 // The whole path is kept, however long, for the byte-exact same-path check.
 int EdfOpenFile(const char* path, int signalCount);
 
@@ -51,8 +54,12 @@ int EdfWriteRecord(int handle, const int16_t* samples);
 // onset in units of 100 µs from the start of the file; text is 8-bit (ISO 8859-1).
 int EdfAddAnnotation(int handle, const char* text, int64_t onset);
 // A file closed before its first data record gets its header and one record per annotation,
-// every sample digital 0 (clamped into the signal's range), so that it matches its header. Write
-// failures at close are not reported; whole records are kept, a partly written one is cut off.
+// every sample digital 0 (clamped into the signal's range), so that it matches its header.
+// Annotations go one per data record, annotation i into record i; a file with more annotations
+// than records is rewritten with an annotation signal that holds them all (EdfAnnotationRewrite.h)
+// and, when that cannot be done, keeps the first ones and closes with EdfAnnotationsLeftOut.
+// Other write failures at close are not reported; whole records are kept, a partly written one
+// is cut off.
 int EdfCloseFile(int handle);
 // Gives up a file that EdfCloseFile cannot close (its header checks fail): closes the stream and
 // empties the slot without writing anything, so that the file keeps whatever bytes reached it

@@ -112,22 +112,34 @@ int WriteOnset(char* out, int64_t onset)
     return WriteFixedPoint(out, onset, onsetUnitsPerSecond, 4, onset % onsetUnitsPerSecond != 0);
 }
 
+int WriteTimeKeepingTal(char* out, int64_t record, int64_t recordTicks)
+{
+    int n = WriteRecordStartTime(out, record, recordTicks);
+    out[n++] = tal20;
+    out[n++] = tal20;
+    return n;
+}
+
+int WriteAnnotationTal(char* out, const char* text, int64_t onset)
+{
+    int n = WriteOnset(out, onset);
+    out[n++] = tal20;
+    const std::size_t length = strnlen(text, edfMaxAnnotationTextBytes);
+    std::memcpy(out + n, text, length);
+    n += static_cast<int>(length);
+    out[n++] = tal20;
+    return n;
+}
+
 void BuildAnnotationSlot(char (&slot)[edfAnnotationSlotBytes], int64_t record, int64_t recordTicks, const char* text,
                          int64_t onset)
 {
-    // longest content, at the limits of 64 bits: 21 + 2 + 1 + 21 + 1 + 40 + 1 = 87 bytes
-    static_assert(edfAnnotationSlotBytes >= 87);
+    // the longest time-keeping TAL, its 0x00 and the longest annotation TAL fit
+    static_assert(edfAnnotationSlotBytes >= edfLongestTimeKeepingTalBytes + 1 + edfLongestAnnotationTalBytes);
     std::memset(slot, 0, sizeof slot);
-    int n = WriteRecordStartTime(slot, record, recordTicks);
-    slot[n++] = tal20;
-    slot[n++] = tal20;
+    int n = WriteTimeKeepingTal(slot, record, recordTicks);
     if (text == nullptr)
         return;
     slot[n++] = '\0';
-    n += WriteOnset(slot + n, onset);
-    slot[n++] = tal20;
-    std::size_t length = strnlen(text, edfMaxAnnotationTextBytes);
-    std::memcpy(slot + n, text, length);
-    n += static_cast<int>(length);
-    slot[n] = tal20;
+    (void)WriteAnnotationTal(slot + n, text, onset);
 }

@@ -31,6 +31,13 @@ int WriteRecordStartTime(char* out, int64_t record, int64_t recordTicks);
 // onset is a whole number of seconds. Returns the length (at most 21, no NUL written).
 int WriteOnset(char* out, int64_t onset);
 
+// The time-keeping TAL of data record `record`: "+" start 0x14 0x14. Returns its length (at most
+// edfLongestTimeKeepingTalBytes, no NUL written).
+int WriteTimeKeepingTal(char* out, int64_t record, int64_t recordTicks);
+// The TAL of one annotation: "+" onset 0x14 text 0x14, the text up to its NUL and at most 40
+// bytes. Returns its length (at most edfLongestAnnotationTalBytes, no NUL written).
+int WriteAnnotationTal(char* out, const char* text, int64_t onset);
+
 // Fills one annotation slot of data record `record`: its time-keeping TAL, then, when `text` is
 // not null, the TAL of the annotation (onset, text up to its NUL and at most 40 bytes), then
 // 0x00 bytes to the end of the slot.

@@ -494,7 +494,14 @@ private:
             LimitRecordsAtClose(*file);
         }
         const bool headerFails = file->records == 0 && file->HeaderCheck() != EdfOk;
-        Expect(EdfCloseFile(handle), headerFails ? EdfFailure : EdfOk, "EdfCloseFile");
+        // On /dev/full no record reaches the file and the file cannot be rewritten with room for
+        // the annotations: they are left out. Any other file keeps them all.
+        const bool leftOut = file->writesFail && !file->annotations.empty();
+        Expect(EdfCloseFile(handle),
+               headerFails ? EdfFailure
+               : leftOut   ? EdfAnnotationsLeftOut
+                           : EdfOk,
+               "EdfCloseFile");
         if (headerFails)
             return;
         if (file->records == 0) {
@@ -653,8 +660,15 @@ void EngineRun::Verify(const FileModel& file)
     if (edf.recordCount != file.records)
         Finding("the record count differs from the records written",
                 std::to_string(edf.recordCount) + " in the header, " + std::to_string(file.records) + " written");
-    if (!edf.signals.back().isAnnotation || edf.signals.back().samplesPerRecord != 57)
-        Finding("the last signal is not the annotation signal of 57 samples");
+    // One annotation per record fits the 57 samples of the annotation signal; more may need a
+    // wider one.
+    const bool widened = file.annotations.size() > static_cast<size_t>(file.records);
+    const int annotationSamples = edf.signals.back().samplesPerRecord;
+    if (!edf.signals.back().isAnnotation || annotationSamples < 57 || (!widened && annotationSamples != 57))
+        Finding("the last signal is not the annotation signal of 57 samples, or wider only for more annotations than "
+                "records",
+                std::to_string(annotationSamples) + " samples, " + std::to_string(file.annotations.size())
+                    + " annotations, " + std::to_string(file.records) + " records");
 
     int64_t durationTicks = 0;
     if (!ParseFixedPoint(edf.recordDuration, 7, durationTicks) || durationTicks != file.recordDurationTicks)
@@ -730,14 +744,18 @@ void EngineRun::Verify(const FileModel& file)
             Finding("a record's start time differs from its number times the record duration", text);
     }
 
-    const size_t placed = std::min(file.annotations.size(), static_cast<size_t>(file.records));
+    // Every annotation, in the order added: one per record, or the same number in every record
+    // (the last may hold fewer) when there are more annotations than records.
+    const size_t placed = file.annotations.size();
+    const size_t perRecord =
+        file.records > 0 ? (placed + static_cast<size_t>(file.records) - 1) / static_cast<size_t>(file.records) : 1;
     if (edf.annotations.size() != placed)
-        Finding("the annotations in the file are not the first ones added, one per record",
+        Finding("the file does not hold every annotation added",
                 std::to_string(edf.annotations.size()) + " placed, " + std::to_string(placed) + " expected");
     for (size_t a = 0; a < placed; ++a) {
         const EdfTal& tal = edf.annotations[a];
         int64_t onset = 0;
-        if (tal.record != static_cast<int64_t>(a) || tal.onset.empty() || tal.onset[0] != '+'
+        if (tal.record != static_cast<int64_t>(a / perRecord) || tal.onset.empty() || tal.onset[0] != '+'
             || !ParseFixedPoint(std::string_view(tal.onset).substr(1), 4, onset) || onset != file.annotations[a].onset)
             Finding("an annotation's record or onset differs from the one added", tal.onset);
         if (!tal.duration.empty() || tal.texts.size() != 1 || tal.texts[0].size() > edfMaxAnnotationTextBytes

@@ -1,5 +1,6 @@
 #include "edf/BufferedFile.h"
 
+#include <cerrno>
 #include <string>
 #include <vector>
 
@@ -15,21 +16,27 @@ protected:
     std::string path = (dir.path / "out.bin").string();
 };
 
-TEST_F(BufferedFileTest, CreateNeedsBufferAndWritableDirectory)
+TEST_F(BufferedFileTest, CreateNeedsBufferWritableDirectoryAndAFreeName)
 {
-    EXPECT_FALSE(file.Create(path.c_str()));  // no buffer yet
+    int error = 0;
+    EXPECT_FALSE(file.Create(path.c_str(), error));  // no buffer yet
     ASSERT_TRUE(file.AllocateBuffer());
-    EXPECT_FALSE(file.Create((dir.path / "missing" / "out.bin").string().c_str()));
-    EXPECT_FALSE(file.Create(dir.path.string().c_str()));
-    ASSERT_TRUE(file.Create(path.c_str()));
+    EXPECT_FALSE(file.Create((dir.path / "missing" / "out.bin").string().c_str(), error));
+    EXPECT_EQ(error, ENOENT);
+    ASSERT_TRUE(file.Create(path.c_str(), error));
+    file.Put('x');
     EXPECT_TRUE(file.Close());
-    EXPECT_TRUE(ReadFileBytes(path).empty());
+    // an existing file is neither opened nor truncated
+    EXPECT_FALSE(file.Create(path.c_str(), error));
+    EXPECT_EQ(error, EEXIST);
+    EXPECT_EQ(ReadFileBytes(path), std::vector<unsigned char>{'x'});
 }
 
 TEST_F(BufferedFileTest, WritesMoreThanOneBufferInOrder)
 {
+    int error = 0;
     ASSERT_TRUE(file.AllocateBuffer());
-    ASSERT_TRUE(file.Create(path.c_str()));
+    ASSERT_TRUE(file.Create(path.c_str(), error));
     std::vector<unsigned char> expected;
     for (std::size_t i = 0; i < BufferedFile::bufferBytes + 1000; ++i) {
         char byte = static_cast<char>(i * 7);
@@ -54,8 +61,9 @@ TEST_F(BufferedFileTest, FailedWriteIsReportedByTheNextFlushOnly)
 {
     if (!CanWriteDevFull())
         GTEST_SKIP() << "/dev/full cannot be opened for writing here";
+    int error = 0;
     ASSERT_TRUE(file.AllocateBuffer());
-    ASSERT_TRUE(file.Create("/dev/full"));
+    ASSERT_TRUE(file.Create("/dev/full", error));  // a device is written to as it is
     file.Write("abc", 3);
     EXPECT_FALSE(file.Flush());
     EXPECT_TRUE(file.Flush());                      // nothing left to write, the failure was reported
