@@ -1,7 +1,9 @@
 #include "engine/EventAnnotations.h"
 
+#include <algorithm>
 #include <climits>
 #include <cwctype>
+#include <iterator>
 #include <string_view>
 
 #include "engine/ReaderFailure.h"
@@ -43,6 +45,7 @@ int EventAnnotations::WriteEventAnnotations(EDFPlusFileWriter& writer, uint64_t 
 {
     if (eventHandle < 0)
         return 0;
+    windows.emplace_back(segmentStart, segmentEnd);
     return WalkRecords(INT_MAX, [&](const unsigned char* record) {
         const uint64_t timestamp = Velquor::EventTimestamp(record);
         if (timestamp < segmentStart || timestamp > segmentEnd)
@@ -50,6 +53,35 @@ int EventAnnotations::WriteEventAnnotations(EDFPlusFileWriter& writer, uint64_t 
         if (writer.WriteAnnotation(AnnotationOnset(timestamp, segmentStart), std::string(Velquor::EventText(record)))
             != 0)
             return Walk::Fail;  // the writer has said why
+        return Walk::Continue;
+    });
+}
+
+int EventAnnotations::FindEventsLeftOut(LeftOut& leftOut)
+{
+    leftOut = {};
+    if (eventHandle < 0)
+        return 0;
+    // The windows as disjoint stretches in time order (a step back in time starts a file whose
+    // window may lie before or across earlier ones).
+    std::vector<std::pair<uint64_t, uint64_t>> covered = windows;
+    std::sort(covered.begin(), covered.end());
+    std::vector<std::pair<uint64_t, uint64_t>> merged;
+    for (const auto& window : covered) {
+        if (!merged.empty() && window.first <= merged.back().second)
+            merged.back().second = std::max(merged.back().second, window.second);
+        else
+            merged.push_back(window);
+    }
+    return WalkRecords(INT_MAX, [&](const unsigned char* record) {
+        const uint64_t timestamp = Velquor::EventTimestamp(record);
+        const auto after = std::upper_bound(merged.begin(), merged.end(), timestamp,
+                                            [](uint64_t t, const auto& window) { return t < window.first; });
+        if (after != merged.begin() && timestamp <= std::prev(after)->second)
+            return Walk::Continue;
+        leftOut.earliest = leftOut.count == 0 ? timestamp : std::min(leftOut.earliest, timestamp);
+        leftOut.latest = leftOut.count == 0 ? timestamp : std::max(leftOut.latest, timestamp);
+        ++leftOut.count;
         return Walk::Continue;
     });
 }

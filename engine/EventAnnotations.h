@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <utility>
+#include <vector>
 
 #include "edf/EDFPlusFileWriter.h"
 #include "logging/SubscribedEvent.h"
@@ -28,6 +30,15 @@ public:
     // Hands every event of [segmentStart, segmentEnd] (µs, both ends included) to the writer.
     int WriteEventAnnotations(EDFPlusFileWriter& writer, uint64_t segmentStart, uint64_t segmentEnd);
 
+    // The events that lie in none of the windows handed to WriteEventAnnotations so far: before
+    // the first sample instant, in a gap, or after the last instant stored.
+    struct LeftOut {
+        int64_t count = 0;
+        uint64_t earliest = 0;  // µs
+        uint64_t latest = 0;    // µs
+    };
+    int FindEventsLeftOut(LeftOut& leftOut);
+
 private:
     enum class Walk { Continue, Stop, Fail };
     using Visitor = std::function<Walk(const unsigned char* record)>;
@@ -38,4 +49,5 @@ private:
     Velquor::OrvFileIO& reader;
     int eventHandle;
     MessageEvent& messages;
+    std::vector<std::pair<uint64_t, uint64_t>> windows;  // µs, one per file, in the order written
 };

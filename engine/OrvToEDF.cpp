@@ -246,5 +246,22 @@ int OrvToEDF::TransferSamples(EDFPlusFileWriter& writer, Velquor::OrvFileIO& rea
     EventAnnotations events(reader, eventHandle, messageEvent);
     SegmentOutput output(writer, outputFileName, parameters, static_cast<int>(handles.size()), events);
     SampleTransfer transfer(reader, handles, sampleFrequency, output, messageEvent, progressHandler);
-    return transfer.TransferSamples();
+    if (transfer.TransferSamples() != 0)
+        return -1;
+    return ReportEventsLeftOut(events);
+}
+
+int OrvToEDF::ReportEventsLeftOut(EventAnnotations& events)
+{
+    EventAnnotations::LeftOut leftOut;
+    if (events.FindEventsLeftOut(leftOut) != 0)
+        return -1;
+    if (leftOut.count > 0) {
+        std::wostringstream message;
+        message << leftOut.count << (leftOut.count == 1 ? L" event lies" : L" events lie")
+                << L" in no EDF+ file: before the first sample instant, in a gap or after the last one "
+                << L"(timestamps from " << leftOut.earliest << L" \u00b5s to " << leftOut.latest << L" \u00b5s).";
+        messageEvent.Publish(OrvLogging::Warning, message.str());
+    }
+    return 0;
 }

@@ -15,6 +15,8 @@
 // values, and moves their samples, aligned in time, into one EDF+C file per gap-free segment with
 // the recording's events as annotations. Every failure is published on the message event before
 // -1 is returned; the writer's messages are forwarded there too.
+class EventAnnotations;
+
 class OrvToEDF {
 public:
     // fraction of the recording converted so far, 0 to 1
@@ -55,6 +57,8 @@ public:
                         int sampleFrequency, int eventHandle);
 
 private:
+    // The Warning about events that no file received; none when every event found a file.
+    int ReportEventsLeftOut(EventAnnotations& events);
     // Fails, naming the file, unless it holds event records (wantEvents) or CSC records (not).
     int VerifyRecordKind(Velquor::OrvFileIO& reader, int handle, const std::wstring& fileName, bool wantEvents);
     // Fetches the first field of the first row of key for one channel; a missing value fails.
