@@ -30,7 +30,8 @@ bool PrintInformation(LaunchOptions::Request request)
 VareloApp::VareloApp(int& argc, char** argv) : m_application(argc, argv)
 {
     QApplication::setApplicationName("varelo");
-    QApplication::setApplicationDisplayName("Varelo");
+    // No display name: Qt would add it to every window's caption on X11 ("... — Varelo"), and the
+    // captions are the program's own.
     QApplication::setApplicationVersion("1.0.0");
     QApplication::setOrganizationName("Velquor");
     QApplication::setWindowIcon(AppIcon::Create());
