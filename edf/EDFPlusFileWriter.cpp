@@ -1,11 +1,14 @@
 #include "edf/EDFPlusFileWriter.h"
 
 #include <climits>
+#include <cmath>
+#include <iomanip>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "edf/EdfFileEngine.h"
+#include "edf/RecordSizing.h"
 #include "logging/TextConversion.h"
 
 namespace {
@@ -54,6 +57,18 @@ bool NameTooLong(const std::string& path)
     return nameBytes > static_cast<size_t>(limit > 0 ? limit : NAME_MAX);
 }
 
+// A duration of whole 10 µs in seconds, as the header writes it: 0.02941, 0.5, 1.
+std::wstring FormatDuration(int units)
+{
+    std::wstring text = std::to_wstring(units / 100000);
+    if (units % 100000 != 0) {
+        std::wstring decimals = std::to_wstring(units % 100000);
+        text += L"." + std::wstring(5 - decimals.size(), L'0') + decimals;
+        text.erase(text.find_last_not_of(L'0') + 1);
+    }
+    return text;
+}
+
 }  // namespace
 
 EDFPlusFileWriter::~EDFPlusFileWriter()
@@ -97,6 +112,8 @@ int EDFPlusFileWriter::OpenFile(std::wstring& fileName, int signalCount)
     openFileName = fileName;
     recordsWritten = 0;
     annotationsWritten = 0;
+    if (verification)
+        verification->Begin(signalCount);
     messageEvent.Publish(OrvLogging::Notice, L"EDF File Opened Successfully: " + fileName);
     return 0;
 }
@@ -112,15 +129,45 @@ std::string EDFPlusFileWriter::FreeName(const std::string& name) const
 int EDFPlusFileWriter::SetSampleFrequency(int sampleFrequency, int& samplesPerRecord)
 {
     samplesPerRecord = sampleFrequency;
-    // 64-bit, so that no signal count and frequency overflow into a small or negative size
-    const int64_t bytes = static_cast<int64_t>(signalCount) * sampleFrequency * 2;
-    if (bytes > maxSampleBytesPerRecord) {
-        const int64_t parts = bytes / maxSampleBytesPerRecord + 1;
-        if (EdfSetRecordDuration(edfHandle, static_cast<int>(oneSecondDuration / parts)) != 0)
+    const RecordSize size = exactRecordTiming ? ExactRecordSize(signalCount, sampleFrequency)
+                                              : SpecifiedRecordSize(signalCount, sampleFrequency);
+    if (size.durationUnits != oneSecondUnits) {
+        if (EdfSetRecordDuration(edfHandle, size.durationUnits) != 0)
             return Fail(L"Unable to set data record duration");
-        samplesPerRecord = static_cast<int>(sampleFrequency / parts);
+        samplesPerRecord = size.samplesPerRecord;
     }
+    if (!exactRecordTiming && !timingWarned)
+        WarnOfRateSeen(sampleFrequency, size);
     return SetSamplesPerRecord(samplesPerRecord);
+}
+
+void EDFPlusFileWriter::WarnOfRateSeen(int sampleFrequency, const RecordSize& size)
+{
+    const double seen = RateSeen(size);
+    const double ratio = static_cast<double>(sampleFrequency) / seen;  // true seconds per second read
+    if (std::fabs(ratio - 1) <= 1e-6)
+        return;
+    timingWarned = true;
+    std::wostringstream message;
+    message << std::fixed << std::setprecision(2) << L"Data records of " << size.samplesPerRecord << L" samples last "
+            << FormatDuration(size.durationUnits) << L" s: EDF readers will see " << seen << L" Hz instead of "
+            << sampleFrequency << L" Hz, " << std::fabs(ratio - 1) * 3600 << L" s per hour. Exact record timing "
+            << L"(--exact-timing, or Options > Exact record timing in the window) avoids this.";
+    messageEvent.Publish(OrvLogging::Warning, message.str());
+}
+
+int EDFPlusFileWriter::SetPhysicalDimension(int signal, const std::string& unit)
+{
+    if (EdfSetPhysicalDimension(edfHandle, signal, unit.c_str()) != 0)
+        return Fail(L"Error writing physical dimension header value");
+    return 0;
+}
+
+int EDFPlusFileWriter::SetRecordStartOffset(int64_t offsetUs)
+{
+    if (EdfSetRecordStartOffset(edfHandle, offsetUs * 10) != 0)
+        return Fail(L"Error writing the first data record's start offset to EDF file");
+    return 0;
 }
 
 int EDFPlusFileWriter::SetSamplesPerRecord(int samplesPerRecord)
@@ -129,6 +176,9 @@ int EDFPlusFileWriter::SetSamplesPerRecord(int samplesPerRecord)
         if (EdfSetSamplesPerRecord(edfHandle, signal, samplesPerRecord) != 0)
             return Fail(L"Error writing sample frequency to EDF file");
     }
+    samplesPerRecordSet = static_cast<size_t>(samplesPerRecord);
+    if (verification)
+        verification->SetSamplesPerRecord(samplesPerRecord);
     return 0;
 }
 
@@ -147,6 +197,8 @@ int EDFPlusFileWriter::SetDigitalRange(int signal, int minimum, int maximum)
         return Fail(L"Error writing digital maximum header value");
     if (EdfSetDigitalMinimum(edfHandle, signal, minimum) != 0)
         return Fail(L"Error writing digital minimum header value");
+    if (verification)
+        verification->SetDigitalRange(signal, minimum, maximum);
     return 0;
 }
 
@@ -168,6 +220,18 @@ int EDFPlusFileWriter::WriteAnnotation(int64_t onset, const std::string& text)
     if (EdfAddAnnotation(edfHandle, text.c_str(), onset) != 0)
         return Fail(L"Error writing annotation.");
     ++annotationsWritten;
+    if (verification)
+        verification->AddAnnotation(onset, 4, text);
+    return 0;
+}
+
+int EDFPlusFileWriter::WriteFineAnnotation(int64_t onsetTicks, const std::string& text)
+{
+    if (EdfAddAnnotationInUnits(edfHandle, text.c_str(), onsetTicks, 7) != 0)
+        return Fail(L"Error writing annotation.");
+    ++annotationsWritten;
+    if (verification)
+        verification->AddAnnotation(onsetTicks, 7, text);
     return 0;
 }
 
@@ -176,6 +240,8 @@ int EDFPlusFileWriter::WriteDataRecord(const std::vector<short>& samples)
     if (EdfWriteRecord(edfHandle, samples.data()) != 0)
         return Fail(L"Error writing data to file");
     ++recordsWritten;
+    if (verification)
+        verification->AddRecord(samples);
     return 0;
 }
 
@@ -201,6 +267,31 @@ int EDFPlusFileWriter::CloseFile()
                 << L" were left out, since the file could not be rewritten with room for them.";
         messageEvent.Publish(OrvLogging::Warning, message.str());
     }
+    return verification ? VerifyClosedFile(closed == EdfAnnotationsLeftOut) : 0;
+}
+
+void EDFPlusFileWriter::SetVerification(bool on)
+{
+    verification = on ? std::make_unique<EdfVerification>() : nullptr;
+}
+
+int EDFPlusFileWriter::VerifyClosedFile(bool annotationsLeftOut)
+{
+    if (recordsWritten == 0) {
+        // a file closed before its first record holds one record of digital zeros per annotation
+        const std::vector<short> zeros(static_cast<size_t>(std::max(signalCount, 0)) * samplesPerRecordSet, 0);
+        for (int64_t r = 0; r < annotationsWritten && signalCount > 0; ++r)
+            verification->AddRecord(zeros);
+    } else if (annotationsLeftOut) {
+        verification->KeepAnnotations(static_cast<size_t>(recordsWritten));
+    }
+    const std::string path = OrvText::WideToUtf8(openFileName);
+    if (closedFileHook)
+        closedFileHook(path);
+    const std::wstring mismatch = verification->Compare(path);
+    if (!mismatch.empty())
+        return Fail(L"Verification of EDF file " + openFileName + L" failed: " + mismatch);
+    ++verifiedFiles;
     return 0;
 }
 

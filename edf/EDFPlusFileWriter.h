@@ -2,9 +2,13 @@
 
 #include <cstdint>
 #include <ctime>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "edf/EdfVerification.h"
+#include "edf/RecordSizing.h"
 #include "logging/SubscribedEvent.h"
 
 // Writes EDF+C files one at a time through the file engine: picks a free file name, sizes the
@@ -28,15 +32,35 @@ public:
     // the name that the first OpenFile of this writer was given. The file is created afresh,
     // never opened over an existing one.
     int OpenFile(std::wstring& fileName, int signalCount);
-    // samplesPerRecord comes back holding the samples of each signal in one data record.
+    // Every file read back once it is closed and compared with what was handed over (samples as
+    // clamped, annotations); a mismatch fails the close with an Error that names the first one.
+    void SetVerification(bool on);
+    int VerifiedFileCount() const { return verifiedFiles; }
+    // Called with the UTF-8 path of every file just closed, before it is verified: tests change
+    // the file there to see the verification catch it.
+    using ClosedFileHook = std::function<void(const std::string& path)>;
+    void SetClosedFileHook(ClosedFileHook hook) { closedFileHook = std::move(hook); }
+
+    // Records whose duration is exactly their samples / frequency (ExactRecordSize) from the next
+    // SetSampleFrequency on, instead of the usual sizing; off by default.
+    void SetExactRecordTiming(bool exact) { exactRecordTiming = exact; }
+    // samplesPerRecord comes back holding the samples of each signal in one data record. With the
+    // usual sizing, the first file whose records make EDF readers see another rate than the
+    // sampling frequency gets a Warning that says which and how far it drifts; once per writer.
     int SetSampleFrequency(int sampleFrequency, int& samplesPerRecord);
     int SetSamplesPerRecord(int samplesPerRecord);
     int SetPhysicalRange(int signal, double minimum, double maximum);
     int SetDigitalRange(int signal, int minimum, int maximum);
+    // unit: printable ASCII, at most 8 characters (the caller checks).
+    int SetPhysicalDimension(int signal, const std::string& unit);
+    // The first data record starts offsetUs (below one second) after the start date and time.
+    int SetRecordStartOffset(int64_t offsetUs);
     // label is ISO 8859-1 text; more than 16 characters are cut, with a warning.
     int SetLabel(int signal, const std::string& label);
     // onset in units of 100 µs from the start of the file; text is ISO 8859-1.
     int WriteAnnotation(int64_t onset, const std::string& text);
+    // The same with the onset in units of 100 ns, for onsets finer than 100 µs.
+    int WriteFineAnnotation(int64_t onsetTicks, const std::string& text);
     // One whole data record: all samples of signal 0, then of signal 1, and so on.
     int WriteDataRecord(const std::vector<short>& samples);
     // Calendar values: the full year in tm_year, the month 1 to 12 in tm_mon.
@@ -50,12 +74,11 @@ public:
     static std::string MakeUniqueFileName(const std::string& name);
 
     static constexpr int maxSignals = 512;
-    static constexpr int maxSampleBytesPerRecord = 61440;
-    static constexpr int oneSecondDuration = 100000;  // units of 10 µs
     static constexpr int maxLabelLength = 16;
 
 private:
     int Fail(const std::wstring& message);
+    void WarnOfRateSeen(int sampleFrequency, const RecordSize& size);
     std::string FreeName(const std::string& name) const;
 
     static constexpr int maxCreateAttempts = 10000;  // names found free, then taken by another program
@@ -63,9 +86,17 @@ private:
     MessageEvent messageEvent;
     int edfHandle = -1;  // negative after a failed open
     int signalCount = -1;
+    int VerifyClosedFile(bool annotationsLeftOut);
+
+    bool exactRecordTiming = false;
+    std::unique_ptr<EdfVerification> verification;  // null unless files are verified
+    int verifiedFiles = 0;
+    ClosedFileHook closedFileHook;
+    bool timingWarned = false;
     bool fileOpen = false;           // edfHandle names a file that this writer opened and has not closed
     std::string firstFileName;       // UTF-8, the name the first OpenFile was given
     std::wstring openFileName;       // the file open now, or last
     int64_t recordsWritten = 0;      // data records of the file open now
     int64_t annotationsWritten = 0;  // annotations handed over for it
+    size_t samplesPerRecordSet = 0;  // of every signal of the file open now
 };

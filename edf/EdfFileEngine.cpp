@@ -116,7 +116,8 @@ bool AppendRecord(EdfFileState& state, const int16_t* samples)
             samples += signal.samplesPerRecord;
     }
     char slot[edfAnnotationSlotBytes];
-    BuildAnnotationSlot(slot, state.recordsWritten, state.recordDurationTicks);
+    BuildAnnotationSlot(slot, state.recordsWritten, state.recordDurationTicks, nullptr, 0,
+                        state.recordStartOffsetTicks);
     file.Write(slot, sizeof slot);
     if (!file.Flush()) {
         state.writeFailed = true;
@@ -163,7 +164,8 @@ void PlaceAnnotations(EdfFileState& state, const EdfAnnotation* annotations)
         if (!state.file.Seek(firstSlot + i * recordBytes))
             return;
         char slot[edfAnnotationSlotBytes];
-        BuildAnnotationSlot(slot, i, state.recordDurationTicks, annotations[i].text, annotations[i].onset);
+        BuildAnnotationSlot(slot, i, state.recordDurationTicks, annotations[i].text, annotations[i].onset,
+                            state.recordStartOffsetTicks, annotations[i].onsetDecimals);
         state.file.Write(slot, sizeof slot);
     }
 }
@@ -246,6 +248,27 @@ int EdfSetLabel(int handle, int signal, const char* label)
     return EdfOk;
 }
 
+int EdfSetPhysicalDimension(int handle, int signal, const char* unit)
+{
+    EdfSignalParams* params = AcceptingSignal(handle, signal);
+    if (params == nullptr || unit == nullptr)
+        return EdfFailure;
+    const std::size_t length = strnlen(unit, edfMaxPhysicalDimensionLength);
+    std::memcpy(params->physicalDimension, unit, length);
+    params->physicalDimension[length] = '\0';
+    FoldToAscii(params->physicalDimension);  // the header holds printable ASCII only
+    return EdfOk;
+}
+
+int EdfSetRecordStartOffset(int handle, int64_t ticks)
+{
+    EdfFileState* state = AcceptingFile(handle);
+    if (state == nullptr || ticks < 0 || ticks >= 10'000'000)
+        return EdfFailure;
+    state->recordStartOffsetTicks = ticks;
+    return EdfOk;
+}
+
 int EdfSetRecordDuration(int handle, int duration)
 {
     EdfFileState* state = AcceptingFile(handle);
@@ -285,8 +308,13 @@ int EdfWriteRecord(int handle, const int16_t* samples)
 
 int EdfAddAnnotation(int handle, const char* text, int64_t onset)
 {
+    return EdfAddAnnotationInUnits(handle, text, onset, 4);
+}
+
+int EdfAddAnnotationInUnits(int handle, const char* text, int64_t onset, int onsetDecimals)
+{
     EdfFileState* state = OpenFile(handle);
-    if (state == nullptr || text == nullptr || onset < 0)
+    if (state == nullptr || text == nullptr || onset < 0 || onsetDecimals < 0 || onsetDecimals > 7)
         return EdfFailure;
     EdfSlot& slot = edfFiles[handle];
     if (state->annotationCount >= state->annotationCapacity) {
@@ -302,6 +330,7 @@ int EdfAddAnnotation(int handle, const char* text, int64_t onset)
     }
     EdfAnnotation& annotation = slot.annotations[state->annotationCount];
     annotation.onset = onset;
+    annotation.onsetDecimals = onsetDecimals;
     annotation.duration = -1;
     const std::size_t length = strnlen(text, edfMaxAnnotationTextBytes);
     std::memcpy(annotation.text, text, length);

@@ -43,6 +43,12 @@ int EdfSetPhysicalMinimum(int handle, int signal, double value);
 int EdfSetDigitalMaximum(int handle, int signal, int value);
 int EdfSetDigitalMinimum(int handle, int signal, int value);
 int EdfSetLabel(int handle, int signal, const char* label);
+// The signal's physical dimension (unit): at most 8 bytes are kept; blank when never set.
+int EdfSetPhysicalDimension(int handle, int signal, const char* unit);
+// The time from the start date and time (whole seconds) to the start of the first data record,
+// in units of 100 ns, below one second; 0 when never set. Every record's time-keeping TAL counts
+// from it.
+int EdfSetRecordStartOffset(int handle, int64_t ticks);
 // duration in units of 10 µs, 100 (1 ms) to 6,000,000 (60 s)
 int EdfSetRecordDuration(int handle, int duration);
 int EdfSetStartDateTime(int handle, int year, int month, int day, int hour, int minute, int second);
@@ -53,6 +59,9 @@ int EdfSetStartDateTime(int handle, int year, int month, int day, int hour, int 
 int EdfWriteRecord(int handle, const int16_t* samples);
 // onset in units of 100 µs from the start of the file; text is 8-bit (ISO 8859-1).
 int EdfAddAnnotation(int handle, const char* text, int64_t onset);
+// The same with the onset in units of 10^-onsetDecimals s (0 to 7 decimals; 7 counts 100 ns), and
+// written with as many decimals.
+int EdfAddAnnotationInUnits(int handle, const char* text, int64_t onset, int onsetDecimals);
 // A file closed before its first data record gets its header and one record per annotation,
 // every sample digital 0 (clamped into the signal's range), so that it matches its header.
 // Annotations go one per data record, annotation i into record i; a file with more annotations

@@ -13,6 +13,7 @@
 
 struct EdfSignalParams {
     char label[edfMaxLabelLength + 1] = {};
+    char physicalDimension[edfMaxPhysicalDimensionLength + 1] = {};
     double physicalMinimum = 0;
     double physicalMaximum = 0;
     int digitalMinimum = 0;
@@ -21,7 +22,8 @@ struct EdfSignalParams {
 };
 
 struct EdfAnnotation {
-    int64_t onset = 0;                              // units of 100 µs from the start of the file, never negative
+    int64_t onset = 0;                              // units of 10^-onsetDecimals s from the file's start, not negative
+    int onsetDecimals = 4;                          // 4: 100 µs units; 7: 100 ns
     int64_t duration = -1;                          // none; never written
     char text[edfMaxAnnotationTextBytes + 1] = {};  // UTF-8
 };
@@ -40,6 +42,7 @@ struct EdfFileState {
     int annotationSignalCount = 1;
     double recordDuration = 1.0;               // s
     int64_t recordDurationTicks = 10'000'000;  // units of 100 ns
+    int64_t recordStartOffsetTicks = 0;        // units of 100 ns from the start time to the first record
     int annotationCount = 0;
     int annotationCapacity = 0;
     int annotationBytesPerRecord = 0;  // set when the header is written

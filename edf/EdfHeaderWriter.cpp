@@ -171,7 +171,8 @@ int EdfWriteHeader(EdfFileState& state)
         },
         "EDF Annotations", 16);
     file.PutSpaces(80 * static_cast<std::size_t>(signalsInFile));  // transducer types
-    file.PutSpaces(8 * static_cast<std::size_t>(signalsInFile));   // physical dimensions
+    WriteSignalFields(
+        file, state, [&](const EdfSignalParams& signal) { WriteTextField(file, signal.physicalDimension, 8); }, "", 8);
     WriteSignalFields(
         file, state, [&](const EdfSignalParams& signal) { WriteDoubleField(file, signal.physicalMinimum, 8); }, "-1",
         8);

@@ -43,8 +43,7 @@ constexpr std::array<char, 256> MakeFoldTable()
 constexpr std::array<char, 256> foldTable = MakeFoldTable();
 
 constexpr char tal20 = 0x14;
-constexpr int64_t ticksPerSecond = 10'000'000;   // units of 100 ns
-constexpr int64_t onsetUnitsPerSecond = 10'000;  // units of 100 µs
+constexpr int64_t ticksPerSecond = 10'000'000;  // units of 100 ns
 
 // "+" whole "." and `digits` digits of the fraction, or without the fraction when `withFraction`
 // is false.
@@ -101,28 +100,32 @@ int Latin1ToUtf8(char* text, int n)
     return out;
 }
 
-int WriteRecordStartTime(char* out, int64_t record, int64_t recordTicks)
+int WriteRecordStartTime(char* out, int64_t record, int64_t recordTicks, int64_t offsetTicks)
 {
-    // the duration, not the time, decides whether the text has decimals
-    return WriteFixedPoint(out, record * recordTicks, ticksPerSecond, 7, recordTicks % ticksPerSecond != 0);
+    // the duration and the offset, not the time, decide whether the text has decimals
+    const bool fraction = recordTicks % ticksPerSecond != 0 || offsetTicks % ticksPerSecond != 0;
+    return WriteFixedPoint(out, offsetTicks + record * recordTicks, ticksPerSecond, 7, fraction);
 }
 
-int WriteOnset(char* out, int64_t onset)
+int WriteOnset(char* out, int64_t onset, int decimals)
 {
-    return WriteFixedPoint(out, onset, onsetUnitsPerSecond, 4, onset % onsetUnitsPerSecond != 0);
+    int64_t unitsPerSecond = 1;
+    for (int d = 0; d < decimals; ++d)
+        unitsPerSecond *= 10;
+    return WriteFixedPoint(out, onset, unitsPerSecond, decimals, onset % unitsPerSecond != 0);
 }
 
-int WriteTimeKeepingTal(char* out, int64_t record, int64_t recordTicks)
+int WriteTimeKeepingTal(char* out, int64_t record, int64_t recordTicks, int64_t offsetTicks)
 {
-    int n = WriteRecordStartTime(out, record, recordTicks);
+    int n = WriteRecordStartTime(out, record, recordTicks, offsetTicks);
     out[n++] = tal20;
     out[n++] = tal20;
     return n;
 }
 
-int WriteAnnotationTal(char* out, const char* text, int64_t onset)
+int WriteAnnotationTal(char* out, const char* text, int64_t onset, int onsetDecimals)
 {
-    int n = WriteOnset(out, onset);
+    int n = WriteOnset(out, onset, onsetDecimals);
     out[n++] = tal20;
     const std::size_t length = strnlen(text, edfMaxAnnotationTextBytes);
     std::memcpy(out + n, text, length);
@@ -132,14 +135,14 @@ int WriteAnnotationTal(char* out, const char* text, int64_t onset)
 }
 
 void BuildAnnotationSlot(char (&slot)[edfAnnotationSlotBytes], int64_t record, int64_t recordTicks, const char* text,
-                         int64_t onset)
+                         int64_t onset, int64_t offsetTicks, int onsetDecimals)
 {
     // the longest time-keeping TAL, its 0x00 and the longest annotation TAL fit
     static_assert(edfAnnotationSlotBytes >= edfLongestTimeKeepingTalBytes + 1 + edfLongestAnnotationTalBytes);
     std::memset(slot, 0, sizeof slot);
-    int n = WriteTimeKeepingTal(slot, record, recordTicks);
+    int n = WriteTimeKeepingTal(slot, record, recordTicks, offsetTicks);
     if (text == nullptr)
         return;
     slot[n++] = '\0';
-    (void)WriteAnnotationTal(slot + n, text, onset);
+    (void)WriteAnnotationTal(slot + n, text, onset, onsetDecimals);
 }

@@ -23,24 +23,26 @@ bool EdfLabelNamesAnnotations(const char* label);
 int Latin1ToUtf8(char* text, int n);
 
 // "+" and the start time of data record `record` in seconds, for records of `recordTicks` units
-// of 100 ns: whole seconds, then "." and 7 digits unless the duration is a whole number of
+// of 100 ns after a first record that starts `offsetTicks` after the file's start time: whole
+// seconds, then "." and 7 digits unless the duration and the offset are whole numbers of
 // seconds. Returns the length (at most 21, no NUL written).
-int WriteRecordStartTime(char* out, int64_t record, int64_t recordTicks);
+int WriteRecordStartTime(char* out, int64_t record, int64_t recordTicks, int64_t offsetTicks = 0);
 
-// "+" and an onset in units of 100 µs in seconds: whole seconds, then "." and 4 digits unless the
-// onset is a whole number of seconds. Returns the length (at most 21, no NUL written).
-int WriteOnset(char* out, int64_t onset);
+// "+" and an onset in seconds, given in units of 10^-decimals s (4: 100 µs, 7: 100 ns): whole
+// seconds, then "." and `decimals` digits unless the onset is a whole number of seconds.
+// Returns the length (at most 29, no NUL written).
+int WriteOnset(char* out, int64_t onset, int decimals = 4);
 
 // The time-keeping TAL of data record `record`: "+" start 0x14 0x14. Returns its length (at most
 // edfLongestTimeKeepingTalBytes, no NUL written).
-int WriteTimeKeepingTal(char* out, int64_t record, int64_t recordTicks);
+int WriteTimeKeepingTal(char* out, int64_t record, int64_t recordTicks, int64_t offsetTicks = 0);
 // The TAL of one annotation: "+" onset 0x14 text 0x14, the text up to its NUL and at most 40
 // bytes. Returns its length (at most edfLongestAnnotationTalBytes, no NUL written).
-int WriteAnnotationTal(char* out, const char* text, int64_t onset);
+int WriteAnnotationTal(char* out, const char* text, int64_t onset, int onsetDecimals = 4);
 
 // Fills one annotation slot of data record `record`: its time-keeping TAL, then, when `text` is
 // not null, the TAL of the annotation (onset, text up to its NUL and at most 40 bytes), then
 // 0x00 bytes to the end of the slot.
 //   "+" start 0x14 0x14 [0x00 "+" onset 0x14 text 0x14] 0x00...
 void BuildAnnotationSlot(char (&slot)[edfAnnotationSlotBytes], int64_t record, int64_t recordTicks,
-                         const char* text = nullptr, int64_t onset = 0);
+                         const char* text = nullptr, int64_t onset = 0, int64_t offsetTicks = 0, int onsetDecimals = 4);
