@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -26,6 +27,7 @@ namespace {
 const char* const windowCaption = "Velquor Varelo 1.0.0 ";  // the blank at the end is part of it
 const char* const noticeText = "\u00A9 Velquor. All rights reserved.";
 const char* const browserCaption = "Select Data Directory";
+const QString optionsGroup = QStringLiteral("options/");
 constexpr int messageColumnWidth = 2000;  // pixels: wide enough that no message is cut
 // A row is deleted only when the list held more than this before the insertion, so it keeps 51.
 constexpr int rowsKeptBeforeInsert = 50;
@@ -111,7 +113,8 @@ void VareloDlg::ScanDirectory()
 
 void VareloDlg::RunConversion()
 {
-    (void)::RunConversion(m_dataDirectory, m_cscFiles, m_eventFile, m_logFile, *this);  // the box has said it
+    // the box has said how it went
+    (void)::RunConversion(m_dataDirectory, m_cscFiles, m_eventFile, m_logFile, *this, ChosenOptions());
 }
 
 void VareloDlg::OnMessage(OrvLogging::ORVB_MESSAGE_TYPE type, const std::wstring& text)
@@ -169,9 +172,33 @@ void VareloDlg::closeEvent(QCloseEvent* event)
     QDialog::closeEvent(event);
 }
 
+ConversionOptions VareloDlg::ChosenOptions() const
+{
+    ConversionOptions options;
+    options.exactTiming = m_exactTiming->isChecked();
+    options.physicalDimension = m_microvoltUnits->isChecked() ? "uV" : "";
+    options.verify = m_verify->isChecked();
+    return options;
+}
+
+QAction* VareloDlg::AddOption(QMenu* menu, const QString& text, const QString& key)
+{
+    QAction* action = menu->addAction(text);
+    action->setCheckable(true);
+    action->setObjectName(key);
+    // Remembered across runs of the program; off until ticked.
+    action->setChecked(QSettings().value(optionsGroup + key, false).toBool());
+    connect(action, &QAction::toggled, this, [key](bool on) { QSettings().setValue(optionsGroup + key, on); });
+    return action;
+}
+
 void VareloDlg::CreateMenu()
 {
     auto* menuBar = new QMenuBar(this);
+    QMenu* options = menuBar->addMenu("&Options");
+    m_exactTiming = AddOption(options, "Exact record timing", "exactTiming");
+    m_microvoltUnits = AddOption(options, "Write microvolt units", "microvoltUnits");
+    m_verify = AddOption(options, "Verify files after conversion", "verify");
     QMenu* help = menuBar->addMenu("&Help");
     QAction* about = help->addAction("&About Varelo...");
     about->setMenuRole(QAction::AboutRole);

@@ -12,7 +12,9 @@
 #include "logging/LogFile.h"
 #include "logging/MessageType.h"
 
+class QAction;
 class QCloseEvent;
+class QMenu;
 class QMessageBox;
 class QProgressBar;
 class QTreeWidget;
@@ -61,6 +63,9 @@ protected:
 
 private:
     void CreateMenu();
+    QAction* AddOption(QMenu* menu, const QString& text, const QString& key);
+    // What the Options menu has ticked.
+    ConversionOptions ChosenOptions() const;
     void CreateControls(QWidget* client);
     void OnAbout();
     void ShowLogFileError(const std::wstring& caption, const std::wstring& text);
@@ -73,6 +78,9 @@ private:
     QTreeWidget* m_messageList = nullptr;  // the controls belong to the window, as Qt children
     LogFile m_logFile;
     QProgressBar* m_progressBar = nullptr;  // shown only while a conversion runs
+    QAction* m_exactTiming = nullptr;       // the Options menu's items, checkable
+    QAction* m_microvoltUnits = nullptr;
+    QAction* m_verify = nullptr;
     int m_shownPercent = -1;
     bool m_converting = false;
     DirectoryChooser m_chooseDirectory;

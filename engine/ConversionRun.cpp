@@ -57,13 +57,16 @@ void ScanDirectory(const std::wstring& directory, std::vector<std::wstring>& csc
 }
 
 int RunConversion(const std::wstring& directory, const std::vector<std::wstring>& cscFiles,
-                  const std::wstring& eventFile, LogFile& logFile, ConversionFrontend& frontend)
+                  const std::wstring& eventFile, LogFile& logFile, ConversionFrontend& frontend,
+                  const ConversionOptions& options)
 {
     frontend.OnRunStarted();
     if (logFile.SetLogFilename(directory + L"/VareloLogFile.txt") != 0)
         frontend.OnMessage(OrvLogging::Error, L"Unable to create set log file name.");
     if (logFile.OpenLogFile() != 0)
         frontend.OnMessage(OrvLogging::Error, L"Unable to open log file.");
+    if (options.Any())
+        frontend.OnMessage(OrvLogging::Notice, options.Description());
     const std::wstring outputFileName = directory + L"/DevOutput.edf";
     int result = -1;
     {
@@ -73,6 +76,7 @@ int RunConversion(const std::wstring& directory, const std::vector<std::wstring>
                                      const std::wstring& text) { frontend.OnMessage(type, text); },
                          id);
         engine.SetProgressHandler([&frontend](double fraction) { frontend.OnProgress(fraction); });
+        engine.SetOptions(options);
         result = engine.Convert(outputFileName, eventFile, cscFiles);
         frontend.OnResult(result);
         if (logFile.CloseLogFile() != 0)

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/ConversionOptions.h"
 #include "logging/LogFile.h"
 #include "logging/MessageType.h"
 
@@ -36,5 +37,7 @@ void ScanDirectory(const std::wstring& directory, std::vector<std::wstring>& csc
 
 // One conversion of a scanned directory: names and opens the log file beside the data, runs the
 // engine, tells the result and closes the log file. Returns the engine's result, 0 for success.
+// The options in force are named in a Notice once the log file is open; none without options.
 int RunConversion(const std::wstring& directory, const std::vector<std::wstring>& cscFiles,
-                  const std::wstring& eventFile, LogFile& logFile, ConversionFrontend& frontend);
+                  const std::wstring& eventFile, LogFile& logFile, ConversionFrontend& frontend,
+                  const ConversionOptions& options = {});

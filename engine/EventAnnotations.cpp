@@ -41,7 +41,7 @@ int EventAnnotations::VerifyEventFile()
     });
 }
 
-int EventAnnotations::WriteEventAnnotations(EDFPlusFileWriter& writer, uint64_t segmentStart, uint64_t segmentEnd)
+int EventAnnotations::WriteEventAnnotations(uint64_t segmentStart, uint64_t segmentEnd, const Annotate& annotate)
 {
     if (eventHandle < 0)
         return 0;
@@ -50,8 +50,7 @@ int EventAnnotations::WriteEventAnnotations(EDFPlusFileWriter& writer, uint64_t 
         const uint64_t timestamp = Velquor::EventTimestamp(record);
         if (timestamp < segmentStart || timestamp > segmentEnd)
             return Walk::Continue;
-        if (writer.WriteAnnotation(AnnotationOnset(timestamp, segmentStart), std::string(Velquor::EventText(record)))
-            != 0)
+        if (annotate(timestamp, std::string(Velquor::EventText(record))) != 0)
             return Walk::Fail;  // the writer has said why
         return Walk::Continue;
     });

@@ -5,14 +5,17 @@
 #include <utility>
 #include <vector>
 
-#include "edf/EDFPlusFileWriter.h"
+#include <string>
+
 #include "logging/SubscribedEvent.h"
 #include "reader/OrvFileIO.h"
 
-// Onset of an annotation in units of 100 µs from the first sample instant of its file, truncated.
-inline int64_t AnnotationOnset(uint64_t timestamp, uint64_t segmentStart)
+// Onset of an annotation in units of 100 µs from the start of its file (µs on the acquisition
+// clock: the first sample instant, or the whole second before it with exact record timing),
+// truncated.
+inline int64_t AnnotationOnset(uint64_t timestamp, uint64_t fileStart)
 {
-    return static_cast<int64_t>((timestamp - segmentStart) / 100);
+    return static_cast<int64_t>((timestamp - fileStart) / 100);
 }
 
 // The events of the event file as annotations of the output files. The file is walked in the
@@ -27,8 +30,10 @@ public:
     // The check before the conversion: reads the first 50 records (fewer in a shorter file), and
     // stops at a record whose text is "Starting Recording" in any letter case.
     int VerifyEventFile();
-    // Hands every event of [segmentStart, segmentEnd] (µs, both ends included) to the writer.
-    int WriteEventAnnotations(EDFPlusFileWriter& writer, uint64_t segmentStart, uint64_t segmentEnd);
+    // Hands every event of [segmentStart, segmentEnd] (µs, both ends included), in file order, to
+    // annotate, which gives it to the writer (0) or fails (-1, the writer has said why).
+    using Annotate = std::function<int(uint64_t timestamp, const std::string& text)>;
+    int WriteEventAnnotations(uint64_t segmentStart, uint64_t segmentEnd, const Annotate& annotate);
 
     // The events that lie in none of the windows handed to WriteEventAnnotations so far: before
     // the first sample instant, in a gap, or after the last instant stored.

@@ -86,6 +86,9 @@ int OrvToEDF::Convert(const std::wstring& outputFileName, const std::wstring& ev
     writer.Subscribe(
         [this](OrvLogging::ORVB_MESSAGE_TYPE type, const std::wstring& text) { OnWriterMessage(type, text); },
         writerSubscription);
+    writer.SetExactRecordTiming(options.exactTiming);
+    writer.SetVerification(options.verify);
+    writer.SetClosedFileHook(closedFileHook);
     this->outputFileName = outputFileName;
     if (TransferSamples(writer, reader, handles, parameters.sampleFrequency, eventHandle) != 0)
         return -1;
@@ -244,11 +247,16 @@ int OrvToEDF::TransferSamples(EDFPlusFileWriter& writer, Velquor::OrvFileIO& rea
                               int sampleFrequency, int eventHandle)
 {
     EventAnnotations events(reader, eventHandle, messageEvent);
-    SegmentOutput output(writer, outputFileName, parameters, static_cast<int>(handles.size()), events);
+    SegmentOutput output(writer, outputFileName, parameters, options, static_cast<int>(handles.size()), events);
     SampleTransfer transfer(reader, handles, sampleFrequency, output, messageEvent, progressHandler);
-    if (transfer.TransferSamples() != 0)
+    if (transfer.TransferSamples() != 0 || ReportEventsLeftOut(events) != 0)
         return -1;
-    return ReportEventsLeftOut(events);
+    if (options.verify) {
+        std::wostringstream message;
+        message << L"Verified " << writer.VerifiedFileCount() << L" EDF files: every sample and annotation matches.";
+        messageEvent.Publish(OrvLogging::Notice, message.str());
+    }
+    return 0;
 }
 
 int OrvToEDF::ReportEventsLeftOut(EventAnnotations& events)

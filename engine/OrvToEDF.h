@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "edf/EDFPlusFileWriter.h"
+#include "engine/ConversionOptions.h"
 #include "engine/RecordingParameters.h"
 #include "logging/SubscribedEvent.h"
 #include "reader/OrvFileIO.h"
@@ -29,6 +30,9 @@ public:
 
     void Subscribe(MessageHandler handler, SubscriptionId& id);
     void SetProgressHandler(ProgressHandler handler);
+    void SetOptions(const ConversionOptions& conversionOptions) { options = conversionOptions; }
+    // For tests of the verification: called with every file closed, before it is verified.
+    void SetClosedFileHook(EDFPlusFileWriter::ClosedFileHook hook) { closedFileHook = std::move(hook); }
 
     // 0 when the EDF+ output was written and every input file closed, -1 otherwise.
     int Convert(const std::wstring& outputFileName, const std::wstring& eventFileName,
@@ -69,6 +73,8 @@ private:
     MessageEvent messageEvent;
     std::wstring outputFileName;
     RecordingParameters parameters;
+    ConversionOptions options;
+    EDFPlusFileWriter::ClosedFileHook closedFileHook;
     std::vector<std::wstring> cscFileNames;  // the files of the running conversion, for messages
     ProgressHandler progressHandler;
 };

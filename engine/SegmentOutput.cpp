@@ -10,17 +10,20 @@ constexpr int64_t microsecondsPerSecond = 1000000;
 }  // namespace
 
 SegmentOutput::SegmentOutput(EDFPlusFileWriter& writer, std::wstring& outputFileName,
-                             const RecordingParameters& parameters, int signalCount, EventAnnotations& events)
-    : writer(writer), outputFileName(outputFileName), parameters(parameters), signalCount(signalCount), events(events)
+                             const RecordingParameters& parameters, const ConversionOptions& options, int signalCount,
+                             EventAnnotations& events)
+    : writer(writer), outputFileName(outputFileName), parameters(parameters), options(options),
+      signalCount(signalCount), events(events)
 {
 }
 
 int SegmentOutput::StartEDFFile(int& samplesPerRecord)
 {
-    if (writer.OpenFile(outputFileName, signalCount) != 0 || SetSignalParameters(samplesPerRecord) != 0
-        || writer.WriteAnnotation(0, "Recording starts") != 0)
+    fileStart = 0;
+    recordingStartsPending = options.exactTiming;
+    if (writer.OpenFile(outputFileName, signalCount) != 0 || SetSignalParameters(samplesPerRecord) != 0)
         return -1;
-    return 0;
+    return recordingStartsPending ? 0 : writer.WriteAnnotation(0, "Recording starts");
 }
 
 int SegmentOutput::SetSignalParameters(int& samplesPerRecord)
@@ -43,25 +46,60 @@ int SegmentOutput::SetSignalParameters(int& samplesPerRecord)
         if (writer.SetLabel(static_cast<int>(i), label) != 0)
             return -1;
     }
+    for (int i = 0; !options.physicalDimension.empty() && i < signalCount; ++i) {
+        if (writer.SetPhysicalDimension(i, options.physicalDimension) != 0)
+            return -1;
+    }
     return 0;
 }
 
 int SegmentOutput::SetStartDateFromTimestamp(uint64_t timestamp)
 {
+    fileStart = timestamp;
     const auto seconds = static_cast<time_t>(static_cast<int64_t>(timestamp) / microsecondsPerSecond);
     tm utc{};
     if (gmtime_r(&seconds, &utc) != nullptr && utc.tm_year > latestYearOfUnsetClock - 1900) {
         utc.tm_year += 1900;
         utc.tm_mon += 1;
-        return writer.SetStartDate(utc);
+        if (writer.SetStartDate(utc) != 0)
+            return -1;
+        if (options.exactTiming) {
+            // the header holds whole seconds: the first record starts at the instant's fraction
+            const uint64_t fraction = timestamp % microsecondsPerSecond;
+            fileStart = timestamp - fraction;
+            if (writer.SetRecordStartOffset(static_cast<int64_t>(fraction)) != 0)
+                return -1;
+        }
+    } else if (writer.SetStartDate(parameters.recordingStartTime) != 0) {
+        return -1;
     }
-    return writer.SetStartDate(parameters.recordingStartTime);
+    if (!recordingStartsPending)
+        return 0;
+    recordingStartsPending = false;
+    return Annotate(timestamp, fileStart, "Recording starts");
+}
+
+int SegmentOutput::Annotate(uint64_t timestamp, uint64_t origin, const std::string& text)
+{
+    if (!options.exactTiming)
+        return writer.WriteAnnotation(AnnotationOnset(timestamp, origin), text);
+    // to the microsecond, as the samples' times: no onset truncated before its sample
+    return writer.WriteFineAnnotation(static_cast<int64_t>(timestamp - origin) * 10, text);
 }
 
 int SegmentOutput::CloseEDFFile(uint64_t segmentStart, uint64_t segmentEnd)
 {
-    if (events.WriteEventAnnotations(writer, segmentStart, segmentEnd) != 0
-        || writer.WriteAnnotation(AnnotationOnset(segmentEnd, segmentStart), "Recording ends") != 0)
+    if (recordingStartsPending) {  // a file without any instant
+        recordingStartsPending = false;
+        if (writer.WriteAnnotation(0, "Recording starts") != 0)
+            return -1;
+    }
+    const uint64_t origin = fileStart != 0 ? fileStart : segmentStart;
+    const auto annotate = [&](uint64_t timestamp, const std::string& text) {
+        return Annotate(timestamp, origin, text);
+    };
+    if (events.WriteEventAnnotations(segmentStart, segmentEnd, annotate) != 0
+        || Annotate(segmentEnd, origin, "Recording ends") != 0)
         return -1;
     return writer.CloseFile();
 }

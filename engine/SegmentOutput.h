@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "edf/EDFPlusFileWriter.h"
+#include "engine/ConversionOptions.h"
 #include "engine/EventAnnotations.h"
 #include "engine/RecordingParameters.h"
 
@@ -17,7 +18,7 @@ public:
     // outputFileName is the writer's name variable: each open starts from it and leaves the name
     // used in it.
     SegmentOutput(EDFPlusFileWriter& writer, std::wstring& outputFileName, const RecordingParameters& parameters,
-                  int signalCount, EventAnnotations& events);
+                  const ConversionOptions& options, int signalCount, EventAnnotations& events);
     SegmentOutput(const SegmentOutput&) = delete;
     SegmentOutput& operator=(const SegmentOutput&) = delete;
 
@@ -25,7 +26,9 @@ public:
     // data record.
     int StartEDFFile(int& samplesPerRecord);
     // The start date of the open file from the timestamp (µs) of its first sample instant: its
-    // UTC date when it falls after 2010, otherwise the header's creation time.
+    // UTC date when it falls after 2010, otherwise the header's creation time. With exact record
+    // timing the first record then starts at the timestamp's fraction of a second, and the
+    // annotations count from the whole second before it.
     int SetStartDateFromTimestamp(uint64_t timestamp);
     int WriteDataRecord(const std::vector<short>& samples) { return writer.WriteDataRecord(samples); }
     // Hands over the events of [segmentStart, segmentEnd] (µs) and "Recording ends" at the
@@ -34,10 +37,18 @@ public:
 
 private:
     int SetSignalParameters(int& samplesPerRecord);
+    // The annotation of an instant (µs), its onset counted from origin: in the usual 100 µs
+    // units, or in 100 ns with exact record timing.
+    int Annotate(uint64_t timestamp, uint64_t origin, const std::string& text);
 
     EDFPlusFileWriter& writer;
     std::wstring& outputFileName;
     const RecordingParameters& parameters;
+    const ConversionOptions& options;
     int signalCount;
     EventAnnotations& events;
+    uint64_t fileStart = 0;  // µs, what the open file's onsets count from; 0 until its first instant
+    // With exact record timing, "Recording starts" waits for the first instant, which fixes the
+    // file's start.
+    bool recordingStartsPending = false;
 };

@@ -1,0 +1,32 @@
+#include "engine/ConversionOptions.h"
+
+#include "logging/TextConversion.h"
+
+std::wstring ConversionOptions::Description() const
+{
+    std::wstring text = L"Conversion options in force:";
+    if (exactTiming)
+        text += L" exact record timing (--exact-timing);";
+    if (!physicalDimension.empty())
+        text += L" physical dimension \"" + OrvText::Latin1ToWide(physicalDimension) + L"\" (--unit "
+                + OrvText::Latin1ToWide(physicalDimension) + L");";
+    if (verify)
+        text += L" every file verified after conversion (--verify);";
+    text.back() = L'.';
+    return text;
+}
+
+bool IsUsablePhysicalDimension(const std::string& unit, std::string& error)
+{
+    if (unit.empty() || unit.size() > 8) {
+        error = "a unit has 1 to 8 characters, \"" + unit + "\" has " + std::to_string(unit.size());
+        return false;
+    }
+    for (const char c : unit) {
+        if (c < 0x20 || c > 0x7E) {
+            error = "a unit holds printable ASCII characters only (letters, digits, signs), as the EDF header does";
+            return false;
+        }
+    }
+    return true;
+}
