@@ -131,10 +131,12 @@ int EDFPlusFileWriter::SetSampleFrequency(int sampleFrequency, int& samplesPerRe
     samplesPerRecord = sampleFrequency;
     const RecordSize size = exactRecordTiming ? ExactRecordSize(signalCount, sampleFrequency)
                                               : SpecifiedRecordSize(signalCount, sampleFrequency);
+    recordDurationUnits = oneSecondUnits;
     if (size.durationUnits != oneSecondUnits) {
         if (EdfSetRecordDuration(edfHandle, size.durationUnits) != 0)
             return Fail(L"Unable to set data record duration");
         samplesPerRecord = size.samplesPerRecord;
+        recordDurationUnits = size.durationUnits;
     }
     if (!exactRecordTiming && !timingWarned)
         WarnOfRateSeen(sampleFrequency, size);

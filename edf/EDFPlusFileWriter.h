@@ -36,6 +36,10 @@ public:
     // clamped, annotations); a mismatch fails the close with an Error that names the first one.
     void SetVerification(bool on);
     int VerifiedFileCount() const { return verifiedFiles; }
+    // The file open now (or closed last): data records and annotations handed over, record size.
+    int64_t RecordsWritten() const { return recordsWritten; }
+    int64_t AnnotationsWritten() const { return annotationsWritten; }
+    int RecordDurationUnits() const { return recordDurationUnits; }  // units of 10 µs
     // Called with the UTF-8 path of every file just closed, before it is verified: tests change
     // the file there to see the verification catch it.
     using ClosedFileHook = std::function<void(const std::string& path)>;
@@ -99,4 +103,5 @@ private:
     int64_t recordsWritten = 0;      // data records of the file open now
     int64_t annotationsWritten = 0;  // annotations handed over for it
     size_t samplesPerRecordSet = 0;  // of every signal of the file open now
+    int recordDurationUnits = 0;
 };

@@ -56,17 +56,17 @@ void ScanDirectory(const std::wstring& directory, std::vector<std::wstring>& csc
     eventFile = eventFiles.empty() ? std::wstring() : directory + L"/" + OrvText::Utf8ToWide(eventFiles.front());
 }
 
-int RunConversion(const std::wstring& directory, const std::vector<std::wstring>& cscFiles,
-                  const std::wstring& eventFile, LogFile& logFile, ConversionFrontend& frontend,
-                  const ConversionOptions& options)
+int RunConversion(const ConversionRequest& request, LogFile& logFile, ConversionFrontend& frontend,
+                  ConversionSummary* summary)
 {
+    const std::wstring& directory = request.outputDirectory.empty() ? request.dataDirectory : request.outputDirectory;
     frontend.OnRunStarted();
     if (logFile.SetLogFilename(directory + L"/VareloLogFile.txt") != 0)
         frontend.OnMessage(OrvLogging::Error, L"Unable to create set log file name.");
     if (logFile.OpenLogFile() != 0)
         frontend.OnMessage(OrvLogging::Error, L"Unable to open log file.");
-    if (options.Any())
-        frontend.OnMessage(OrvLogging::Notice, options.Description());
+    if (request.options.Any())
+        frontend.OnMessage(OrvLogging::Notice, request.options.Description());
     const std::wstring outputFileName = directory + L"/DevOutput.edf";
     int result = -1;
     {
@@ -76,12 +76,27 @@ int RunConversion(const std::wstring& directory, const std::vector<std::wstring>
                                      const std::wstring& text) { frontend.OnMessage(type, text); },
                          id);
         engine.SetProgressHandler([&frontend](double fraction) { frontend.OnProgress(fraction); });
-        engine.SetOptions(options);
-        result = engine.Convert(outputFileName, eventFile, cscFiles);
+        engine.SetOptions(request.options);
+        engine.SetCancelCheck(request.cancelled);
+        result = engine.Convert(outputFileName, request.eventFile, request.cscFiles);
+        if (summary != nullptr)
+            *summary = engine.Summary();
         frontend.OnResult(result);
         if (logFile.CloseLogFile() != 0)
             frontend.OnMessage(OrvLogging::Error, L"Unable to close log file.");
         frontend.OnRunEnded();
     }
     return result;
+}
+
+int RunConversion(const std::wstring& directory, const std::vector<std::wstring>& cscFiles,
+                  const std::wstring& eventFile, LogFile& logFile, ConversionFrontend& frontend,
+                  const ConversionOptions& options)
+{
+    ConversionRequest request;
+    request.dataDirectory = directory;
+    request.cscFiles = cscFiles;
+    request.eventFile = eventFile;
+    request.options = options;
+    return RunConversion(request, logFile, frontend);
 }

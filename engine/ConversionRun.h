@@ -3,7 +3,10 @@
 #include <string>
 #include <vector>
 
+#include <functional>
+
 #include "engine/ConversionOptions.h"
+#include "engine/ConversionSummary.h"
 #include "logging/LogFile.h"
 #include "logging/MessageType.h"
 
@@ -35,9 +38,26 @@ std::wstring ResultText(int result);
 // names compared case-insensitively, then byte by byte.
 void ScanDirectory(const std::wstring& directory, std::vector<std::wstring>& cscFiles, std::wstring& eventFile);
 
-// One conversion of a scanned directory: names and opens the log file beside the data, runs the
-// engine, tells the result and closes the log file. Returns the engine's result, 0 for success.
-// The options in force are named in a Notice once the log file is open; none without options.
+// One conversion of a scanned recording directory.
+struct ConversionRequest {
+    std::wstring dataDirectory;
+    std::vector<std::wstring> cscFiles;  // as ScanDirectory found them
+    std::wstring eventFile;
+    // Where the EDF+ files and the log file go; the data directory when empty.
+    std::wstring outputDirectory;
+    ConversionOptions options;
+    // Asked once per data record; true stops the conversion, which then fails. May be empty.
+    std::function<bool()> cancelled;
+};
+
+// Names and opens the log file in the output directory, runs the engine, tells the result and
+// closes the log file. Returns the engine's result, 0 for success; `summary`, when given, receives
+// what the engine read and wrote. The options in force are named in a Notice once the log file is
+// open; none without options.
+int RunConversion(const ConversionRequest& request, LogFile& logFile, ConversionFrontend& frontend,
+                  ConversionSummary* summary = nullptr);
+
+// The run that the window's button starts: the log file and the output beside the data.
 int RunConversion(const std::wstring& directory, const std::vector<std::wstring>& cscFiles,
                   const std::wstring& eventFile, LogFile& logFile, ConversionFrontend& frontend,
                   const ConversionOptions& options = {});

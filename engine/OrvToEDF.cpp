@@ -50,6 +50,7 @@ int OrvToEDF::Convert(const std::wstring& outputFileName, const std::wstring& ev
                       std::vector<std::wstring> cscFileNames)  // NOLINT(performance-unnecessary-value-param): the
                                                                // operation takes its own copy
 {
+    summary = {};
     if (cscFileNames.size() > maxCscFiles) {
         messageEvent.Publish(OrvLogging::Notice, L"CSC file count exeeds the maximim allowed (256).");
         return -1;
@@ -77,6 +78,8 @@ int OrvToEDF::Convert(const std::wstring& outputFileName, const std::wstring& ev
         || GetADMaxValues(reader, handles, parameters.adMaxValues) != 0
         || GetChannelNames(reader, handles, parameters.channelNames) != 0)
         return -1;
+    for (size_t c = 0; c < handles.size(); ++c)
+        summary.channels.push_back({cscFileNames[c], parameters.channelNames[c], parameters.sampleFrequency});
     parameters.recordingStartTime = tm{};
     if (GetTimeCreated(reader, handles.front(), parameters.recordingStartTime) != 0)
         return -1;
@@ -247,8 +250,9 @@ int OrvToEDF::TransferSamples(EDFPlusFileWriter& writer, Velquor::OrvFileIO& rea
                               int sampleFrequency, int eventHandle)
 {
     EventAnnotations events(reader, eventHandle, messageEvent);
-    SegmentOutput output(writer, outputFileName, parameters, options, static_cast<int>(handles.size()), events);
-    SampleTransfer transfer(reader, handles, sampleFrequency, output, messageEvent, progressHandler);
+    SegmentOutput output(writer, outputFileName, parameters, options, static_cast<int>(handles.size()), events,
+                         summary.outputs);
+    SampleTransfer transfer(reader, handles, sampleFrequency, output, messageEvent, progressHandler, cancelCheck);
     if (transfer.TransferSamples() != 0 || ReportEventsLeftOut(events) != 0)
         return -1;
     if (options.verify) {
@@ -264,6 +268,7 @@ int OrvToEDF::ReportEventsLeftOut(EventAnnotations& events)
     EventAnnotations::LeftOut leftOut;
     if (events.FindEventsLeftOut(leftOut) != 0)
         return -1;
+    summary.eventsLeftOut = leftOut.count;
     if (leftOut.count > 0) {
         std::wostringstream message;
         message << leftOut.count << (leftOut.count == 1 ? L" event lies" : L" events lie")

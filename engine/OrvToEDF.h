@@ -8,6 +8,7 @@
 
 #include "edf/EDFPlusFileWriter.h"
 #include "engine/ConversionOptions.h"
+#include "engine/ConversionSummary.h"
 #include "engine/RecordingParameters.h"
 #include "logging/SubscribedEvent.h"
 #include "reader/OrvFileIO.h"
@@ -31,6 +32,10 @@ public:
     void Subscribe(MessageHandler handler, SubscriptionId& id);
     void SetProgressHandler(ProgressHandler handler);
     void SetOptions(const ConversionOptions& conversionOptions) { options = conversionOptions; }
+    // Asked once per data record; true stops the conversion, which then fails.
+    void SetCancelCheck(std::function<bool()> check) { cancelCheck = std::move(check); }
+    // What the last Convert read and wrote, as far as it came.
+    const ConversionSummary& Summary() const { return summary; }
     // For tests of the verification: called with every file closed, before it is verified.
     void SetClosedFileHook(EDFPlusFileWriter::ClosedFileHook hook) { closedFileHook = std::move(hook); }
 
@@ -75,6 +80,8 @@ private:
     RecordingParameters parameters;
     ConversionOptions options;
     EDFPlusFileWriter::ClosedFileHook closedFileHook;
+    std::function<bool()> cancelCheck;
+    ConversionSummary summary;
     std::vector<std::wstring> cscFileNames;  // the files of the running conversion, for messages
     ProgressHandler progressHandler;
 };

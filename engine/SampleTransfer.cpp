@@ -35,8 +35,10 @@ uint32_t ValidSamples(const Velquor::CSCRecord& record)
 }  // namespace
 
 SampleTransfer::SampleTransfer(Velquor::OrvFileIO& reader, const std::vector<int>& handles, int sampleFrequency,
-                               SegmentOutput& output, MessageEvent& messages, ProgressHandler progress)
-    : reader(reader), output(output), messages(messages), progress(std::move(progress)), channels(handles.size()),
+                               SegmentOutput& output, MessageEvent& messages, ProgressHandler progress,
+                               std::function<bool()> cancelled)
+    : reader(reader), output(output), messages(messages), progress(std::move(progress)),
+      cancelled(std::move(cancelled)), channels(handles.size()),
       sampleIntervalUs(1000000.0 / static_cast<double>(sampleFrequency))
 {
     for (size_t c = 0; c < handles.size(); ++c)
@@ -283,6 +285,10 @@ int SampleTransfer::CompleteRecordIfFull()
     std::fill(recordBuffer.begin(), recordBuffer.end(), short{0});
     fillIndex = 0;
     ReportProgress();
+    if (cancelled && cancelled()) {
+        messages.Publish(OrvLogging::Error, L"Conversion interrupted: the run was asked to stop.");
+        return -1;
+    }
     return 0;
 }
 

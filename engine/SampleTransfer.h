@@ -24,8 +24,10 @@ public:
     // fraction of the recording converted so far, 0 to 1
     using ProgressHandler = std::function<void(double fraction)>;
 
+    // cancelled (may be empty) is asked after every data record; true stops the transfer.
     SampleTransfer(Velquor::OrvFileIO& reader, const std::vector<int>& handles, int sampleFrequency,
-                   SegmentOutput& output, MessageEvent& messages, ProgressHandler progress);
+                   SegmentOutput& output, MessageEvent& messages, ProgressHandler progress,
+                   std::function<bool()> cancelled = {});
     SampleTransfer(const SampleTransfer&) = delete;
     SampleTransfer& operator=(const SampleTransfer&) = delete;
 
@@ -86,6 +88,7 @@ private:
     SegmentOutput& output;
     MessageEvent& messages;
     ProgressHandler progress;
+    std::function<bool()> cancelled;
     std::vector<Channel> channels;
     std::vector<short> recordBuffer;  // channel-major: samplesPerRecord entries per channel
     uint32_t fillIndex = 0;           // sample instants stored in recordBuffer

@@ -1,5 +1,7 @@
 #include "engine/SegmentOutput.h"
 
+#include <cstdio>
+
 #include "logging/TextConversion.h"
 
 namespace {
@@ -11,9 +13,9 @@ constexpr int64_t microsecondsPerSecond = 1000000;
 
 SegmentOutput::SegmentOutput(EDFPlusFileWriter& writer, std::wstring& outputFileName,
                              const RecordingParameters& parameters, const ConversionOptions& options, int signalCount,
-                             EventAnnotations& events)
+                             EventAnnotations& events, std::vector<OutputFileSummary>& outputs)
     : writer(writer), outputFileName(outputFileName), parameters(parameters), options(options),
-      signalCount(signalCount), events(events)
+      signalCount(signalCount), events(events), outputs(outputs)
 {
 }
 
@@ -21,8 +23,14 @@ int SegmentOutput::StartEDFFile(int& samplesPerRecord)
 {
     fileStart = 0;
     recordingStartsPending = options.exactTiming;
-    if (writer.OpenFile(outputFileName, signalCount) != 0 || SetSignalParameters(samplesPerRecord) != 0)
+    if (writer.OpenFile(outputFileName, signalCount) != 0)
         return -1;
+    outputs.push_back({});
+    outputs.back().file = outputFileName;
+    if (SetSignalParameters(samplesPerRecord) != 0)
+        return -1;
+    outputs.back().samplesPerRecord = samplesPerRecord;
+    outputs.back().durationUnits = writer.RecordDurationUnits();
     return recordingStartsPending ? 0 : writer.WriteAnnotation(0, "Recording starts");
 }
 
@@ -63,6 +71,7 @@ int SegmentOutput::SetStartDateFromTimestamp(uint64_t timestamp)
         utc.tm_mon += 1;
         if (writer.SetStartDate(utc) != 0)
             return -1;
+        NoteStart(timestamp, utc);
         if (options.exactTiming) {
             // the header holds whole seconds: the first record starts at the instant's fraction
             const uint64_t fraction = timestamp % microsecondsPerSecond;
@@ -72,6 +81,8 @@ int SegmentOutput::SetStartDateFromTimestamp(uint64_t timestamp)
         }
     } else if (writer.SetStartDate(parameters.recordingStartTime) != 0) {
         return -1;
+    } else {
+        NoteStart(timestamp, parameters.recordingStartTime);
     }
     if (!recordingStartsPending)
         return 0;
@@ -101,5 +112,22 @@ int SegmentOutput::CloseEDFFile(uint64_t segmentStart, uint64_t segmentEnd)
     if (events.WriteEventAnnotations(segmentStart, segmentEnd, annotate) != 0
         || Annotate(segmentEnd, origin, "Recording ends") != 0)
         return -1;
-    return writer.CloseFile();
+    OutputFileSummary& summary = outputs.back();
+    // a file closed before its first record gets one record per annotation
+    summary.records = writer.RecordsWritten() > 0 ? writer.RecordsWritten() : writer.AnnotationsWritten();
+    summary.annotations = writer.AnnotationsWritten();
+    summary.lastSampleUs = segmentEnd;
+    if (writer.CloseFile() != 0)
+        return -1;
+    summary.complete = true;
+    return 0;
+}
+
+void SegmentOutput::NoteStart(uint64_t timestamp, const tm& calendar)
+{
+    char date[32];
+    std::snprintf(date, sizeof date, "%04d-%02d-%02dT%02d:%02d:%02d", calendar.tm_year, calendar.tm_mon,
+                  calendar.tm_mday, calendar.tm_hour, calendar.tm_min, calendar.tm_sec);
+    outputs.back().startDate = date;
+    outputs.back().firstSampleUs = timestamp;
 }

@@ -6,6 +6,7 @@
 
 #include "edf/EDFPlusFileWriter.h"
 #include "engine/ConversionOptions.h"
+#include "engine/ConversionSummary.h"
 #include "engine/EventAnnotations.h"
 #include "engine/RecordingParameters.h"
 
@@ -18,7 +19,8 @@ public:
     // outputFileName is the writer's name variable: each open starts from it and leaves the name
     // used in it.
     SegmentOutput(EDFPlusFileWriter& writer, std::wstring& outputFileName, const RecordingParameters& parameters,
-                  const ConversionOptions& options, int signalCount, EventAnnotations& events);
+                  const ConversionOptions& options, int signalCount, EventAnnotations& events,
+                  std::vector<OutputFileSummary>& outputs);
     SegmentOutput(const SegmentOutput&) = delete;
     SegmentOutput& operator=(const SegmentOutput&) = delete;
 
@@ -37,6 +39,7 @@ public:
 
 private:
     int SetSignalParameters(int& samplesPerRecord);
+    void NoteStart(uint64_t timestamp, const tm& calendar);
     // The annotation of an instant (µs), its onset counted from origin: in the usual 100 µs
     // units, or in 100 ns with exact record timing.
     int Annotate(uint64_t timestamp, uint64_t origin, const std::string& text);
@@ -47,7 +50,8 @@ private:
     const ConversionOptions& options;
     int signalCount;
     EventAnnotations& events;
-    uint64_t fileStart = 0;  // µs, what the open file's onsets count from; 0 until its first instant
+    std::vector<OutputFileSummary>& outputs;  // one entry per file opened
+    uint64_t fileStart = 0;                   // µs, what the open file's onsets count from; 0 until its first instant
     // With exact record timing, "Recording starts" waits for the first instant, which fixes the
     // file's start.
     bool recordingStartsPending = false;

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// What a conversion read and wrote, for reports: kept by the engine as it goes, so that it also
+// tells how far a failed conversion came.
+
+struct ChannelSummary {
+    std::wstring file;
+    std::wstring name;        // -AcqEntName
+    int sampleFrequency = 0;  // Hz
+};
+
+struct OutputFileSummary {
+    std::wstring file;
+    std::string startDate;       // "2017-07-03T10:22:33" as the header holds it; empty until set
+    int64_t records = 0;         // data records in the file
+    int64_t annotations = 0;     // annotations handed over, "Recording starts" and "Recording ends" included
+    int samplesPerRecord = 0;    // of every signal
+    int durationUnits = 0;       // of a data record, in units of 10 µs
+    uint64_t firstSampleUs = 0;  // acquisition clock, of the first and last sample instant
+    uint64_t lastSampleUs = 0;
+    // Closed with all its records and annotations. The file a failed conversion was writing is
+    // not: it reads as a clean, shorter recording, but it stops where the conversion did.
+    bool complete = false;
+};
+
+struct ConversionSummary {
+    std::vector<ChannelSummary> channels;  // once the headers have been read
+    std::vector<OutputFileSummary> outputs;
+    int64_t eventsLeftOut = 0;  // events in no file
+};
