@@ -1,31 +1,30 @@
 #pragma once
 
-#include <cstdio>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "engine/ConversionRun.h"
 #include "logging/LogFile.h"
+#include "tools/RunOutput.h"
 
 // The conversion run's frontend without a window: messages go to the log file and, as their log
-// lines, to standard output; the result goes to standard output; progress goes to standard error
-// when that is a terminal.
+// lines, to the run's output (unless quiet); the result line goes there too; progress is passed
+// on. Every message is also kept, for the recording's report.
 class CommandLineFrontend : public ConversionFrontend {
 public:
-    CommandLineFrontend(LogFile& logFile, bool quiet, std::FILE* out, std::FILE* err);
+    CommandLineFrontend(LogFile& logFile, bool quiet, RunOutput& output);
 
     void OnMessage(OrvLogging::ORVB_MESSAGE_TYPE type, const std::wstring& text) override;
-    void OnRunStarted() override;
-    void OnResult(int result) override;
-    void OnRunEnded() override;
     void OnProgress(double fraction) override;
+    void OnResult(int result) override;
+
+    using Message = std::pair<OrvLogging::ORVB_MESSAGE_TYPE, std::wstring>;
+    const std::vector<Message>& Messages() const { return m_messages; }
 
 private:
-    void ClearProgressLine();
-
     LogFile& m_logFile;
     bool m_quiet;
-    std::FILE* m_out;
-    std::FILE* m_err;
-    bool m_showProgress;
-    int m_shownPercent = -1;  // -1 while no progress line is on the terminal
+    RunOutput& m_output;
+    std::vector<Message> m_messages;
 };

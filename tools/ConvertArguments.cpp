@@ -1,11 +1,13 @@
 #include "tools/ConvertArguments.h"
 
+#include <cstdlib>
 #include <getopt.h>
 
 namespace {
 
 constexpr const char* usageText =
     "Usage: varelo-convert [OPTION]... DIRECTORY...\n"
+    "       varelo-convert --list ROOT...\n"
     "\n"
     "Converts each recording DIRECTORY in turn into EDF+ files written beside the data:\n"
     "every channel file (*.ocs) becomes one EDF signal, the first event file (*.oev) gives the\n"
@@ -14,8 +16,7 @@ constexpr const char* usageText =
     "Every message is written to VareloLogFile.txt in the directory and printed here as its log\n"
     "line; each directory ends with the line \"Conversion Complete\" or \"Conversion Failed\".\n"
     "\n"
-    "Options:\n"
-    "  -q, --quiet         print only the result line of each directory\n"
+    "Output options:\n"
     "      --exact-timing  data records whose duration is exactly their samples / sampling rate,\n"
     "                      so that EDF readers see the true rate (the usual sizing can make them\n"
     "                      drift by up to seconds per hour), the first record starting at the\n"
@@ -25,14 +26,38 @@ constexpr const char* usageText =
     "                      the dimension is blank, which readers may take for volts\n"
     "      --verify        read every EDF+ file back once it is written and compare every sample\n"
     "                      and annotation with what was converted; a mismatch fails the directory\n"
+    "\n"
+    "Batch options:\n"
+    "  -o, --output-dir DIR  write the EDF+ files, the log file and the report into DIR (created\n"
+    "                      when missing) instead of beside the data, which is then only read;\n"
+    "                      with several recordings each gets a subdirectory of DIR named after\n"
+    "                      its path below its ROOT (--recursive) or its own name\n"
+    "  -r, --recursive     the arguments are ROOTs: every directory below them that holds a\n"
+    "                      channel file is a recording, converted in sorted path order (symbolic\n"
+    "                      links to directories are not followed)\n"
+    "  -j, --jobs N        convert up to N recordings at once, each in a process of its own\n"
+    "                      (default 1); each recording's lines are printed together when it ends\n"
+    "      --skip-converted  pass over a recording whose last conversion completed and whose\n"
+    "                      channel and event files are unchanged since (names, sizes, times)\n"
+    "      --report FILE   append one line of JSON per recording to FILE (JSON Lines); each\n"
+    "                      recording's own report is VareloReport.json beside its log file\n"
+    "      --list          print the recordings found below each ROOT, one directory a line,\n"
+    "                      and convert nothing\n"
+    "\n"
+    "Other options:\n"
+    "  -q, --quiet         print only the result line of each directory\n"
     "  -h, --help          show this help and exit\n"
     "      --version       show the version and exit\n"
     "\n"
     "Every option is off by default; without options the files are written as they always were.\n"
+    "On a terminal, a batch of several recordings shows how many are done, the bytes converted\n"
+    "and the time left. Ctrl-C stops the conversions under way, which then fail as any\n"
+    "conversion that stops does (their report marks the file they were writing incomplete).\n"
     "\n"
-    "Exit status: 0 when every directory converted, 1 when any failed, 2 for a usage error.\n";
+    "Exit status: 0 when every directory converted (or was skipped), 1 when any failed, 2 for a\n"
+    "usage error.\n";
 
-enum OptionCode { ExactTiming = 1000, Unit, Verify, Version };
+enum OptionCode { ExactTiming = 1000, Unit, Verify, Version, SkipConverted, Report, List };
 
 const option longOptions[] = {
     {"quiet", no_argument, nullptr, 'q'},
@@ -41,8 +66,16 @@ const option longOptions[] = {
     {"exact-timing", no_argument, nullptr, ExactTiming},
     {"unit", required_argument, nullptr, Unit},
     {"verify", no_argument, nullptr, Verify},
+    {"output-dir", required_argument, nullptr, 'o'},
+    {"recursive", no_argument, nullptr, 'r'},
+    {"jobs", required_argument, nullptr, 'j'},
+    {"skip-converted", no_argument, nullptr, SkipConverted},
+    {"report", required_argument, nullptr, Report},
+    {"list", no_argument, nullptr, List},
     {nullptr, 0, nullptr, 0},
 };
+
+constexpr int largestJobCount = 256;
 
 ConvertArguments UsageError(std::string error)
 {
@@ -60,7 +93,8 @@ ConvertArguments ParseConvertArguments(int argc, char** argv)
     optind = 0;  // a fresh scan, also when called more than once
     opterr = 0;  // the errors are told here, once
     int code = 0;
-    while ((code = getopt_long(argc, argv, ":qh", longOptions, nullptr)) != -1) {
+    bool list = false;
+    while ((code = getopt_long(argc, argv, ":qho:rj:", longOptions, nullptr)) != -1) {
         switch (code) {
         case 'q':
             arguments.quiet = true;
@@ -84,6 +118,34 @@ ConvertArguments ParseConvertArguments(int argc, char** argv)
             arguments.options.physicalDimension = optarg;
             break;
         }
+        case 'o':
+            if (*optarg == '\0')
+                return UsageError("--output-dir needs a directory");
+            arguments.outputDirectory = optarg;
+            break;
+        case 'r':
+            arguments.recursive = true;
+            break;
+        case 'j': {
+            char* end = nullptr;
+            const long jobs = std::strtol(optarg, &end, 10);
+            if (*optarg == '\0' || *end != '\0' || jobs < 1 || jobs > largestJobCount)
+                return UsageError("--jobs " + std::string(optarg) + ": expected a number of jobs from 1 to "
+                                  + std::to_string(largestJobCount));
+            arguments.jobs = static_cast<int>(jobs);
+            break;
+        }
+        case SkipConverted:
+            arguments.skipConverted = true;
+            break;
+        case Report:
+            if (*optarg == '\0')
+                return UsageError("--report needs a file");
+            arguments.reportFile = optarg;
+            break;
+        case List:
+            list = true;
+            break;
         case ':':
             return UsageError(std::string(argv[optind - 1]) + " needs a value");
         default:
@@ -93,7 +155,11 @@ ConvertArguments ParseConvertArguments(int argc, char** argv)
     for (int i = optind; i < argc; ++i)
         arguments.directories.emplace_back(argv[i]);
     if (arguments.directories.empty())
-        return UsageError("no directory given");
+        return UsageError(list || arguments.recursive ? "no root given" : "no directory given");
+    if (list) {
+        arguments.request = ConvertArguments::Request::List;
+        arguments.recursive = true;
+    }
     return arguments;
 }
 

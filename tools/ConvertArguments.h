@@ -7,12 +7,17 @@
 
 // The command line of varelo-convert.
 struct ConvertArguments {
-    enum class Request { Run, Help, Version, UsageError };
+    enum class Request { Run, List, Help, Version, UsageError };
 
     Request request = Request::Run;
     std::string error;  // what is wrong, for UsageError
     bool quiet = false;
     ConversionOptions options;
+    std::string outputDirectory;  // empty: each recording's output beside its data
+    bool recursive = false;       // the arguments are roots to search for recordings
+    int jobs = 1;                 // recordings converted at once, each in a process of its own
+    bool skipConverted = false;
+    std::string reportFile;  // empty: no batch report
     std::vector<std::string> directories;
 };
 

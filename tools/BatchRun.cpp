@@ -1,0 +1,333 @@
+#include "tools/BatchRun.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <poll.h>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+#include "engine/ConversionRun.h"
+#include "logging/TextConversion.h"
+#include "tools/BatchProgress.h"
+#include "tools/ChildChannel.h"
+#include "tools/ConversionReport.h"
+#include "tools/RecordingConversion.h"
+
+namespace {
+
+// The input bytes of a recording, for the batch's progress.
+int64_t RecordingBytes(const Recording& recording)
+{
+    std::vector<std::wstring> cscFiles;
+    std::wstring eventFile;
+    ScanDirectory(OrvText::Utf8ToWide(recording.directory), cscFiles, eventFile);
+    int64_t bytes = 0;
+    for (const InputFile& input : DescribeInputs(cscFiles, eventFile))
+        bytes += input.size > 0 ? input.size : 0;
+    return bytes;
+}
+
+void AppendToReport(const ConvertArguments& arguments, const std::string& line)
+{
+    std::string error;
+    if (!arguments.reportFile.empty() && !line.empty()
+        && !AppendReportLine(arguments.reportFile, nlohmann::ordered_json::parse(line, nullptr, false), error))
+        std::fprintf(stderr, "varelo-convert: %s\n", error.c_str());
+}
+
+// The lines of recordings converted in this process: printed at once. A single recording shows
+// its own progress on a terminal; a batch shows the batch's.
+class DirectOutput : public RunOutput {
+public:
+    DirectOutput(const ConvertArguments& arguments, BatchProgress& batch, bool single)
+        : arguments(arguments), batch(batch), single(single), terminal(isatty(fileno(stderr)) == 1)
+    {
+    }
+
+    void Line(const std::string& text) override
+    {
+        ClearProgress();
+        std::printf("%s\n", text.c_str());
+        std::fflush(stdout);
+    }
+    void ErrorLine(const std::string& text) override
+    {
+        ClearProgress();
+        std::fprintf(stderr, "%s\n", text.c_str());
+    }
+    void Progress(double fraction) override
+    {
+        if (!single) {
+            batch.Update(current, fraction);
+            return;
+        }
+        const int percent = fraction <= 0 ? 0 : fraction >= 1 ? 100 : static_cast<int>(fraction * 100);
+        if (!terminal || percent == shownPercent)
+            return;
+        shownPercent = percent;
+        std::fprintf(stderr, "\rConverting... %3d%%", percent);
+        std::fflush(stderr);
+    }
+    void ReportLine(const std::string& json) override { AppendToReport(arguments, json); }
+
+    size_t current = 0;  // the recording converted now
+
+private:
+    void ClearProgress()
+    {
+        batch.Clear();
+        if (shownPercent < 0)
+            return;
+        std::fprintf(stderr, "\r%20s\r", "");
+        shownPercent = -1;
+    }
+
+    const ConvertArguments& arguments;
+    BatchProgress& batch;
+    bool single;
+    bool terminal;
+    int shownPercent = -1;
+};
+
+int RunInThisProcess(const Discovery& discovery, const ConvertArguments& arguments, InterruptWatch& interrupts,
+                     BatchProgress& progress)
+{
+    LogFile logFile;  // one for the whole program, as the window keeps one for its life
+    DirectOutput output(arguments, progress, discovery.recordings.size() == 1);
+    int status = 0;
+    for (size_t i = 0; i < discovery.recordings.size() && !interrupts.Interrupted(); ++i) {
+        output.current = i;
+        if (ConvertRecording(discovery.recordings[i], arguments, logFile, output,
+                             [&interrupts] { return interrupts.Interrupted(); })
+            != 0)
+            status = 1;
+        progress.Finish(i);
+    }
+    progress.Clear();
+    return interrupts.Interrupted() ? 1 : status;
+}
+
+// A recording converted in a child process, as the batch sees it.
+struct Job {
+    size_t recording = 0;
+    pid_t pid = -1;
+    int fd = -1;  // the pipe's reading end
+    FrameBuffer frames;
+};
+
+// What a child's recording printed and reported, kept until its turn to be printed.
+struct Outcome {
+    bool done = false;
+    int status = 1;
+    std::vector<std::pair<bool, std::string>> lines;  // (on standard error, text)
+    std::string report;
+};
+
+[[noreturn]] void RunChild(const Recording& recording, const ConvertArguments& arguments, int fd)
+{
+    InterruptWatch interrupts(false);  // holds the signals to the end: the report is written
+    LogFile logFile;
+    PipeOutput output(fd);
+    const int status =
+        ConvertRecording(recording, arguments, logFile, output, [&interrupts] { return interrupts.Interrupted(); });
+    (void)close(fd);
+    _exit(status);
+}
+
+class ParallelBatch {
+public:
+    ParallelBatch(const Discovery& discovery, const ConvertArguments& arguments, InterruptWatch& interrupts,
+                  BatchProgress& progress)
+        : discovery(discovery), arguments(arguments), interrupts(interrupts), progress(progress),
+          outcomes(discovery.recordings.size())
+    {
+    }
+
+    int Run()
+    {
+        while (next < discovery.recordings.size() || !jobs.empty()) {
+            if (interrupts.Interrupted() && !forwarded) {
+                for (const Job& job : jobs)
+                    (void)kill(job.pid, SIGINT);  // each stops at its next data record
+                forwarded = true;
+            }
+            while (!forwarded && jobs.size() < static_cast<size_t>(arguments.jobs)
+                   && next < discovery.recordings.size())
+                Start(next++);
+            if (jobs.empty())
+                break;
+            Wait();
+            PrintFinished();
+        }
+        progress.Clear();
+        int status = forwarded ? 1 : 0;
+        for (const Outcome& outcome : outcomes)
+            status = outcome.done && outcome.status == 0 ? status : 1;
+        return status;
+    }
+
+private:
+    void Start(size_t recording)
+    {
+        int pipeEnds[2];
+        if (pipe(pipeEnds) != 0) {
+            Fail(recording, "cannot start a conversion: " + std::string(std::strerror(errno)));
+            return;
+        }
+        std::fflush(nullptr);  // nothing buffered is written twice
+        const pid_t pid = fork();
+        if (pid == 0) {
+            (void)close(pipeEnds[0]);
+            for (const Job& job : jobs)
+                (void)close(job.fd);
+            RunChild(discovery.recordings[recording], arguments, pipeEnds[1]);
+        }
+        (void)close(pipeEnds[1]);
+        if (pid < 0) {
+            (void)close(pipeEnds[0]);
+            Fail(recording, "cannot start a conversion: " + std::string(std::strerror(errno)));
+            return;
+        }
+        Job job;
+        job.recording = recording;
+        job.pid = pid;
+        job.fd = pipeEnds[0];
+        jobs.push_back(std::move(job));
+    }
+
+    void Fail(size_t recording, const std::string& problem)
+    {
+        Outcome& outcome = outcomes[recording];
+        outcome.lines.emplace_back(true, "varelo-convert: " + problem);
+        outcome.lines.emplace_back(false, OrvText::WideToUtf8(ResultText(-1)));
+        outcome.done = true;
+    }
+
+    // Reads whatever the children have said within a short while; reaps those that are done.
+    void Wait()
+    {
+        std::vector<pollfd> watched;
+        for (const Job& job : jobs)
+            watched.push_back({job.fd, POLLIN, 0});
+        if (poll(watched.data(), watched.size(), 100) <= 0)
+            return;
+        for (size_t i = jobs.size(); i-- > 0;) {
+            if (watched[i].revents == 0)
+                continue;
+            char buffer[65536];
+            const ssize_t got = read(jobs[i].fd, buffer, sizeof buffer);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got > 0) {
+                jobs[i].frames.Append(buffer, static_cast<size_t>(got));
+                TakeFrames(jobs[i]);
+                continue;
+            }
+            End(jobs[i]);
+            jobs.erase(jobs.begin() + static_cast<std::ptrdiff_t>(i));
+        }
+    }
+
+    void TakeFrames(Job& job)
+    {
+        Outcome& outcome = outcomes[job.recording];
+        FrameType type{};
+        std::string payload;
+        while (job.frames.Next(type, payload)) {
+            if (type == FrameType::Progress)
+                progress.Update(job.recording, std::strtod(payload.c_str(), nullptr));
+            else if (type == FrameType::Report)
+                outcome.report = payload;
+            else
+                outcome.lines.emplace_back(type == FrameType::ErrorLine, payload);
+        }
+    }
+
+    void End(Job& job)
+    {
+        (void)close(job.fd);
+        int waitStatus = 0;
+        while (waitpid(job.pid, &waitStatus, 0) < 0 && errno == EINTR) {}
+        Outcome& outcome = outcomes[job.recording];
+        outcome.status = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : 1;
+        if (!WIFEXITED(waitStatus))
+            outcome.lines.emplace_back(true, "varelo-convert: the conversion of "
+                                                 + discovery.recordings[job.recording].directory + " ended by signal "
+                                                 + std::to_string(WTERMSIG(waitStatus)));
+        outcome.done = true;
+        progress.Finish(job.recording);
+    }
+
+    // In the recordings' order: a batch run in parallel prints what it prints run one by one.
+    void PrintFinished()
+    {
+        while (printed < outcomes.size() && outcomes[printed].done) {
+            progress.Clear();
+            for (const auto& [toError, text] : outcomes[printed].lines)
+                std::fprintf(toError ? stderr : stdout, "%s\n", text.c_str());
+            std::fflush(stdout);
+            AppendToReport(arguments, outcomes[printed].report);
+            ++printed;
+        }
+    }
+
+    const Discovery& discovery;
+    const ConvertArguments& arguments;
+    InterruptWatch& interrupts;
+    BatchProgress& progress;
+    std::vector<Outcome> outcomes;
+    std::vector<Job> jobs;
+    size_t next = 0;
+    size_t printed = 0;
+    bool forwarded = false;  // the interrupt has been passed on to the children
+};
+
+}  // namespace
+
+InterruptWatch::InterruptWatch(bool restoreAfterFirst) : restoreAfterFirst(restoreAfterFirst)
+{
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    (void)sigprocmask(SIG_BLOCK, &signals, nullptr);
+}
+
+bool InterruptWatch::Interrupted()
+{
+    if (interrupted)
+        return true;
+    sigset_t pending;
+    sigemptyset(&pending);
+    if (sigpending(&pending) != 0 || (sigismember(&pending, SIGINT) != 1 && sigismember(&pending, SIGTERM) != 1))
+        return false;
+    interrupted = true;
+    const timespec noWait{};
+    while (sigtimedwait(&signals, nullptr, &noWait) > 0) {  // taken: it has been seen
+    }
+    if (restoreAfterFirst)
+        (void)sigprocmask(SIG_UNBLOCK, &signals, nullptr);
+    return true;
+}
+
+int RunBatch(const Discovery& discovery, const ConvertArguments& arguments, InterruptWatch& interrupts)
+{
+    for (const std::string& problem : discovery.problems)
+        std::fprintf(stderr, "varelo-convert: %s\n", problem.c_str());
+    std::vector<int64_t> bytes;
+    const bool batch = discovery.recordings.size() > 1;
+    const bool terminal = isatty(fileno(stderr)) == 1;
+    for (const Recording& recording : discovery.recordings)
+        bytes.push_back(batch && terminal ? RecordingBytes(recording) : 0);
+    BatchProgress progress(bytes, batch && terminal, stderr);
+    const int status = arguments.jobs > 1 && batch ? ParallelBatch(discovery, arguments, interrupts, progress).Run()
+                                                   : RunInThisProcess(discovery, arguments, interrupts, progress);
+    if (interrupts.Interrupted())
+        std::fprintf(stderr, "varelo-convert: interrupted; the conversions under way were stopped\n");
+    return discovery.problems.empty() ? status : 1;
+}

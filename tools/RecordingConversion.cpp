@@ -1,0 +1,95 @@
+#include "tools/RecordingConversion.h"
+
+#include <chrono>
+#include <filesystem>
+#include <sys/stat.h>
+
+#include "engine/ConversionRun.h"
+#include "logging/TextConversion.h"
+#include "tools/CommandLineFrontend.h"
+#include "tools/ConversionReport.h"
+
+namespace {
+
+bool IsDirectory(const std::string& path)
+{
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// The report of a recording that never reached the engine.
+RecordingReport RefusedRecording(const Recording& recording, const std::string& outputDirectory,
+                                 const std::string& problem)
+{
+    RecordingReport report;
+    report.recording = recording.directory;
+    report.outputDirectory = outputDirectory;
+    report.messages.emplace_back(OrvLogging::Error, OrvText::Utf8ToWide(problem));
+    report.result = "failed";
+    return report;
+}
+
+void HandOver(const RecordingReport& report, const ConvertArguments& arguments, RunOutput& output, bool writeBesideLog)
+{
+    const nlohmann::ordered_json json = ReportJson(report, arguments);
+    std::string error;
+    if (writeBesideLog && !WriteReportFile(report.outputDirectory + "/" + reportFileName, json, error))
+        output.ErrorLine("varelo-convert: " + error);
+    output.ReportLine(ReportText(json, -1));
+}
+
+}  // namespace
+
+int ConvertRecording(const Recording& recording, const ConvertArguments& arguments, LogFile& logFile, RunOutput& output,
+                     const std::function<bool()>& cancelled)
+{
+    const auto started = std::chrono::steady_clock::now();
+    const std::string outputDirectory =
+        recording.outputDirectory.empty() ? recording.directory : recording.outputDirectory;
+    if (!IsDirectory(recording.directory)) {
+        output.ErrorLine("varelo-convert: " + recording.directory + ": not a directory");
+        output.Line(OrvText::WideToUtf8(ResultText(-1)));
+        HandOver(RefusedRecording(recording, outputDirectory, recording.directory + ": not a directory"), arguments,
+                 output, false);
+        return 1;
+    }
+    std::error_code failure;
+    std::filesystem::create_directories(outputDirectory, failure);
+    if (failure) {
+        const std::string problem = "cannot create the output directory " + outputDirectory + ": " + failure.message();
+        output.ErrorLine("varelo-convert: " + problem);
+        output.Line(OrvText::WideToUtf8(ResultText(-1)));
+        HandOver(RefusedRecording(recording, outputDirectory, problem), arguments, output, false);
+        return 1;
+    }
+
+    ConversionRequest request;
+    request.dataDirectory = OrvText::Utf8ToWide(recording.directory);
+    request.outputDirectory = OrvText::Utf8ToWide(outputDirectory);
+    request.options = arguments.options;
+    request.cancelled = cancelled;
+    ScanDirectory(request.dataDirectory, request.cscFiles, request.eventFile);
+
+    RecordingReport report;
+    report.recording = recording.directory;
+    report.outputDirectory = outputDirectory;
+    report.inputs = DescribeInputs(request.cscFiles, request.eventFile);
+    const std::string reportPath = outputDirectory + "/" + reportFileName;
+    if (arguments.skipConverted && ConvertedBefore(reportPath, report.inputs)) {
+        const std::wstring notice = L"Skipping " + request.dataDirectory
+                                    + L": its last conversion completed and its files have not changed since.";
+        output.Line(OrvText::WideToUtf8(LogFile::MessageLine(OrvLogging::Notice, notice)));
+        report.messages.emplace_back(OrvLogging::Notice, notice);
+        report.result = "skipped";
+        HandOver(report, arguments, output, false);  // the report of the conversion stays
+        return 0;
+    }
+
+    CommandLineFrontend frontend(logFile, arguments.quiet, output);
+    const int result = RunConversion(request, logFile, frontend, &report.summary);
+    report.messages = frontend.Messages();
+    report.result = result == 0 ? "complete" : "failed";
+    report.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    HandOver(report, arguments, output, true);
+    return result == 0 ? 0 : 1;
+}

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <functional>
+
+#include "logging/LogFile.h"
+#include "tools/ConvertArguments.h"
+#include "tools/RecordingDiscovery.h"
+#include "tools/RunOutput.h"
+
+// The whole of one recording's conversion by varelo-convert: its output directory made, its
+// files scanned, passed over when --skip-converted finds it converted already, converted, and its
+// report written beside its log file and handed to the batch. 0 when it converted (or was passed
+// over), 1 when it failed. cancelled is asked once per data record.
+int ConvertRecording(const Recording& recording, const ConvertArguments& arguments, LogFile& logFile, RunOutput& output,
+                     const std::function<bool()>& cancelled);
