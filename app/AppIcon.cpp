@@ -37,6 +37,11 @@ QIcon AppIcon::Create()
     return icon;
 }
 
+std::vector<int> AppIcon::Sizes()
+{
+    return {iconSizes.begin(), iconSizes.end()};
+}
+
 QPixmap AppIcon::Draw(int size)
 {
     QPixmap pixmap(size, size);

@@ -4,12 +4,13 @@
 #include <QPushButton>
 
 #include "app/AppIcon.h"
+#include "VareloVersion.h"
 #include "app/DialogUnits.h"
 
 namespace {
 
 const char* const aboutCaption = "About Varelo";
-const char* const versionText = "Varelo, Version 1.0";
+const char* const versionText = "Varelo, Version " VARELO_VERSION_MAJOR_MINOR;
 const char* const noticeText = "Copyright © Velquor";
 
 // Plain text, and no buddy: an "&" in the text is shown as it is.

@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "VareloVersion.h"
+
 namespace {
 
 const char* const usageText =
@@ -81,5 +83,5 @@ QString LaunchOptions::UsageText()
 
 QString LaunchOptions::VersionText()
 {
-    return "varelo (Velquor Varelo) 1.0.0\n";
+    return "varelo (Velquor Varelo) " VARELO_VERSION "\n";
 }

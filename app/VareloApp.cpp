@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "VareloVersion.h"
 #include "app/AppIcon.h"
 #include "app/LaunchOptions.h"
 #include "app/StartupConversion.h"
@@ -32,7 +33,8 @@ VareloApp::VareloApp(int& argc, char** argv) : m_application(argc, argv)
     QApplication::setApplicationName("varelo");
     // No display name: Qt would add it to every window's caption on X11 ("... — Varelo"), and the
     // captions are the program's own.
-    QApplication::setApplicationVersion("1.0.0");
+    QApplication::setApplicationVersion(VARELO_VERSION);
+    QGuiApplication::setDesktopFileName("org.velquor.Varelo");  // the desktop entry, for the window's icon
     QApplication::setOrganizationName("Velquor");
     QApplication::setWindowIcon(AppIcon::Create());
 }

@@ -17,6 +17,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "VareloVersion.h"
 #include "app/AppIcon.h"
 #include "app/CAboutDlg.h"
 #include "app/DialogUnits.h"
@@ -24,7 +25,7 @@
 
 namespace {
 
-const char* const windowCaption = "Velquor Varelo 1.0.0 ";  // the blank at the end is part of it
+const char* const windowCaption = "Velquor Varelo " VARELO_VERSION " ";  // the blank at the end is part of it
 const char* const noticeText = "\u00A9 Velquor. All rights reserved.";
 const char* const browserCaption = "Select Data Directory";
 const QString optionsGroup = QStringLiteral("options/");

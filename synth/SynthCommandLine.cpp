@@ -532,7 +532,7 @@ Faults, for tests:
 
 Options taking a value also accept --option=VALUE.
 
-  --help                    show this text
+  -h, --help                show this text
   --version                 show the version
 
 Example:

@@ -10,6 +10,7 @@
 #include <system_error>
 #include <unistd.h>
 
+#include "VareloVersion.h"
 #include "logging/TextConversion.h"
 
 namespace {
@@ -137,7 +138,7 @@ json ReportJson(const RecordingReport& report, const ConvertArguments& arguments
     for (const auto& [type, text] : report.messages)
         messages.push_back({{"type", Utf8(OrvLogging::MessageTypeName(type))}, {"text", Utf8(text)}});
     return {{"program", "varelo-convert"},
-            {"version", "1.0.0"},
+            {"version", VARELO_VERSION},
             {"recording", report.recording},
             {"output_directory", report.outputDirectory},
             {"options", OptionsJson(arguments)},

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "VareloVersion.h"
 #include "tools/BatchRun.h"
 #include "tools/ConvertArguments.h"
 #include "tools/RecordingDiscovery.h"
@@ -15,7 +16,7 @@ int main(int argc, char** argv)
         std::fputs(ConvertUsage(), stdout);
         return 0;
     case ConvertArguments::Request::Version:
-        std::puts("varelo-convert (Velquor Varelo) 1.0.0");
+        std::puts("varelo-convert (Velquor Varelo) " VARELO_VERSION);
         return 0;
     case ConvertArguments::Request::UsageError:
         std::fprintf(stderr, "varelo-convert: %s\n\n%s", arguments.error.c_str(), ConvertUsage());

@@ -2,12 +2,10 @@
 #include <string>
 #include <vector>
 
+#include "VareloVersion.h"
 #include "synth/SynthCommandLine.h"
 #include "synth/SynthRecording.h"
 
-#ifndef VARELO_VERSION
-#define VARELO_VERSION "unknown"
-#endif
 
 int main(int argc, char** argv)
 {
@@ -24,7 +22,7 @@ int main(int argc, char** argv)
         return 0;
     }
     if (command == VareloSynth::SynthCommand::Version) {
-        std::cout << "varelo-synth " << VARELO_VERSION << "\n";
+        std::cout << "varelo-synth (Velquor Varelo) " << VARELO_VERSION << "\n";
         return 0;
     }
     if (VareloSynth::WriteSynthRecording(options, error) != 0) {

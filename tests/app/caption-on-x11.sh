@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # The window's caption as an X server holds it (WM_NAME and _NET_WM_NAME, what a window manager
-# shows) is exactly "Velquor Varelo 1.0.0 ", ending in its blank: Qt must add nothing to it.
+# shows) is exactly "Velquor Varelo VERSION ", ending in its blank: Qt must add nothing to it.
 # Runs the program on a private Xvfb display. Exit 77 (skipped) without Xvfb or xprop.
-#   caption-on-x11.sh VARELO_PROGRAM
+#   caption-on-x11.sh VARELO_PROGRAM VERSION
 set -u
 program=$1
-expected='Velquor Varelo 1.0.0 '
+expected="Velquor Varelo $2 "
 for tool in Xvfb xdotool xprop; do
     command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
 done
