@@ -3,9 +3,6 @@
 #include <charconv>
 #include <cstdio>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -236,13 +233,4 @@ bool ParseEdfBytes(const std::vector<unsigned char>& bytes, EdfFile& file, std::
         }
     }
     return ::testing::AssertionSuccess();
-}
-
-bool CanWriteDevFull()
-{
-    int fd = open("/dev/full", O_WRONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    close(fd);
-    return true;
 }
