@@ -12,45 +12,27 @@ LaunchOptions Parse(const QStringList& options)
 
 }  // namespace
 
-TEST(LaunchOptionsTest, NoOptionsOpenTheIdleWindow)
+TEST(LaunchOptionsTest, ConvertTakesTheDirectoryAsTheBrowserWouldReturnItAndAScreenshotFile)
 {
-    const LaunchOptions options = Parse({});
-    EXPECT_EQ(options.request, LaunchOptions::Request::Window);
-    EXPECT_TRUE(options.convertDirectory.isEmpty());
-    EXPECT_TRUE(options.screenshotFile.isEmpty());
-}
-
-TEST(LaunchOptionsTest, ConvertTakesTheDirectoryAsTheBrowserWouldReturnIt)
-{
+    EXPECT_EQ(Parse({}).request, LaunchOptions::Request::Window);
+    EXPECT_TRUE(Parse({}).convertDirectory.isEmpty());
     EXPECT_EQ(Parse({"--convert", "/data/rec/"}).convertDirectory, "/data/rec");
     EXPECT_EQ(Parse({"--convert=/data//rec/../rec2"}).convertDirectory, "/data/rec2");
     EXPECT_EQ(Parse({"--convert", "rec"}).convertDirectory, QDir::currentPath() + "/rec");
-    EXPECT_EQ(Parse({"--convert", "/"}).convertDirectory, "/");
-}
-
-TEST(LaunchOptionsTest, ScreenshotGoesWithConvert)
-{
-    const LaunchOptions options = Parse({"--convert", "/data/rec", "--screenshot", "shot.png"});
+    const LaunchOptions options = Parse({"--convert", "/", "--screenshot", "shot.png"});
     EXPECT_EQ(options.request, LaunchOptions::Request::Window);
-    EXPECT_EQ(options.convertDirectory, "/data/rec");
+    EXPECT_EQ(options.convertDirectory, "/");
     EXPECT_EQ(options.screenshotFile, "shot.png");
 }
 
-TEST(LaunchOptionsTest, HelpAndVersion)
+TEST(LaunchOptionsTest, HelpVersionAndWhatItDoesNotUnderstand)
 {
-    EXPECT_EQ(Parse({"--help"}).request, LaunchOptions::Request::Help);
     EXPECT_EQ(Parse({"-h"}).request, LaunchOptions::Request::Help);
     EXPECT_EQ(Parse({"--convert", "/x", "--help"}).request, LaunchOptions::Request::Help);
-    EXPECT_EQ(Parse({"--version"}).request, LaunchOptions::Request::Version);
     // Before Qt has taken its own options out, they must not hide a request for help.
     EXPECT_EQ(Parse({"-platform", "offscreen", "--help"}).request, LaunchOptions::Request::Help);
-    EXPECT_TRUE(LaunchOptions::UsageText().contains("--convert DIRECTORY"));
-    EXPECT_TRUE(LaunchOptions::UsageText().contains("--screenshot FILE"));
+    EXPECT_EQ(Parse({"--version"}).request, LaunchOptions::Request::Version);
     EXPECT_EQ(LaunchOptions::VersionText(), "varelo (Velquor Varelo) 1.0.0\n");
-}
-
-TEST(LaunchOptionsTest, RefusesWhatItDoesNotUnderstand)
-{
     const std::vector<QStringList> wrong{
         {"--bogus"},
         {"stray"},
@@ -58,7 +40,6 @@ TEST(LaunchOptionsTest, RefusesWhatItDoesNotUnderstand)
         {"--convert", ""},
         {"--screenshot", "shot.png"},
         {"--convert", "/x", "--screenshot"},
-        {"--convert", "/x", "--screenshot", ""},
     };
     for (const QStringList& arguments : wrong) {
         const LaunchOptions options = Parse(arguments);

@@ -20,7 +20,6 @@ struct ShownBox {
     QString caption;
     QString text;
     QMessageBox::StandardButtons buttons;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
     const QWidget* owner = nullptr;
     bool arrowCursor = false;
     bool progressBarShown = false;
@@ -69,7 +68,7 @@ protected:
         });
         dialog.SetBoxPresenter([this](QMessageBox& box) {
             const QCursor* cursor = QApplication::overrideCursor();
-            boxes.push_back({box.windowTitle(), box.text(), box.standardButtons(), box.icon(), box.parentWidget(),
+            boxes.push_back({box.windowTitle(), box.text(), box.standardButtons(), box.parentWidget(),
                              cursor != nullptr && cursor->shape() == Qt::ArrowCursor,
                              !dialog.findChild<QProgressBar*>("progressBar")->isHidden()});
             box.button(QMessageBox::Ok)->click();
@@ -126,7 +125,6 @@ TEST_F(VareloDlgRunTest, ConvertsTheChosenDirectoryUnderTheWaitCursor)
     EXPECT_EQ(boxes[0].caption, "Conversion Results");
     EXPECT_EQ(boxes[0].text, "Conversion Complete");
     EXPECT_EQ(boxes[0].buttons, QMessageBox::Ok);
-    EXPECT_EQ(boxes[0].icon, QMessageBox::NoIcon);
     EXPECT_EQ(boxes[0].owner, &dialog);
     EXPECT_TRUE(boxes[0].arrowCursor) << "the box waits for the user, so it shows the arrow";
     EXPECT_FALSE(boxes[0].progressBarShown) << "the result ends the progress";
@@ -144,61 +142,4 @@ TEST_F(VareloDlgRunTest, ConvertsTheChosenDirectoryUnderTheWaitCursor)
         << "the log file is closed after the box, as its last line";
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_TRUE(dialog.findChild<QProgressBar*>("progressBar")->isHidden());
-}
-
-TEST_F(VareloDlgRunTest, EmptyDirectoryFails)
-{
-    ClickSelectDirectory(dir.path);
-
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].caption, "Conversion Results");
-    EXPECT_EQ(boxes[0].text, "Conversion Failed");
-    EXPECT_TRUE(Rows().contains("There were not any valid CSC files specified.  File conversion has been aborted."));
-    EXPECT_EQ(Rows(), LoggedMessages(dir.path / "VareloLogFile.txt"));
-    EXPECT_FALSE(std::filesystem::exists(dir.path / "DevOutput.edf"));
-}
-
-TEST_F(VareloDlgRunTest, CancelledBrowserStartsNothing)
-{
-    chosenDirectory.clear();
-    dialog.findChild<QPushButton*>("selectDirectoryButton")->click();
-    EXPECT_EQ(browserShown, 1);
-    EXPECT_TRUE(boxes.empty());
-    EXPECT_TRUE(Rows().isEmpty());
-    EXPECT_TRUE(std::filesystem::is_empty(dir.path));
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-
-    // nor after a run: its rows and its log stay as they are
-    WriteRecording(dir.path);
-    ClickSelectDirectory(dir.path);
-    const std::vector<std::string> firstLog = NonEmptyLines(dir.path / "VareloLogFile.txt");
-    const QStringList firstRows = Rows();
-    chosenDirectory.clear();
-    dialog.findChild<QPushButton*>("selectDirectoryButton")->click();
-    EXPECT_EQ(browserShown, 3);
-    EXPECT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(Rows(), firstRows);
-    EXPECT_EQ(NonEmptyLines(dir.path / "VareloLogFile.txt"), firstLog);
-    EXPECT_FALSE(std::filesystem::exists(dir.path / "DevOutput_01.edf"));
-}
-
-TEST_F(VareloDlgRunTest, LogFileThatCannotBeCreatedIsReportedInBoxesWithoutOwner)
-{
-    WriteRecording(dir.path);
-    std::filesystem::create_directory(dir.path / "VareloLogFile.txt");  // where the file should go
-    ClickSelectDirectory(dir.path);
-
-    ASSERT_EQ(boxes.size(), 3u);
-    const QString path = QString::fromStdString((dir.path / "VareloLogFile.txt").string());
-    for (size_t i = 0; i < 2; ++i) {
-        EXPECT_EQ(boxes[i].caption, "Log File Error") << i;
-        EXPECT_EQ(boxes[i].text,
-                  "Error opening filename: " + path + ", file may be invalid, please check the filename ")
-            << i;
-        EXPECT_EQ(boxes[i].owner, nullptr) << "the log file's box has no owner window";
-        EXPECT_EQ(boxes[i].buttons, QMessageBox::Ok);
-    }
-    EXPECT_EQ(boxes[2].text, "Conversion Complete");
-    EXPECT_EQ(Rows().front(), "Unable to create set log file name.");
-    EXPECT_EQ(Rows().back(), "Unable to close log file.");
 }
