@@ -15,27 +15,13 @@ public:
 
     void OnMessage(OrvLogging::ORVB_MESSAGE_TYPE type, const std::wstring& text) override
     {
-        events.push_back(TypeName(type) + L": " + text);
+        events.push_back(OrvLogging::MessageTypeName(type) + L": " + text);
         (void)logFile.LogMessage(type, text);
     }
     void OnResult(int result) override { events.push_back(L"result: " + ResultText(result)); }
     void OnRunStarted() override { events.push_back(L"started"); }
     void OnRunEnded() override { events.push_back(L"ended"); }
     void OnProgress(double fraction) override { progress.push_back(fraction); }
-
-    static std::wstring TypeName(OrvLogging::ORVB_MESSAGE_TYPE type)
-    {
-        switch (type) {
-        case OrvLogging::Error:
-            return L"Error";
-        case OrvLogging::Warning:
-            return L"Warning";
-        case OrvLogging::Notice:
-            return L"Notice";
-        default:
-            return L"Other";
-        }
-    }
 
     LogFile& logFile;
     std::vector<std::wstring> events;

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include "engine/ConversionRun.h"
+#include "synth/NewFile.h"
 #include "tests/engine/CapturingFrontend.h"
 #include "tests/support/RecordingBuilder.h"
 #include "tests/support/TempDir.h"
@@ -108,4 +109,15 @@ TEST(NothingOverwrittenTest, RunsLeaveEveryExistingFileAsItWas)
         EXPECT_TRUE(StateOf(outside.path / "precious.edf") == precious);
         EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(outside.path / "absent.edf")));
     }
+}
+
+TEST(NothingOverwrittenTest, TheGeneratorWritesNewFilesOnly)
+{
+    TempDir dir;
+    const std::vector<unsigned char> bytes = Bytes("first");
+    std::string error;
+    ASSERT_TRUE(VareloSynth::WriteNewFile(dir.path / "CSC1.ocs", bytes, error)) << error;
+    EXPECT_FALSE(VareloSynth::WriteNewFile(dir.path / "CSC1.ocs", Bytes("second"), error));
+    EXPECT_EQ(error, "Refusing to overwrite existing file " + (dir.path / "CSC1.ocs").string() + ".");
+    EXPECT_EQ(ReadFileBytes(dir.path / "CSC1.ocs"), bytes);
 }
