@@ -4,9 +4,9 @@
 #include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -14,78 +14,47 @@
 #include <gtest/gtest.h>
 
 #include "app/CAboutDlg.h"
-
-namespace {
-
-QStringList Rows(const QTreeWidget& list)
-{
-    QStringList rows;
-    for (int i = 0; i < list.topLevelItemCount(); ++i)
-        rows.append(list.topLevelItem(i)->text(0));
-    return rows;
-}
-
-}  // namespace
+#include "tests/support/RecordingBuilder.h"
+#include "tests/support/TempDir.h"
 
 class VareloDlgTest : public ::testing::Test {
 protected:
-    template <typename Control> Control& Find(const char* name)
-    {
-        auto* control = dialog.findChild<Control*>(name);
-        EXPECT_NE(control, nullptr) << name;
-        return *control;
-    }
+    QTreeWidget& List() { return *dialog.findChild<QTreeWidget*>("messageList"); }
+    QProgressBar& Bar() { return *dialog.findChild<QProgressBar*>("progressBar"); }
 
-    QTreeWidget& List() { return Find<QTreeWidget>("messageList"); }
-
-    void AddMessages(int first, int last)
+    QStringList Rows()
     {
-        for (int i = first; i <= last; ++i)
-            dialog.OnMessage(OrvLogging::Notice, L"Message " + std::to_wstring(i));
+        QStringList rows;
+        for (int i = 0; i < List().topLevelItemCount(); ++i)
+            rows.append(List().topLevelItem(i)->text(0));
+        return rows;
     }
 
     VareloDlg dialog;
 };
 
-TEST_F(VareloDlgTest, CaptionEndsInABlankAndTheListIsEmpty)
+TEST_F(VareloDlgTest, CaptionEndsInABlankAndTheListKeepsTheLatest51MessagesOldestFirst)
 {
     EXPECT_EQ(dialog.windowTitle(), "Velquor Varelo 1.0.0 ");
     EXPECT_EQ(List().headerItem()->text(0), "Messages");
-    EXPECT_EQ(List().topLevelItemCount(), 0);
-}
-
-TEST_F(VareloDlgTest, ListKeepsTheLatest51MessagesOldestFirstWithoutScrolling)
-{
-    dialog.show();
-    AddMessages(1, 51);
-    EXPECT_EQ(List().topLevelItemCount(), 51);
-    EXPECT_EQ(List().topLevelItem(0)->text(0), "Message 1");
-
-    AddMessages(52, 60);
     QStringList expected;
-    for (int i = 10; i <= 60; ++i)
+    for (int i = 1; i <= 60; ++i) {
+        dialog.OnMessage(OrvLogging::Notice, L"Message " + std::to_wstring(i));
         expected.append(QString("Message %1").arg(i));
-    EXPECT_EQ(Rows(List()), expected);
-
-    QCoreApplication::processEvents();
-    ASSERT_GT(List().verticalScrollBar()->maximum(), 0) << "the rows must not all fit for this test";
-    EXPECT_EQ(List().verticalScrollBar()->value(), 0);
-    const QTreeWidgetItem* top = List().itemAt(1, 1);
-    ASSERT_NE(top, nullptr);
-    EXPECT_EQ(top->text(0), "Message 10");
+        if (i == 51)
+            EXPECT_EQ(Rows(), expected);
+    }
+    EXPECT_EQ(Rows(), expected.mid(9));
 }
 
 TEST_F(VareloDlgTest, AboutIsTheLastItemOfTheHelpMenuAndOpensTheAboutBoxModally)
 {
-    const auto* menuBar = dialog.findChild<QMenuBar*>();
-    ASSERT_NE(menuBar, nullptr);
     QMenu* help = nullptr;
-    for (QAction* action : menuBar->actions()) {
+    for (QAction* action : dialog.findChild<QMenuBar*>()->actions()) {
         if (action->menu() != nullptr && action->text() == "&Help")
             help = action->menu();
     }
     ASSERT_NE(help, nullptr);
-    ASSERT_FALSE(help->actions().isEmpty());
     QAction* about = help->actions().back();
     EXPECT_EQ(about->text(), "&About Varelo...");
 
@@ -103,35 +72,55 @@ TEST_F(VareloDlgTest, AboutIsTheLastItemOfTheHelpMenuAndOpensTheAboutBoxModally)
     about->trigger();  // returns once the box is closed
     EXPECT_EQ(shownTitle, "About Varelo");
     EXPECT_TRUE(shownModally);
-    EXPECT_TRUE(dialog.isVisible());
     EXPECT_EQ(dialog.findChild<CAboutDlg*>(), nullptr) << "the About box lives for one display";
 }
 
 TEST_F(VareloDlgTest, WhileWaitingTheBarShowsTheShareConvertedAndTheWindowStaysOpen)
 {
     dialog.show();
-    QProgressBar& bar = Find<QProgressBar>("progressBar");
-    EXPECT_TRUE(bar.isHidden());
-    ASSERT_EQ(QApplication::overrideCursor(), nullptr);
-
+    EXPECT_TRUE(Bar().isHidden());
     dialog.OnRunStarted();
-    EXPECT_FALSE(bar.isHidden());
-    EXPECT_EQ(bar.value(), 0);
+    EXPECT_FALSE(Bar().isHidden());
     ASSERT_NE(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
-
-    const std::vector<std::pair<double, int>> steps{{0.5, 50},  {0.509, 50},       {0.999, 99}, {1.5, 100},
-                                                    {-0.25, 0}, {std::nan(""), 0}, {1.0, 100}};
+    const std::pair<double, int> steps[] = {{0.5, 50},  {0.509, 50}, {0.999, 99},      {1.5, 100},
+                                            {-0.25, 0}, {0.07, 7},   {std::nan(""), 0}};
     for (const auto& [fraction, percent] : steps) {
         dialog.OnProgress(fraction);
-        EXPECT_EQ(bar.value(), percent) << fraction;
+        EXPECT_EQ(Bar().value(), percent) << fraction;
     }
-    EXPECT_EQ(List().topLevelItemCount(), 0) << "progress adds no rows";
     EXPECT_FALSE(dialog.close());
-    EXPECT_TRUE(dialog.isVisible());
-
     dialog.OnRunEnded();
-    EXPECT_TRUE(bar.isHidden());
+    EXPECT_TRUE(Bar().isHidden());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_TRUE(dialog.close());
+}
+
+TEST_F(VareloDlgTest, ConvertsTheChosenDirectoryAndShowsTheResultOverTheWindow)
+{
+    TempDir dir;
+    RecordingBuilder::WriteCscFile(dir.path / "CSC1.ocs", RecordingBuilder::ChannelHeader({}),
+                                   RecordingBuilder::ContinuousRecords(1000000, 1000, 3000, 0));
+    QString browserCaption;
+    dialog.SetDirectoryChooser([&](QWidget*, const QString& caption) {
+        browserCaption = caption;
+        return QString::fromStdString(dir.path.string());
+    });
+    std::vector<QString> boxes;
+    dialog.SetBoxPresenter([&](QMessageBox& box) {
+        const QCursor* cursor = QApplication::overrideCursor();
+        EXPECT_TRUE(cursor != nullptr && cursor->shape() == Qt::ArrowCursor) << "the box waits for the user";
+        EXPECT_EQ(box.parentWidget(), &dialog);
+        boxes.push_back(box.windowTitle() + ": " + box.text());
+        box.button(QMessageBox::Ok)->click();
+    });
+    dialog.findChild<QPushButton*>("selectDirectoryButton")->click();
+    EXPECT_EQ(browserCaption, "Select Data Directory");
+    EXPECT_EQ(boxes, std::vector<QString>{"Conversion Results: Conversion Complete"});
+    EXPECT_TRUE(Rows().contains("EDF File Opened Successfully: "
+                                + QString::fromStdString((dir.path / "DevOutput.edf").string())));
+    EXPECT_EQ(NonEmptyLines(dir.path / "VareloLogFile.txt").back(), "Log File Closed - End of File\r")
+        << "the log file is closed after the box, as its last line";
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(Bar().isHidden());
 }

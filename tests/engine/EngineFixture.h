@@ -92,12 +92,6 @@ protected:
 
     EdfFile ParsedOutput(const std::string& name = "DevOutput.edf") const { return Parsed(dir.path / name); }
 
-    bool HasMessage(OrvLogging::ORVB_MESSAGE_TYPE type, const std::wstring& text) const
-    {
-        return std::any_of(messages.begin(), messages.end(),
-                           [&](const CapturedMessage& m) { return m.type == type && m.text == text; });
-    }
-
     std::vector<std::string> EdfFilesWritten() const
     {
         std::vector<std::string> names;

@@ -214,14 +214,3 @@ TEST_F(HostileInputTest, MoreThan256FilesAreRefusedBeforeAnythingIsOpened)
     EXPECT_EQ(Convert(L"", names), -1);
     EXPECT_EQ(messages.back().text, L"Unable to open file " + PathOf("missing.ocs") + L": No such file or directory");
 }
-
-TEST_F(HostileInputTest, HighestSampleFrequencyConverts)
-{
-    Channel channel;
-    channel.samplingFrequency = "1000000";  // 1 µs apart: one channel gets records of 30,303 samples
-    WriteCsc(RecordingBuilder::ChannelHeader(channel), ContinuousRecords(july5th2017, 1000000, 1536, 0));
-    ASSERT_EQ(Convert(L"", {PathOf("CSC1.ocs")}), 0);
-    const EdfFile edf = ParsedOutput();
-    EXPECT_EQ(edf.recordDuration, "0.0303");
-    EXPECT_EQ(edf.samplesPerSignal.at(0), Ramp(0, 1536, 30303));
-}

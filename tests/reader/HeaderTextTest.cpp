@@ -54,7 +54,7 @@ TEST(HeaderText, ValueLinesGiveRowsOfFieldsByKey)
     }
 }
 
-// The same rules seen through the reader, whose tables travel in separately allocated arrays.
+// The header block seen through the reader.
 class HeaderThroughReader : public ::testing::Test {
 protected:
     int OpenWithHeaderBlock(const std::vector<unsigned char>& block)
@@ -70,17 +70,6 @@ protected:
     Velquor::OrvFileIO reader;
     std::vector<std::vector<std::wstring>> values;
 };
-
-TEST_F(HeaderThroughReader, RowsAndFieldsArriveInOrder)
-{
-    std::vector<unsigned char> block;
-    ASSERT_TRUE(VareloSynth::AppendHeaderBlock(block, {"-FileType CSC", "-Ref \"Source 01\" 2", "-Ref", "-Ref x\ty"}));
-    const int handle = OpenWithHeaderBlock(block);
-    ASSERT_EQ(reader.GetHeaderMetaData(handle, L"-Ref", values), 0);
-    EXPECT_EQ(values, Rows({{L"Source 01", L"2"}, {}, {L"x", L"y"}}));
-    ASSERT_EQ(reader.GetHeaderMetaData(handle, L"-InputRange", values), 0);
-    EXPECT_TRUE(values.empty());
-}
 
 TEST_F(HeaderThroughReader, TextThatFillsTheWholeBlockIsReadToItsEnd)
 {

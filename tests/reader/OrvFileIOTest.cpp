@@ -13,7 +13,6 @@
 namespace {
 
 using Velquor::CSCRecord;
-using Velquor::EventRecord;
 
 std::vector<unsigned char> HeaderBlock(const std::vector<std::string>& lines)
 {
@@ -122,29 +121,6 @@ TEST_F(OrvFileIOTest, FileTypeLineOrElseTheExtensionDecidesTheRecordKind)
     }
 }
 
-TEST_F(OrvFileIOTest, FilesThatCannotBeOpenedAreNamedWithTheReason)
-{
-    const std::wstring d = dir.path.wstring();
-    const std::pair<std::vector<unsigned char>, std::wstring> files[] = {
-        {std::vector<unsigned char>(16383, 0),
-         L"it holds 16383 bytes, fewer than the 16384-byte header block of an acquisition file."},
-        {HeaderBlock({"-FileType Video"}), L"unknown file type \"Video\" in its -FileType header line."},
-        {HeaderBlock({"-FileType"}), L"unknown file type \"\" in its -FileType header line."},
-    };
-    int handle = -1;
-    for (const auto& [bytes, reason] : files) {
-        const std::wstring path = Write("CSC1.ocs", bytes);
-        EXPECT_EQ(reader.OpenOrvInputFile(path.c_str(), handle), OrvDataTypes::OrvOpenFailed);
-        EXPECT_EQ(reader.GetLastErrorMessage(), L"Unable to open file " + path + L": " + reason);
-    }
-    EXPECT_EQ(reader.OpenOrvInputFile((d + L"/CSC3.ocs").c_str(), handle), OrvDataTypes::OrvOpenFailed);
-    EXPECT_EQ(reader.GetLastErrorMessage(), L"Unable to open file " + d + L"/CSC3.ocs: No such file or directory");
-    EXPECT_NE(reader.OpenOrvInputFile(d.c_str(), handle), 0);
-    EXPECT_EQ(reader.GetLastErrorMessage(), L"Unable to open file " + d + L": Is a directory");
-    EXPECT_NE(reader.OpenOrvInputFile(nullptr, handle), 0);
-    EXPECT_EQ(reader.GetLastErrorMessage(), L"Unable to open file: no path was given.");
-}
-
 TEST_F(OrvFileIOTest, RecordClaimingMoreThan512SamplesIsRefused)
 {
     std::vector<unsigned char> bytes = HeaderBlock({"-FileType CSC"});
@@ -165,26 +141,6 @@ TEST_F(OrvFileIOTest, RecordClaimingMoreThan512SamplesIsRefused)
     EXPECT_NE(reader.GetDataFromIndex(handle, 3, data, count), 0);
     EXPECT_EQ(reader.GetLastErrorMessage(),
               L"Corrupt record 3 in file " + path + L": it claims 4294967295 valid samples, more than 512.");
-}
-
-TEST_F(OrvFileIOTest, EventRecordsComeInBatchesWithUnalignedTimestamps)
-{
-    std::vector<unsigned char> bytes = HeaderBlock({"-FileType Event"});
-    for (const auto& [timestamp, text] : {std::pair<uint64_t, std::string>{12000000, "Starting Recording"},
-                                          {0x0102030405060708ull, std::string(128, 'x')}}) {
-        VareloSynth::EventRecordFields event;
-        event.timestampUs = timestamp;
-        event.text = text;
-        VareloSynth::AppendEventRecord(bytes, event);
-    }
-    const int handle = Open(Write("Events.oev", bytes));
-    ASSERT_EQ(reader.GetDataFromIndex(handle, 0, data, count), 0);
-    ASSERT_EQ(count, 2);
-    const auto* events = static_cast<const EventRecord*>(data);
-    EXPECT_EQ(uint64_t{events[0].timestamp}, 12000000u);
-    EXPECT_STREQ(events[0].eventText, "Starting Recording");
-    EXPECT_EQ(uint64_t{events[1].timestamp}, 0x0102030405060708ull);
-    EXPECT_EQ(std::string(events[1].eventText, 128), std::string(128, 'x'));
 }
 
 TEST_F(OrvFileIOTest, BadHandlesAreRefusedWithText)

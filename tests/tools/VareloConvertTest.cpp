@@ -97,12 +97,3 @@ TEST_F(VareloConvertTest, QuietPrintsOnlyTheResultOfEachDirectory)
                   .find("There were not any valid CSC files specified.  File conversion has been aborted."),
               std::string::npos);
 }
-
-TEST_F(VareloConvertTest, MissingDirectoryFailsWithoutWritingAnything)
-{
-    const ProgramRun run = Run(Quoted((dir.path / "absent").string()));
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.out, "Conversion Failed\n");
-    EXPECT_NE(run.err.find((dir.path / "absent").string() + ": not a directory"), std::string::npos) << run.err;
-    EXPECT_FALSE(std::filesystem::exists(dir.path / "absent"));
-}
