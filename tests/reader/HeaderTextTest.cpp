@@ -5,10 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include "reader/OrvFileIO.h"
-#include "synth/SynthRecords.h"
-#include "tests/support/TempDir.h"
-
 namespace {
 
 using Velquor::HeaderRow;
@@ -52,40 +48,6 @@ TEST(HeaderText, ValueLinesGiveRowsOfFieldsByKey)
         const auto found = table.find(c.key);
         EXPECT_EQ(found == table.end() ? Rows() : found->second, c.rows);
     }
-}
-
-// The header block seen through the reader.
-class HeaderThroughReader : public ::testing::Test {
-protected:
-    int OpenWithHeaderBlock(const std::vector<unsigned char>& block)
-    {
-        const std::filesystem::path file = dir.path / "CSC1.ocs";
-        WriteFileBytes(file, block);
-        int handle = -1;
-        EXPECT_EQ(reader.OpenOrvInputFile(file.wstring().c_str(), handle), 0) << reader.GetLastErrorMessage();
-        return handle;
-    }
-
-    TempDir dir;
-    Velquor::OrvFileIO reader;
-    std::vector<std::vector<std::wstring>> values;
-};
-
-TEST_F(HeaderThroughReader, TextThatFillsTheWholeBlockIsReadToItsEnd)
-{
-    // 16,384 bytes of text without a NUL: a comment line, then "-Last value" as the block's last
-    // eleven bytes.
-    const std::string last = "-Last value";
-    std::string text(16384 - last.size() - 1, '#');
-    text += '\n';
-    text += last;
-    std::vector<unsigned char> block;
-    ASSERT_TRUE(VareloSynth::AppendHeaderBlock(block, {text}, ""));
-    EXPECT_FALSE(VareloSynth::AppendHeaderBlock(block, {text + "\n"}, ""));  // a byte more does not fit
-    ASSERT_EQ(block, std::vector<unsigned char>(text.begin(), text.end()));
-    const int handle = OpenWithHeaderBlock(block);
-    ASSERT_EQ(reader.GetHeaderMetaData(handle, L"-Last", values), 0);
-    EXPECT_EQ(values, Rows({{L"value"}}));
 }
 
 }  // namespace

@@ -30,6 +30,21 @@ void AppendCsc(std::vector<unsigned char>& bytes, uint64_t timestamp, uint32_t v
     VareloSynth::AppendCscRecord(bytes, {timestamp, 7, 32000, validCount, samples});
 }
 
+// The reader holds a window of each file in memory and slides it: files several times larger
+// than the memory budget. Record i is stamped 1000 × (i + 1) and its first sample is i (mod 2^16).
+constexpr unsigned int budgetBytes = 1024 * 1024;
+constexpr int cscRecords = 4000;  // 16,384 + 4,000 × 1,044 = 4,192,384 bytes: four budgets
+
+std::vector<unsigned char> CscFile(int records)
+{
+    std::vector<unsigned char> bytes = HeaderBlock({"-FileType CSC"});
+    for (int i = 0; i < records; ++i) {
+        const int16_t first = static_cast<int16_t>(i);
+        VareloSynth::AppendCscRecord(bytes, {1000u * static_cast<uint64_t>(i + 1), 0, 32000, 512, {&first, 1}});
+    }
+    return bytes;
+}
+
 class OrvFileIOTest : public ::testing::Test {
 protected:
     std::wstring Write(const std::string& name, const std::vector<unsigned char>& bytes)
@@ -50,6 +65,15 @@ protected:
         int records = -1;
         EXPECT_EQ(reader.GetNumRecordsInFile(handle, records), 0) << reader.GetLastErrorMessage();
         return records;
+    }
+
+    // Reads record `index` of a file made by CscFile and checks it.
+    void ExpectCscRecord(int handle, int index)
+    {
+        ASSERT_EQ(reader.GetDataFromIndex(handle, index, data, count), 0) << reader.GetLastErrorMessage();
+        const auto* record = static_cast<const CSCRecord*>(data);
+        EXPECT_EQ(uint64_t{record->timestamp}, 1000u * static_cast<uint64_t>(index + 1));
+        EXPECT_EQ(record->samples[0], static_cast<int16_t>(index));
     }
 
     TempDir dir;
@@ -170,6 +194,68 @@ TEST_F(OrvFileIOTest, FileCutShortAfterOpeningIsAReadFailureNamingIt)
     EXPECT_EQ(reader.GetDataFromIndex(handle, 2, data, count), OrvDataTypes::OrvReadFailed);
     EXPECT_EQ(reader.GetLastErrorMessage(),
               L"Unable to read file " + path + L": it has become shorter since it was opened.");
+}
+
+TEST_F(OrvFileIOTest, HeaderTextThatFillsTheWholeBlockIsReadToItsEnd)
+{
+    // 16,384 bytes of text without a NUL: a comment line, then "-Last value" as the block's last
+    // eleven bytes.
+    const std::string last = "-Last value";
+    std::string text(16384 - last.size() - 1, '#');
+    text += '\n';
+    text += last;
+    std::vector<unsigned char> block;
+    ASSERT_TRUE(VareloSynth::AppendHeaderBlock(block, {text}, ""));
+    EXPECT_FALSE(VareloSynth::AppendHeaderBlock(block, {text + "\n"}, ""));  // a byte more does not fit
+    ASSERT_EQ(block, std::vector<unsigned char>(text.begin(), text.end()));
+    std::vector<std::vector<std::wstring>> values;
+    ASSERT_EQ(reader.GetHeaderMetaData(Open(Write("CSC1.ocs", block)), L"-Last", values), 0);
+    EXPECT_EQ(values, (std::vector<std::vector<std::wstring>>{{L"value"}}));
+}
+
+TEST_F(OrvFileIOTest, CscFilesSlideSharingTheBudgetWithEvents)
+{
+    ASSERT_EQ(reader.SetMaxNumBytesToUse(budgetBytes), 0);
+    const int first = Open(Write("CSC1.ocs", CscFile(cscRecords)));
+    const int second = Open(Write("CSC2.ocs", CscFile(cscRecords)));
+    std::vector<unsigned char> eventBytes = HeaderBlock({"-FileType Event"});
+    for (int i = 0; i < 5 * cscRecords; ++i) {  // event i stamped 10 × i + 5: 3,696,384 bytes
+        VareloSynth::EventRecordFields event;
+        event.timestampUs = 10u * static_cast<uint64_t>(i) + 5;
+        VareloSynth::AppendEventRecord(eventBytes, event);
+    }
+    const int events = Open(Write("Events.oev", eventBytes));
+    for (int index = 0; index < cscRecords; ++index) {
+        ExpectCscRecord(first, index);
+        ExpectCscRecord(second, index);
+        ASSERT_EQ(reader.GetDataFromIndex(events, index * 5, data, count), 0);
+        EXPECT_EQ(uint64_t{static_cast<const Velquor::EventRecord*>(data)->timestamp},
+                  50u * static_cast<uint64_t>(index) + 5);
+        ASSERT_LE(reader.GetNumBytesInUse(), budgetBytes) << "record " << index;
+    }
+    // and back to the start
+    ExpectCscRecord(first, 0);
+    ExpectCscRecord(second, cscRecords - 1);
+}
+
+TEST_F(OrvFileIOTest, LoweringTheBudgetReleasesWindows)
+{
+    const int first = Open(Write("CSC1.ocs", CscFile(1500)));
+    const int second = Open(Write("CSC2.ocs", CscFile(1500)));
+    EXPECT_EQ(reader.GetNumBytesInUse(), 0u);  // nothing is held before a record is asked for
+    ExpectCscRecord(first, 0);
+    ExpectCscRecord(second, 0);
+    // Under the default budget each file's window is the largest one, 64 KiB from the first record
+    // on (the header block is read apart).
+    EXPECT_EQ(reader.GetNumBytesInUse(), 2u * 65536u);
+    ASSERT_EQ(reader.SetMaxNumBytesToUse(65536), 0);
+    EXPECT_EQ(reader.GetNumBytesInUse(), 65536u);  // the window asked for least recently went
+    ExpectCscRecord(first, 1499);
+    ExpectCscRecord(second, 1499);
+    EXPECT_LE(reader.GetNumBytesInUse(), 65536u);
+    EXPECT_EQ(reader.CloseOrvInputFile(second), 0);
+    EXPECT_EQ(reader.CloseOrvInputFile(first), 0);
+    EXPECT_EQ(reader.GetNumBytesInUse(), 0u);
 }
 
 }  // namespace
