@@ -1,5 +1,6 @@
 #include "tests/support/EdfParser.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 
@@ -42,27 +43,21 @@ bool Fail(std::string& error, std::size_t offset, const std::string& what)
     return false;
 }
 
+// Digits, then optionally a point and more digits; with a leading sign where one is required.
 bool IsDecimal(const std::string& text, bool signRequired)
 {
-    std::size_t i = 0;
-    if (signRequired) {
-        if (text.empty() || (text[0] != '+' && text[0] != '-'))
-            return false;
-        i = 1;
-    }
-    std::size_t digits = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-        ++digits;
-    if (digits == 0)
+    const std::size_t first = signRequired ? 1 : 0;
+    if (signRequired && (text.empty() || (text[0] != '+' && text[0] != '-')))
         return false;
-    if (i == text.size())
-        return true;
-    if (text[i] != '.' || i + 1 == text.size())
-        return false;
-    for (++i; i < text.size(); ++i)
-        if (text[i] < '0' || text[i] > '9')
-            return false;
-    return true;
+    const auto digits = [&](std::size_t from, std::size_t to) {
+        return from < to
+               && std::all_of(text.begin() + static_cast<std::ptrdiff_t>(from),
+                              text.begin() + static_cast<std::ptrdiff_t>(to),
+                              [](char c) { return c >= '0' && c <= '9'; });
+    };
+    const std::size_t point = text.find('.', first);
+    return point == std::string::npos ? digits(first, text.size())
+                                      : digits(first, point) && digits(point + 1, text.size());
 }
 
 // The TALs of one annotation signal's bytes in one record: [begin, end) of the file.

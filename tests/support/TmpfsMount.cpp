@@ -9,7 +9,7 @@
 
 namespace {
 
-// Room for the inputs of a test; LeaveFree shrinks it afterwards.
+// Room for the inputs of a test; LeaveFreePages shrinks it afterwards.
 constexpr uint64_t initialBytes = 64ull * 1024 * 1024;
 
 }  // namespace

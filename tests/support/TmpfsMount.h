@@ -13,7 +13,7 @@
 // GTEST_SKIP.
 //
 // A test writes its inputs first and then calls LeaveFreePages, which shrinks the file system to
-// what it holds plus the bytes given, so that only what comes after runs out of space.
+// what it holds plus the pages given, so that only what comes after runs out of space.
 class TmpfsMount {
 public:
     TmpfsMount();
