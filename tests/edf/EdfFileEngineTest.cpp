@@ -142,11 +142,9 @@ TEST_F(EdfFileEngineTest, OpenRefusesBadSignalCountsTakenPathsAndASixtyFifthFile
 
 // Provokes a real failed write in the middle of a file: the file size limit (with SIGXFSZ
 // ignored) makes write(2) fail with EFBIG past it.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
+struct FileSizeLimit {
+    explicit FileSizeLimit(rlim_t bytes) : handler(signal(SIGXFSZ, SIG_IGN))
     {
-        previousHandler = signal(SIGXFSZ, SIG_IGN);
         getrlimit(RLIMIT_FSIZE, &previous);
         rlimit limited = previous;
         limited.rlim_cur = bytes;
@@ -155,16 +153,12 @@ public:
     ~FileSizeLimit()
     {
         setrlimit(RLIMIT_FSIZE, &previous);
-        signal(SIGXFSZ, previousHandler);
+        signal(SIGXFSZ, handler);
     }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
 
-    bool active = false;
-
-private:
+    void (*handler)(int);
     rlimit previous{};
-    void (*previousHandler)(int) = SIG_DFL;
+    bool active = false;
 };
 
 TEST_F(EdfFileEngineTest, FailedRecordIsNotCountedAndIsRewrittenInPlace)

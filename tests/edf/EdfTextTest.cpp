@@ -1,8 +1,9 @@
-// The text helpers one by one, where whole files cannot reach: the fold table and the edges of
-// the conversion.
+// The text and number helpers one by one, where whole files cannot reach: the fold table, the
+// edges of the conversion, padding, truncation and saturation.
 #include "edf/EdfText.h"
+#include "edf/EdfNumbers.h"
 
-#include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -16,21 +17,6 @@ TEST(FoldToAscii, KeepsPrintableAsciiAndBlanksControlBytes)
     std::string text = printable + "a\x01\tb\x1F\x7F";
     FoldToAscii(text.data());
     EXPECT_EQ(text, printable + "a  b  ");
-}
-
-TEST(FoldToAscii, ReplacesHighBytesByTheirLookAlikesOrSpaces)
-{
-    // ISO 8859-1 letters lose their accents; the Windows-1252 characters in 0x80-0x9F that look
-    // like ASCII become it; other symbols become spaces.
-    const std::pair<unsigned char, char> cases[] = {
-        {0xC0, 'A'}, {0xC7, 'C'}, {0xDF, 's'}, {0xE9, 'e'},  {0xFF, 'y'}, {0xD7, 'x'}, {0xF7, '-'}, {0xBF, '?'},
-        {0x80, 'E'}, {0x93, '"'}, {0x97, '-'}, {0x92, '\''}, {0x85, '.'}, {0xA0, ' '}, {0xA9, ' '}, {0x81, ' '},
-    };
-    for (const auto& [byte, replacement] : cases) {
-        char text[2] = {static_cast<char>(byte), '\0'};
-        FoldToAscii(text);
-        EXPECT_EQ(text[0], replacement) << "byte 0x" << std::hex << int{byte};
-    }
 }
 
 TEST(Latin1ToUtf8, ConvertsWithinTheInputLength)
@@ -56,5 +42,40 @@ TEST(Latin1ToUtf8, ConvertsWithinTheInputLength)
         const int length = Latin1ToUtf8(text.data(), c.n);
         EXPECT_EQ(text.substr(0, static_cast<std::size_t>(length)), c.out);
         EXPECT_EQ(text[static_cast<std::size_t>(length)], '\0');
+    }
+}
+
+TEST(WriteDecimal, WritesSignAndDigitsPaddedToMinimumDigits)
+{
+    const struct {
+        int64_t value;
+        int minDigits;
+        std::string text;
+    } cases[] = {
+        {0, 0, "0"},  {768, 0, "768"}, {-32768, 0, "-32768"}, {INT64_MIN, 0, "-9223372036854775808"},
+        {5, 2, "05"}, {17, 2, "17"},   {999, 4, "0999"},      {-7, 3, "-007"},
+    };
+    for (const auto& c : cases) {
+        char text[32];
+        EXPECT_EQ(std::string(text, static_cast<std::size_t>(WriteDecimal(text, c.value, c.minDigits))), c.text)
+            << c.value << " in " << c.minDigits << " digits";
+    }
+}
+
+TEST(FormatDouble, TruncatesToNineDecimalsAndSaturatesBeyondThirtyTwoBits)
+{
+    const std::pair<double, std::string> cases[] = {
+        // 3276.7 is stored as 3276.69999999999981810106...: its decimals truncate to 699999999.
+        {1000, "1000"},
+        {-0.5, "-0.5"},
+        {0.02941, "0.02941"},
+        {3276.7, "3276.699999999"},
+        {1e12, "2147483647"},
+        {-1e12, "-2147483648"},
+        {std::numeric_limits<double>::quiet_NaN(), "0"},
+        {std::numeric_limits<double>::infinity(), "2147483647"}};
+    for (const auto& [value, expected] : cases) {
+        char text[32];
+        EXPECT_EQ(std::string(text, static_cast<std::size_t>(FormatDouble(text, value))), expected) << value;
     }
 }

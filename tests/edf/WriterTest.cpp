@@ -65,8 +65,10 @@ TEST_F(WriterTest, TakenNamesGetTheFirstFreeNumber)
     const std::string base = (dir.path / "out.edf").string();
     EXPECT_EQ(EDFPlusFileWriter::MakeUniqueFileName(base), base);
     Touch(dir.path / "out.edf");
-    for (int n = 1; n <= 8; ++n)
+    for (int n = 1; n <= 7; ++n)
         Touch(dir.path / ("out_0" + std::to_string(n) + ".edf"));
+    // A link takes its name whatever it points to: creating the file through it would write there.
+    std::filesystem::create_symlink(dir.path / "absent.edf", dir.path / "out_08.edf");
     EXPECT_EQ(EDFPlusFileWriter::MakeUniqueFileName(base), (dir.path / "out_09.edf").string());
     Touch(dir.path / "noextension");
     EXPECT_EQ(EDFPlusFileWriter::MakeUniqueFileName((dir.path / "noextension").string()),
@@ -81,20 +83,20 @@ TEST_F(WriterTest, TakenNamesGetTheFirstFreeNumber)
 
 TEST_F(WriterTest, RecordSizeFollowsTheSampleBytesPerSecond)
 {
-    struct Case {
+    // bytes = signals × frequency × 2; above 61,440: parts = bytes / 61,440 + 1,
+    // duration = 100,000 / parts (10 µs units), samples = frequency / parts. The duration field
+    // lies at bytes 244 to 251 of the header.
+    const struct {
         int signals;
         int frequency;
         int samplesPerRecord;
-        std::string durationField;  // header bytes 244 to 251
-    };
-    // bytes = signals × frequency × 2; above 61,440: parts = bytes / 61,440 + 1,
-    // duration = 100,000 / parts (10 µs units), samples = frequency / parts.
-    const Case cases[] = {
+        std::string durationField;
+    } cases[] = {
         {1, 32000, 16000, "0.5     "},  // 64,000 bytes: 2 parts
         {32, 32000, 941, "0.02941 "},   // 2,048,000 bytes: 34 parts, 2,941 units
         {1, 30720, 30720, "1       "},  // exactly 61,440 bytes: one second
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.signals << " signals at " << c.frequency << " Hz");
         std::wstring name = NameIn("rate.edf");
         OpenReadyFile(name, c.signals, c.frequency, samplesPerRecord);
