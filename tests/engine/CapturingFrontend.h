@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -27,3 +28,12 @@ public:
     std::vector<std::wstring> events;
     std::vector<double> progress;
 };
+
+// Lists the directory's files as the window does and converts them there.
+inline int RunIn(const std::filesystem::path& directory, LogFile& logFile, CapturingFrontend& frontend)
+{
+    std::vector<std::wstring> cscFiles;
+    std::wstring eventFile;
+    ScanDirectory(directory.wstring(), cscFiles, eventFile);
+    return RunConversion(directory.wstring(), cscFiles, eventFile, logFile, frontend);
+}

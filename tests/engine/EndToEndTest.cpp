@@ -7,10 +7,9 @@
 #include <gtest/gtest.h>
 #include <map>
 
-#include "engine/ConversionRun.h"
 #include "synth/SynthRecording.h"
-#include "tests/support/EdfParser.h"
-#include "tests/support/TempDir.h"
+#include "tests/engine/CapturingFrontend.h"
+#include "tests/engine/EngineFixture.h"
 
 namespace {
 
@@ -40,13 +39,6 @@ Samples ReadChannelFile(const std::filesystem::path& file)
     }
     return samples;
 }
-
-class QuietFrontend : public ConversionFrontend {
-public:
-    void OnMessage(OrvLogging::ORVB_MESSAGE_TYPE, const std::wstring&) override {}
-    void OnResult(int code) override { result = ResultText(code); }
-    std::wstring result;
-};
 
 }  // namespace
 
@@ -85,14 +77,16 @@ TEST(EndToEndTest, EveryEdfSampleIsTheChannelSampleOfItsInstant)
     }
     ASSERT_EQ(segments.size(), 2u);
 
-    std::vector<std::wstring> cscFiles;
-    std::wstring eventFile;
-    const std::wstring directory = options.directory.wstring();
-    ScanDirectory(directory, cscFiles, eventFile);
     LogFile logFile;
-    QuietFrontend frontend;
-    ASSERT_EQ(RunConversion(directory, cscFiles, eventFile, logFile, frontend), 0);
-    EXPECT_EQ(frontend.result, L"Conversion Complete");
+    CapturingFrontend frontend(logFile);
+    ASSERT_EQ(RunIn(options.directory, logFile, frontend), 0);
+    // The result is shown before the run ends; progress only grows, to the whole.
+    ASSERT_GE(frontend.events.size(), 3u);
+    EXPECT_EQ(frontend.events.front(), L"started");
+    EXPECT_EQ(frontend.events[frontend.events.size() - 2], L"result: Conversion Complete");
+    EXPECT_EQ(frontend.events.back(), L"ended");
+    EXPECT_TRUE(std::is_sorted(frontend.progress.begin(), frontend.progress.end()));
+    EXPECT_EQ(frontend.progress.back(), 1.0);
 
     const char* files[] = {"DevOutput.edf", "DevOutput_01.edf"};
     // Onsets in 100 µs units from the stretch's first instant (channel 3 starts 1.5 ms late):
@@ -104,8 +98,7 @@ TEST(EndToEndTest, EveryEdfSampleIsTheChannelSampleOfItsInstant)
         {"+0 Recording starts", "+0.4985 in the second stretch"}};
     for (size_t s = 0; s < segments.size(); ++s) {
         SCOPED_TRACE(files[s]);
-        EdfFile edf;
-        ASSERT_TRUE(ParseEdfFile(options.directory / files[s], edf, error)) << error;
+        const EdfFile edf = Parsed(options.directory / files[s]);
         // 3 channels × 2,000 Hz × 2 bytes fit one-second records of 2,000 samples.
         const size_t padded = (segments[s].size() + 1999) / 2000 * 2000;
         ASSERT_EQ(static_cast<size_t>(edf.recordCount) * 2000, padded);
@@ -113,11 +106,8 @@ TEST(EndToEndTest, EveryEdfSampleIsTheChannelSampleOfItsInstant)
             std::vector<int16_t> expected(padded, 0);
             for (size_t i = 0; i < segments[s].size(); ++i)
                 expected[i] = channels[c].at(segments[s][i]);
-            EXPECT_EQ(edf.samplesPerSignal[c], expected) << "channel " << c;
+            EXPECT_EQ(edf.samplesPerSignal.at(c), expected) << "channel " << c;
         }
-        std::vector<std::string> texts;
-        for (const EdfTal& tal : edf.annotations)
-            texts.push_back(tal.onset + " " + tal.texts.at(0));
-        EXPECT_EQ(texts, annotations[s]);
+        EXPECT_EQ(TalTexts(edf), annotations[s]);
     }
 }

@@ -50,11 +50,6 @@ inline RecordingBuilder::Channel Named(const std::string& name)
     return channel;
 }
 
-struct CapturedMessage {
-    OrvLogging::ORVB_MESSAGE_TYPE type;
-    std::wstring text;
-};
-
 // A recording directory of its own, an engine whose messages are captured, and helpers that
 // write channel files into the directory.
 class EngineTest : public ::testing::Test {
@@ -112,5 +107,9 @@ protected:
     TempDir dir;
     OrvToEDF engine;
     SubscriptionId subscription = 0;
+    struct CapturedMessage {
+        OrvLogging::ORVB_MESSAGE_TYPE type;
+        std::wstring text;
+    };
     std::vector<CapturedMessage> messages;
 };
