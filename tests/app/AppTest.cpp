@@ -1,5 +1,8 @@
 #include "app/VareloDlg.h"
 
+#include "app/DialogUnits.h"
+#include "app/LaunchOptions.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
@@ -59,19 +62,15 @@ TEST_F(VareloDlgTest, AboutIsTheLastItemOfTheHelpMenuAndOpensTheAboutBoxModally)
     EXPECT_EQ(about->text(), "&About Varelo...");
 
     dialog.show();
-    QString shownTitle;
-    bool shownModally = false;
+    QString shown;
     QTimer::singleShot(0, &dialog, [&] {
         auto* box = dynamic_cast<CAboutDlg*>(QApplication::activeModalWidget());
-        if (box == nullptr)
-            return;
-        shownTitle = box->windowTitle();
-        shownModally = box->isModal();
+        ASSERT_NE(box, nullptr);
+        shown = box->windowTitle() + (box->isModal() ? ", modal" : "");
         box->findChild<QPushButton*>("okButton")->click();
     });
     about->trigger();  // returns once the box is closed
-    EXPECT_EQ(shownTitle, "About Varelo");
-    EXPECT_TRUE(shownModally);
+    EXPECT_EQ(shown, "About Varelo, modal");
     EXPECT_EQ(dialog.findChild<CAboutDlg*>(), nullptr) << "the About box lives for one display";
 }
 
@@ -119,8 +118,49 @@ TEST_F(VareloDlgTest, ConvertsTheChosenDirectoryAndShowsTheResultOverTheWindow)
     EXPECT_EQ(boxes, std::vector<QString>{"Conversion Results: Conversion Complete"});
     EXPECT_TRUE(Rows().contains("EDF File Opened Successfully: "
                                 + QString::fromStdString((dir.path / "DevOutput.edf").string())));
-    EXPECT_EQ(NonEmptyLines(dir.path / "VareloLogFile.txt").back(), "Log File Closed - End of File\r")
+    const std::vector<unsigned char> log = ReadFileBytes(dir.path / "VareloLogFile.txt");
+    EXPECT_TRUE(std::string(log.begin(), log.end()).ends_with("\nLog File Closed - End of File\r\n\n"))
         << "the log file is closed after the box, as its last line";
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_TRUE(Bar().isHidden());
+}
+
+// Expected pixels by hand: x * averageCharWidth / 4 and y * charHeight / 8, halves rounded away
+// from zero; a rectangle's edges are rounded, so that neighbours meet.
+TEST(DialogUnitsTest, ScalesByQuarterCharWidthAndEighthCharHeight)
+{
+    const DialogUnits units(7, 13);
+    const std::pair<int, int> horizontal[] = {{0, 0}, {1, 2}, {2, 4}, {3, 5}, {-2, -4}};  // 1.75, 3.5, 5.25, -3.5
+    for (const auto& [x, pixels] : horizontal)
+        EXPECT_EQ(units.ToPixelsX(x), pixels) << x;
+    EXPECT_EQ(units.ToPixelsY(4), 7);                                   // 6.5
+    EXPECT_EQ(DialogUnits(6, 16).ToPixels(499, 174), QSize(749, 348));  // 748.5 and 348
+    // 10, 9, 132, 24: left 17.5 -> 18, top 14.625 -> 15, right 248.5 -> 249, bottom 53.625 -> 54
+    EXPECT_EQ(units.ToPixels(10, 9, 132, 24), QRect(18, 15, 231, 39));
+}
+
+namespace {
+
+LaunchOptions ParseLaunch(const QStringList& options)
+{
+    return LaunchOptions::Parse(QStringList{"varelo"} + options);
+}
+
+}  // namespace
+
+TEST(LaunchOptionsTest, HelpVersionAndWhatItDoesNotUnderstand)
+{
+    EXPECT_EQ(ParseLaunch({"-h"}).request, LaunchOptions::Request::Help);
+    EXPECT_EQ(ParseLaunch({"--convert", "/x", "--help"}).request, LaunchOptions::Request::Help);
+    // Before Qt has taken its own options out, they must not hide a request for help.
+    EXPECT_EQ(ParseLaunch({"-platform", "offscreen", "--help"}).request, LaunchOptions::Request::Help);
+    EXPECT_EQ(ParseLaunch({"--version"}).request, LaunchOptions::Request::Version);
+    EXPECT_EQ(LaunchOptions::VersionText(), "varelo (Velquor Varelo) 1.0.0\n");
+    // Arguments separated by '|': "--convert|" is --convert with an empty directory.
+    for (const char* arguments :
+         {"--bogus", "stray", "--convert", "--convert|", "--screenshot|shot.png", "--convert|/x|--screenshot"}) {
+        const LaunchOptions options = ParseLaunch(QString(arguments).split('|'));
+        EXPECT_EQ(options.request, LaunchOptions::Request::UsageError) << arguments;
+        EXPECT_FALSE(options.error.isEmpty()) << arguments;
+    }
 }
