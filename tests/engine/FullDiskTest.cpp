@@ -102,7 +102,6 @@ TEST_F(FullDiskTest, DiskFullInALaterSegmentKeepsTheFilesFinishedBefore)
                         }));
 
     const EdfFile first = Parsed(recording / "DevOutput.edf");
-    EXPECT_EQ(first.recordCount, 3);
     EXPECT_EQ(first.samplesPerSignal.at(0), Ramp(0, 3000));
     EXPECT_EQ(TalTexts(first), (std::vector<std::string>{"+0 Recording starts", "+1 first", "+2.9990 Recording ends"}));
 

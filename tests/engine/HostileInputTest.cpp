@@ -140,7 +140,6 @@ TEST_F(HostileInputTest, UnusableHeaderValuesAreRefusedNamingTheFile)
     const std::wstring timeCreated = L"Error processing Time Opened header value for CSC file";
     const std::vector<FailingCase> cases = {
         {"no -SamplingFrequency", Header("-SamplingFrequency"), missing(L"-SamplingFrequency")},
-        {"no -InputRange", Header("-InputRange"), missing(L"-InputRange")},
         {"no -AcqEntName", Header("-AcqEntName"), missing(L"-AcqEntName")},
         {"-SamplingFrequency fast", Header("-SamplingFrequency", {"fast"}),
          invalid(L"-SamplingFrequency", L"fast", frequencyRule)},

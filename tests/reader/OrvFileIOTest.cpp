@@ -172,4 +172,17 @@ TEST_F(OrvFileIOTest, CscFilesSlideSharingTheBudgetWithEvents)
     ExpectCscRecord(second, cscRecords - 1);
 }
 
+TEST_F(OrvFileIOTest, LoweringTheBudgetReleasesWindowsUntilTheNewOneFits)
+{
+    const int first = Open(Write("CSC1.ocs", CscFile(std::vector<uint32_t>(1500, 512))));
+    const int second = Open(Write("CSC2.ocs", CscFile(std::vector<uint32_t>(1500, 512))));
+    ExpectCscRecord(first, 0);
+    ExpectCscRecord(second, 0);
+    EXPECT_EQ(reader.GetNumBytesInUse(), 2u * 65536u);  // under the default budget, the largest windows
+    ASSERT_EQ(reader.SetMaxNumBytesToUse(65536), 0);
+    EXPECT_EQ(reader.GetNumBytesInUse(), 65536u);  // the window asked for least recently went
+    ExpectCscRecord(first, 1499);                  // its new window of 32 KiB needs the other's room
+    EXPECT_LE(reader.GetNumBytesInUse(), 65536u);
+}
+
 }  // namespace
