@@ -19,7 +19,7 @@
 #include "engine/OrvToEDF.h"
 #include "fuzz/FuzzSupport.h"
 #include "logging/LogFile.h"
-#include "tests/support/EdfParser.h"
+#include "edf/EdfParser.h"
 
 namespace {
 

@@ -25,7 +25,7 @@
 #include "edf/EdfFileEngine.h"
 #include "edf/EdfLayout.h"
 #include "fuzz/FuzzSupport.h"
-#include "tests/support/EdfParser.h"
+#include "edf/EdfParser.h"
 
 namespace {
 

@@ -1,8 +1,9 @@
-// The text helpers one by one, where the file engine's tests (which pin the common cases in whole
-// files) cannot reach: every byte of the fold table, the edges of the conversion, the largest times.
+// The text and number helpers one by one, where whole files cannot reach: the fold table, the
+// edges of the conversion, padding, truncation and saturation.
 #include "edf/EdfText.h"
+#include "edf/EdfNumbers.h"
 
-#include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -16,34 +17,6 @@ TEST(FoldToAscii, KeepsPrintableAsciiAndBlanksControlBytes)
     std::string text = printable + "a\x01\tb\x1F\x7F";
     FoldToAscii(text.data());
     EXPECT_EQ(text, printable + "a  b  ");
-}
-
-TEST(FoldToAscii, ReplacesHighBytesByTheirLookAlikesOrSpaces)
-{
-    // ISO 8859-1 letters lose their accents; the Windows-1252 characters in 0x80-0x9F that look
-    // like ASCII become it; other symbols become spaces.
-    const std::pair<unsigned char, char> cases[] = {
-        {0xC0, 'A'}, {0xC5, 'A'}, {0xC7, 'C'}, {0xC9, 'E'}, {0xD1, 'N'}, {0xD6, 'O'},  {0xD8, 'O'}, {0xDC, 'U'},
-        {0xDD, 'Y'}, {0xDF, 's'}, {0xE0, 'a'}, {0xE7, 'c'}, {0xE9, 'e'}, {0xEF, 'i'},  {0xF1, 'n'}, {0xF5, 'o'},
-        {0xFC, 'u'}, {0xFF, 'y'}, {0xB5, 'u'}, {0xD7, 'x'}, {0xF7, '-'}, {0xBF, '?'},  {0xAB, '<'}, {0xBB, '>'},
-        {0x80, 'E'}, {0x8A, 'S'}, {0x93, '"'}, {0x96, '-'}, {0x97, '-'}, {0x92, '\''}, {0x85, '.'}, {0xA0, ' '},
-        {0xA9, ' '}, {0xB0, ' '}, {0x81, ' '}, {0x99, ' '},
-    };
-    for (const auto& [byte, replacement] : cases) {
-        char text[2] = {static_cast<char>(byte), '\0'};
-        FoldToAscii(text);
-        EXPECT_EQ(text[0], replacement) << "byte 0x" << std::hex << int{byte};
-    }
-}
-
-TEST(EdfLabelNamesAnnotations, SeesTheLabelAsTheHeaderWritesIt)
-{
-    for (const char* label : {"EDF Annotations", " EDF Annotations", "EDF Annotations\x18", "\tEDF Annotations",
-                              "EDF Annotations 2", "EDF Annotatio\xF1s"})
-        EXPECT_TRUE(EdfLabelNamesAnnotations(label)) << label;
-    // the first 16 bytes are kept before the spaces go: "  EDF Annotation"
-    for (const char* label : {"  EDF Annotations", "EDF Annotation", "EDF annotations", "EDF  Annotations", "", "CSC1"})
-        EXPECT_FALSE(EdfLabelNamesAnnotations(label)) << label;
 }
 
 TEST(Latin1ToUtf8, ConvertsWithinTheInputLength)
@@ -60,7 +33,6 @@ TEST(Latin1ToUtf8, ConvertsWithinTheInputLength)
         {"\xA0\xFF", 4, "\xC2\xA0\xC3\xBF"},                              // the first and last above ASCII
         {std::string(39, 'a') + "\xE9", 40, std::string(39, 'a') + " "},  // one byte left: a space
         {std::string("ab\0cd", 5), 5, "ab"},                              // stops at NUL
-        {"", 0, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.in);
@@ -72,38 +44,37 @@ TEST(Latin1ToUtf8, ConvertsWithinTheInputLength)
     }
 }
 
-TEST(TalTimes, StartTimesAndOnsetsHaveDecimalsUnlessWholeSeconds)
+TEST(WriteDecimal, WritesSignAndDigitsPaddedToMinimumDigits)
 {
     const struct {
-        int64_t record;
-        int64_t ticks;
+        int64_t value;
+        int minDigits;
         std::string text;
-    } starts[] = {
-        {3, 20'000'000, "+6"},
-        {0, 5'000'000, "+0.0000000"},
-        {100'000, 294'100, "+2941.0000000"},  // 29,410,000,000 ticks
+    } cases[] = {
+        {0, 0, "0"},  {768, 0, "768"}, {-32768, 0, "-32768"}, {INT64_MIN, 0, "-9223372036854775808"},
+        {5, 2, "05"}, {17, 2, "17"},   {999, 4, "0999"},      {-7, 3, "-007"},
     };
-    for (const auto& s : starts) {
+    for (const auto& c : cases) {
         char text[32];
-        EXPECT_EQ(std::string(text, static_cast<std::size_t>(WriteRecordStartTime(text, s.record, s.ticks))), s.text);
-    }
-    const std::pair<int64_t, std::string> onsets[] = {{20'000, "+2"}, {36'000'000'001, "+3600000.0001"}};
-    for (const auto& [onset, expected] : onsets) {
-        char text[32];
-        EXPECT_EQ(std::string(text, static_cast<std::size_t>(WriteOnset(text, onset))), expected);
+        EXPECT_EQ(std::string(text, static_cast<std::size_t>(WriteDecimal(text, c.value, c.minDigits))), c.text)
+            << c.value << " in " << c.minDigits << " digits";
     }
 }
 
-TEST(AnnotationSlot, LongestContentFits)
+TEST(FormatDouble, TruncatesToNineDecimalsAndSaturatesBeyondThirtyTwoBits)
 {
-    // The largest record start and onset that 64 bits hold, and a 40-byte text: 87 bytes, then
-    // zeros to the end of the 114-byte slot. 31,361,346,606,102 records of 294,100 ticks start at
-    // 9,223,372,036,854,598,200 ticks.
-    const std::string text(40, 'x');
-    char slot[edfAnnotationSlotBytes];
-    std::memset(slot, 0x55, sizeof slot);
-    BuildAnnotationSlot(slot, 31'361'346'606'102, 294'100, text.c_str(), INT64_MAX);
-    std::string expected = std::string("+922337203685.4598200\x14\x14\0+922337203685477.5807\x14", 46) + text + "\x14";
-    expected.resize(edfAnnotationSlotBytes, '\0');
-    EXPECT_EQ(std::string(slot, sizeof slot), expected);
+    const std::pair<double, std::string> cases[] = {
+        // 3276.7 is stored as 3276.69999999999981810106...: its decimals truncate to 699999999.
+        {1000, "1000"},
+        {-0.5, "-0.5"},
+        {0.02941, "0.02941"},
+        {3276.7, "3276.699999999"},
+        {1e12, "2147483647"},
+        {-1e12, "-2147483648"},
+        {std::numeric_limits<double>::quiet_NaN(), "0"},
+        {std::numeric_limits<double>::infinity(), "2147483647"}};
+    for (const auto& [value, expected] : cases) {
+        char text[32];
+        EXPECT_EQ(std::string(text, static_cast<std::size_t>(FormatDouble(text, value))), expected) << value;
+    }
 }

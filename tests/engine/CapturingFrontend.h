@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,7 @@ public:
 
     void OnMessage(OrvLogging::ORVB_MESSAGE_TYPE type, const std::wstring& text) override
     {
-        events.push_back(TypeName(type) + L": " + text);
+        events.push_back(OrvLogging::MessageTypeName(type) + L": " + text);
         (void)logFile.LogMessage(type, text);
     }
     void OnResult(int result) override { events.push_back(L"result: " + ResultText(result)); }
@@ -23,21 +24,16 @@ public:
     void OnRunEnded() override { events.push_back(L"ended"); }
     void OnProgress(double fraction) override { progress.push_back(fraction); }
 
-    static std::wstring TypeName(OrvLogging::ORVB_MESSAGE_TYPE type)
-    {
-        switch (type) {
-        case OrvLogging::Error:
-            return L"Error";
-        case OrvLogging::Warning:
-            return L"Warning";
-        case OrvLogging::Notice:
-            return L"Notice";
-        default:
-            return L"Other";
-        }
-    }
-
     LogFile& logFile;
     std::vector<std::wstring> events;
     std::vector<double> progress;
 };
+
+// Lists the directory's files as the window does and converts them there.
+inline int RunIn(const std::filesystem::path& directory, LogFile& logFile, CapturingFrontend& frontend)
+{
+    std::vector<std::wstring> cscFiles;
+    std::wstring eventFile;
+    ScanDirectory(directory.wstring(), cscFiles, eventFile);
+    return RunConversion(directory.wstring(), cscFiles, eventFile, logFile, frontend);
+}

@@ -7,10 +7,9 @@
 #include <gtest/gtest.h>
 #include <map>
 
-#include "engine/ConversionRun.h"
 #include "synth/SynthRecording.h"
-#include "tests/support/EdfParser.h"
-#include "tests/support/TempDir.h"
+#include "tests/engine/CapturingFrontend.h"
+#include "tests/engine/EngineFixture.h"
 
 namespace {
 
@@ -41,13 +40,6 @@ Samples ReadChannelFile(const std::filesystem::path& file)
     return samples;
 }
 
-class QuietFrontend : public ConversionFrontend {
-public:
-    void OnMessage(OrvLogging::ORVB_MESSAGE_TYPE, const std::wstring&) override {}
-    void OnResult(int code) override { result = ResultText(code); }
-    std::wstring result;
-};
-
 }  // namespace
 
 TEST(EndToEndTest, EveryEdfSampleIsTheChannelSampleOfItsInstant)
@@ -62,9 +54,11 @@ TEST(EndToEndTest, EveryEdfSampleIsTheChannelSampleOfItsInstant)
     options.samplesPerChannel = 8000;
     options.firstTimestampUs = firstTimestamp;
     options.gaps = {{gapBeforeRecord, gapUs}};
-    options.events = {{firstTimestamp + 1000000, "in the first stretch"},
+    // Given out of order: the event file holds them in time order.
+    options.events = {{firstTimestamp + 2048000 + gapUs + 1001500, "later in the second stretch"},
+                      {firstTimestamp + 2048000 + gapUs + 500000, "in the second stretch"},
                       {firstTimestamp + 2800000, "in the gap"},
-                      {firstTimestamp + 2048000 + gapUs + 500000, "in the second stretch"}};
+                      {firstTimestamp + 1000000, "in the first stretch"}};
     std::string error;
     ASSERT_EQ(VareloSynth::WriteSynthRecording(options, error), 0) << error;
 
@@ -83,23 +77,29 @@ TEST(EndToEndTest, EveryEdfSampleIsTheChannelSampleOfItsInstant)
     }
     ASSERT_EQ(segments.size(), 2u);
 
-    std::vector<std::wstring> cscFiles;
-    std::wstring eventFile;
-    const std::wstring directory = options.directory.wstring();
-    ScanDirectory(directory, cscFiles, eventFile);
     LogFile logFile;
-    QuietFrontend frontend;
-    ASSERT_EQ(RunConversion(directory, cscFiles, eventFile, logFile, frontend), 0);
-    EXPECT_EQ(frontend.result, L"Conversion Complete");
+    CapturingFrontend frontend(logFile);
+    ASSERT_EQ(RunIn(options.directory, logFile, frontend), 0);
+    // The result is shown before the run ends; progress only grows, to the whole.
+    ASSERT_GE(frontend.events.size(), 3u);
+    EXPECT_EQ(frontend.events[frontend.events.size() - 2], L"result: Conversion Complete");
+    EXPECT_EQ(frontend.events.back(), L"ended");
+    EXPECT_TRUE(std::is_sorted(frontend.progress.begin(), frontend.progress.end()));
+    EXPECT_EQ(frontend.progress.back(), 1.0);
 
     const char* files[] = {"DevOutput.edf", "DevOutput_01.edf"};
-    // Each stretch's event, 100 µs units from the stretch's first instant (channel 3 starts 1.5 ms
-    // late): (1,000,000 - 1,500) / 100 = 9,985 and (500,000 - 1,500) / 100 = 4,985.
-    const char* events[] = {"+0.9985 in the first stretch", "+0.4985 in the second stretch"};
+    // Onsets in 100 µs units from the stretch's first instant (channel 3 starts 1.5 ms late):
+    // (1,000,000 - 1,500) / 100 = 9,985 and (500,000 - 1,500) / 100 = 4,985; the first stretch's
+    // last instant is 4,095 samples in, (2,047,500 - 1,500) / 100 = 20,460. The second stretch's
+    // 3,904 instants fill two records, which hold all four of its annotations: its last instant
+    // is (3,903 x 500 - 1,500) / 100 = 19,500 units in.
+    const std::vector<std::string> annotations[] = {
+        {"+0 Recording starts", "+0.9985 in the first stretch", "+2.0460 Recording ends"},
+        {"+0 Recording starts", "+0.4985 in the second stretch", "+1 later in the second stretch",
+         "+1.9500 Recording ends"}};
     for (size_t s = 0; s < segments.size(); ++s) {
         SCOPED_TRACE(files[s]);
-        EdfFile edf;
-        ASSERT_TRUE(ParseEdfFile(options.directory / files[s], edf, error)) << error;
+        const EdfFile edf = Parsed(options.directory / files[s]);
         // 3 channels × 2,000 Hz × 2 bytes fit one-second records of 2,000 samples.
         const size_t padded = (segments[s].size() + 1999) / 2000 * 2000;
         ASSERT_EQ(static_cast<size_t>(edf.recordCount) * 2000, padded);
@@ -107,10 +107,8 @@ TEST(EndToEndTest, EveryEdfSampleIsTheChannelSampleOfItsInstant)
             std::vector<int16_t> expected(padded, 0);
             for (size_t i = 0; i < segments[s].size(); ++i)
                 expected[i] = channels[c].at(segments[s][i]);
-            EXPECT_EQ(edf.samplesPerSignal[c], expected) << "channel " << c;
+            EXPECT_EQ(edf.samplesPerSignal.at(c), expected) << "channel " << c;
         }
-        ASSERT_GE(edf.annotations.size(), 2u);
-        ASSERT_EQ(edf.annotations[1].texts.size(), 1u);
-        EXPECT_EQ(edf.annotations[1].onset + " " + edf.annotations[1].texts[0], events[s]);
+        EXPECT_EQ(TalTexts(edf), annotations[s]);
     }
 }

@@ -5,10 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include "reader/OrvFileIO.h"
-#include "synth/SynthRecords.h"
-#include "tests/support/TempDir.h"
-
 namespace {
 
 using Velquor::HeaderRow;
@@ -40,10 +36,10 @@ TEST(HeaderText, ValueLinesGiveRowsOfFieldsByKey)
         {"CR at the very end", "-Odd a\rb\r\n-Last x\r", L"-Last", {{L"x\r"}}},
         {"repeated key", "-Channel 1 a\n-Other x\n-Channel 2\n-Channel\n", L"-Channel", {{L"1", L"a"}, {L"2"}, {}}},
         {"keys compare case-sensitively", "-filetype Event\n-FileType CSC\n", L"-FileType", {{L"CSC"}}},
-        {"other letter case is no match", "-filetype Event\n", L"-FILETYPE", {}},
         {"text up to the first NUL", std::string("-Cut 2\0-After 3\n", 16), L"-Cut", {{L"2"}}},
         {"no text after the first NUL", std::string("-Cut 2\0-After 3\n", 16), L"-After", {}},
         {"bytes are ISO 8859-1", "-Unit \xB5V Kan\xE4l\n", L"-Unit", {{L"\u00B5V", L"Kan\u00E4l"}}},
+        {"only lines that start with '-' hold values", "## -Key 1\n\n  \t \nKey -Key 2\n-Key 3\n", L"-Key", {{L"3"}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -51,66 +47,6 @@ TEST(HeaderText, ValueLinesGiveRowsOfFieldsByKey)
         const auto found = table.find(c.key);
         EXPECT_EQ(found == table.end() ? Rows() : found->second, c.rows);
     }
-}
-
-TEST(HeaderText, LinesThatAreNotValueLinesAreIgnored)
-{
-    const HeaderTable table = ParseHeaderText("######## Acquisition File Header\n"
-                                              "## -NotAKey 1\n"
-                                              "\n"
-                                              "   \t \n"
-                                              "Key -NotAKey 2\n"
-                                              "-Real 3\n");
-    EXPECT_EQ(table, HeaderTable({{L"-Real", {{L"3"}}}}));
-}
-
-// The same rules seen through the reader, whose tables travel in separately allocated arrays.
-class HeaderThroughReader : public ::testing::Test {
-protected:
-    int OpenWithHeaderBlock(const std::vector<unsigned char>& block)
-    {
-        const std::filesystem::path file = dir.path / "CSC1.ocs";
-        WriteFileBytes(file, block);
-        int handle = -1;
-        EXPECT_EQ(reader.OpenOrvInputFile(file.wstring().c_str(), handle), 0) << reader.GetLastErrorMessage();
-        return handle;
-    }
-
-    TempDir dir;
-    Velquor::OrvFileIO reader;
-    std::vector<std::vector<std::wstring>> values{{L"left over"}};
-};
-
-TEST_F(HeaderThroughReader, RowsAndFieldsArriveInOrder)
-{
-    std::vector<unsigned char> block;
-    ASSERT_TRUE(VareloSynth::AppendHeaderBlock(block, {"-FileType CSC", "-Ref \"Source 01\" 2", "-Ref", "-Ref x\ty"}));
-    const int handle = OpenWithHeaderBlock(block);
-    ASSERT_EQ(reader.GetHeaderMetaData(handle, L"-Ref", values), 0);
-    EXPECT_EQ(values, Rows({{L"Source 01", L"2"}, {}, {L"x", L"y"}}));
-    ASSERT_EQ(reader.GetHeaderMetaData(handle, L"-InputRange", values), 0);
-    EXPECT_TRUE(values.empty());
-}
-
-TEST_F(HeaderThroughReader, TextThatFillsTheWholeBlockIsReadToItsEnd)
-{
-    // 16,384 bytes of text without a NUL: a comment line, then "-Last value" as the block's last
-    // eleven bytes.
-    const std::string last = "-Last value";
-    std::string text(16384 - last.size() - 1, '#');
-    text += '\n';
-    text += last;
-    ASSERT_EQ(text.size(), 16384u);
-    const int handle = OpenWithHeaderBlock(std::vector<unsigned char>(text.begin(), text.end()));
-    ASSERT_EQ(reader.GetHeaderMetaData(handle, L"-Last", values), 0);
-    EXPECT_EQ(values, Rows({{L"value"}}));
-}
-
-TEST_F(HeaderThroughReader, BadHandleIsRefused)
-{
-    EXPECT_NE(reader.GetHeaderMetaData(3, L"-FileType", values), 0);
-    EXPECT_TRUE(values.empty());
-    EXPECT_EQ(reader.GetLastErrorMessage(), L"Invalid file handle 3: no acquisition file is open under it.");
 }
 
 }  // namespace

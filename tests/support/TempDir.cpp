@@ -23,14 +23,8 @@ TempDir::~TempDir()
 
 std::vector<unsigned char> ReadFileBytes(const std::filesystem::path& file)
 {
-    std::ifstream in(file, std::ios::binary | std::ios::ate);
-    if (!in)
-        return {};
-    std::vector<unsigned char> bytes(static_cast<size_t>(std::max<std::streamoff>(in.tellg(), 0)));
-    in.seekg(0);
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    bytes.resize(static_cast<size_t>(in.gcount()));
-    return bytes;
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 void WriteFileBytes(const std::filesystem::path& file, const std::vector<unsigned char>& bytes)

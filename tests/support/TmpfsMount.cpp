@@ -1,5 +1,6 @@
 #include "tests/support/TmpfsMount.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <sys/mount.h>
@@ -8,7 +9,7 @@
 
 namespace {
 
-// Room for the inputs of a test; LeaveFree shrinks it afterwards.
+// Room for the inputs of a test; LeaveFreePages shrinks it afterwards.
 constexpr uint64_t initialBytes = 64ull * 1024 * 1024;
 
 }  // namespace
@@ -40,42 +41,29 @@ TmpfsMount::~TmpfsMount()
         (void)umount2(path.c_str(), MNT_DETACH);
 }
 
-bool TmpfsMount::LeaveFree(uint64_t freeBytes)
+bool TmpfsMount::LeaveFreePages(uint64_t freePages)
 {
     struct statvfs status {};
-    if (statvfs(path.c_str(), &status) != 0) {
-        reason = std::string("statvfs: ") + std::strerror(errno);
+    if (!Status(status))
         return false;
-    }
-    const uint64_t usedBytes = (status.f_blocks - status.f_bfree) * status.f_frsize;
-    const uint64_t page = PageBytes();
-    const uint64_t size = (usedBytes + freeBytes + page - 1) / page * page;
+    const auto page = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
+    const uint64_t used = (status.f_blocks - status.f_bfree) * status.f_frsize;
     // tmpfs refuses a size of 0 (it would mean "unlimited"): a full disk keeps one used page
-    return Remount("size=" + std::to_string(size > 0 ? size : page));
+    return Remount("size=" + std::to_string(std::max((used + page - 1) / page * page + freePages * page, page)));
 }
 
 bool TmpfsMount::LeaveNoFreeInode()
 {
     struct statvfs status {};
-    if (statvfs(path.c_str(), &status) != 0) {
-        reason = std::string("statvfs: ") + std::strerror(errno);
-        return false;
-    }
-    return Remount("nr_inodes=" + std::to_string(status.f_files - status.f_ffree));
+    return Status(status) && Remount("nr_inodes=" + std::to_string(status.f_files - status.f_ffree));
 }
 
-uint64_t TmpfsMount::FreeBytes() const
+bool TmpfsMount::Status(struct statvfs& status)
 {
-    struct statvfs status {};
-    if (statvfs(path.c_str(), &status) != 0)
-        return 0;
-    return static_cast<uint64_t>(status.f_bavail) * status.f_frsize;
-}
-
-uint64_t TmpfsMount::PageBytes()
-{
-    const long page = sysconf(_SC_PAGESIZE);
-    return page > 0 ? static_cast<uint64_t>(page) : 4096;
+    if (statvfs(path.c_str(), &status) == 0)
+        return true;
+    reason = std::string("statvfs: ") + std::strerror(errno);
+    return false;
 }
 
 bool TmpfsMount::Remount(const std::string& options)

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <sys/statvfs.h>
 
 #include "tests/support/TempDir.h"
 
@@ -11,8 +12,8 @@
 // (CAP_SYS_ADMIN); where it is refused, IsMounted() is false and Reason() says why, for a
 // GTEST_SKIP.
 //
-// A test writes its inputs first and then calls LeaveFree, which shrinks the file system to
-// what it holds plus the bytes given, so that only what comes after runs out of space.
+// A test writes its inputs first and then calls LeaveFreePages, which shrinks the file system to
+// what it holds plus the pages given, so that only what comes after runs out of space.
 class TmpfsMount {
 public:
     TmpfsMount();
@@ -24,18 +25,16 @@ public:
     bool IsMounted() const { return mounted; }
     const std::string& Reason() const { return reason; }
 
-    // Limits the file system to its used blocks plus `freeBytes`, rounded up to whole pages;
-    // false with Reason() set when the kernel refuses.
-    bool LeaveFree(uint64_t freeBytes);
+    // Limits the file system to its used blocks plus `freePages` pages; false with Reason() set
+    // when the kernel refuses.
+    bool LeaveFreePages(uint64_t freePages);
     // Limits the file system to the inodes it uses now: nothing more can be created in it.
     bool LeaveNoFreeInode();
-
-    uint64_t FreeBytes() const;
-    static uint64_t PageBytes();
 
     std::filesystem::path path;  // the mount point
 
 private:
+    bool Status(struct statvfs& status);
     bool Remount(const std::string& options);
 
     TempDir dir;

@@ -1,9 +1,6 @@
-#include "tests/support/EdfParser.h"
+#include "tests/support/Bytes.h"
 
 #include <cstdio>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 ::testing::AssertionResult BytesAt(const std::vector<unsigned char>& bytes, std::size_t offset,
                                    std::string_view expected)
@@ -22,13 +19,4 @@
         }
     }
     return ::testing::AssertionSuccess();
-}
-
-bool CanWriteDevFull()
-{
-    int fd = open("/dev/full", O_WRONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    close(fd);
-    return true;
 }

@@ -12,7 +12,3 @@
 // differing offset with both bytes. Use as EXPECT_TRUE(BytesAt(bytes, 236, "3       ")).
 ::testing::AssertionResult BytesAt(const std::vector<unsigned char>& bytes, std::size_t offset,
                                    std::string_view expected);
-
-// Whether /dev/full opens for writing here: every write to it fails with "no space left", which
-// makes a real failed write for a test.
-bool CanWriteDevFull();

@@ -1,0 +1,165 @@
+#include "app/VareloDlg.h"
+
+#include "app/DialogUnits.h"
+#include "app/LaunchOptions.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <cmath>
+#include <gtest/gtest.h>
+
+#include "app/CAboutDlg.h"
+#include "tests/support/RecordingBuilder.h"
+#include "tests/support/TempDir.h"
+
+class VareloDlgTest : public ::testing::Test {
+protected:
+    QTreeWidget& List() { return *dialog.findChild<QTreeWidget*>("messageList"); }
+    QProgressBar& Bar() { return *dialog.findChild<QProgressBar*>("progressBar"); }
+
+    QStringList Rows()
+    {
+        QStringList rows;
+        for (int i = 0; i < List().topLevelItemCount(); ++i)
+            rows.append(List().topLevelItem(i)->text(0));
+        return rows;
+    }
+
+    VareloDlg dialog;
+};
+
+TEST_F(VareloDlgTest, CaptionEndsInABlankAndTheListKeepsTheLatest51MessagesOldestFirst)
+{
+    EXPECT_EQ(dialog.windowTitle(), "Velquor Varelo 1.0.0 ");
+    QStringList expected;
+    for (int i = 1; i <= 60; ++i) {
+        dialog.OnMessage(OrvLogging::Notice, L"Message " + std::to_wstring(i));
+        expected.append(QString("Message %1").arg(i));
+        if (i == 51)
+            EXPECT_EQ(Rows(), expected);
+    }
+    EXPECT_EQ(Rows(), expected.mid(9));
+}
+
+TEST_F(VareloDlgTest, AboutIsTheLastItemOfTheHelpMenuAndOpensTheAboutBoxModally)
+{
+    QMenu* help = nullptr;
+    for (QAction* action : dialog.findChild<QMenuBar*>()->actions()) {
+        if (action->menu() != nullptr && action->text() == "&Help")
+            help = action->menu();
+    }
+    ASSERT_NE(help, nullptr);
+    QAction* about = help->actions().back();
+    EXPECT_EQ(about->text(), "&About Varelo...");
+
+    dialog.show();
+    QString shown;
+    QTimer::singleShot(0, &dialog, [&] {
+        auto* box = dynamic_cast<CAboutDlg*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        shown = box->windowTitle() + (box->isModal() ? ", modal" : "");
+        box->findChild<QPushButton*>("okButton")->click();
+    });
+    about->trigger();  // returns once the box is closed
+    EXPECT_EQ(shown, "About Varelo, modal");
+    EXPECT_EQ(dialog.findChild<CAboutDlg*>(), nullptr) << "the About box lives for one display";
+}
+
+TEST_F(VareloDlgTest, WhileWaitingTheBarShowsTheShareConvertedAndTheWindowStaysOpen)
+{
+    dialog.show();
+    EXPECT_TRUE(Bar().isHidden());
+    dialog.OnRunStarted();
+    EXPECT_FALSE(Bar().isHidden());
+    ASSERT_NE(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    const std::pair<double, int> steps[] = {{0.5, 50},  {0.509, 50}, {0.999, 99},      {1.5, 100},
+                                            {-0.25, 0}, {0.07, 7},   {std::nan(""), 0}};
+    for (const auto& [fraction, percent] : steps) {
+        dialog.OnProgress(fraction);
+        EXPECT_EQ(Bar().value(), percent) << fraction;
+    }
+    EXPECT_FALSE(dialog.close());
+    dialog.OnRunEnded();
+    EXPECT_TRUE(Bar().isHidden());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(dialog.close());
+}
+
+TEST_F(VareloDlgTest, ConvertsTheChosenDirectoryAndShowsTheResultOverTheWindow)
+{
+    TempDir dir;
+    RecordingBuilder::WriteCscFile(dir.path / "CSC1.ocs", RecordingBuilder::ChannelHeader({}),
+                                   RecordingBuilder::ContinuousRecords(1000000, 1000, 3000, 0));
+    QString browserCaption;
+    dialog.SetDirectoryChooser([&](QWidget*, const QString& caption) {
+        browserCaption = caption;
+        return QString::fromStdString(dir.path.string());
+    });
+    std::vector<QString> boxes;
+    dialog.SetBoxPresenter([&](QMessageBox& box) {
+        const QCursor* cursor = QApplication::overrideCursor();
+        EXPECT_TRUE(cursor != nullptr && cursor->shape() == Qt::ArrowCursor) << "the box waits for the user";
+        EXPECT_EQ(box.parentWidget(), &dialog);
+        boxes.push_back(box.windowTitle() + ": " + box.text());
+        box.button(QMessageBox::Ok)->click();
+    });
+    dialog.findChild<QPushButton*>("selectDirectoryButton")->click();
+    EXPECT_EQ(browserCaption, "Select Data Directory");
+    EXPECT_EQ(boxes, std::vector<QString>{"Conversion Results: Conversion Complete"});
+    EXPECT_TRUE(Rows().contains("EDF File Opened Successfully: "
+                                + QString::fromStdString((dir.path / "DevOutput.edf").string())));
+    const std::vector<unsigned char> log = ReadFileBytes(dir.path / "VareloLogFile.txt");
+    EXPECT_TRUE(std::string(log.begin(), log.end()).ends_with("\nLog File Closed - End of File\r\n\n"))
+        << "the log file is closed after the box, as its last line";
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(Bar().isHidden());
+}
+
+// Expected pixels by hand: x * averageCharWidth / 4 and y * charHeight / 8, halves rounded away
+// from zero; a rectangle's edges are rounded, so that neighbours meet.
+TEST(DialogUnitsTest, ScalesByQuarterCharWidthAndEighthCharHeight)
+{
+    const DialogUnits units(7, 13);
+    const std::pair<int, int> horizontal[] = {{0, 0}, {1, 2}, {2, 4}, {3, 5}, {-2, -4}};  // 1.75, 3.5, 5.25, -3.5
+    for (const auto& [x, pixels] : horizontal)
+        EXPECT_EQ(units.ToPixelsX(x), pixels) << x;
+    EXPECT_EQ(units.ToPixelsY(4), 7);                                   // 6.5
+    EXPECT_EQ(DialogUnits(6, 16).ToPixels(499, 174), QSize(749, 348));  // 748.5 and 348
+    // 10, 9, 132, 24: left 17.5 -> 18, top 14.625 -> 15, right 248.5 -> 249, bottom 53.625 -> 54
+    EXPECT_EQ(units.ToPixels(10, 9, 132, 24), QRect(18, 15, 231, 39));
+}
+
+namespace {
+
+LaunchOptions ParseLaunch(const QStringList& options)
+{
+    return LaunchOptions::Parse(QStringList{"varelo"} + options);
+}
+
+}  // namespace
+
+TEST(LaunchOptionsTest, HelpVersionAndWhatItDoesNotUnderstand)
+{
+    EXPECT_EQ(ParseLaunch({"-h"}).request, LaunchOptions::Request::Help);
+    EXPECT_EQ(ParseLaunch({"--convert", "/x", "--help"}).request, LaunchOptions::Request::Help);
+    // Before Qt has taken its own options out, they must not hide a request for help.
+    EXPECT_EQ(ParseLaunch({"-platform", "offscreen", "--help"}).request, LaunchOptions::Request::Help);
+    EXPECT_EQ(ParseLaunch({"--version"}).request, LaunchOptions::Request::Version);
+    EXPECT_EQ(LaunchOptions::VersionText(), "varelo (Velquor Varelo) 1.0.0\n");
+    // Arguments separated by '|': "--convert|" is --convert with an empty directory.
+    for (const char* arguments :
+         {"--bogus", "stray", "--convert", "--convert|", "--screenshot|shot.png", "--convert|/x|--screenshot"}) {
+        const LaunchOptions options = ParseLaunch(QString(arguments).split('|'));
+        EXPECT_EQ(options.request, LaunchOptions::Request::UsageError) << arguments;
+        EXPECT_FALSE(options.error.isEmpty()) << arguments;
+    }
+}
