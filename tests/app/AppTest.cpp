@@ -5,17 +5,20 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QTimer>
 #include <QTreeWidget>
 
 #include <cmath>
 #include <gtest/gtest.h>
 
+#include "VareloVersion.h"
 #include "app/CAboutDlg.h"
 #include "tests/support/RecordingBuilder.h"
 #include "tests/support/TempDir.h"
@@ -38,13 +41,14 @@ protected:
 
 TEST_F(VareloDlgTest, CaptionEndsInABlankAndTheListKeepsTheLatest51MessagesOldestFirst)
 {
-    EXPECT_EQ(dialog.windowTitle(), "Velquor Varelo 1.0.0 ");
+    EXPECT_EQ(dialog.windowTitle(), "Velquor Varelo " VARELO_VERSION " ");
     QStringList expected;
     for (int i = 1; i <= 60; ++i) {
         dialog.OnMessage(OrvLogging::Notice, L"Message " + std::to_wstring(i));
         expected.append(QString("Message %1").arg(i));
-        if (i == 51)
+        if (i == 51) {
             EXPECT_EQ(Rows(), expected);
+        }
     }
     EXPECT_EQ(Rows(), expected.mid(9));
 }
@@ -62,14 +66,18 @@ TEST_F(VareloDlgTest, AboutIsTheLastItemOfTheHelpMenuAndOpensTheAboutBoxModally)
 
     dialog.show();
     QString shown;
+    QString aboutVersion;
     QTimer::singleShot(0, &dialog, [&] {
         auto* box = dynamic_cast<CAboutDlg*>(QApplication::activeModalWidget());
         ASSERT_NE(box, nullptr);
         shown = box->windowTitle() + (box->isModal() ? ", modal" : "");
+        aboutVersion = box->findChild<QLabel*>("versionText")->text();
         box->findChild<QPushButton*>("okButton")->click();
     });
     about->trigger();  // returns once the box is closed
     EXPECT_EQ(shown, "About Varelo, modal");
+    // checked in the box while it is shown: its version line from the build's version
+    EXPECT_EQ(aboutVersion, "Varelo, Version " VARELO_VERSION_MAJOR_MINOR);
     EXPECT_EQ(dialog.findChild<CAboutDlg*>(), nullptr) << "the About box lives for one display";
 }
 
@@ -154,7 +162,7 @@ TEST(LaunchOptionsTest, HelpVersionAndWhatItDoesNotUnderstand)
     // Before Qt has taken its own options out, they must not hide a request for help.
     EXPECT_EQ(ParseLaunch({"-platform", "offscreen", "--help"}).request, LaunchOptions::Request::Help);
     EXPECT_EQ(ParseLaunch({"--version"}).request, LaunchOptions::Request::Version);
-    EXPECT_EQ(LaunchOptions::VersionText(), "varelo (Velquor Varelo) 1.0.0\n");
+    EXPECT_EQ(LaunchOptions::VersionText(), "varelo (Velquor Varelo) " VARELO_VERSION "\n");
     // Arguments separated by '|': "--convert|" is --convert with an empty directory.
     for (const char* arguments :
          {"--bogus", "stray", "--convert", "--convert|", "--screenshot|shot.png", "--convert|/x|--screenshot"}) {
@@ -162,4 +170,37 @@ TEST(LaunchOptionsTest, HelpVersionAndWhatItDoesNotUnderstand)
         EXPECT_EQ(options.request, LaunchOptions::Request::UsageError) << arguments;
         EXPECT_FALSE(options.error.isEmpty()) << arguments;
     }
+}
+
+// Settings go to Qt's test location, never the user's (AppTestMain).
+TEST(VareloDlgOptionsTest, OptionsMenuItemsStartUntickedAndAreRemembered)
+{
+    QSettings().clear();
+    TempDir dir;
+    RecordingBuilder::WriteCscFile(dir.path / "CSC1.ocs", RecordingBuilder::ChannelHeader({}),
+                                   RecordingBuilder::ContinuousRecords(1000000, 1000, 3000, 0));
+    QStringList items;
+    {
+        VareloDlg dialog;
+        QMenu* options = dialog.findChild<QMenuBar*>()->actions().front()->menu();
+        ASSERT_NE(options, nullptr);
+        EXPECT_EQ(dialog.findChild<QMenuBar*>()->actions().front()->text(), "&Options");
+        for (QAction* action : options->actions()) {
+            items.append(action->text());
+            EXPECT_TRUE(action->isCheckable());
+            EXPECT_FALSE(action->isChecked()) << action->text().toStdString();
+        }
+        options->actions()[1]->setChecked(true);  // microvolt units
+    }
+    EXPECT_EQ(items, (QStringList{"Exact record timing", "Write microvolt units", "Verify files after conversion"}));
+
+    VareloDlg dialog;  // a later start of the program
+    EXPECT_TRUE(dialog.findChild<QMenuBar*>()->actions().front()->menu()->actions()[1]->isChecked());
+    dialog.SetDirectoryChooser([&](QWidget*, const QString&) { return QString::fromStdString(dir.path.string()); });
+    dialog.SetBoxPresenter([](QMessageBox& box) { box.button(QMessageBox::Ok)->click(); });
+    dialog.OnBnClickedSelectDirectory();
+    const std::vector<unsigned char> header = ReadFileBytes(dir.path / "DevOutput.edf");
+    // one signal and the annotation signal: the physical dimensions lie at 256 + 96 × 2 = 448
+    EXPECT_TRUE(std::string(header.begin() + 448, header.begin() + 464) == "uV              ");
+    QSettings().clear();
 }

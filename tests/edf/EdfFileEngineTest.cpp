@@ -130,6 +130,9 @@ TEST_F(EdfFileEngineTest, OpenRefusesBadSignalCountsTakenPathsAndASixtyFifthFile
     // another spelling of the open path passes the byte-exact comparison, but the file exists:
     // it is neither opened nor truncated
     EXPECT_EQ(EdfOpenFile(PathOf("./a.edf").c_str(), 0), EdfNameTaken);
+    WriteFileBytes(dir.path / "kept.edf", {'k'});
+    EXPECT_EQ(EdfOpenFile(PathOf("kept.edf").c_str(), 1), EdfNameTaken);
+    EXPECT_EQ(Bytes("kept.edf"), std::vector<unsigned char>{'k'});
     ASSERT_EQ(EdfOpenFile(PathOf("b.edf").c_str(), 0), 1);
 
     for (int i = 2; i < edfMaxOpenFiles; ++i)
@@ -140,7 +143,7 @@ TEST_F(EdfFileEngineTest, OpenRefusesBadSignalCountsTakenPathsAndASixtyFifthFile
     ASSERT_EQ(EdfCloseFile(7), 0);
     ASSERT_EQ(EdfCloseFile(3), 0);
     EXPECT_EQ(EdfOpenFile(PathOf("f3.edf").c_str(), 0), EdfNameTaken);  // closed, and there
-    EXPECT_EQ(EdfOpenFile(PathOf("g3.edf").c_str(), 0), 3);            // lowest empty slot
+    EXPECT_EQ(EdfOpenFile(PathOf("g3.edf").c_str(), 0), 3);             // lowest empty slot
     EXPECT_EQ(EdfOpenFile(PathOf("f65.edf").c_str(), 0), 7);
 }
 
@@ -184,4 +187,38 @@ TEST_F(EdfFileEngineTest, FailedRecordIsNotCountedAndIsRewrittenInPlace)
     ASSERT_TRUE(ParseEdfFile(PathOf("limit.edf"), file, error)) << error;
     EXPECT_EQ(file.samplesPerSignal[0], expected);
     EXPECT_EQ(file.recordStartTimes, (std::vector<std::string>{"+0", "+1", "+2"}));
+}
+
+TEST_F(EdfFileEngineTest, MoreAnnotationsThanRecordsWidenTheAnnotationSignal)
+{
+    // 2 records of 10 samples and 5 annotations of 40 bytes: 3 annotations in record 0, 2 in
+    // record 1. Record 0's slot needs "+0" 0x14 0x14 0x00 (5 bytes), then per annotation its
+    // onset, 0x14, the text, 0x14, 0x00: 2 + 43 = 45 at +0, 50 at +2.5000, 50 at +0.0123, so 150
+    // bytes; record 1 needs 100. The signal becomes 150 bytes wide: 75 samples.
+    int handle = OpenReady("wide.edf", 1, 10);
+    const std::string text(40, 'x');
+    const int64_t onsets[] = {0, 25'000, 123, 10'000, 5};
+    for (const int64_t onset : onsets)
+        ASSERT_EQ(EdfAddAnnotation(handle, (text + std::to_string(onset)).c_str(), onset), 0);  // cut to 40
+    const std::vector<int16_t> samples(10, 3);
+    ASSERT_EQ(EdfWriteRecord(handle, samples.data()), 0);
+    ASSERT_EQ(EdfWriteRecord(handle, samples.data()), 0);
+    ASSERT_EQ(EdfCloseFile(handle), EdfOk);
+
+    const auto bytes = Bytes("wide.edf");
+    EXPECT_EQ(bytes.size(), 768u + 2 * (20 + 150));
+    EXPECT_TRUE(BytesAt(bytes, 256 + 216 * 2 + 8, Padded("75", 8)));  // the annotation signal's samples
+    const std::string firstSlot = std::string("+0\x14\x14\0", 5) + "+0\x14" + text + std::string("\x14\0", 2)
+                                  + "+2.5000\x14" + text + std::string("\x14\0", 2) + "+0.0123\x14" + text
+                                  + std::string("\x14\0", 2);
+    EXPECT_TRUE(BytesAt(bytes, 768 + 20, firstSlot + std::string(150 - firstSlot.size(), '\0')));
+    EdfFile file;
+    std::string error;
+    ASSERT_TRUE(ParseEdfFile(PathOf("wide.edf"), file, error)) << error;
+    std::vector<std::string> placed;
+    for (const EdfTal& tal : file.annotations)
+        placed.push_back(std::to_string(tal.record) + " " + tal.onset);
+    EXPECT_EQ(placed, (std::vector<std::string>{"0 +0", "0 +2.5000", "0 +0.0123", "1 +1", "1 +0.0005"}));
+    EXPECT_EQ(file.samplesPerSignal[0], std::vector<int16_t>(20, 3));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path), {}), 1) << "no temporary file is left";
 }

@@ -145,3 +145,40 @@ TEST_F(WriterTest, RefusalsNameTheValue)
     EXPECT_EQ(Last(), L"Error: Error writing annotation.");
     (void)writer.CloseFile();  // its header checks fail; the file stays in the engine's table
 }
+
+TEST_F(WriterTest, NamesTooLongForTheFileSystemStartAgainOverTheFirstName)
+{
+    // 247 + 4 = 251 bytes; with _01 254, within the 255 of Linux file systems; with _01_01 257.
+    const std::string stem = std::string(247, 'D');
+    Touch(dir.path / (stem + ".edf"));
+    std::wstring name = NameIn(stem + ".edf");
+    ASSERT_EQ(writer.OpenFile(name, 1), 0);
+    EXPECT_EQ(name, NameIn(stem + "_01.edf"));
+    EXPECT_EQ(writer.CloseFile(), -1);  // no samples per record: no header; the file stays, empty
+    ASSERT_EQ(writer.OpenFile(name, 1), 0);
+    EXPECT_EQ(name, NameIn(stem + "_02.edf")) << "the first free name numbered over the first one";
+}
+
+TEST_F(WriterTest, RecordsThatDriftAreWarnedOfOnceAndExactTimingAvoidsThem)
+{
+    std::wstring name = NameIn("drift.edf");
+    OpenReadyFile(name, 32, 32000, samplesPerRecord);
+    // 941 samples in 2,941 × 10 µs: 941 / 0.02941 = 31,995.92 Hz; 3,600 × (32,000 / 31,995.92 - 1)
+    // = 0.459 s per hour.
+    EXPECT_EQ(Last(), L"Warning: Data records of 941 samples last 0.02941 s: EDF readers will see 31995.92 Hz "
+                      L"instead of 32000 Hz, 0.46 s per hour. Exact record timing (--exact-timing, or Options > "
+                      L"Exact record timing in the window) avoids this.");
+    ASSERT_EQ(writer.CloseFile(), 0);
+    messages.clear();
+    name = NameIn("again.edf");
+    OpenReadyFile(name, 32, 32000, samplesPerRecord);
+    EXPECT_EQ(messages, std::vector<std::wstring>{L"Notice: EDF File Opened Successfully: " + name});
+
+    EDFPlusFileWriter exact;
+    exact.SetExactRecordTiming(true);
+    name = NameIn("exact.edf");
+    ASSERT_EQ(exact.OpenFile(name, 32), 0);
+    ASSERT_EQ(exact.SetSampleFrequency(32000, samplesPerRecord), 0);
+    EXPECT_EQ(samplesPerRecord, 960);  // 960 / 32,000 = 0.03 s, 61,440 bytes of 32 signals
+    EXPECT_EQ(exact.RecordDurationUnits(), 3000);
+}

@@ -139,3 +139,31 @@ TEST_F(FullDiskTest, NoFileCanBeCreatedAtAll)
     EXPECT_FALSE(std::filesystem::exists(recording / "DevOutput.edf"));
     EXPECT_FALSE(std::filesystem::exists(recording / "VareloLogFile.txt"));
 }
+
+TEST_F(FullDiskTest, AnnotationsThatFindNoRoomAreLeftOutWithAWarning)
+{
+    // 3 records (7,110 bytes, two pages) and 12 annotations: the file fits, its rewrite with a
+    // wider annotation signal does not, so it keeps one annotation per record, as written.
+    WriteChannel(ContinuousRecords(july5th2017, 1000, 3000, 0));
+    std::vector<RecordingBuilder::EventRecord> events;
+    for (int i = 0; i < 10; ++i)
+        events.push_back({july5th2017 + 100000 * static_cast<uint64_t>(i + 1), "event " + std::to_string(i)});
+    RecordingBuilder::WriteEventFile(recording / "Events.oev", {"-FileType Event"}, events);
+    LeaveFreePages(2);
+
+    OrvToEDF engine;
+    SubscriptionId id = 0;
+    std::vector<std::wstring> messages;
+    engine.Subscribe(
+        [&](OrvLogging::ORVB_MESSAGE_TYPE type, const std::wstring& text) {
+            messages.push_back(OrvLogging::MessageTypeName(type) + L": " + text);
+        },
+        id);
+    EXPECT_EQ(engine.Convert(PathOf("DevOutput.edf"), PathOf("Events.oev"), {PathOf("CSC1.ocs")}), 0);
+    EXPECT_EQ(messages.back(), L"Warning: Unable to keep every annotation in EDF file " + PathOf("DevOutput.edf")
+                                   + L": 9 of 12 were left out, since the file could not be rewritten with room for "
+                                     L"them.");
+    EXPECT_EQ(TalTexts(Parsed(recording / "DevOutput.edf")),
+              (std::vector<std::string>{"+0 Recording starts", "+0.1000 event 0", "+0.2000 event 1"}));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(recording), {}), 3) << "no temporary file is left";
+}

@@ -104,7 +104,7 @@ class ReadWithMne(unittest.TestCase):
         self.assertEqual([str(w.message) for w in caught], [], path)
         return raw
 
-    def check_file(self, path, recording, segment, samples_per_second, unit_scale=1.0):
+    def check_file(self, path, recording, segment, samples_per_second, unit_scale=1.0, exact=False):
         """Every sample, annotation and header value of one output file."""
         raw = self.read(path)
         header = path.read_bytes()[: 256 * (len(recording.names) + 2)]
@@ -113,7 +113,10 @@ class ReadWithMne(unittest.TestCase):
         duration = float(header_field(header, 244, 8))
         self.assertEqual(raw.ch_names, recording.names)
         self.assertAlmostEqual(raw.info["sfreq"], n / duration, places=6)
-        self.assertAlmostEqual(raw.info["sfreq"], samples_per_second, delta=samples_per_second * 2e-4)
+        if exact:
+            self.assertEqual(raw.info["sfreq"], samples_per_second)
+        else:
+            self.assertAlmostEqual(raw.info["sfreq"], samples_per_second, delta=samples_per_second * 2e-4)
 
         start, end = recording.window(segment)
         start_date = datetime.datetime.fromtimestamp(start // 1000000, datetime.timezone.utc)
@@ -130,20 +133,23 @@ class ReadWithMne(unittest.TestCase):
             self.assertEqual(data.shape[1], len(expected), path)
             numpy.testing.assert_allclose(data[c], expected, rtol=0, atol=abs(gain * unit_scale) * 1e-3)
 
+        # onsets in 100 µs units from the first instant; to the microsecond with exact timing
+        unit = 1 if exact else 100
         wanted = [(0.0, "Recording starts")]
-        wanted += [((t - start) // 100 / 1e4, text) for t, text in recording.events if start <= t <= end]
-        wanted.append(((end - start) // 100 / 1e4, "Recording ends"))
-        read = sorted(zip(raw.annotations.onset.round(4), raw.annotations.description))
+        wanted += [((t - start) // unit * unit / 1e6, text) for t, text in recording.events if start <= t <= end]
+        wanted.append(((end - start) // unit * unit / 1e6, "Recording ends"))
+        wanted = [(round(onset, 6), text) for onset, text in wanted]
+        read = sorted(zip(raw.annotations.onset.round(6), raw.annotations.description))
         self.assertEqual(read, sorted(wanted), path)
         return raw
 
-    def check_recording(self, directory, frequency, samples_per_second=None):
+    def check_recording(self, directory, frequency, **checks):
         recording = Recording(directory, frequency)
         files = self.written  # in the order written
         self.assertEqual(sorted(files), sorted(directory.glob("*.edf")))
         self.assertEqual(len(files), len(recording.segments))
         for path, segment in zip(files, recording.segments):
-            self.check_file(path, recording, segment, samples_per_second or frequency)
+            self.check_file(path, recording, segment, frequency, **checks)
         return recording
 
     def test_many_events_in_a_few_long_records(self):
@@ -178,6 +184,37 @@ class ReadWithMne(unittest.TestCase):
         directory, _ = self.convert(["--channels", "2", "--frequency", "2000", "--samples", str(512 * 201),
                                      "--events", "300", f"--first-timestamp={WALL_CLOCK}", *gaps])
         self.check_recording(directory, 2000)
+
+    def test_exact_timing_gives_readers_the_true_rate(self):
+        # Rates whose usual records drift (1998.02, 31995.92, 31903.49 and 29984 Hz for MNE),
+        # converted with exact records and microvolt units, then verified
+        for channels, rate in ((32, 2000), (32, 32000), (128, 32000), (32, 30011)):
+            with self.subTest(channels=channels, rate=rate):
+                directory, output = self.convert(
+                    ["--channels", str(channels), "--frequency", str(rate), "--duration", "1.5", "--events", "7",
+                     f"--first-timestamp={WALL_CLOCK + 250000}"], ["--exact-timing", "--unit", "uV", "--verify"],
+                    name=f"rate{channels}x{rate}")
+                self.check_recording(directory, rate, unit_scale=1e-6, exact=True)
+                self.assertIn("Verified 1 EDF files: every sample and annotation matches.", output)
+                raw = self.read(self.written[0])
+                self.assertEqual(raw._orig_units["CSC1"], "µV")  # the 1,000 µV input range reads as 0.001 V
+
+    def test_events_land_on_their_samples_after_an_hour(self):
+        # 4 channels at 32 kHz for an hour, the first sample 0.123456 s into its second; an event
+        # at sample 100 and one 10 samples before the end. Sample k of the synthetic recording lies
+        # at floor(k / 512) × 16,000 + floor(k mod 512 × 31.25) µs.
+        samples = 32000 * 3600
+        first = WALL_CLOCK + 123456
+        at = lambda k: first + k // 512 * 16000 + (k % 512) * 3125 // 100
+        events = {100: "early", samples - 10: "late"}
+        directory, _ = self.convert(["--channels", "4", "--samples", str(samples), f"--first-timestamp={first}",
+                                     *[f"--event={at(k)}:{text}" for k, text in events.items()]],
+                                    ["--quiet", "--exact-timing"])
+        raw = mne.io.read_raw_edf(directory / "DevOutput.edf", preload=False, verbose="error")
+        self.assertEqual(raw.info["sfreq"], 32000.0)
+        onsets = dict(zip(raw.annotations.description, raw.annotations.onset))
+        for k, text in events.items():
+            self.assertLessEqual(abs(onsets[text] * raw.info["sfreq"] - k), 1, text)
 
 
 if __name__ == "__main__":

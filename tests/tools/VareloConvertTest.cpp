@@ -75,3 +75,35 @@ TEST_F(VareloConvertTest, QuietPrintsOnlyTheResultOfEachDirectoryAndFailsIfOneFa
     EXPECT_EQ(Run("--frobnicate " + Quoted(first.string())), 2);  // a usage error
     EXPECT_TRUE(out.empty());
 }
+
+TEST_F(VareloConvertTest, UsageErrorsSayWhatIsWrongInOneLineAndWriteNothing)
+{
+    const std::filesystem::path first = Recording("first");
+    const std::filesystem::path second = Recording("second");
+    const std::filesystem::path sameName = dir.path / "other" / "first";
+    std::filesystem::create_directories(sameName);
+    const std::string errors = Quoted((dir.path / "errors").string());
+    const std::pair<std::string, std::string> cases[] = {
+        {"--unit microvolt " + Quoted(first.string()),
+         "varelo-convert: --unit microvolt: a unit has 1 to 8 characters, \"microvolt\" has 9"},
+        {"--unit \"$(printf 'u\\tV')\" " + Quoted(first.string()),
+         "varelo-convert: --unit u\tV: a unit holds printable ASCII characters only (letters, digits, signs), as "
+         "the EDF header does"},
+        {"-j 0 " + Quoted(first.string()), "varelo-convert: --jobs 0: expected a number of jobs from 1 to 256"},
+        {"--jobs two " + Quoted(first.string()), "varelo-convert: --jobs two: expected a number of jobs from 1 to 256"},
+        {"--report " + Quoted(first.string()), "varelo-convert: no directory given"},
+        {"-o " + Quoted((dir.path / "outputs").string()) + " " + Quoted(first.string()) + " "
+             + Quoted(sameName.string()),
+         "varelo-convert: the recordings " + first.string() + " and " + sameName.string()
+             + " would share the output directory " + (dir.path / "outputs" / "first").string()},
+    };
+    for (const auto& [arguments, error] : cases) {
+        SCOPED_TRACE(arguments);
+        EXPECT_EQ(Run(arguments + " 2>" + errors), 2);
+        const std::string printed = Contents(dir.path / "errors");
+        EXPECT_EQ(printed.substr(0, printed.find('\n')), error);
+        EXPECT_TRUE(out.empty());
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.path / "outputs"));
+    EXPECT_FALSE(std::filesystem::exists(first / "VareloLogFile.txt"));
+}

@@ -1,0 +1,127 @@
+// The choices beyond the usual output: exact record timing, a physical dimension, the
+// verification of every file written; and the report of events that no file can hold.
+#include <cstring>
+
+#include "engine/ConversionRun.h"
+#include "tests/engine/CapturingFrontend.h"
+#include "tests/engine/EngineFixture.h"
+#include "tests/support/Bytes.h"
+
+using RecordingBuilder::ContinuousRecords;
+
+namespace {
+
+// 2 channels at 1,000 Hz from 10:00:00.123456 UTC: one-second records of 1,000 samples, 2 × 2,000
+// sample bytes and the 114-byte annotation slot behind a (2 + 2) × 256 = 1,024-byte header.
+constexpr uint64_t fraction = 123456;  // µs
+constexpr size_t headerBytes = 1024;
+
+}  // namespace
+
+class OptionsTest : public EngineTest {
+protected:
+    std::vector<std::wstring> WriteRecording()
+    {
+        return {WriteChannel(Named("CSC1"), ContinuousRecords(july5th2017 + fraction, 1000, 3000, 0)),
+                WriteChannel(Named("CSC2"), ContinuousRecords(july5th2017 + fraction, 1000, 3000, 100))};
+    }
+
+    std::vector<std::wstring> Texts() const
+    {
+        std::vector<std::wstring> texts;
+        for (const CapturedMessage& message : messages)
+            texts.push_back(OrvLogging::MessageTypeName(message.type) + L": " + message.text);
+        return texts;
+    }
+};
+
+TEST_F(OptionsTest, ExactTimingStartsTheFirstRecordAtTheInstantsFractionOfASecond)
+{
+    const std::vector<std::wstring> channels = WriteRecording();
+    const std::wstring events = WriteEvents({{july5th2017 + 623456, "stimulus"}});
+    ConversionOptions options;
+    options.exactTiming = true;
+    engine.SetOptions(options);
+    ASSERT_EQ(Convert(events, channels), 0);
+    const EdfFile edf = ParsedOutput();
+    EXPECT_EQ(edf.startTime, "10.00.00");  // whole seconds in the header
+    EXPECT_EQ(edf.recordDuration, "1");
+    EXPECT_EQ(edf.recordStartTimes, (std::vector<std::string>{"+0.1234560", "+1.1234560", "+2.1234560"}));
+    // Onsets to the microsecond from 10:00:00: the first instant, the event, the last instant
+    // (123,456 + 2,999,000 µs).
+    EXPECT_EQ(TalTexts(edf), (std::vector<std::string>{"+0.1234560 Recording starts", "+0.6234560 stimulus",
+                                                       "+3.1224560 Recording ends"}));
+}
+
+TEST_F(OptionsTest, UnitIsTheDimensionOfEverySignalButTheAnnotations)
+{
+    ConversionOptions options;
+    options.physicalDimension = "uV";
+    engine.SetOptions(options);
+    ASSERT_EQ(Convert(L"", WriteRecording()), 0);
+    // N = 3 signals: the physical dimensions lie at 256 + 96 × 3 = 544, 8 bytes each.
+    EXPECT_TRUE(BytesAt(ReadFileBytes(dir.path / "DevOutput.edf"), 544, "uV      uV              "));
+}
+
+TEST_F(OptionsTest, VerificationPassesOrNamesTheFirstSampleThatDiffers)
+{
+    ConversionOptions options;
+    options.verify = true;
+    engine.SetOptions(options);
+    const std::vector<std::wstring> channels = WriteRecording();
+    ASSERT_EQ(Convert(L"", channels), 0);
+    EXPECT_EQ(Texts().back(), L"Notice: Verified 1 EDF files: every sample and annotation matches.");
+
+    // Sample 5 of signal 1 in record 0 lies at 1,024 + 2,000 + 2 × 5; its low bit is flipped
+    // after the close, before the verification reads the file.
+    EmptyDirectory();
+    messages.clear();
+    int16_t written = 0;
+    engine.SetClosedFileHook([&](const std::string& path) {
+        std::vector<unsigned char> bytes = ReadFileBytes(path);
+        std::memcpy(&written, &bytes[headerBytes + 2000 + 10], 2);
+        bytes[headerBytes + 2000 + 10] ^= 1;
+        WriteFileBytes(path, bytes);
+    });
+    ASSERT_EQ(Convert(L"", WriteRecording()), -1);
+    EXPECT_EQ(written, 105);  // the second channel's ramp from 100
+    EXPECT_EQ(Texts().back(), L"Error: Verification of EDF file " + PathOf("DevOutput.edf")
+                                  + L" failed: data record 0, signal 1 (CSC2), sample 5 holds 104 where 105 was "
+                                    L"written.");
+}
+
+TEST_F(OptionsTest, EventsThatNoFileHoldsAreCountedInOneWarning)
+{
+    const std::wstring events = WriteEvents({{july5th2017, "before"},
+                                             {july5th2017 + fraction + 1000000, "inside"},
+                                             {july5th2017 + 9000000, "after"},
+                                             {july5th2017 + 9500000, "long after"}});
+    ASSERT_EQ(Convert(events, WriteRecording()), 0);
+    EXPECT_EQ(Texts().back(), L"Warning: 3 events lie in no EDF+ file: before the first sample instant, in a gap or "
+                              L"after the last one (timestamps from 1499248800000000 \u00b5s to 1499248809500000 "
+                              L"\u00b5s).");
+    EmptyDirectory();
+    messages.clear();
+    ASSERT_EQ(Convert(WriteEvents({{july5th2017 + fraction + 1000000, "inside"}}), WriteRecording()), 0);
+    EXPECT_NE(Texts().back().rfind(L"Warning", 0), 0u) << "no warning when every event has its file";
+}
+
+TEST(ConversionRunTest, OptionsInForceAreNamedOnceTheLogIsOpen)
+{
+    TempDir dir;
+    RecordingBuilder::WriteCscFile(dir.path / "CSC1.ocs", RecordingBuilder::ChannelHeader({}),
+                                   ContinuousRecords(july5th2017, 1000, 1000, 0));
+    ConversionRequest request;
+    request.dataDirectory = dir.path.wstring();
+    ScanDirectory(request.dataDirectory, request.cscFiles, request.eventFile);
+    request.options.exactTiming = true;
+    request.options.physicalDimension = "uV";
+    request.options.verify = true;
+    LogFile logFile;
+    CapturingFrontend frontend(logFile);
+    ASSERT_EQ(RunConversion(request, logFile, frontend), 0);
+    ASSERT_GE(frontend.events.size(), 2u);
+    EXPECT_EQ(frontend.events[1], L"Notice: Conversion options in force: exact record timing (--exact-timing); "
+                                  L"physical dimension \"uV\" (--unit uV); every file verified after conversion "
+                                  L"(--verify).");
+}
