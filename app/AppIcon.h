@@ -12,6 +12,6 @@ class AppIcon {
 public:
     // The icon at the sizes that desktops ask for.
     static QIcon Create();
-    static QPixmap Draw(int size);  // pixels, square
+    static QPixmap Draw(int size);    // pixels, square
     static std::vector<int> Sizes();  // the sizes of Create, in pixels
 };

@@ -3,8 +3,8 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "app/AppIcon.h"
 #include "VareloVersion.h"
+#include "app/AppIcon.h"
 #include "app/DialogUnits.h"
 
 namespace {

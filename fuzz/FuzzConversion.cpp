@@ -15,11 +15,11 @@
 #include <vector>
 
 #include "edf/EdfFileEngine.h"
+#include "edf/EdfParser.h"
 #include "engine/ConversionRun.h"
 #include "engine/OrvToEDF.h"
 #include "fuzz/FuzzSupport.h"
 #include "logging/LogFile.h"
-#include "edf/EdfParser.h"
 
 namespace {
 

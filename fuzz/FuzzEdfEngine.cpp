@@ -24,8 +24,8 @@
 
 #include "edf/EdfFileEngine.h"
 #include "edf/EdfLayout.h"
-#include "fuzz/FuzzSupport.h"
 #include "edf/EdfParser.h"
+#include "fuzz/FuzzSupport.h"
 
 namespace {
 

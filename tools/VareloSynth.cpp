@@ -6,7 +6,6 @@
 #include "synth/SynthCommandLine.h"
 #include "synth/SynthRecording.h"
 
-
 int main(int argc, char** argv)
 {
     const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
