@@ -34,11 +34,11 @@ bool OnsetUnits(const std::string& text, int decimals, int64_t& units)
 
 }  // namespace
 
-void EdfVerification::Begin(int signals)
+void EdfVerification::Begin(int signalCount)
 {
-    signalCount = signals;
+    this->signalCount = signalCount;
     samplesPerRecord = 0;
-    ranges.assign(static_cast<size_t>(std::max(signals, 0)), Range{});
+    ranges.assign(static_cast<size_t>(std::max(signalCount, 0)), Range{});
     records.clear();
     annotations.clear();
 }

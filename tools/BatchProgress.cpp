@@ -1,5 +1,6 @@
 #include "tools/BatchProgress.h"
 
+#include <cmath>
 #include <string>
 
 namespace {
@@ -13,7 +14,7 @@ std::string Megabytes(double bytes)
 
 std::string Duration(double seconds)
 {
-    const auto whole = static_cast<long>(seconds + 0.5);
+    const long whole = std::lround(seconds);
     char text[32];
     if (whole >= 3600)
         std::snprintf(text, sizeof text, "%ld h %02ld min", whole / 3600, whole / 60 % 60);

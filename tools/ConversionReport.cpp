@@ -119,6 +119,7 @@ std::string TextOf(const json& object, const char* key)
 std::vector<InputFile> DescribeInputs(const std::vector<std::wstring>& cscFiles, const std::wstring& eventFile)
 {
     std::vector<InputFile> inputs;
+    inputs.reserve(cscFiles.size() + 1);
     for (const std::wstring& file : cscFiles)
         inputs.push_back(Describe(file, false));
     if (!eventFile.empty())
