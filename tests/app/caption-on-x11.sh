@@ -28,6 +28,12 @@ for _ in $(seq 100); do
 done
 [ -n "$id" ] || { echo "FAIL: no window named Velquor appeared"; exit 1; }
 
+# The properties may arrive one after the other: give them a moment before judging.
+for _ in $(seq 50); do
+    [ "$(xdotool getwindowname "$id")" = "$expected" ] \
+        && xprop -id "$id" WM_NAME _NET_WM_NAME | grep -c "= \"$expected\"$" | grep -qx 2 && break
+    sleep 0.1
+done
 status=0
 name=$(xdotool getwindowname "$id")
 if [ "$name" != "$expected" ]; then
