@@ -1,6 +1,7 @@
 #include "edf/EdfFileEngine.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -69,6 +70,21 @@ int64_t RecordBytes(const EdfFileState& state)
     return EdfSampleBytesPerRecord(state) + state.annotationBytesPerRecord;
 }
 
+// Samples clamped into [low, high] (greater than high first, then less than low), written low byte
+// first. Branch-free, so that the compiler turns it into vector min, max and stores.
+void ClampToLittleEndian(const int16_t* samples, std::size_t count, int16_t low, int16_t high, unsigned char* out)
+{
+    for (std::size_t k = 0; k < count; ++k) {
+        const int16_t value = std::max(std::min(samples[k], high), low);
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(out + 2 * k, &value, 2);
+        } else {
+            out[2 * k] = static_cast<unsigned char>(value & 0xFF);
+            out[2 * k + 1] = static_cast<unsigned char>((value >> 8) & 0xFF);
+        }
+    }
+}
+
 // One signal's samples of a record, clamped into its digital range, low byte first; without
 // samples, digital 0 clamped into the range. Converts straight into the stream's buffer.
 void WriteSignalSamples(BufferedFile& file, const EdfSignalParams& signal, const int16_t* samples)
@@ -82,13 +98,7 @@ void WriteSignalSamples(BufferedFile& file, const EdfSignalParams& signal, const
         std::size_t count = std::min(left, BufferedFile::bufferBytes / 2);
         unsigned char* out = file.Reserve(count * 2);
         if (samples != nullptr) {
-            for (std::size_t k = 0; k < count; ++k) {
-                int16_t value = samples[k];
-                value = value > high ? high : value;
-                value = value < low ? low : value;
-                out[2 * k] = static_cast<unsigned char>(value & 0xFF);
-                out[2 * k + 1] = static_cast<unsigned char>((value >> 8) & 0xFF);
-            }
+            ClampToLittleEndian(samples, count, low, high, out);
             samples += count;
         } else {
             for (std::size_t k = 0; k < count; ++k) {

@@ -1,30 +1,13 @@
 #include "engine/SampleTransfer.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "engine/ReaderFailure.h"
 
 namespace {
 
 constexpr double gapFactor = 1.5;  // instants further apart than 1.5 sample intervals leave a gap
-
-// Copies `run` samples from `first` on of one record into `out`, asking the reader for the
-// record once for every sample, and gives the record (null when the reader failed). Kept out of
-// line so that the copy loop has the registers to itself.
-[[gnu::noinline]] const Velquor::CSCRecord* CopyRecordSamples(Velquor::OrvFileIO& reader, int handle, int recordIndex,
-                                                              uint32_t first, uint32_t run, short* out)
-{
-    const Velquor::CSCRecord* record = nullptr;
-    for (uint32_t j = 0; j < run; ++j) {
-        void* data = nullptr;
-        int count = 0;
-        if (reader.GetDataFromIndex(handle, recordIndex, data, count) != OrvDataTypes::OrvSuccess)
-            return nullptr;
-        record = static_cast<const Velquor::CSCRecord*>(data);
-        out[j] = record->samples[first + j];
-    }
-    return record;
-}
 
 uint32_t ValidSamples(const Velquor::CSCRecord& record)
 {
@@ -253,22 +236,23 @@ uint32_t SampleTransfer::InstantsInAgreement(uint32_t run) const
     return run;
 }
 
-// Stores `run` instants found by AlignedRunLength, channel by channel, asking the reader for the
-// record once for every sample taken, like the sample-by-sample steps.
+// Stores `run` instants found by AlignedRunLength, channel by channel: the run lies in one record
+// of each channel, which the reader hands out once for the whole run, and its samples are copied
+// as they lie (clamping is the file engine's, which does it for whole records).
 int SampleTransfer::StoreRun(uint32_t run)
 {
     const auto stride = static_cast<size_t>(samplesPerRecord);
     for (size_t c = 0; c < channels.size(); ++c) {
         Channel& channel = channels[c];
+        RecordView view;
+        if (LoadRecord(channel, view) != Load::Loaded)
+            return PublishReaderFailure(messages, reader);  // AlignedRunLength found the record
         const uint32_t sampleIndex = channel.cursor.sampleIndex;
         short* out = recordBuffer.data() + c * stride + fillIndex;
-        const Velquor::CSCRecord* record = CopyRecordSamples(
-            reader, channel.handle, static_cast<int>(channel.cursor.recordIndex), sampleIndex, run, out);
-        if (record == nullptr)
-            return PublishReaderFailure(messages, reader);
+        std::memcpy(out, view.record->samples + sampleIndex, run * sizeof(short));
         channel.sample = out[run - 1];
-        channel.timestamp = record->timestamp + sampleOffsetsUs[sampleIndex + run - 1];
-        Advance(channel.cursor, run, ValidSamples(*record));
+        channel.timestamp = view.record->timestamp + sampleOffsetsUs[sampleIndex + run - 1];
+        Advance(channel.cursor, run, view.validSamples);
     }
     lastTimestamp = channels.back().timestamp;
     fillIndex += run;
