@@ -16,14 +16,21 @@ BufferedFile::~BufferedFile()
 
 bool BufferedFile::AllocateBuffer()
 {
-    if (!buffer)
-        buffer.reset(new (std::nothrow) unsigned char[bufferBytes]);
-    return buffer != nullptr;
+    for (auto& buffer : buffers) {
+        if (!buffer)
+            buffer.reset(new (std::nothrow) unsigned char[bufferBytes]);
+    }
+    return HasBuffers();
+}
+
+bool BufferedFile::HasBuffers() const
+{
+    return std::all_of(std::begin(buffers), std::end(buffers), [](const auto& buffer) { return buffer != nullptr; });
 }
 
 bool BufferedFile::Create(const char* path, int& errorNumber)
 {
-    if (path == nullptr || !buffer || fd >= 0) {
+    if (path == nullptr || !HasBuffers() || fd >= 0) {
         errorNumber = EINVAL;
         return false;
     }
@@ -46,14 +53,14 @@ bool BufferedFile::Create(const char* path, int& errorNumber)
     }
     used = 0;
     bufferOffset = 0;
-    failed = false;
+    writer.Reset();
     return fd >= 0;
 }
 
 bool BufferedFile::CreateTemporaryBeside(const char* path, const BufferedFile& like, std::string& tempPath)
 {
     struct stat status {};
-    if (path == nullptr || !buffer || fd >= 0 || like.fd < 0 || fstat(like.fd, &status) != 0)
+    if (path == nullptr || !HasBuffers() || fd >= 0 || like.fd < 0 || fstat(like.fd, &status) != 0)
         return false;
     // A short name of its own: the path's name may already be as long as the file system allows.
     const std::string target = path;
@@ -64,7 +71,7 @@ bool BufferedFile::CreateTemporaryBeside(const char* path, const BufferedFile& l
         return false;
     used = 0;
     bufferOffset = 0;
-    failed = false;
+    writer.Reset();
     if (fchmod(fd, status.st_mode & 07777) != 0) {
         (void)Close();
         (void)unlink(tempPath.c_str());
@@ -81,7 +88,7 @@ bool BufferedFile::IsRegularFile() const
 
 bool BufferedFile::ReadAt(int64_t offset, void* into, std::size_t count)
 {
-    failed |= !WriteOut();
+    (void)Sync();  // a failed write shows in what is read
     auto* to = static_cast<unsigned char*>(into);
     while (count > 0) {
         const ssize_t got = pread(fd, to, count, offset);
@@ -99,8 +106,8 @@ bool BufferedFile::ReadAt(int64_t offset, void* into, std::size_t count)
 void BufferedFile::Put(char byte)
 {
     if (used == bufferBytes)
-        failed |= !WriteOut();
-    buffer[used++] = static_cast<unsigned char>(byte);
+        HandOver();
+    buffers[active][used++] = static_cast<unsigned char>(byte);
 }
 
 void BufferedFile::Write(const void* bytes, std::size_t count)
@@ -108,9 +115,9 @@ void BufferedFile::Write(const void* bytes, std::size_t count)
     const auto* from = static_cast<const unsigned char*>(bytes);
     while (count > 0) {
         if (used == bufferBytes)
-            failed |= !WriteOut();
-        std::size_t part = std::min(count, bufferBytes - used);
-        std::memcpy(buffer.get() + used, from, part);
+            HandOver();
+        const std::size_t part = std::min(count, bufferBytes - used);
+        std::memcpy(buffers[active].get() + used, from, part);
         used += part;
         from += part;
         count -= part;
@@ -121,9 +128,9 @@ void BufferedFile::PutSpaces(std::size_t count)
 {
     while (count > 0) {
         if (used == bufferBytes)
-            failed |= !WriteOut();
-        std::size_t part = std::min(count, bufferBytes - used);
-        std::memset(buffer.get() + used, ' ', part);
+            HandOver();
+        const std::size_t part = std::min(count, bufferBytes - used);
+        std::memset(buffers[active].get() + used, ' ', part);
         used += part;
         count -= part;
     }
@@ -132,28 +139,28 @@ void BufferedFile::PutSpaces(std::size_t count)
 unsigned char* BufferedFile::Reserve(std::size_t count)
 {
     if (bufferBytes - used < count)
-        failed |= !WriteOut();
-    return buffer.get() + used;
+        HandOver();
+    return buffers[active].get() + used;
 }
 
 bool BufferedFile::Seek(int64_t offset)
 {
-    bool written = WriteOut();
-    failed |= !written;
+    const bool written = Sync();
     bufferOffset = offset;
     return written;
 }
 
-bool BufferedFile::Flush()
+bool BufferedFile::Sync()
 {
-    bool ok = WriteOut() && !failed;
-    failed = false;
-    return ok;
+    if (used > 0)
+        HandOver();
+    writer.Wait();
+    return writer.FailedAt() < 0;
 }
 
 bool BufferedFile::Truncate(int64_t size)
 {
-    failed |= !WriteOut();
+    (void)Sync();
     return fd >= 0 && ftruncate(fd, size) == 0;
 }
 
@@ -161,7 +168,7 @@ bool BufferedFile::Close()
 {
     if (fd < 0)
         return false;
-    bool ok = Flush();
+    bool ok = Sync();
     ok &= close(fd) == 0;
     fd = -1;
     used = 0;
@@ -169,26 +176,12 @@ bool BufferedFile::Close()
     return ok;
 }
 
-bool BufferedFile::WriteOut()
+void BufferedFile::HandOver()
 {
-    const unsigned char* from = buffer.get();
-    std::size_t left = used;
-    int64_t offset = bufferOffset;
-    bool ok = fd >= 0 || left == 0;
-    while (ok && left > 0) {
-        ssize_t n = pwrite(fd, from, left, offset);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        from += n;
-        left -= static_cast<std::size_t>(n);
-        offset += n;
-    }
-    // Bytes that could not be written are dropped; the position moves on as if they had been.
+    if (fd >= 0)
+        writer.Hand(fd, buffers[active].get(), used, bufferOffset);
+    // Hand returns once the writer has let go of the next buffer.
     bufferOffset += static_cast<int64_t>(used);
     used = 0;
-    return ok;
+    active = (active + 1) % WriteBehind::depth;
 }

@@ -5,10 +5,15 @@
 #include <memory>
 #include <string>
 
-// A byte stream for writing, over a POSIX file descriptor with a buffer of its own and seeking.
-// Bytes gather in the buffer and reach the file with pwrite(2) when the buffer is full, on Seek
-// and on Flush. A failed write is therefore known only at a flush: it is remembered, the bytes
-// that could not be written are dropped, and the next Flush reports it (and forgets it).
+#include "edf/WriteBehind.h"
+
+// A byte stream for writing, over a POSIX file descriptor, with seeking. Bytes gather in one of
+// a few buffers; a full buffer goes to the file on a thread of its own (WriteBehind) while the
+// next fills, so that filling and writing overlap and the file gets few, large writes. The
+// buffers are small enough to stay in the processor's cache between their filling and their
+// writing, and to cost few page faults per file. A failed
+// write is therefore known some time after the bytes were handed over: FailedAt tells the first
+// offset that could not be written, and Sync waits until everything handed over has been written.
 // Allocates with new (std::nothrow); throws nothing.
 class BufferedFile {
 public:
@@ -17,7 +22,7 @@ public:
     // a full buffer (and a fuzz run does not map and unmap a large buffer for every file).
     static constexpr std::size_t bufferBytes = std::size_t{4} * 1024;
 #else
-    static constexpr std::size_t bufferBytes = std::size_t{256} * 1024;
+    static constexpr std::size_t bufferBytes = std::size_t{64} * 1024;
 #endif
 
     BufferedFile() = default;
@@ -26,7 +31,7 @@ public:
     BufferedFile(const BufferedFile&) = delete;
     BufferedFile& operator=(const BufferedFile&) = delete;
 
-    // Allocates the buffer; false when memory is short. Needed once before Create.
+    // Allocates the buffers; false when memory is short. Needed once before Create.
     bool AllocateBuffer();
     // Creates the file at the UTF-8 path, which must not exist yet: an existing file is never
     // opened, so nothing that another program (or another run) wrote is truncated. A device or a
@@ -59,24 +64,39 @@ public:
     {
         return bufferOffset + static_cast<int64_t>(used);
     }
-    // Writes out the buffer, then moves to `offset`; false when that write failed.
+    // Writes out what is buffered, then moves to `offset`; false when any write has failed.
     bool Seek(int64_t offset);
-    // Writes out the buffer; false when this or any write since the last Flush failed.
-    bool Flush();
-    // Reads `count` bytes at `offset` of what has been written (the buffer is written out first);
-    // false when they cannot all be read.
+    // Writes out what is buffered and waits until it is written; false when any write has failed.
+    bool Sync();
+    // The first file offset that could not be written, -1 while every write succeeded. Does not
+    // wait for the writes under way.
+    int64_t FailedAt()
+    {
+        return writer.FailedAt();
+    }
+    // Forgets a failure once the caller has dealt with it (after a Sync), so that the writes
+    // that follow, into blocks the file already has, are judged on their own.
+    void ForgetFailure()
+    {
+        writer.Reset();
+    }
+    // Reads `count` bytes at `offset` of what has been written (after a Sync); false when they
+    // cannot all be read.
     bool ReadAt(int64_t offset, void* into, std::size_t count);
-    // Cuts the file to `size` bytes (after writing out the buffer); false on failure.
+    // Cuts the file to `size` bytes (after a Sync); false on failure.
     bool Truncate(int64_t size);
-    // Flushes and closes; false when either failed. The stream is closed afterwards in any case.
+    // Syncs and closes; false when a write failed or the close did. The stream is closed
+    // afterwards in any case.
     bool Close();
 
 private:
-    bool WriteOut();  // the buffer to the file; clears it either way
+    bool HasBuffers() const;
+    void HandOver();  // the buffer filled so far to the writer; the next one fills then
 
-    std::unique_ptr<unsigned char[]> buffer;
-    std::size_t used = 0;      // bytes gathered in the buffer
-    int64_t bufferOffset = 0;  // file offset of the buffer's first byte
+    std::unique_ptr<unsigned char[]> buffers[WriteBehind::depth];
+    std::size_t active = 0;    // the buffer being filled
+    std::size_t used = 0;      // bytes gathered in it
+    int64_t bufferOffset = 0;  // file offset of its first byte
     int fd = -1;
-    bool failed = false;  // a write failed since the last Flush
+    WriteBehind writer;
 };

@@ -247,6 +247,13 @@ int EDFPlusFileWriter::WriteDataRecord(const std::vector<short>& samples)
     return 0;
 }
 
+int EDFPlusFileWriter::SyncRecords()
+{
+    if (fileOpen && EdfSyncRecords(edfHandle) != EdfOk)
+        return Fail(L"Error writing data to file");
+    return 0;
+}
+
 int EDFPlusFileWriter::SetStartDate(tm startTime)
 {
     if (EdfSetStartDateTime(edfHandle, startTime.tm_year, startTime.tm_mon, startTime.tm_mday, startTime.tm_hour,
@@ -258,6 +265,10 @@ int EDFPlusFileWriter::SetStartDate(tm startTime)
 
 int EDFPlusFileWriter::CloseFile()
 {
+    // A record that could not be written shows here at the latest. The file stays open; the
+    // destructor closes it at its last whole record.
+    if (SyncRecords() != 0)
+        return -1;
     const int closed = EdfCloseFile(edfHandle);
     if (closed == EdfFailure)
         return Fail(L"Unable to close EDF file.");

@@ -65,8 +65,12 @@ public:
     int WriteAnnotation(int64_t onset, const std::string& text);
     // The same with the onset in units of 100 ns, for onsets finer than 100 µs.
     int WriteFineAnnotation(int64_t onsetTicks, const std::string& text);
-    // One whole data record: all samples of signal 0, then of signal 1, and so on.
+    // One whole data record: all samples of signal 0, then of signal 1, and so on. Records reach
+    // the file behind this call: a record that cannot be written fails a later WriteDataRecord,
+    // or SyncRecords, with the same message.
     int WriteDataRecord(const std::vector<short>& samples);
+    // Waits until every data record has reached the file; fails as WriteDataRecord does.
+    int SyncRecords();
     // Calendar values: the full year in tm_year, the month 1 to 12 in tm_mon.
     int SetStartDate(tm startTime);
     // A file with more annotations than data records is rewritten so that it keeps them all;

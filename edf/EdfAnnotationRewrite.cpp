@@ -78,7 +78,7 @@ bool WriteNewLayout(EdfFileState& state, const EdfAnnotation* annotations, int64
         BuildWideSlot(state, annotations, r, perRecord, slot);
         target.Write(slot.data(), slot.size());
     }
-    return target.Flush();
+    return target.Sync();
 }
 
 }  // namespace

@@ -111,14 +111,28 @@ void WriteSignalSamples(BufferedFile& file, const EdfSignalParams& signal, const
     }
 }
 
-// Writes data record number recordsWritten at its place after the header (already written) and
-// counts it once it has reached the file. Without samples every sample is digital 0, clamped.
+// Once a write has failed the file ends at the last data record that reached it whole: the count
+// comes down to that record, and the file is cut there at close. True when a write has failed.
+bool NoteFailedWrites(EdfFileState& state)
+{
+    const int64_t failedAt = state.file.FailedAt();
+    if (failedAt < 0)
+        return false;
+    state.writeFailed = true;
+    const int64_t whole = std::max<int64_t>(0, failedAt - EdfHeaderBytes(state)) / RecordBytes(state);
+    state.recordsWritten = std::min(state.recordsWritten, whole);
+    return true;
+}
+
+// Hands data record number recordsWritten to the stream after the header (already handed over)
+// and counts it, unless a write has failed: then no record counts any more. The stream writes
+// its buffers behind, so a failure shows at one of the next records, or at the sync before the
+// close. Without samples every sample is digital 0, clamped.
 bool AppendRecord(EdfFileState& state, const int16_t* samples)
 {
     BufferedFile& file = state.file;
-    const int64_t start = EdfHeaderBytes(state) + state.recordsWritten * RecordBytes(state);
-    if (file.Position() != start)  // a failed record went before
-        (void)file.Seek(start);
+    if (NoteFailedWrites(state))
+        return false;
     for (int i = 0; i < state.signalCount; ++i) {
         const EdfSignalParams& signal = state.signals[i];
         WriteSignalSamples(file, signal, samples);
@@ -129,10 +143,8 @@ bool AppendRecord(EdfFileState& state, const int16_t* samples)
     BuildAnnotationSlot(slot, state.recordsWritten, state.recordDurationTicks, nullptr, 0,
                         state.recordStartOffsetTicks);
     file.Write(slot, sizeof slot);
-    if (!file.Flush()) {
-        state.writeFailed = true;
+    if (NoteFailedWrites(state))
         return false;
-    }
     state.recordsWritten += 1;
     return true;
 }
@@ -143,8 +155,6 @@ int WriteRecordsAtClose(EdfFileState& state)
 {
     if (int header = EdfWriteHeader(state); header != EdfOk)
         return header;
-    if (state.annotationCount == 0 && !state.file.Flush())
-        state.writeFailed = true;
     for (int i = 0; i < state.annotationCount; ++i)
         if (!AppendRecord(state, nullptr))
             break;
@@ -308,7 +318,7 @@ int EdfSetStartDateTime(int handle, int year, int month, int day, int hour, int 
 int EdfWriteRecord(int handle, const int16_t* samples)
 {
     EdfFileState* state = OpenFile(handle);
-    if (state == nullptr || state->signalCount == 0 || samples == nullptr)
+    if (state == nullptr || state->signalCount == 0 || samples == nullptr || NoteFailedWrites(*state))
         return EdfFailure;
     if (state->recordsWritten == 0)  // the first record writes the header
         if (int header = EdfWriteHeader(*state); header != EdfOk)
@@ -360,6 +370,11 @@ int EdfCloseFile(int handle)
     EdfSlot& slot = edfFiles[handle];
 
     // From here on failures are not reported, but for annotations left out: the file is closed.
+    // After a failed write the count and the annotations still go into the header and the slots
+    // of the whole records, blocks that the file has.
+    (void)state->file.Sync();
+    if (NoteFailedWrites(*state))
+        state->file.ForgetFailure();
     WriteRecordCount(*state);
     if (state->writeFailed)  // cut off what a failed record left behind the last whole one
         (void)state->file.Truncate(EdfHeaderBytes(*state) + state->recordsWritten * RecordBytes(*state));
@@ -378,12 +393,21 @@ int EdfCloseFile(int handle)
     return result;
 }
 
+int EdfSyncRecords(int handle)
+{
+    EdfFileState* state = OpenFile(handle);
+    if (state == nullptr)
+        return EdfFailure;
+    (void)state->file.Sync();
+    return NoteFailedWrites(*state) ? EdfFailure : EdfOk;
+}
+
 int EdfReleaseFile(int handle)
 {
     EdfFileState* state = OpenFile(handle);
     if (state == nullptr)
         return EdfFailure;
-    (void)state->file.Close();  // every write of the engine ends in a flush: nothing waits
+    (void)state->file.Close();  // what was handed over is still written
     edfFiles[handle].annotations.reset();
     edfFiles[handle].state.reset();
     edfOpenCount -= 1;

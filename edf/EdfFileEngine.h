@@ -54,9 +54,12 @@ int EdfSetRecordDuration(int handle, int duration);
 int EdfSetStartDateTime(int handle, int year, int month, int day, int hour, int minute, int second);
 
 // samples: one whole data record, all samples of signal 0 first, then signal 1, and so on.
-// The record counts as written only once it has reached the file; after a failed write (-1) the
-// next call writes the same record again, at its place.
+// Records reach the file in large writes behind the caller's back, so a write that fails shows
+// a little later: from then on every EdfWriteRecord and EdfSyncRecords answers -1, and the file
+// ends, at close, with the last record that reached it whole.
 int EdfWriteRecord(int handle, const int16_t* samples);
+// Waits until every record handed over has reached the file: 0, or -1 when a write failed.
+int EdfSyncRecords(int handle);
 // onset in units of 100 µs from the start of the file; text is 8-bit (ISO 8859-1).
 int EdfAddAnnotation(int handle, const char* text, int64_t onset);
 // The same with the onset in units of 10^-onsetDecimals s (0 to 7 decimals; 7 counts 100 ns), and

@@ -7,5 +7,5 @@ struct EdfFileState;
 // Checks the signal parameters and writes the complete EDF+C header from offset 0 through the
 // file's stream: 0 or the code of the first failed check (-22 to -25, nothing written then).
 // Fills in the local date and time when no start date was set. Write failures are left to the
-// stream's next Flush.
+// stream (its FailedAt and Sync).
 int EdfWriteHeader(EdfFileState& state);

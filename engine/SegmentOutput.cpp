@@ -100,6 +100,10 @@ int SegmentOutput::Annotate(uint64_t timestamp, uint64_t origin, const std::stri
 
 int SegmentOutput::CloseEDFFile(uint64_t segmentStart, uint64_t segmentEnd)
 {
+    // The closing annotations follow the records: a record that did not reach the file fails
+    // the conversion before them, and the file keeps only what it held when the record failed.
+    if (writer.SyncRecords() != 0)
+        return -1;
     if (recordingStartsPending) {  // a file without any instant
         recordingStartsPending = false;
         if (writer.WriteAnnotation(0, "Recording starts") != 0)

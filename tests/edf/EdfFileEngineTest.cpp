@@ -76,7 +76,8 @@ TEST_F(EdfFileEngineTest, OneSignalHeaderHoldsEveryField)
                                    + std::string(64, ' ');
     ASSERT_EQ(fixedStart.size() + 8 + fixedEnd.size() + signalPart.size(), 768u);
 
-    auto bytes = Bytes("one.edf");  // the record was flushed: the header is on disk
+    ASSERT_EQ(EdfSyncRecords(handle), 0);
+    auto bytes = Bytes("one.edf");  // once synced, the header is on disk, counting no records yet
     EXPECT_TRUE(BytesAt(bytes, 0, fixedStart + Padded("-1", 8) + fixedEnd + signalPart));
     ASSERT_EQ(EdfCloseFile(handle), 0);
     bytes = Bytes("one.edf");
@@ -168,25 +169,36 @@ struct FileSizeLimit {
     bool active = false;
 };
 
-TEST_F(EdfFileEngineTest, FailedRecordIsNotCountedAndIsRewrittenInPlace)
+TEST_F(EdfFileEngineTest, AFailedWriteShowsByTheSyncAndTheFileEndsAtItsLastWholeRecord)
 {
-    // header 768, records of 100 × 2 + 114 = 314 bytes: two records end at 1,396, a third at 1,710
+    // header 768, records of 100 × 2 + 114 = 314 bytes: two records end at 1,396, a third at
+    // 1,710, past the limit of 1,500 bytes
     int handle = OpenReady("limit.edf", 1, 100);
+    ASSERT_EQ(EdfAddAnnotation(handle, "Recording starts", 0), 0);
+    ASSERT_EQ(EdfAddAnnotation(handle, "second record", 10'000), 0);
     std::vector<int16_t> expected;
-    for (const int16_t value : {0, 1, 7, 7, 9}) {
-        const std::vector<int16_t> samples(100, value);
-        FileSizeLimit limit(value == 7 ? 1'500 : RLIM_INFINITY);
+    {
+        FileSizeLimit limit(1'500);
         ASSERT_TRUE(limit.active);
-        EXPECT_EQ(EdfWriteRecord(handle, samples.data()), value == 7 ? -1 : 0);
-        if (value != 7)
-            expected.insert(expected.end(), samples.begin(), samples.end());
+        for (const int16_t value : {1, 2, 3, 4}) {
+            const std::vector<int16_t> samples(100, value);
+            EXPECT_EQ(EdfWriteRecord(handle, samples.data()), 0);  // buffered: the failure shows later
+            if (value <= 2)
+                expected.insert(expected.end(), samples.begin(), samples.end());
+        }
+        EXPECT_EQ(EdfSyncRecords(handle), -1);
+        const std::vector<int16_t> samples(100, 5);
+        EXPECT_EQ(EdfWriteRecord(handle, samples.data()), -1);  // a failure stays
+        EXPECT_EQ(EdfSyncRecords(handle), -1);
+        EXPECT_EQ(EdfCloseFile(handle), EdfOk);  // failed writes are not reported at close
     }
-    ASSERT_EQ(EdfCloseFile(handle), 0);
     EdfFile file;
     std::string error;
     ASSERT_TRUE(ParseEdfFile(PathOf("limit.edf"), file, error)) << error;
+    EXPECT_EQ(file.recordCount, 2);
     EXPECT_EQ(file.samplesPerSignal[0], expected);
-    EXPECT_EQ(file.recordStartTimes, (std::vector<std::string>{"+0", "+1", "+2"}));
+    EXPECT_EQ(file.recordStartTimes, (std::vector<std::string>{"+0", "+1"}));
+    EXPECT_EQ(Bytes("limit.edf").size(), 768u + 2 * 314u);
 }
 
 TEST_F(EdfFileEngineTest, MoreAnnotationsThanRecordsWidenTheAnnotationSignal)
