@@ -264,9 +264,9 @@ int SampleTransfer::CompleteRecordIfFull()
 {
     if (fillIndex < static_cast<uint32_t>(samplesPerRecord))
         return 0;
+    // every position of every channel has just been written: the buffer needs no clearing
     if (output.WriteDataRecord(recordBuffer) != 0)
         return -1;
-    std::fill(recordBuffer.begin(), recordBuffer.end(), short{0});
     fillIndex = 0;
     ReportProgress();
     if (cancelled && cancelled()) {
@@ -279,10 +279,13 @@ int SampleTransfer::CompleteRecordIfFull()
 int SampleTransfer::FinishEDFFile()
 {
     if (fillIndex > 0) {
-        // the entries after fillIndex are still 0: the last record is completed with zeros
+        // the last record is completed with zeros
+        const auto stride = static_cast<size_t>(samplesPerRecord);
+        for (size_t c = 0; c < channels.size(); ++c)
+            std::fill_n(recordBuffer.begin() + static_cast<std::ptrdiff_t>(c * stride + fillIndex), stride - fillIndex,
+                        short{0});
         if (output.WriteDataRecord(recordBuffer) != 0)
             return -1;
-        std::fill(recordBuffer.begin(), recordBuffer.end(), short{0});
         fillIndex = 0;
     }
     return output.CloseEDFFile(segmentStart, lastTimestamp);
