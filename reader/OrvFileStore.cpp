@@ -94,7 +94,7 @@ OrvRetVal OrvFileStore::LoadWindow(OrvFile& file, int index)
 
 uint64_t OrvFileStore::WindowTargetBytes() const
 {
-    const uint64_t share = budgetBytes / static_cast<uint64_t>(std::max(openCount, 1));
+    const uint64_t share = std::min(budgetBytes, cachedWindowBytes) / static_cast<uint64_t>(std::max(openCount, 1));
     const uint64_t page = FileWindow::PageBytes();
     return std::max(std::min(share, largestWindowBytes) / page * page, page);
 }

@@ -12,15 +12,18 @@ namespace Velquor {
 
 // The reader's open files, addressed by handle (the index of a slot; a closed file's slot is
 // reused), with the memory budget that their windows share and the text of the last failure.
-// Each file gets a window of budget / open files, at most 64 KiB: small enough that the windows
-// of a few dozen channels stay in the processor's cache between their read and their use, large
-// enough that a read costs little per record. When a new window would break the budget, the
+// Each file gets a window of budget / open files, at most 64 KiB and at most a share of 4 MiB:
+// small enough that the windows of all channels stay in the processor's cache between their read
+// and their use, large enough that a read costs little per record. When a new window would break the budget, the
 // windows of the files asked least recently are released first. A file always gets a window that
 // holds the record asked for, even under a budget too small for it.
 class OrvFileStore {
 public:
     static constexpr uint64_t defaultBudgetBytes = 256ull * 1024 * 1024;
     static constexpr uint64_t largestWindowBytes = 64ull * 1024;
+    // The windows of all files together stay within this, so that they fit the processor's
+    // cache with many channels too (16 KiB each for 256 channels).
+    static constexpr uint64_t cachedWindowBytes = 4ull * 1024 * 1024;
 
     OrvFileStore() = default;
     OrvFileStore(const OrvFileStore&) = delete;
