@@ -104,7 +104,7 @@ int RunInThisProcess(const Discovery& discovery, const ConvertArguments& argumen
     for (size_t i = 0; i < discovery.recordings.size() && !interrupts.Interrupted(); ++i) {
         output.current = i;
         if (ConvertRecording(discovery.recordings[i], arguments, logFile, output,
-                             [&interrupts] { return interrupts.Interrupted(); })
+                             [&interrupts] { return interrupts.Glance(); })
             != 0)
             status = 1;
         progress.Finish(i);
@@ -135,7 +135,7 @@ struct Outcome {
     LogFile logFile;
     PipeOutput output(fd);
     const int status =
-        ConvertRecording(recording, arguments, logFile, output, [&interrupts] { return interrupts.Interrupted(); });
+        ConvertRecording(recording, arguments, logFile, output, [&interrupts] { return interrupts.Glance(); });
     (void)close(fd);
     _exit(status);
 }
@@ -313,6 +313,15 @@ bool InterruptWatch::Interrupted()
     if (restoreAfterFirst)
         (void)sigprocmask(SIG_UNBLOCK, &signals, nullptr);
     return true;
+}
+
+bool InterruptWatch::Glance()
+{
+    const auto now = std::chrono::steady_clock::now();
+    if (interrupted || now - lastAsked < std::chrono::milliseconds(10))
+        return interrupted;
+    lastAsked = now;
+    return Interrupted();
 }
 
 int RunBatch(const Discovery& discovery, const ConvertArguments& arguments, InterruptWatch& interrupts)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <csignal>
 
 #include "tools/ConvertArguments.h"
@@ -16,11 +17,15 @@ public:
     InterruptWatch& operator=(const InterruptWatch&) = delete;
 
     bool Interrupted();
+    // Interrupted() for a check made once per data record, thousands of times a second: it asks
+    // the kernel at most every 10 ms, so it answers at most that late.
+    bool Glance();
 
 private:
     sigset_t signals{};
     bool restoreAfterFirst;
     bool interrupted = false;
+    std::chrono::steady_clock::time_point lastAsked{};
 };
 
 // Converts the recordings found, one after the other or up to --jobs at once in processes of

@@ -132,7 +132,8 @@ class Batch(unittest.TestCase):
     def test_interrupted_run_resumes(self):
         tree = self.root / "tree"
         for name in ("a", "b"):
-            subprocess.run([BIN / "varelo-synth", "--channels", "32", "--duration", "20", tree / name], check=True,
+            # long enough that the conversions are still under way when the signal comes
+            subprocess.run([BIN / "varelo-synth", "--channels", "32", "--duration", "60", tree / name], check=True,
                            stdout=subprocess.DEVNULL)
         out = self.root / "out"
         command = [str(BIN / "varelo-convert"), "-q", "-r", "-j", "2", "-o", str(out), "--skip-converted", str(tree)]
