@@ -1,20 +1,27 @@
-// Measures a whole conversion of a 32-channel, 32 kHz recording against copying the same
-// directory on the same machine, and the conversion's peak resident memory for two recording
-// lengths (it must not grow with the length).
+// Measures whole conversions of 32 kHz recordings against copying the same directory on the
+// same machine: 32 channels at two lengths (the cost must grow with the length only) and several
+// channel counts at one length (the cost per byte must not depend on the count), each with the
+// recording in the page cache and read from the disk. Prints a table with the ratios and the
+// conversion's peak resident memory, and draws the cost per megabyte as an SVG plot.
 //
-//   varelo-bench-convert [--seconds N] [--runs N] [--work DIR] [--cached | --cold]
+//   varelo-bench-convert [--runs N] [--work DIR] [--cached | --cold] [--quick] [--svg FILE]
+//                        [--only CHANNELSxSECONDS]
 //
-// Each length is measured twice: with the recording in the page cache (as right after it was
-// written) and with its pages dropped before each copy and conversion, so that both read from the
-// disk, as when a recording is converted some time after it was made or copied.
+// "In the page cache" is the recording as right after it was written; "from the disk" drops its
+// pages before each copy and conversion, as when a recording is converted some time after it was
+// made. The kernel copy hands every file to the kernel (what cp -r does); the buffered copy reads
+// and writes every byte through the program, as a converter must.
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -28,7 +35,6 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-constexpr int channelCount = 32;
 constexpr int samplingFrequency = 32000;
 
 struct Measurement {
@@ -44,7 +50,7 @@ public:
     void OnResult(int) override {}
 };
 
-bool WriteRecording(const fs::path& directory, uint64_t seconds)
+bool WriteRecording(const fs::path& directory, int channelCount, uint64_t seconds)
 {
     VareloSynth::SynthOptions options;
     options.directory = directory;
@@ -79,28 +85,43 @@ void RemoveOutputs(const fs::path& directory)
     }
 }
 
-// Runs the conversion in a child process, so that its peak resident memory is its own.
+// Runs the conversion in a child process, so that its peak resident memory is its own. The time
+// is taken in the child, from the directory scan to the end of the conversion, as the copies are
+// timed in this process: neither includes starting or ending a process.
 Measurement MeasureConversion(const fs::path& directory)
 {
     Measurement measurement;
-    const Clock::time_point start = Clock::now();
+    int timing[2];
+    if (pipe(timing) != 0)
+        return measurement;
     const pid_t child = fork();
     if (child == 0) {
+        close(timing[0]);
+        const Clock::time_point start = Clock::now();
         std::vector<std::wstring> cscFiles;
         std::wstring eventFile;
         const std::wstring wideDirectory = OrvText::Utf8ToWide(directory.string());
         ScanDirectory(wideDirectory, cscFiles, eventFile);
-        LogFile logFile;
-        SilentFrontend frontend;
-        _exit(RunConversion(wideDirectory, cscFiles, eventFile, logFile, frontend) == 0 ? 0 : 1);
+        int result = 0;
+        {
+            LogFile logFile;
+            SilentFrontend frontend;
+            result = RunConversion(wideDirectory, cscFiles, eventFile, logFile, frontend);
+        }
+        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        const bool sent = write(timing[1], &seconds, sizeof seconds) == static_cast<ssize_t>(sizeof seconds);
+        _exit(result == 0 && sent ? 0 : 1);
     }
+    close(timing[1]);
+    const bool received =
+        child > 0 && read(timing[0], &measurement.seconds, sizeof measurement.seconds) == sizeof measurement.seconds;
+    close(timing[0]);
     int status = 0;
     rusage usage{};
     if (child < 0 || wait4(child, &status, 0, &usage) != child)
         return measurement;
-    measurement.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     measurement.peakResidentKiB = usage.ru_maxrss;
-    measurement.succeeded = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    measurement.succeeded = received && WIFEXITED(status) && WEXITSTATUS(status) == 0;
     return measurement;
 }
 
@@ -176,7 +197,7 @@ double Median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
-// The medians of one recording length in one cache state.
+// The medians of one recording in one cache state.
 struct Report {
     double kernelCopySeconds = 0;
     double copySeconds = 0;
@@ -221,87 +242,265 @@ bool MeasureRuns(const fs::path& recording, const fs::path& copy, int runs, bool
     return true;
 }
 
-void PrintReport(const char* state, double megabytes, const Report& report)
-{
-    if (!report.measured)
-        return;
-    std::printf("  %s:\n", state);
-    std::printf("    copy through a buffer   %7.3f s\n", report.copySeconds);
-    std::printf("    copy in the kernel      %7.3f s\n", report.kernelCopySeconds);
-    std::printf("    conversion              %7.3f s  (%.1f MB/s; %.2f x the buffered copy, %.2f x the kernel copy)\n",
-                report.convertSeconds, megabytes / report.convertSeconds, report.convertSeconds / report.copySeconds,
-                report.convertSeconds / report.kernelCopySeconds);
-    std::printf("    peak resident memory of the conversion: %.1f MiB\n",
-                static_cast<double>(report.peakResidentKiB) / 1024.0);
-}
-
 // Which cache states to measure.
 struct CacheStates {
     bool cached = true;    // the recording in the page cache, as right after it was written
     bool fromDisk = true;  // the recording dropped from the page cache before each step
 };
 
-struct LengthReport {
+// One recording measured: its shape, its size and the medians in each cache state.
+struct Case {
+    int channels = 0;
+    uint64_t seconds = 0;
+    double megabytes = 0;
     Report cached;
     Report fromDisk;
+
+    double MillisecondsPerMegabyte(const Report& report) const { return 1000.0 * report.convertSeconds / megabytes; }
 };
 
-bool Measure(const fs::path& work, uint64_t seconds, int runs, CacheStates states, LengthReport& report)
+bool MeasureCase(const fs::path& work, int runs, CacheStates states, Case& measured)
 {
-    const fs::path recording = work / ("recording-" + std::to_string(seconds) + "s");
+    const fs::path recording =
+        work / ("recording-" + std::to_string(measured.channels) + "ch-" + std::to_string(measured.seconds) + "s");
     const fs::path copy = work / "copy";
     std::error_code error;
     fs::remove_all(recording, error);
-    if (!WriteRecording(recording, seconds))
+    std::fprintf(stderr, "measuring %d channels, %llu s ...\n", measured.channels,
+                 static_cast<unsigned long long>(measured.seconds));
+    if (!WriteRecording(recording, measured.channels, measured.seconds))
         return false;
-    const bool measured = (!states.cached || MeasureRuns(recording, copy, runs, false, report.cached))
-                          && (!states.fromDisk || MeasureRuns(recording, copy, runs, true, report.fromDisk));
-    if (measured) {
-        const double megabytes = static_cast<double>(DirectoryBytes(recording)) / 1e6;
-        std::printf("%3llu s recording, %.1f MB:\n", static_cast<unsigned long long>(seconds), megabytes);
-        PrintReport("in the page cache", megabytes, report.cached);
-        PrintReport("from the disk", megabytes, report.fromDisk);
-    }
+    measured.megabytes = static_cast<double>(DirectoryBytes(recording)) / 1e6;
+    const bool ok = (!states.cached || MeasureRuns(recording, copy, runs, false, measured.cached))
+                    && (!states.fromDisk || MeasureRuns(recording, copy, runs, true, measured.fromDisk));
     fs::remove_all(recording, error);
-    return measured;
+    return ok;
 }
 
-long PeakResidentKiB(const LengthReport& report)
+void PrintRow(const Case& measured, const char* state, const Report& report)
 {
-    return std::max(report.cached.peakResidentKiB, report.fromDisk.peakResidentKiB);
+    if (!report.measured)
+        return;
+    std::printf("%4d ch %4llu s %8.1f MB  %-6s %8.3f %8.3f %8.3f  %5.2f x %5.2f x %7.2f %7.1f\n", measured.channels,
+                static_cast<unsigned long long>(measured.seconds), measured.megabytes, state, report.kernelCopySeconds,
+                report.copySeconds, report.convertSeconds, report.convertSeconds / report.kernelCopySeconds,
+                report.convertSeconds / report.copySeconds, measured.MillisecondsPerMegabyte(report),
+                static_cast<double>(report.peakResidentKiB) / 1024.0);
 }
 
-void PrintSummary(const LengthReport& half, const LengthReport& full)
+void PrintTable(const std::vector<Case>& cases)
 {
-    std::printf("conversion / buffered copy (target 1.5 or less):");
-    if (full.cached.measured)
-        std::printf(" %.2f in the page cache", full.cached.convertSeconds / full.cached.copySeconds);
-    if (full.fromDisk.measured)
-        std::printf("%s %.2f from the disk", full.cached.measured ? "," : "",
-                    full.fromDisk.convertSeconds / full.fromDisk.copySeconds);
-    const long halfKiB = PeakResidentKiB(half);
-    const long fullKiB = PeakResidentKiB(full);
-    std::printf("\npeak memory %s with the length (%.1f MiB for half, %.1f MiB for the whole)\n",
-                fullKiB <= halfKiB * 11 / 10 + 1024 ? "does not grow" : "GROWS", static_cast<double>(halfKiB) / 1024.0,
-                static_cast<double>(fullKiB) / 1024.0);
+    std::printf("%-26s %-6s %8s %8s %8s  %7s %7s %7s %7s\n", "recording", "cache", "kernel", "buffered", "convert",
+                "/kernel", "/buffer", "ms/MB", "MiB");
+    for (const Case& measured : cases) {
+        PrintRow(measured, "cached", measured.cached);
+        PrintRow(measured, "disk", measured.fromDisk);
+    }
+}
+
+// The spread of the cost per megabyte over the cases chosen: largest / smallest - 1.
+double Spread(const std::vector<const Case*>& chosen, Report Case::*state)
+{
+    double least = 0;
+    double most = 0;
+    for (const Case* measured : chosen) {
+        const double cost = measured->MillisecondsPerMegabyte(measured->*state);
+        least = least == 0 ? cost : std::min(least, cost);
+        most = std::max(most, cost);
+    }
+    return least > 0 ? most / least - 1 : 0;
+}
+
+void PrintVerdicts(const std::vector<Case>& cases, bool quick)
+{
+    const Case* reference = nullptr;  // 32 channels, 60 s
+    std::vector<const Case*> lengths;
+    std::vector<const Case*> counts;
+    long peakKiB = 0;
+    int peakChannels = 0;
+    for (const Case& measured : cases) {
+        if (measured.channels == 32 && measured.seconds >= 60)
+            lengths.push_back(&measured);
+        if (measured.seconds == 10)
+            counts.push_back(&measured);
+        if (measured.channels == 32 && measured.seconds == 60)
+            reference = &measured;
+        const long kib = std::max(measured.cached.peakResidentKiB, measured.fromDisk.peakResidentKiB);
+        if (kib > peakKiB) {
+            peakKiB = kib;
+            peakChannels = measured.channels;
+        }
+    }
+    std::printf("\n");
+    if (reference && reference->cached.measured)
+        std::printf("in the page cache, 32 ch 60 s: conversion %.2f x the kernel copy (target 2.0 or less)\n",
+                    reference->cached.convertSeconds / reference->cached.kernelCopySeconds);
+    if (reference && reference->fromDisk.measured)
+        std::printf("from the disk, 32 ch 60 s: conversion %.2f x the buffered copy (target 1.1 or less)\n",
+                    reference->fromDisk.convertSeconds / reference->fromDisk.copySeconds);
+    for (Report Case::*state : {&Case::cached, &Case::fromDisk}) {
+        const char* name = state == &Case::cached ? "in the page cache" : "from the disk";
+        if (!quick && lengths.size() > 1 && (lengths[0]->*state).measured)
+            std::printf("%s, cost per MB from 60 s to 600 s differs by %.1f %% (target 10 %% or less)\n", name,
+                        100 * Spread(lengths, state));
+        if (counts.size() > 1 && (counts[0]->*state).measured)
+            std::printf("%s, cost per MB from 4 to 256 channels differs by %.1f %% (target 20 %% or less)\n", name,
+                        100 * Spread(counts, state));
+    }
+    std::printf("peak resident memory %.1f MiB, at %d channels (target 64 MiB or less)\n",
+                static_cast<double>(peakKiB) / 1024.0, peakChannels);
+}
+
+// One panel of the plot: the conversion's cost per megabyte (and the two copies') against x.
+struct Panel {
+    std::string title;
+    std::string axis;
+    std::vector<const Case*> cases;
+    bool byChannels = true;
+};
+
+std::string Number(double value, int decimals)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
+}
+
+// Draws the panels side by side: x on a logarithmic scale, the cost in ms per MB linearly, one
+// line per measurement and cache state.
+std::string PlotSvg(const std::vector<Panel>& panels)
+{
+    const double width = 420;
+    const double height = 300;
+    const double left = 60;
+    const double right = 20;
+    const double top = 40;
+    const double bottom = 50;
+    double most = 0;
+    for (const Panel& panel : panels)
+        for (const Case* measured : panel.cases)
+            for (const Report* report : {&measured->cached, &measured->fromDisk})
+                if (report->measured)
+                    most = std::max({most, 1000 * report->convertSeconds / measured->megabytes,
+                                     1000 * report->copySeconds / measured->megabytes});
+    const double yTop = most > 0 ? most * 1.15 : 1;
+    struct Line {
+        const char* name;
+        const char* colour;
+        const char* dash;
+        Report Case::*state;
+        double Report::*seconds;
+    };
+    const Line lines[] = {
+        {"conversion, page cache", "#1f77b4", "", &Case::cached, &Report::convertSeconds},
+        {"conversion, disk", "#d62728", "", &Case::fromDisk, &Report::convertSeconds},
+        {"buffered copy, page cache", "#1f77b4", "5,4", &Case::cached, &Report::copySeconds},
+        {"buffered copy, disk", "#d62728", "5,4", &Case::fromDisk, &Report::copySeconds},
+        {"kernel copy, page cache", "#1f77b4", "1,3", &Case::cached, &Report::kernelCopySeconds},
+        {"kernel copy, disk", "#d62728", "1,3", &Case::fromDisk, &Report::kernelCopySeconds},
+    };
+    std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\""
+                      + Number(width * static_cast<double>(panels.size()), 0) + "\" height=\"" + Number(height + 70, 0)
+                      + "\" font-family=\"sans-serif\" font-size=\"12\">\n"
+                      + "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
+    for (size_t p = 0; p < panels.size(); ++p) {
+        const Panel& panel = panels[p];
+        if (panel.cases.empty())
+            continue;
+        const double x0 = width * static_cast<double>(p) + left;
+        const double plotWidth = width - left - right;
+        const double plotHeight = height - top - bottom;
+        const auto xOf = [&](const Case* measured) {
+            const double first = std::log(panel.byChannels ? panel.cases.front()->channels
+                                                           : static_cast<double>(panel.cases.front()->seconds));
+            const double last = std::log(panel.byChannels ? panel.cases.back()->channels
+                                                          : static_cast<double>(panel.cases.back()->seconds));
+            const double value =
+                std::log(panel.byChannels ? measured->channels : static_cast<double>(measured->seconds));
+            return x0 + (last > first ? (value - first) / (last - first) : 0.5) * plotWidth;
+        };
+        const auto yOf = [&](double cost) { return top + plotHeight * (1 - cost / yTop); };
+        svg += "<text x=\"" + Number(x0 + plotWidth / 2, 0) + "\" y=\"24\" text-anchor=\"middle\" font-size=\"14\">"
+               + panel.title + "</text>\n";
+        svg += "<rect x=\"" + Number(x0, 0) + "\" y=\"" + Number(top, 0) + "\" width=\"" + Number(plotWidth, 0)
+               + "\" height=\"" + Number(plotHeight, 0) + "\" fill=\"none\" stroke=\"#888\"/>\n";
+        for (int tick = 0; tick <= 4; ++tick) {
+            const double cost = yTop * tick / 4;
+            svg += "<text x=\"" + Number(x0 - 6, 0) + "\" y=\"" + Number(yOf(cost) + 4, 1) + "\" text-anchor=\"end\">"
+                   + Number(cost, 1) + "</text>\n";
+        }
+        for (const Case* measured : panel.cases)
+            svg += "<text x=\"" + Number(xOf(measured), 1) + "\" y=\"" + Number(top + plotHeight + 16, 0)
+                   + "\" text-anchor=\"middle\">"
+                   + std::to_string(panel.byChannels ? measured->channels : static_cast<int>(measured->seconds))
+                   + "</text>\n";
+        svg += "<text x=\"" + Number(x0 + plotWidth / 2, 0) + "\" y=\"" + Number(top + plotHeight + 36, 0)
+               + "\" text-anchor=\"middle\">" + panel.axis + "</text>\n";
+        svg += "<text transform=\"translate(" + Number(x0 - 44, 0) + "," + Number(top + plotHeight / 2, 0)
+               + ") rotate(-90)\" text-anchor=\"middle\">ms per MB of recording</text>\n";
+        for (const Line& line : lines) {
+            std::string points;
+            for (const Case* measured : panel.cases) {
+                const Report& report = measured->*line.state;
+                if (report.measured)
+                    points += Number(xOf(measured), 1) + ","
+                              + Number(yOf(1000 * (report.*line.seconds) / measured->megabytes), 1) + " ";
+            }
+            if (!points.empty())
+                svg += std::string("<polyline fill=\"none\" stroke-width=\"2\" stroke=\"") + line.colour
+                       + "\" stroke-dasharray=\"" + line.dash + "\" points=\"" + points + "\"/>\n";
+        }
+    }
+    for (size_t i = 0; i < std::size(lines); ++i) {
+        const double x = 20 + 230 * static_cast<double>(i % 3);
+        const double y = height + 20 + 20 * static_cast<double>(i / 3);
+        svg += "<line x1=\"" + Number(x, 0) + "\" y1=\"" + Number(y - 4, 0) + "\" x2=\"" + Number(x + 30, 0)
+               + "\" y2=\"" + Number(y - 4, 0) + "\" stroke-width=\"2\" stroke=\"" + lines[i].colour
+               + "\" stroke-dasharray=\"" + lines[i].dash + "\"/>\n";
+        svg += "<text x=\"" + Number(x + 36, 0) + "\" y=\"" + Number(y, 0) + "\">" + lines[i].name + "</text>\n";
+    }
+    return svg + "</svg>\n";
+}
+
+bool WritePlot(const fs::path& path, const std::vector<Case>& cases)
+{
+    Panel byCount{"10 s at 32 kHz", "channels", {}, true};
+    Panel byLength{"32 channels at 32 kHz", "length in seconds", {}, false};
+    for (const Case& measured : cases) {
+        if (measured.seconds == 10)
+            byCount.cases.push_back(&measured);
+        if (measured.channels == 32 && measured.seconds >= 60)
+            byLength.cases.push_back(&measured);
+    }
+    FILE* file = std::fopen(path.c_str(), "w");
+    if (file == nullptr)
+        return false;
+    const std::string svg = PlotSvg({byCount, byLength});
+    const bool written = std::fwrite(svg.data(), 1, svg.size(), file) == svg.size();
+    return std::fclose(file) == 0 && written;
 }
 
 }  // namespace
 
 constexpr const char* usageText =
-    "usage: varelo-bench-convert [--seconds N] [--runs N] [--work DIR] [--cached | --cold]\n"
+    "usage: varelo-bench-convert [--runs N] [--work DIR] [--cached | --cold] [--quick] [--svg FILE]\n"
+    "                            [--only CHANNELSxSECONDS]\n"
     "\n"
-    "Converts a 32-channel, 32 kHz recording of N seconds (default 60) and of half that, and copies\n"
-    "the same directory, each RUNS times (default 3), in the work directory (default under the\n"
-    "system's temporary directory). Prints the medians with the recording in the page cache and\n"
-    "read from the disk (--cached or --cold: only that one), and the conversion's peak resident\n"
-    "memory.\n";
+    "Converts recordings at 32 kHz (32 channels of 60 s and 600 s; 4, 32, 128 and 256 channels of\n"
+    "10 s) and copies each directory, in the kernel and through a buffer, RUNS times (default 5), in\n"
+    "the work directory (default under the system's temporary directory). Prints the medians with\n"
+    "the recording in the page cache and read from the disk (--cached or --cold: only that one), the\n"
+    "ratios, the conversion's peak resident memory, and the targets. --quick leaves out the 600 s\n"
+    "recording, --only measures one recording of that shape (e.g. 64x30); --svg writes the cost per\n"
+    "megabyte as a plot.\n";
 
 int main(int argc, char** argv)
 {
-    uint64_t seconds = 60;
-    int runs = 3;
+    int runs = 5;
+    bool quick = false;
     CacheStates states;
+    fs::path svg;
+    std::optional<Case> only;
     fs::path work = fs::temp_directory_path() / ("varelo-bench-" + std::to_string(getpid()));
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
@@ -310,23 +509,30 @@ int main(int argc, char** argv)
             states = {false, true};
         } else if (option == "--cached") {
             states = {true, false};
+        } else if (option == "--quick") {
+            quick = true;
         } else if (option == "--help") {
             std::fputs(usageText, stdout);
             return 0;
-        } else if (option == "--seconds" && hasValue) {
-            seconds = std::strtoull(argv[++i], nullptr, 10);
         } else if (option == "--runs" && hasValue) {
             runs = std::max(1, std::atoi(argv[++i]));
         } else if (option == "--work" && hasValue) {
             work = fs::path(argv[++i]) / ("varelo-bench-" + std::to_string(getpid()));
+        } else if (option == "--svg" && hasValue) {
+            svg = argv[++i];
+        } else if (option == "--only" && hasValue) {
+            int channels = 0;
+            unsigned long long seconds = 0;
+            if (std::sscanf(argv[++i], "%dx%llu", &channels, &seconds) != 2 || channels < 1 || channels > 512
+                || seconds < 1) {
+                std::fputs(usageText, stderr);
+                return 2;
+            }
+            only = Case{channels, seconds, 0, {}, {}};
         } else {
             std::fputs(usageText, stderr);
             return 2;
         }
-    }
-    if (seconds < 1) {
-        std::fputs(usageText, stderr);
-        return 2;
     }
     std::error_code error;
     fs::create_directories(work, error);
@@ -334,15 +540,28 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "cannot create %s: %s\n", work.c_str(), error.message().c_str());
         return 1;
     }
-    std::printf("%d channels at %d Hz, median of %d runs, work directory %s\n", channelCount, samplingFrequency, runs,
-                work.c_str());
-    LengthReport half;
-    LengthReport full;
-    const bool measured = Measure(work, seconds / 2 > 0 ? seconds / 2 : 1, runs, states, half)
-                          && Measure(work, seconds, runs, states, full);
+    std::vector<Case> cases;
+    if (only) {
+        cases.push_back(*only);
+    } else {
+        for (const int channels : {4, 32, 128, 256})
+            cases.push_back({channels, 10, 0, {}, {}});
+        cases.push_back({32, 60, 0, {}, {}});
+        if (!quick)
+            cases.push_back({32, 600, 0, {}, {}});
+    }
+    std::printf("32 kHz recordings, median of %d runs, work directory %s\n\n", runs, work.c_str());
+    bool measured = true;
+    for (Case& each : cases)
+        measured = measured && MeasureCase(work, runs, states, each);
     fs::remove_all(work, error);
     if (!measured)
         return 1;
-    PrintSummary(half, full);
+    PrintTable(cases);
+    PrintVerdicts(cases, quick);
+    if (!svg.empty() && !WritePlot(svg, cases)) {
+        std::fprintf(stderr, "cannot write %s\n", svg.c_str());
+        return 1;
+    }
     return 0;
 }

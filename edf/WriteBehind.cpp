@@ -27,11 +27,10 @@ void WriteBehind::Hand(int fd, const unsigned char* data, std::size_t count, int
     std::unique_lock<std::mutex> guard(lock);
     chunks[handed % depth] = {fd, data, count, offset};
     ++handed;
-    if (writerSleeps) {
-        writerSleeps = false;
-        writerWakes.notify_one();
-    }
+    if (handed - written >= 2)
+        WakeWriter();
     while (handed - written >= depth) {  // the next buffer of the caller is still being written
+        WakeWriter();
         callerSleeps = true;
         callerWakes.wait(guard);
     }
@@ -41,22 +40,24 @@ void WriteBehind::Wait()
 {
     std::unique_lock<std::mutex> guard(lock);
     while (written != handed) {
+        WakeWriter();
         callerSleeps = true;
         callerWakes.wait(guard);
     }
 }
 
-int64_t WriteBehind::FailedAt()
-{
-    std::lock_guard<std::mutex> guard(lock);
-    return failedAt;
-}
-
 void WriteBehind::Reset()
 {
     Wait();
-    std::lock_guard<std::mutex> guard(lock);
-    failedAt = -1;
+    failedAt.store(-1, std::memory_order_release);
+}
+
+void WriteBehind::WakeWriter()
+{
+    if (writerSleeps) {
+        writerSleeps = false;
+        writerWakes.notify_one();
+    }
 }
 
 void* WriteBehind::Run(void* self)
@@ -91,10 +92,11 @@ void WriteBehind::WriteChunk(const Chunk& chunk)
         if (bytes < 0 && errno == EINTR)
             continue;
         if (bytes <= 0) {
-            std::lock_guard<std::mutex> guard(lock);
+            // only the writing thread (or the caller, without one) stores a failure
             const int64_t failed = chunk.offset + static_cast<int64_t>(done);
-            if (failedAt < 0 || failed < failedAt)
-                failedAt = failed;
+            const int64_t before = failedAt.load(std::memory_order_relaxed);
+            if (before < 0 || failed < before)
+                failedAt.store(failed, std::memory_order_release);
             return;
         }
         done += static_cast<std::size_t>(bytes);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -11,8 +12,10 @@
 // buffers meanwhile: the write-behind of a buffered stream. Up to `depth` chunks wait or are under
 // way at once, written in the order handed over, each at its offset with pwrite(2). The first
 // offset that could not be written is remembered (later chunks are still written: a record
-// count or an annotation slot may still fit where blocks exist). Each side wakes the other only
-// when it sleeps, so a stream that keeps both busy costs no system call per chunk. Where no
+// count or an annotation slot may still fit where blocks exist), and asking for it takes no lock.
+// Each side wakes the other only when it sleeps, and the caller wakes a sleeping writer only
+// once two chunks wait (or it must wait itself), so that the writer takes them in one go and
+// a stream costs few system calls besides its writes. Where no
 // thread can be started, chunks are written on the caller's thread. Not copyable; the
 // destructor waits for the chunks under way.
 class WriteBehind {
@@ -31,7 +34,7 @@ public:
     // Waits until every chunk handed over is written (or has failed).
     void Wait();
     // The first file offset that could not be written, -1 while every write succeeded.
-    int64_t FailedAt();
+    int64_t FailedAt() const { return failedAt.load(std::memory_order_acquire); }
     // Forgets a failure (for a stream that starts a new file, or has dealt with it).
     void Reset();
 
@@ -45,6 +48,7 @@ private:
 
     static void* Run(void* self);
     void WriteChunk(const Chunk& chunk);
+    void WakeWriter();  // with the lock held
 
     std::mutex lock;
     std::condition_variable writerWakes;  // a chunk arrived, or the stream stops
@@ -57,5 +61,5 @@ private:
     std::array<Chunk, depth> chunks{};
     uint64_t handed = 0;   // chunks handed over so far
     uint64_t written = 0;  // of them, those written (or failed)
-    int64_t failedAt = -1;
+    std::atomic<int64_t> failedAt{-1};
 };
