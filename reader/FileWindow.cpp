@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <sys/mman.h>
 #include <unistd.h>
 
 namespace Velquor {
@@ -17,17 +16,11 @@ bool FileWindow::Load(int fd, uint64_t fileOffset, uint64_t byteCount, int& erro
     Clear();
     if (byteCount > capacity) {
         Release();
-        // Mapped with its pages made present at once: one call instead of a page fault per
-        // page at the first read, which costs more than the read itself where faults are dear
-        // (virtual machines), and a window is read only a few times per channel in a short
-        // recording.
-        const size_t bytes = static_cast<size_t>(byteCount);
-        void* mapped = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
-        if (mapped == MAP_FAILED) {
+        buffer = static_cast<unsigned char*>(std::malloc(static_cast<size_t>(byteCount)));
+        if (buffer == nullptr) {
             errorNumber = ENOMEM;
             return false;
         }
-        buffer = static_cast<unsigned char*>(mapped);
         capacity = byteCount;
     }
     if (!ReadAt(fd, fileOffset, buffer, static_cast<size_t>(byteCount), errorNumber))
@@ -48,8 +41,7 @@ void FileWindow::Clear()
 void FileWindow::Release()
 {
     Clear();
-    if (buffer != nullptr)
-        (void)munmap(buffer, static_cast<size_t>(capacity));
+    std::free(buffer);
     buffer = nullptr;
     capacity = 0;
 }
