@@ -211,12 +211,17 @@ bool MeasureRuns(const fs::path& recording, const fs::path& copy, int runs, bool
     std::vector<double> kernelCopies;
     std::vector<double> copies;
     std::vector<double> conversions;
+    // Before each step the dirty pages of the steps before go to the disk, so that no step pays
+    // for the writing back of another's output.
+    const auto prepare = [&] {
+        sync();
+        if (cold)
+            EvictFromPageCache(recording);
+    };
     for (int run = 0; run < runs; ++run) {
-        if (cold)
-            EvictFromPageCache(recording);
+        prepare();
         const double kernelCopySeconds = MeasureKernelCopy(recording, copy);
-        if (cold)
-            EvictFromPageCache(recording);
+        prepare();
         const double copySeconds = MeasureBufferedCopy(recording, copy);
         if (kernelCopySeconds < 0 || copySeconds < 0) {
             std::fprintf(stderr, "cannot copy %s\n", recording.c_str());
@@ -224,8 +229,7 @@ bool MeasureRuns(const fs::path& recording, const fs::path& copy, int runs, bool
         }
         kernelCopies.push_back(kernelCopySeconds);
         copies.push_back(copySeconds);
-        if (cold)
-            EvictFromPageCache(recording);
+        prepare();
         const Measurement conversion = MeasureConversion(recording);
         RemoveOutputs(recording);
         if (!conversion.succeeded) {
