@@ -235,7 +235,7 @@ bool EdfReader::ReadRecord(EdfRecord& record, std::string& error)
     const int64_t base = header.headerBytes + nextRecord * header.recordBytes;
     if (!ReadAt(base, static_cast<std::size_t>(header.recordBytes), recordBytes))
         return Fail(error, base, "the record cannot be read");
-    record.samples.assign(header.signals.size(), {});
+    record.samples.resize(header.signals.size());  // each signal's vector keeps its room
     record.startTime.clear();
     record.annotations.clear();
     std::size_t p = 0;
@@ -244,6 +244,7 @@ bool EdfReader::ReadRecord(EdfRecord& record, std::string& error)
         const EdfSignal& signal = header.signals[i];
         const std::size_t signalBytes = 2 * static_cast<std::size_t>(signal.samplesPerRecord);
         if (signal.isAnnotation) {
+            record.samples[i].clear();
             if (!ParseTals(recordBytes, p, p + signalBytes, base, nextRecord, firstAnnotationSignal, record, error))
                 return false;
             firstAnnotationSignal = false;

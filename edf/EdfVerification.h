@@ -35,6 +35,19 @@ private:
         int64_t sum = 0;
         int64_t weightedSum = 0;  // each sample times its position in the record, counted from 1
     };
+    // Takes a record's samples in one or more runs. The hash takes them four at a time, one
+    // multiplication per four samples, so that hashing keeps pace with reading.
+    struct FingerprintMaker {
+        Fingerprint print;
+        uint64_t pending = 0;  // up to four samples not hashed yet, the first in the low bits
+        int pendingCount = 0;
+        int64_t position = 0;  // samples taken so far
+
+        FingerprintMaker();
+        void Add(const int16_t* values, size_t count);
+        void HashOne(int16_t value);
+        Fingerprint Finish();
+    };
     struct Annotation {
         int64_t onset;
         int onsetDecimals;
@@ -45,7 +58,7 @@ private:
         int maximum = 0;
     };
 
-    static void Add(Fingerprint& print, size_t position, int16_t value);
+    std::vector<int16_t> clamped;  // the record being added, as the file engine clamps it
     std::wstring CompareRecord(int64_t record, const Fingerprint& read, const EdfRecord& readRecord,
                                const std::vector<std::string>& labels) const;
 
