@@ -2,7 +2,9 @@
 // same machine: 32 channels at two lengths (the cost must grow with the length only) and several
 // channel counts at one length (the cost per byte must not depend on the count), each with the
 // recording in the page cache and read from the disk. Prints a table with the ratios and the
-// conversion's peak resident memory, and draws the cost per megabyte as an SVG plot.
+// conversion's peak resident memory, and draws the cost per megabyte as an SVG plot. Then, in
+// the page cache, what --verify and --exact-timing cost, and what a recording with more events
+// than data records costs (its file is rewritten with a wider annotation signal).
 //
 //   varelo-bench-convert [--runs N] [--work DIR] [--cached | --cold] [--quick] [--svg FILE]
 //                        [--only CHANNELSxSECONDS]
@@ -50,14 +52,14 @@ public:
     void OnResult(int) override {}
 };
 
-bool WriteRecording(const fs::path& directory, int channelCount, uint64_t seconds)
+bool WriteRecording(const fs::path& directory, int channelCount, uint64_t seconds, int events = 20)
 {
     VareloSynth::SynthOptions options;
     options.directory = directory;
     options.channels = std::vector<VareloSynth::SynthChannel>(channelCount);
     options.samplingFrequencyHz = samplingFrequency;
     options.samplesPerChannel = seconds * samplingFrequency;
-    options.spreadEventCount = 20;
+    options.spreadEventCount = events;
     std::string error;
     if (VareloSynth::WriteSynthRecording(options, error) != 0) {
         std::fprintf(stderr, "cannot write the recording: %s\n", error.c_str());
@@ -88,7 +90,7 @@ void RemoveOutputs(const fs::path& directory)
 // Runs the conversion in a child process, so that its peak resident memory is its own. The time
 // is taken in the child, from the directory scan to the end of the conversion, as the copies are
 // timed in this process: neither includes starting or ending a process.
-Measurement MeasureConversion(const fs::path& directory)
+Measurement MeasureConversion(const fs::path& directory, const ConversionOptions& options = {})
 {
     Measurement measurement;
     int timing[2];
@@ -98,15 +100,15 @@ Measurement MeasureConversion(const fs::path& directory)
     if (child == 0) {
         close(timing[0]);
         const Clock::time_point start = Clock::now();
-        std::vector<std::wstring> cscFiles;
-        std::wstring eventFile;
-        const std::wstring wideDirectory = OrvText::Utf8ToWide(directory.string());
-        ScanDirectory(wideDirectory, cscFiles, eventFile);
+        ConversionRequest request;
+        request.dataDirectory = OrvText::Utf8ToWide(directory.string());
+        ScanDirectory(request.dataDirectory, request.cscFiles, request.eventFile);
+        request.options = options;
         int result = 0;
         {
             LogFile logFile;
             SilentFrontend frontend;
-            result = RunConversion(wideDirectory, cscFiles, eventFile, logFile, frontend);
+            result = RunConversion(request, logFile, frontend);
         }
         const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
         const bool sent = write(timing[1], &seconds, sizeof seconds) == static_cast<ssize_t>(sizeof seconds);
@@ -355,6 +357,61 @@ void PrintVerdicts(const std::vector<Case>& cases, bool quick)
                 static_cast<double>(peakKiB) / 1024.0, peakChannels);
 }
 
+// The cost of the options and of the path that keeps every event, in the page cache: the median
+// conversion time of one recording with and without.
+struct Variant {
+    const char* name;
+    int channels;
+    uint64_t seconds;
+    int events;
+    ConversionOptions options;
+};
+
+bool MeasureVariants(const fs::path& work, int runs)
+{
+    ConversionOptions verify;
+    verify.verify = true;
+    ConversionOptions exact;
+    exact.exactTiming = true;
+    const Variant variants[] = {
+        {"32 ch 60 s", 32, 60, 20, {}},
+        {"32 ch 60 s --verify", 32, 60, 20, verify},
+        {"32 ch 60 s --exact-timing", 32, 60, 20, exact},
+        {"1 ch 600 s, 20 events", 1, 600, 20, {}},
+        {"1 ch 600 s, 6,000 events (10 Hz)", 1, 600, 6000, {}},
+    };
+    std::printf("\n%-36s %8s\n", "in the page cache", "convert");
+    fs::path recording;
+    std::string made;
+    for (const Variant& variant : variants) {
+        const std::string shape = std::to_string(variant.channels) + "ch-" + std::to_string(variant.seconds) + "s-"
+                                  + std::to_string(variant.events);
+        std::error_code error;
+        if (shape != made) {
+            fs::remove_all(recording, error);
+            recording = work / ("variant-" + shape);
+            if (!WriteRecording(recording, variant.channels, variant.seconds, variant.events))
+                return false;
+            made = shape;
+        }
+        std::vector<double> seconds;
+        for (int run = 0; run < runs; ++run) {
+            sync();
+            const Measurement conversion = MeasureConversion(recording, variant.options);
+            RemoveOutputs(recording);
+            if (!conversion.succeeded) {
+                std::fprintf(stderr, "the conversion (%s) failed\n", variant.name);
+                return false;
+            }
+            seconds.push_back(conversion.seconds);
+        }
+        std::printf("%-36s %8.3f\n", variant.name, Median(seconds));
+    }
+    std::error_code error;
+    fs::remove_all(recording, error);
+    return true;
+}
+
 // One panel of the plot: the conversion's cost per megabyte (and the two copies') against x.
 struct Panel {
     std::string title;
@@ -494,9 +551,10 @@ constexpr const char* usageText =
     "10 s) and copies each directory, in the kernel and through a buffer, RUNS times (default 5), in\n"
     "the work directory (default under the system's temporary directory). Prints the medians with\n"
     "the recording in the page cache and read from the disk (--cached or --cold: only that one), the\n"
-    "ratios, the conversion's peak resident memory, and the targets. --quick leaves out the 600 s\n"
-    "recording, --only measures one recording of that shape (e.g. 64x30); --svg writes the cost per\n"
-    "megabyte as a plot.\n";
+    "ratios, the conversion's peak resident memory, and the targets; then, in the page cache, the\n"
+    "cost of --verify and --exact-timing and of a recording with more events than data records.\n"
+    "--quick leaves out the 600 s recording, --only measures one recording of that shape (for\n"
+    "example 64x30) and nothing else; --svg writes the cost per megabyte as a plot.\n";
 
 int main(int argc, char** argv)
 {
@@ -558,11 +616,16 @@ int main(int argc, char** argv)
     bool measured = true;
     for (Case& each : cases)
         measured = measured && MeasureCase(work, runs, states, each);
-    fs::remove_all(work, error);
-    if (!measured)
+    if (!measured) {
+        fs::remove_all(work, error);
         return 1;
+    }
     PrintTable(cases);
     PrintVerdicts(cases, quick);
+    const bool variantsMeasured = only || !states.cached || MeasureVariants(work, runs);
+    fs::remove_all(work, error);
+    if (!variantsMeasured)
+        return 1;
     if (!svg.empty() && !WritePlot(svg, cases)) {
         std::fprintf(stderr, "cannot write %s\n", svg.c_str());
         return 1;
