@@ -21,6 +21,9 @@
 class WriteBehind {
 public:
     static constexpr std::size_t depth = 4;
+    // The first chunks of a stream are written on the caller's thread: most segment files of a
+    // recording with many gaps are that short, and need no thread started and ended.
+    static constexpr uint64_t chunksWithoutThread = 2;
 
     WriteBehind() = default;
     ~WriteBehind();
@@ -59,7 +62,8 @@ private:
     bool writerSleeps = false;
     bool callerSleeps = false;
     std::array<Chunk, depth> chunks{};
-    uint64_t handed = 0;   // chunks handed over so far
-    uint64_t written = 0;  // of them, those written (or failed)
+    uint64_t chunksSeen = 0;  // chunks handed over, with a thread or without
+    uint64_t handed = 0;      // chunks handed over to the thread so far
+    uint64_t written = 0;     // of them, those written (or failed)
     std::atomic<int64_t> failedAt{-1};
 };
