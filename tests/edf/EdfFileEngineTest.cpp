@@ -171,34 +171,46 @@ struct FileSizeLimit {
 
 TEST_F(EdfFileEngineTest, AFailedWriteShowsByTheSyncAndTheFileEndsAtItsLastWholeRecord)
 {
-    // header 768, records of 100 × 2 + 114 = 314 bytes: two records end at 1,396, a third at
-    // 1,710, past the limit of 1,500 bytes
-    int handle = OpenReady("limit.edf", 1, 100);
-    ASSERT_EQ(EdfAddAnnotation(handle, "Recording starts", 0), 0);
-    ASSERT_EQ(EdfAddAnnotation(handle, "second record", 10'000), 0);
-    std::vector<int16_t> expected;
-    {
-        FileSizeLimit limit(1'500);
-        ASSERT_TRUE(limit.active);
-        for (const int16_t value : {1, 2, 3, 4}) {
-            const std::vector<int16_t> samples(100, value);
-            EXPECT_EQ(EdfWriteRecord(handle, samples.data()), 0);  // buffered: the failure shows later
-            if (value <= 2)
-                expected.insert(expected.end(), samples.begin(), samples.end());
+    // Records of n × 2 + 114 bytes behind the 768-byte header, and a file size limit half-way
+    // through the third record. Records of 100 samples stay in the stream's first chunks, written
+    // where they are handed over; records of 30,000 samples (60,114 bytes) reach the limit in a
+    // chunk that the writing thread writes.
+    for (const int samplesPerRecord : {100, 30'000}) {
+        SCOPED_TRACE(samplesPerRecord);
+        const std::string name = "limit" + std::to_string(samplesPerRecord) + ".edf";
+        const int64_t recordBytes = 2 * samplesPerRecord + 114;
+        int handle = OpenReady(name, 1, samplesPerRecord);
+        ASSERT_EQ(EdfAddAnnotation(handle, "Recording starts", 0), 0);
+        ASSERT_EQ(EdfAddAnnotation(handle, "second record", 10'000), 0);
+        std::vector<int16_t> expected;
+        {
+            FileSizeLimit limit(static_cast<rlim_t>(768 + 2 * recordBytes + recordBytes / 2));
+            ASSERT_TRUE(limit.active);
+            bool failed = false;
+            for (const int16_t value : {1, 2, 3, 4, 5}) {
+                const std::vector<int16_t> samples(static_cast<size_t>(samplesPerRecord), value);
+                const int result = EdfWriteRecord(handle, samples.data());
+                // buffered: the failure shows a record or more later, and then stays
+                if (value <= 2 || !failed)
+                    EXPECT_TRUE(result == 0 || (value > 2 && result == -1)) << "record " << value;
+                else
+                    EXPECT_EQ(result, -1) << "record " << value;
+                failed = failed || result == -1;
+                if (value <= 2)
+                    expected.insert(expected.end(), samples.begin(), samples.end());
+            }
+            EXPECT_EQ(EdfSyncRecords(handle), -1);
+            EXPECT_EQ(EdfSyncRecords(handle), -1);
+            EXPECT_EQ(EdfCloseFile(handle), EdfOk);  // failed writes are not reported at close
         }
-        EXPECT_EQ(EdfSyncRecords(handle), -1);
-        const std::vector<int16_t> samples(100, 5);
-        EXPECT_EQ(EdfWriteRecord(handle, samples.data()), -1);  // a failure stays
-        EXPECT_EQ(EdfSyncRecords(handle), -1);
-        EXPECT_EQ(EdfCloseFile(handle), EdfOk);  // failed writes are not reported at close
+        EdfFile file;
+        std::string error;
+        ASSERT_TRUE(ParseEdfFile(PathOf(name), file, error)) << error;
+        EXPECT_EQ(file.recordCount, 2);
+        EXPECT_EQ(file.samplesPerSignal[0], expected);
+        EXPECT_EQ(file.recordStartTimes, (std::vector<std::string>{"+0", "+1"}));
+        EXPECT_EQ(Bytes(name).size(), static_cast<size_t>(768 + 2 * recordBytes));
     }
-    EdfFile file;
-    std::string error;
-    ASSERT_TRUE(ParseEdfFile(PathOf("limit.edf"), file, error)) << error;
-    EXPECT_EQ(file.recordCount, 2);
-    EXPECT_EQ(file.samplesPerSignal[0], expected);
-    EXPECT_EQ(file.recordStartTimes, (std::vector<std::string>{"+0", "+1"}));
-    EXPECT_EQ(Bytes("limit.edf").size(), 768u + 2 * 314u);
 }
 
 TEST_F(EdfFileEngineTest, MoreAnnotationsThanRecordsWidenTheAnnotationSignal)
