@@ -43,7 +43,7 @@ EdfFileState* OpenFile(int handle)
 EdfFileState* AcceptingFile(int handle)
 {
     EdfFileState* state = OpenFile(handle);
-    return state != nullptr && state->recordsWritten == 0 ? state : nullptr;
+    return state != nullptr && !state->headerWritten ? state : nullptr;
 }
 
 EdfSignalParams* AcceptingSignal(int handle, int signal)
@@ -320,7 +320,7 @@ int EdfWriteRecord(int handle, const int16_t* samples)
     EdfFileState* state = OpenFile(handle);
     if (state == nullptr || state->signalCount == 0 || samples == nullptr || NoteFailedWrites(*state))
         return EdfFailure;
-    if (state->recordsWritten == 0)  // the first record writes the header
+    if (!state->headerWritten)  // the first record writes the header
         if (int header = EdfWriteHeader(*state); header != EdfOk)
             return header;
     return AppendRecord(*state, samples) ? EdfOk : EdfFailure;
@@ -365,7 +365,7 @@ int EdfCloseFile(int handle)
     EdfFileState* state = OpenFile(handle);
     if (state == nullptr)
         return EdfFailure;
-    if (state->recordsWritten == 0 && WriteRecordsAtClose(*state) != EdfOk)
+    if (!state->headerWritten && WriteRecordsAtClose(*state) != EdfOk)
         return EdfFailure;  // the header checks failed: the file stays open
     EdfSlot& slot = edfFiles[handle];
 

@@ -39,6 +39,9 @@ struct EdfFileState {
     int startHour = 0;
     int signalCount = 0;
     int64_t recordsWritten = 0;
+    // The header went to the stream with the first data record: the parameters are frozen from
+    // then on, also when the records did not reach the file after all.
+    bool headerWritten = false;
     int annotationSignalCount = 1;
     double recordDuration = 1.0;               // s
     int64_t recordDurationTicks = 10'000'000;  // units of 100 ns

@@ -151,6 +151,7 @@ int EdfWriteHeader(EdfFileState& state)
 
     BufferedFile& file = state.file;
     const int signalsInFile = state.signalCount + state.annotationSignalCount;
+    state.headerWritten = true;
     (void)file.Seek(0);  // a failure here shows in the stream's FailedAt
     WriteTextField(file, "0", 8);
     WriteTextField(file, "X X X X", 80);

@@ -55,6 +55,9 @@ struct FileModel {
     std::string path;
     bool writesFail = false;  // /dev/full
     bool writeFailureSeen = false;
+    // The first EdfWriteRecord with a valid header wrote the header: the parameters are frozen
+    // from then on, whether or not its records reached the file.
+    bool headerWritten = false;
     int signalCount = 0;
     std::vector<SignalModel> signals;
     int64_t recordDurationTicks = 10'000'000;  // units of 100 ns
@@ -206,7 +209,7 @@ private:
 
     bool SignalValid(const FileModel* file, int signal) const
     {
-        return file != nullptr && file->records == 0 && signal >= 0 && signal < file->signalCount;
+        return file != nullptr && !file->headerWritten && signal >= 0 && signal < file->signalCount;
     }
 
     int LowestFreeSlot() const
@@ -386,7 +389,7 @@ private:
                                      0,  -1,  1,         1'639,     333,    104,   1'234'567};
         const uint8_t selector = input.Byte();
         const int value = selector < std::size(values) ? values[selector] : static_cast<int>(input.Le32() % 6'100'000);
-        const bool valid = file != nullptr && file->records == 0 && value >= 100 && value <= 6'000'000;
+        const bool valid = file != nullptr && !file->headerWritten && value >= 100 && value <= 6'000'000;
         Expect(EdfSetRecordDuration(handle, value), valid ? EdfOk : EdfFailure, "EdfSetRecordDuration");
         if (valid)
             file->recordDurationTicks = static_cast<int64_t>(value) * 100;
@@ -406,7 +409,7 @@ private:
                        input.Byte() % 61};
         const bool inRange = date[0] >= 1970 && date[0] <= 3000 && date[1] >= 1 && date[1] <= 12 && date[2] >= 1
                              && date[2] <= 31 && date[3] <= 23 && date[4] <= 59 && date[5] <= 59;
-        const bool valid = file != nullptr && file->records == 0 && inRange;
+        const bool valid = file != nullptr && !file->headerWritten && inRange;
         Expect(EdfSetStartDateTime(handle, date[0], date[1], date[2], date[3], date[4], date[5]),
                valid ? EdfOk : EdfFailure, "EdfSetStartDateTime");
         if (valid) {
@@ -431,10 +434,11 @@ private:
             Expect(result, EdfFailure, "EdfWriteRecord without a file or without signals");
             return;
         }
-        if (file->records == 0 && file->HeaderCheck() != EdfOk) {
+        if (!file->headerWritten && file->HeaderCheck() != EdfOk) {
             Expect(result, file->HeaderCheck(), "EdfWriteRecord with a header that fails its checks");
             return;
         }
+        file->headerWritten = true;
         if (file->writesFail) {
             // Records reach the device behind the call: its failure shows once a buffer has gone
             // to it, at a record that depends on the writing thread's pace, and stays.
@@ -497,12 +501,12 @@ private:
             Expect(EdfCloseFile(handle), EdfFailure, "EdfCloseFile of an invalid handle");
             return;
         }
-        if (file->records == 0) {
+        if (!file->headerWritten) {
             if (finally && file->HeaderCheck() != EdfOk)
                 MakeHeaderValid(*file);
             LimitRecordsAtClose(*file);
         }
-        const bool headerFails = file->records == 0 && file->HeaderCheck() != EdfOk;
+        const bool headerFails = !file->headerWritten && file->HeaderCheck() != EdfOk;
         // On /dev/full no record reaches the file and the file cannot be rewritten with room for
         // the annotations: they are left out. Any other file keeps them all.
         const bool leftOut = file->writesFail && !file->annotations.empty();
@@ -513,7 +517,7 @@ private:
                "EdfCloseFile");
         if (headerFails)
             return;
-        if (file->records == 0) {
+        if (!file->headerWritten) {
             // one record of digital zeros per annotation, so that every annotation has a slot
             file->records = static_cast<int64_t>(file->annotations.size());
             for (int64_t r = 0; r < file->records; ++r)

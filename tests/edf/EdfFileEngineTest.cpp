@@ -213,6 +213,29 @@ TEST_F(EdfFileEngineTest, AFailedWriteShowsByTheSyncAndTheFileEndsAtItsLastWhole
     }
 }
 
+TEST_F(EdfFileEngineTest, ParametersStayFrozenWhenNoRecordReachedTheFile)
+{
+    // The limit cuts the first record: the header went out with it, so the file is no longer
+    // open for parameters, though it holds no whole record.
+    int handle = OpenReady("first.edf", 1, 100);
+    {
+        FileSizeLimit limit(800);
+        ASSERT_TRUE(limit.active);
+        const std::vector<int16_t> samples(100, 1);
+        EXPECT_EQ(EdfWriteRecord(handle, samples.data()), 0);
+        EXPECT_EQ(EdfSyncRecords(handle), -1);
+        EXPECT_EQ(EdfSetRecordDuration(handle, 50'000), -1);
+        EXPECT_EQ(EdfSetSamplesPerRecord(handle, 0, 10), -1);
+        EXPECT_EQ(EdfCloseFile(handle), EdfOk);
+    }
+    EdfFile file;
+    std::string error;
+    ASSERT_TRUE(ParseEdfFile(PathOf("first.edf"), file, error)) << error;
+    EXPECT_EQ(file.recordCount, 0);
+    EXPECT_EQ(file.signals.at(0).samplesPerRecord, 100);
+    EXPECT_EQ(Bytes("first.edf").size(), 768u);
+}
+
 TEST_F(EdfFileEngineTest, MoreAnnotationsThanRecordsWidenTheAnnotationSignal)
 {
     // 2 records of 10 samples and 5 annotations of 40 bytes: 3 annotations in record 0, 2 in
