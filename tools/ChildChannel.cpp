@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <unistd.h>
 
+#include "tools/WriteAll.h"
+
 void PipeOutput::Progress(double fraction)
 {
     const int percent = fraction <= 0 ? 0 : fraction >= 1 ? 100 : static_cast<int>(fraction * 100);
@@ -21,15 +23,7 @@ void PipeOutput::Send(FrameType type, const std::string& payload)
     for (int i = 0; i < 4; ++i)
         frame[1 + static_cast<size_t>(i)] = static_cast<char>((length >> (8 * i)) & 0xFF);
     frame += payload;
-    size_t done = 0;
-    while (done < frame.size()) {
-        const ssize_t written = write(fd, frame.data() + done, frame.size() - done);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return;  // the batch is gone: nobody to tell
-        done += static_cast<size_t>(written);
-    }
+    (void)WriteAll(fd, frame);  // when the batch is gone there is nobody to tell
 }
 
 bool FrameBuffer::Next(FrameType& type, std::string& payload)

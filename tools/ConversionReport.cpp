@@ -12,6 +12,7 @@
 
 #include "VareloVersion.h"
 #include "logging/TextConversion.h"
+#include "tools/WriteAll.h"
 
 namespace {
 
@@ -85,20 +86,6 @@ json OptionsJson(const ConvertArguments& arguments)
             {"recursive", arguments.recursive},
             {"jobs", arguments.jobs},
             {"skip_converted", arguments.skipConverted}};
-}
-
-bool WriteAll(int fd, const std::string& text)
-{
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t written = write(fd, text.data() + done, text.size() - done);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        done += static_cast<size_t>(written);
-    }
-    return true;
 }
 
 std::string BaseOf(const std::string& path)
