@@ -304,17 +304,11 @@ void PrintTable(const std::vector<Case>& cases)
     }
 }
 
-// The spread of the cost per megabyte over the cases chosen: largest / smallest - 1.
-double Spread(const std::vector<const Case*>& chosen, Report Case::*state)
+// The cost per megabyte of the last case chosen against the first's: above 1 when it grows.
+double CostRatio(const std::vector<const Case*>& chosen, Report Case::*state)
 {
-    double least = 0;
-    double most = 0;
-    for (const Case* measured : chosen) {
-        const double cost = measured->MillisecondsPerMegabyte(measured->*state);
-        least = least == 0 ? cost : std::min(least, cost);
-        most = std::max(most, cost);
-    }
-    return least > 0 ? most / least - 1 : 0;
+    const double first = chosen.front()->MillisecondsPerMegabyte(chosen.front()->*state);
+    return first > 0 ? chosen.back()->MillisecondsPerMegabyte(chosen.back()->*state) / first : 0;
 }
 
 void PrintVerdicts(const std::vector<Case>& cases, bool quick)
@@ -347,11 +341,11 @@ void PrintVerdicts(const std::vector<Case>& cases, bool quick)
     for (Report Case::*state : {&Case::cached, &Case::fromDisk}) {
         const char* name = state == &Case::cached ? "in the page cache" : "from the disk";
         if (!quick && lengths.size() > 1 && (lengths[0]->*state).measured)
-            std::printf("%s, cost per MB from 60 s to 600 s differs by %.1f %% (target 10 %% or less)\n", name,
-                        100 * Spread(lengths, state));
+            std::printf("%s, cost per MB at 600 s / at 60 s: %.2f (target 0.9 to 1.1)\n", name,
+                        CostRatio(lengths, state));
         if (counts.size() > 1 && (counts[0]->*state).measured)
-            std::printf("%s, cost per MB from 4 to 256 channels differs by %.1f %% (target 20 %% or less)\n", name,
-                        100 * Spread(counts, state));
+            std::printf("%s, cost per MB at 256 channels / at 4 channels: %.2f (target 0.8 to 1.2)\n", name,
+                        CostRatio(counts, state));
     }
     std::printf("peak resident memory %.1f MiB, at %d channels (target 64 MiB or less)\n",
                 static_cast<double>(peakKiB) / 1024.0, peakChannels);
