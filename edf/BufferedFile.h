@@ -26,7 +26,7 @@ public:
 #endif
 
     BufferedFile() = default;
-    // Flushes and closes a file still open; a failure there is not reported.
+    // Writes out what is buffered and closes a file still open; a failure there is not reported.
     ~BufferedFile();
     BufferedFile(const BufferedFile&) = delete;
     BufferedFile& operator=(const BufferedFile&) = delete;
