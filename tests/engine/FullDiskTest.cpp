@@ -35,6 +35,20 @@ protected:
         RecordingBuilder::WriteCscFile(recording / "CSC1.ocs", RecordingBuilder::ChannelHeader({}), records);
     }
 
+    // Converts CSC1.ocs with Events.oev into DevOutput.edf with the engine alone (no log file on
+    // the disk), its messages as "Type: text".
+    int ConvertChannelAndEvents(std::vector<std::wstring>& messages)
+    {
+        OrvToEDF engine;
+        SubscriptionId id = 0;
+        engine.Subscribe(
+            [&](OrvLogging::ORVB_MESSAGE_TYPE type, const std::wstring& text) {
+                messages.push_back(OrvLogging::MessageTypeName(type) + L": " + text);
+            },
+            id);
+        return engine.Convert(PathOf("DevOutput.edf"), PathOf("Events.oev"), {PathOf("CSC1.ocs")});
+    }
+
     // Shrinks the disk to the inputs plus `pages` free pages.
     void LeaveFreePages(uint64_t pages) { ASSERT_TRUE(disk.LeaveFreePages(pages)) << disk.Reason(); }
 
@@ -85,15 +99,8 @@ TEST_F(FullDiskTest, DiskFullInALaterSegmentKeepsTheFilesFinishedBefore)
     // Two pages for the first file (7,110 bytes), two for the second: three of its records fit.
     LeaveFreePages(4);
 
-    OrvToEDF engine;
-    SubscriptionId id = 0;
     std::vector<std::wstring> messages;
-    engine.Subscribe(
-        [&](OrvLogging::ORVB_MESSAGE_TYPE type, const std::wstring& text) {
-            messages.push_back(OrvLogging::MessageTypeName(type) + L": " + text);
-        },
-        id);
-    EXPECT_EQ(engine.Convert(PathOf("DevOutput.edf"), PathOf("Events.oev"), {PathOf("CSC1.ocs")}), -1);
+    EXPECT_EQ(ConvertChannelAndEvents(messages), -1);
     EXPECT_EQ(messages, (std::vector<std::wstring>{
                             L"Notice: Session UUIDs successfull verified for all CSC files.",
                             L"Notice: EDF File Opened Successfully: " + PathOf("DevOutput.edf"),
@@ -151,15 +158,8 @@ TEST_F(FullDiskTest, AnnotationsThatFindNoRoomAreLeftOutWithAWarning)
     RecordingBuilder::WriteEventFile(recording / "Events.oev", {"-FileType Event"}, events);
     LeaveFreePages(2);
 
-    OrvToEDF engine;
-    SubscriptionId id = 0;
     std::vector<std::wstring> messages;
-    engine.Subscribe(
-        [&](OrvLogging::ORVB_MESSAGE_TYPE type, const std::wstring& text) {
-            messages.push_back(OrvLogging::MessageTypeName(type) + L": " + text);
-        },
-        id);
-    EXPECT_EQ(engine.Convert(PathOf("DevOutput.edf"), PathOf("Events.oev"), {PathOf("CSC1.ocs")}), 0);
+    EXPECT_EQ(ConvertChannelAndEvents(messages), 0);
     EXPECT_EQ(messages.back(), L"Warning: Unable to keep every annotation in EDF file " + PathOf("DevOutput.edf")
                                    + L": 9 of 12 were left out, since the file could not be rewritten with room for "
                                      L"them.");
