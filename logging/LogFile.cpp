@@ -1,6 +1,7 @@
 #include "logging/LogFile.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <iomanip>
 #include <sstream>
 #include <unistd.h>
@@ -35,6 +36,14 @@ PathParts SplitPath(const std::wstring& path)
         || parts.extension.size() > maxNamePartLength)
         return {};
     return parts;
+}
+
+// The path from the root, as an error names a file; unchanged when the working directory is gone.
+std::wstring AbsolutePath(const std::wstring& path)
+{
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(OrvText::WideToUtf8(path), error);
+    return error ? path : OrvText::Utf8ToWide(absolute.string());
 }
 
 void PrintMessageBox(const std::wstring& caption, const std::wstring& text)
@@ -85,7 +94,7 @@ int LogFile::OpenLogFile()
     OrvFiles::Failure failure;
     m_fd = OrvFiles::OpenForWriting(OrvText::WideToUtf8(path), OrvFiles::Existing::Truncate, false, failure);
     if (m_fd < 0) {
-        m_openFailure = OrvFiles::Describe(path, failure);
+        m_openFailure = OrvFiles::Describe(AbsolutePath(path), failure);
         ShowOpenError(path);
         return -1;
     }
