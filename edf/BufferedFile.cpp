@@ -5,9 +5,10 @@
 #include <cstring>
 #include <new>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "logging/SafeFile.h"
 
 BufferedFile::~BufferedFile()
 {
@@ -35,22 +36,12 @@ bool BufferedFile::Create(const char* path, int& errorNumber)
         return false;
     }
     // Read-write: the file engine reads its records back when it rewrites a file at close.
-    do {
-        fd = open(path, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    } while (fd < 0 && errno == EINTR);
-    errorNumber = fd < 0 ? errno : 0;
+    OrvFiles::Failure failure;
+    fd = OrvFiles::OpenForWriting(path, OrvFiles::Existing::Refuse, true, failure);
+    errorNumber = fd < 0 ? failure.errorNumber : 0;
     struct stat status {};
-    if (fd < 0 && errorNumber == EEXIST && stat(path, &status) == 0) {
-        if (S_ISDIR(status.st_mode)) {
-            errorNumber = EISDIR;  // no name to move on from: no file can be made there
-        } else if (S_ISCHR(status.st_mode) || S_ISFIFO(status.st_mode)) {
-            // A device or a pipe holds no file to keep: it is written to as it is.
-            do {
-                fd = open(path, O_WRONLY | O_CLOEXEC);
-            } while (fd < 0 && errno == EINTR);
-            errorNumber = fd < 0 ? errno : 0;
-        }
-    }
+    if (errorNumber == EEXIST && lstat(path, &status) == 0 && S_ISDIR(status.st_mode))
+        errorNumber = EISDIR;  // no name to move on from: no file can be made there
     used = 0;
     bufferOffset = 0;
     writer.Reset();
@@ -66,7 +57,8 @@ bool BufferedFile::CreateTemporaryBeside(const char* path, const BufferedFile& l
     const std::string target = path;
     const size_t slash = target.rfind('/');
     tempPath = (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + ".varelo-XXXXXX";
-    fd = mkostemp(tempPath.data(), O_CLOEXEC);  // O_EXCL under a name made free
+    OrvFiles::Failure failure;
+    fd = OrvFiles::CreateTemporary(tempPath, failure);
     if (fd < 0)
         return false;
     used = 0;

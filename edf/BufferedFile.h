@@ -33,10 +33,10 @@ public:
 
     // Allocates the buffers; false when memory is short. Needed once before Create.
     bool AllocateBuffer();
-    // Creates the file at the UTF-8 path, which must not exist yet: an existing file is never
-    // opened, so nothing that another program (or another run) wrote is truncated. A device or a
-    // pipe under the name is written to. false with the system's error number (EEXIST when the
-    // name is taken) when it cannot be created.
+    // Creates the file at the UTF-8 path, which must not exist yet: nothing that exists under the
+    // name is ever opened (a file another program or run wrote, a symbolic link, a device, a
+    // pipe), so nothing is truncated or written through. false with the system's error number
+    // when it cannot be created: EEXIST when the name is taken, EISDIR when a directory takes it.
     bool Create(const char* path, int& errorNumber);
     // Creates a file of a free name in the directory of `path` (".varelo-" and random
     // characters), with the permissions of the open file `like`; tempPath receives its name.

@@ -37,6 +37,15 @@ std::vector<std::string> FindFiles(const std::string& directory, const std::stri
     return names;
 }
 
+// The run's message of a log file that cannot be opened, then the file and the reason, which
+// that message does not name.
+void ReportLogFailure(const wchar_t* message, const LogFile& logFile, ConversionFrontend& frontend)
+{
+    frontend.OnMessage(OrvLogging::Error, message);
+    if (!logFile.OpenFailure().empty())
+        frontend.OnMessage(OrvLogging::Error, logFile.OpenFailure());
+}
+
 }  // namespace
 
 std::wstring ResultText(int result)
@@ -62,9 +71,9 @@ int RunConversion(const ConversionRequest& request, LogFile& logFile, Conversion
     const std::wstring& directory = request.outputDirectory.empty() ? request.dataDirectory : request.outputDirectory;
     frontend.OnRunStarted();
     if (logFile.SetLogFilename(directory + L"/VareloLogFile.txt") != 0)
-        frontend.OnMessage(OrvLogging::Error, L"Unable to create set log file name.");
+        ReportLogFailure(L"Unable to create set log file name.", logFile, frontend);
     if (logFile.OpenLogFile() != 0)
-        frontend.OnMessage(OrvLogging::Error, L"Unable to open log file.");
+        ReportLogFailure(L"Unable to open log file.", logFile, frontend);
     if (request.options.Any())
         frontend.OnMessage(OrvLogging::Notice, request.options.Description());
     const std::wstring outputFileName = directory + L"/DevOutput.edf";

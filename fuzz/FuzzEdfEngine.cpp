@@ -2,8 +2,8 @@
 // A small model of the engine's rules predicts the result of every call (handles, refusals,
 // header check codes); after every successful close the file is read back with the test suite's
 // EDF+ reader and compared with the model: structure, header fields, samples (clamped), record
-// start times and the annotations placed. Files on /dev/full, where every write fails, are only
-// closed, not read back. Every file still open at the end is closed, so the engine's table is
+// start times and the annotations placed. A device under the name (/dev/full) is never opened:
+// the name counts as taken. Every file still open at the end is closed, so the engine's table is
 // empty between inputs.
 //
 // Input: a sequence of operations, each an opcode byte followed by its arguments (EngineRun::Step).
@@ -53,8 +53,6 @@ struct AnnotationModel {
 struct FileModel {
     int handle = -1;
     std::string path;
-    bool writesFail = false;  // /dev/full
-    bool writeFailureSeen = false;
     // The first EdfWriteRecord with a valid header wrote the header: the parameters are frozen
     // from then on, whether or not its records reached the file.
     bool headerWritten = false;
@@ -233,14 +231,14 @@ private:
         const uint8_t countSelector = input.Byte();
         const std::filesystem::path& dir = FuzzSupport::ScratchDirectory();
         std::string path;
-        bool writesFail = false;
+        bool nameTaken = false;
         bool cannotCreate = false;
         switch (pathSelector % 8) {
         case 5:
-            if (access("/dev/full", W_OK) != 0)
+            if (access("/dev/full", F_OK) != 0)
                 return;
             path = "/dev/full";
-            writesFail = true;
+            nameTaken = true;
             break;
         case 6:
             path = (dir / "missing" / "f.edf").string();
@@ -270,6 +268,8 @@ private:
             expected = EdfPathAlreadyOpen;
         else if (signalCount < 0 || signalCount > edfMaxSignals)
             expected = EdfBadSignalCount;
+        else if (nameTaken)
+            expected = EdfNameTaken;
         else if (cannotCreate)
             expected = EdfCannotCreate;
         else
@@ -281,7 +281,6 @@ private:
         FileModel file;
         file.handle = handle;
         file.path = path;
-        file.writesFail = writesFail;
         file.signalCount = signalCount;
         file.signals.resize(static_cast<size_t>(signalCount));
         files.push_back(std::move(file));
@@ -439,17 +438,7 @@ private:
             return;
         }
         file->headerWritten = true;
-        if (file->writesFail) {
-            // Records reach the device behind the call: its failure shows once a buffer has gone
-            // to it, at a record that depends on the writing thread's pace, and stays.
-            if (file->writeFailureSeen)
-                Expect(result, EdfFailure, "EdfWriteRecord after a failed write");
-            file->writeFailureSeen = file->writeFailureSeen || result == EdfFailure;
-            if (result == EdfFailure)
-                return;
-        } else {
-            Expect(result, EdfOk, "EdfWriteRecord");
-        }
+        Expect(result, EdfOk, "EdfWriteRecord");
         file->records += 1;
         KeepRecord(*file, samples.data());
     }
@@ -507,14 +496,7 @@ private:
             LimitRecordsAtClose(*file);
         }
         const bool headerFails = !file->headerWritten && file->HeaderCheck() != EdfOk;
-        // On /dev/full no record reaches the file and the file cannot be rewritten with room for
-        // the annotations: they are left out. Any other file keeps them all.
-        const bool leftOut = file->writesFail && !file->annotations.empty();
-        Expect(EdfCloseFile(handle),
-               headerFails ? EdfFailure
-               : leftOut   ? EdfAnnotationsLeftOut
-                           : EdfOk,
-               "EdfCloseFile");
+        Expect(EdfCloseFile(handle), headerFails ? EdfFailure : EdfOk, "EdfCloseFile");  // every annotation kept
         if (headerFails)
             return;
         if (!file->headerWritten) {
@@ -523,11 +505,10 @@ private:
             for (int64_t r = 0; r < file->records; ++r)
                 KeepRecord(*file, nullptr);
         }
-        if (!file->writesFail && !LabelNamesAnnotations(*file))
+        if (!LabelNamesAnnotations(*file))
             Verify(*file);
         std::error_code ignored;
-        if (!file->writesFail)
-            std::filesystem::remove(file->path, ignored);
+        std::filesystem::remove(file->path, ignored);
         files.erase(files.begin() + static_cast<std::ptrdiff_t>(current));
     }
 
@@ -559,8 +540,7 @@ private:
         if (file == nullptr)
             return;
         std::error_code ignored;
-        if (!file->writesFail)
-            std::filesystem::remove(file->path, ignored);
+        std::filesystem::remove(file->path, ignored);
         files.erase(files.begin() + static_cast<std::ptrdiff_t>(current));
     }
 

@@ -1,10 +1,13 @@
 #include "logging/LogFile.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <iomanip>
 #include <sstream>
+#include <unistd.h>
 
 #include "logging/TextConversion.h"
+#include "logging/WriteAll.h"
 
 namespace {
 
@@ -35,6 +38,14 @@ PathParts SplitPath(const std::wstring& path)
     return parts;
 }
 
+// The path from the root, as an error names a file; unchanged when the working directory is gone.
+std::wstring AbsolutePath(const std::wstring& path)
+{
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(OrvText::WideToUtf8(path), error);
+    return error ? path : OrvText::Utf8ToWide(absolute.string());
+}
+
 void PrintMessageBox(const std::wstring& caption, const std::wstring& text)
 {
     std::fprintf(stderr, "%s: %s\n", OrvText::WideToUtf8(caption).c_str(), OrvText::WideToUtf8(text).c_str());
@@ -46,7 +57,11 @@ LogFile::LogFile() : m_messageBox(PrintMessageBox)
 {
 }
 
-LogFile::~LogFile() = default;
+LogFile::~LogFile()
+{
+    if (m_fd >= 0)
+        (void)close(m_fd);  // without a closing line
+}
 
 void LogFile::SetMessageBoxHandler(MessageBoxHandler handler)
 {
@@ -71,13 +86,15 @@ int LogFile::SetLogFilename(
 int LogFile::OpenLogFile()
 {
     const std::wstring path = m_directory + (m_fileName.empty() ? std::wstring(fallbackFileName) : m_fileName);
-    if (m_stream.is_open() && path == m_currentPath)
+    if (m_fd >= 0 && path == m_currentPath)
         return 0;
-    if (m_stream.is_open())
-        m_stream.close();
-    m_stream.open(OrvText::WideToUtf8(path), std::ios::out | std::ios::trunc | std::ios::binary);
-    if (!m_stream.is_open()) {
-        m_stream.clear();
+    if (m_fd >= 0)
+        (void)close(m_fd);
+    m_openFailure.clear();
+    OrvFiles::Failure failure;
+    m_fd = OrvFiles::OpenForWriting(OrvText::WideToUtf8(path), OrvFiles::Existing::Truncate, false, failure);
+    if (m_fd < 0) {
+        m_openFailure = OrvFiles::Describe(AbsolutePath(path), failure);
         ShowOpenError(path);
         return -1;
     }
@@ -102,22 +119,22 @@ int LogFile::LogMessage(
 int LogFile::WriteText(
     std::wstring text)  // NOLINT(performance-unnecessary-value-param): the operation takes its own copy
 {
-    if (!m_stream.is_open())
+    if (m_fd < 0)
         return -1;
     std::string latin1;
     (void)OrvText::WideToLatin1(text, latin1);  // a text that cannot be converted becomes an empty line
-    m_stream << latin1 << '\n';
-    m_stream.flush();
+    latin1 += '\n';
+    (void)WriteAll(m_fd, latin1);  // one write per line, so the file is complete up to the last one
     return 0;
 }
 
 int LogFile::CloseLogFile()
 {
-    if (!m_stream.is_open())
+    if (m_fd < 0)
         return -1;
     WriteText(L"Log File Closed - End of File\r\n");
-    m_stream.close();
-    m_stream.clear();
+    (void)close(m_fd);  // a failing close is not reported, as a failing write is not
+    m_fd = -1;
     return 0;
 }
 

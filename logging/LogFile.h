@@ -1,11 +1,11 @@
 #pragma once
 
-#include <fstream>
 #include <functional>
 #include <mutex>
 #include <string>
 
 #include "logging/MessageType.h"
+#include "logging/SafeFile.h"
 #include "logging/SystemInfo.h"
 
 // A plain-text log of one conversion beside its data: header lines that identify the file, the
@@ -27,7 +27,9 @@ public:
 
     // Sets the directory and the base name (the extension becomes ".txt"), then opens the file.
     int SetLogFilename(std::wstring name);
-    // Creates or empties the file; 0 at once when it is already open under the same path.
+    // Creates or empties the file; 0 at once when it is already open under the same path. Only a
+    // regular file is ever opened: a symbolic link, a FIFO or a directory under the name is a
+    // file that cannot be opened.
     int OpenLogFile();
     int LogMessage(OrvLogging::ORVB_MESSAGE_TYPE type, std::wstring text);
     int WriteText(std::wstring text);
@@ -41,6 +43,8 @@ public:
     static std::wstring MessageLine(OrvLogging::ORVB_MESSAGE_TYPE type, const std::wstring& text);
 
     const std::wstring& CurrentPath() const { return m_currentPath; }
+    // "<path>: <reason>." of the last open that failed; empty when none has.
+    const std::wstring& OpenFailure() const { return m_openFailure; }
 
 private:
     void WriteHeader(const std::wstring& path);
@@ -49,8 +53,9 @@ private:
     std::wstring m_fileName;     // base name + ".txt"; empty until a name with a base name was set
     std::wstring m_currentPath;  // path of the last successful open
     std::wstring m_directory;    // directory part of the last name set, with its trailing "/"
-    std::ofstream m_stream;
+    int m_fd = -1;               // the open log file, or -1
     bool m_debugEnabled = false;
     std::mutex m_lock;
     MessageBoxHandler m_messageBox;
+    std::wstring m_openFailure;
 };

@@ -1,6 +1,8 @@
 #include "tools/BatchRun.h"
 
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +22,13 @@
 #include "tools/RecordingConversion.h"
 
 namespace {
+
+const char* const interruptedLine = "varelo-convert: interrupted; the conversions under way were stopped\n";
+// How long after a signal a conversion may take to stop at a data record and write its report
+// before its process ends where it is; and how long the batch waits for its children to end
+// before it ends them.
+constexpr std::chrono::milliseconds stopGrace{600};
+constexpr std::chrono::milliseconds killGrace{800};
 
 // The input bytes of a recording, for the batch's progress.
 int64_t RecordingBytes(const Recording& recording)
@@ -98,13 +107,15 @@ private:
 int RunInThisProcess(const Discovery& discovery, const ConvertArguments& arguments, InterruptWatch& interrupts,
                      BatchProgress& progress)
 {
+    // A run that does not stop at a data record within the grace is ended where it is.
+    interrupts.StopWithin(stopGrace, "Conversion Failed\n", interruptedLine);
     LogFile logFile;  // one for the whole program, as the window keeps one for its life
     DirectOutput output(arguments, progress, discovery.recordings.size() == 1);
     int status = 0;
     for (size_t i = 0; i < discovery.recordings.size() && !interrupts.Interrupted(); ++i) {
         output.current = i;
         if (ConvertRecording(discovery.recordings[i], arguments, logFile, output,
-                             [&interrupts] { return interrupts.Glance(); })
+                             [&interrupts] { return interrupts.Interrupted(); })
             != 0)
             status = 1;
         progress.Finish(i);
@@ -131,11 +142,12 @@ struct Outcome {
 
 [[noreturn]] void RunChild(const Recording& recording, const ConvertArguments& arguments, int fd)
 {
-    InterruptWatch interrupts(false);  // holds the signals to the end: the report is written
+    InterruptWatch interrupts(false);                    // further signals are ignored until the report is written
+    interrupts.StopWithin(stopGrace, nullptr, nullptr);  // the batch says that it failed
     LogFile logFile;
     PipeOutput output(fd);
     const int status =
-        ConvertRecording(recording, arguments, logFile, output, [&interrupts] { return interrupts.Glance(); });
+        ConvertRecording(recording, arguments, logFile, output, [&interrupts] { return interrupts.Interrupted(); });
     (void)close(fd);
     _exit(status);
 }
@@ -156,6 +168,12 @@ public:
                 for (const Job& job : jobs)
                     (void)kill(job.pid, SIGINT);  // each stops at its next data record
                 forwarded = true;
+                forwardedAt = std::chrono::steady_clock::now();
+            }
+            if (forwarded && !killed && std::chrono::steady_clock::now() - forwardedAt > killGrace) {
+                for (const Job& job : jobs)
+                    (void)kill(job.pid, SIGKILL);  // stuck where even its own deadline cannot end it
+                killed = true;
             }
             while (!forwarded && jobs.size() < static_cast<size_t>(arguments.jobs)
                    && next < discovery.recordings.size())
@@ -260,6 +278,8 @@ private:
             outcome.lines.emplace_back(true, "varelo-convert: the conversion of "
                                                  + discovery.recordings[job.recording].directory + " ended by signal "
                                                  + std::to_string(WTERMSIG(waitStatus)));
+        if (outcome.report.empty())  // ended before its result: every complete run reports
+            outcome.lines.emplace_back(false, OrvText::WideToUtf8(ResultText(-1)));
         outcome.done = true;
         progress.Finish(job.recording);
     }
@@ -286,43 +306,11 @@ private:
     size_t next = 0;
     size_t printed = 0;
     bool forwarded = false;  // the interrupt has been passed on to the children
+    std::chrono::steady_clock::time_point forwardedAt{};
+    bool killed = false;
 };
 
 }  // namespace
-
-InterruptWatch::InterruptWatch(bool restoreAfterFirst) : restoreAfterFirst(restoreAfterFirst)
-{
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    (void)sigprocmask(SIG_BLOCK, &signals, nullptr);
-}
-
-bool InterruptWatch::Interrupted()
-{
-    if (interrupted)
-        return true;
-    sigset_t pending;
-    sigemptyset(&pending);
-    if (sigpending(&pending) != 0 || (sigismember(&pending, SIGINT) != 1 && sigismember(&pending, SIGTERM) != 1))
-        return false;
-    interrupted = true;
-    const timespec noWait{};
-    while (sigtimedwait(&signals, nullptr, &noWait) > 0) {  // taken: it has been seen
-    }
-    if (restoreAfterFirst)
-        (void)sigprocmask(SIG_UNBLOCK, &signals, nullptr);
-    return true;
-}
-
-bool InterruptWatch::Glance()
-{
-    const auto now = std::chrono::steady_clock::now();
-    if (interrupted || now - lastAsked < std::chrono::milliseconds(10))
-        return interrupted;
-    lastAsked = now;
-    return Interrupted();
-}
 
 int RunBatch(const Discovery& discovery, const ConvertArguments& arguments, InterruptWatch& interrupts)
 {
@@ -337,6 +325,6 @@ int RunBatch(const Discovery& discovery, const ConvertArguments& arguments, Inte
     const int status = arguments.jobs > 1 && batch ? ParallelBatch(discovery, arguments, interrupts, progress).Run()
                                                    : RunInThisProcess(discovery, arguments, interrupts, progress);
     if (interrupts.Interrupted())
-        std::fprintf(stderr, "varelo-convert: interrupted; the conversions under way were stopped\n");
+        std::fputs(interruptedLine, stderr);
     return discovery.problems.empty() ? status : 1;
 }

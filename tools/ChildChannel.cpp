@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <unistd.h>
 
-#include "tools/WriteAll.h"
+#include "logging/WriteAll.h"
 
 void PipeOutput::Progress(double fraction)
 {

@@ -3,16 +3,14 @@
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
-#include <fcntl.h>
-#include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
 #include "VareloVersion.h"
+#include "logging/SafeFile.h"
 #include "logging/TextConversion.h"
-#include "tools/WriteAll.h"
+#include "logging/WriteAll.h"
 
 namespace {
 
@@ -101,6 +99,27 @@ std::string TextOf(const json& object, const char* key)
     return found != object.end() && found->is_string() ? found->get<std::string>() : std::string();
 }
 
+// The text of an earlier report; empty when there is none that is a regular file (a FIFO under
+// the name must not hang the run).
+std::string ReadReport(const std::string& path)
+{
+    OrvFiles::Failure failure;
+    const int fd = OrvFiles::OpenForReading(path, failure);
+    std::string text;
+    char buffer[65536];
+    for (ssize_t got = 0; fd >= 0;) {
+        got = read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        text.append(buffer, static_cast<size_t>(got));
+    }
+    if (fd >= 0)
+        (void)close(fd);
+    return text;
+}
+
 }  // namespace
 
 std::vector<InputFile> DescribeInputs(const std::vector<std::wstring>& cscFiles, const std::wstring& eventFile)
@@ -146,14 +165,16 @@ std::string ReportText(const json& report, int indent)
 bool WriteReportFile(const std::string& path, const json& report, std::string& error)
 {
     std::string temporary = path + ".XXXXXX";
-    const int fd = mkostemp(temporary.data(), O_CLOEXEC);
+    OrvFiles::Failure failure;
+    const int fd = OrvFiles::CreateTemporary(temporary, failure);
     if (fd < 0) {
-        error = "cannot write the report " + path + ": " + std::generic_category().message(errno);
+        error = "cannot write the report " + path + ": " + OrvText::WideToUtf8(failure.reason);
         return false;
     }
     (void)fchmod(fd, 0644);
     const bool written = WriteAll(fd, ReportText(report, 2) + "\n") && fsync(fd) == 0;
     const bool closed = close(fd) == 0;
+    // The rename replaces whatever has the name, a symbolic link included, and writes through none.
     if (!written || !closed || std::rename(temporary.c_str(), path.c_str()) != 0) {
         error = "cannot write the report " + path + ": " + std::generic_category().message(errno);
         (void)unlink(temporary.c_str());
@@ -164,21 +185,22 @@ bool WriteReportFile(const std::string& path, const json& report, std::string& e
 
 bool AppendReportLine(const std::string& file, const json& report, std::string& error)
 {
-    const int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    const bool written = fd >= 0 && WriteAll(fd, ReportText(report, -1) + "\n");
+    OrvFiles::Failure failure;
+    const int fd = OrvFiles::OpenForWriting(file, OrvFiles::Existing::Append, false, failure);
+    if (fd < 0) {
+        error = "cannot append to the report " + file + ": " + OrvText::WideToUtf8(failure.reason);
+        return false;
+    }
+    const bool written = WriteAll(fd, ReportText(report, -1) + "\n");
     if (!written)
         error = "cannot append to the report " + file + ": " + std::generic_category().message(errno);
-    if (fd >= 0)
-        (void)close(fd);
+    (void)close(fd);
     return written;
 }
 
 bool ConvertedBefore(const std::string& path, const std::vector<InputFile>& inputs)
 {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    const json report = json::parse(text.str(), nullptr, false);  // no exception: discarded when not JSON
+    const json report = json::parse(ReadReport(path), nullptr, false);  // no exception: discarded when not JSON
     if (!report.is_object() || TextOf(report, "result") != "complete")
         return false;
     const auto previous = report.find("inputs");

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include "engine/ConversionRun.h"
+#include "logging/SafeFile.h"
 #include "logging/TextConversion.h"
 #include "tools/CommandLineFrontend.h"
 #include "tools/ConversionReport.h"
@@ -38,6 +39,30 @@ void HandOver(const RecordingReport& report, const ConvertArguments& arguments, 
     output.ReportLine(ReportText(json, -1));
 }
 
+// Makes the output directory. Below the --output-dir root (`root`, empty without one), which is
+// taken as the user named it, every directory is made or entered without following a symbolic
+// link: a link inside the output tree is never written through. false with the problem in words.
+bool MakeOutputDirectory(const std::string& outputDirectory, const std::string& root, std::string& problem)
+{
+    const bool belowRoot = !root.empty() && outputDirectory.size() > root.size() + 1
+                           && outputDirectory.compare(0, root.size() + 1, root + "/") == 0;
+    const std::string existing = belowRoot ? root : outputDirectory;
+    std::error_code error;
+    std::filesystem::create_directories(existing, error);
+    if (error) {
+        problem = "cannot create the output directory " + existing + ": " + error.message();
+        return false;
+    }
+    std::string failedPath;
+    OrvFiles::Failure failure;
+    if (belowRoot
+        && !OrvFiles::MakeDirectoriesBelow(root, outputDirectory.substr(root.size() + 1), failedPath, failure)) {
+        problem = "cannot create the output directory " + failedPath + ": " + OrvText::WideToUtf8(failure.reason);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int ConvertRecording(const Recording& recording, const ConvertArguments& arguments, LogFile& logFile, RunOutput& output,
@@ -53,10 +78,8 @@ int ConvertRecording(const Recording& recording, const ConvertArguments& argumen
                  output, false);
         return 1;
     }
-    std::error_code failure;
-    std::filesystem::create_directories(outputDirectory, failure);
-    if (failure) {
-        const std::string problem = "cannot create the output directory " + outputDirectory + ": " + failure.message();
+    std::string problem;
+    if (!MakeOutputDirectory(outputDirectory, WithoutTrailingSlashes(arguments.outputDirectory), problem)) {
         output.ErrorLine("varelo-convert: " + problem);
         output.Line(OrvText::WideToUtf8(ResultText(-1)));
         HandOver(RefusedRecording(recording, outputDirectory, problem), arguments, output, false);

@@ -135,7 +135,9 @@ TEST_F(FullDiskTest, NoFileCanBeCreatedAtAll)
               (std::vector<std::wstring>{
                   L"started",
                   L"Error: Unable to create set log file name.",
+                  L"Error: " + PathOf("VareloLogFile.txt") + L": No space left on device.",
                   L"Error: Unable to open log file.",
+                  L"Error: " + PathOf("VareloLogFile.txt") + L": No space left on device.",
                   L"Notice: Event file string is empty, event file will not be processed as part of this conversion.",
                   L"Notice: Session UUIDs successfull verified for all CSC files.",
                   L"Error: Unable to open EDF file named: " + PathOf("DevOutput.edf"),

@@ -1,4 +1,4 @@
-#include "tools/WriteAll.h"
+#include "logging/WriteAll.h"
 
 #include <cerrno>
 #include <unistd.h>
