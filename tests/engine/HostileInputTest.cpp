@@ -32,6 +32,8 @@ struct FailingCase {
     std::function<void()> write;
     std::wstring message;
     size_t outputFiles = 0;  // refused by the writer or the reader after output files were opened
+    // The Error right after a fixed message that names no file or no reason: "<path>: <reason>."
+    std::wstring fileError = {};
 };
 
 }  // namespace
@@ -50,7 +52,8 @@ protected:
     }
 
     // Converts once per case in the emptied directory: each must end with its message, the only
-    // Error of the run, with the output files it had opened and no file left open.
+    // Error of the run (or its message and the Error naming the file), with the output files it
+    // had opened and no file left open.
     void ExpectEachFails(const std::vector<FailingCase>& cases, const std::wstring& eventFile,
                          const std::vector<std::wstring>& cscFiles)
     {
@@ -60,12 +63,16 @@ protected:
             c.write();
             messages.clear();
             EXPECT_EQ(Convert(eventFile, cscFiles), -1);
-            ASSERT_FALSE(messages.empty());
-            EXPECT_EQ(messages.back().type, OrvLogging::Error);
-            EXPECT_EQ(messages.back().text, c.message);
+            const size_t errors = c.fileError.empty() ? 1 : 2;
+            ASSERT_GE(messages.size(), errors);
+            EXPECT_EQ(messages[messages.size() - errors].type, OrvLogging::Error);
+            EXPECT_EQ(messages[messages.size() - errors].text, c.message);
+            if (!c.fileError.empty()) {
+                EXPECT_EQ(messages.back().text, c.fileError);
+            }
             EXPECT_EQ(std::count_if(messages.begin(), messages.end(),
                                     [](const CapturedMessage& m) { return m.type == OrvLogging::Error; }),
-                      1);
+                      errors);
             EXPECT_EQ(EdfFilesWritten().size(), c.outputFiles);
             // The EDF file engine's table holds 64 files for the whole process: a failed
             // conversion must not keep a slot. The lowest free one is given out first.
@@ -151,7 +158,8 @@ TEST_F(HostileInputTest, UnusableHeaderValuesAreRefusedNamingTheFile)
          invalid(L"-InputRange", L"10000000", rangeRule)},
         {"-ADMaxValue negative", Header("-ADMaxValue", {"-1"}),
          invalid(L"-ADMaxValue", L"-1", L"It must not be negative.")},
-        {"-ADMaxValue above 32767", Header("-ADMaxValue", {"32768"}), L"Error writing digital maximum header value", 1},
+        {"-ADMaxValue above 32767", Header("-ADMaxValue", {"32768"}), L"Error writing digital maximum header value", 1,
+         PathOf("DevOutput.edf") + L": the digital maximum 32768 lies above 32767, the largest 16-bit sample."},
         // As a label it would make the channel a second annotation signal.
         {"-AcqEntName of the annotation signal", Header("-AcqEntName", {"\"EDF Annotations\""}),
          invalid(L"-AcqEntName", L"EDF Annotations",
