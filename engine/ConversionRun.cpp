@@ -5,6 +5,7 @@
 
 #include "engine/DirectoryListing.h"
 #include "engine/OrvToEDF.h"
+#include "logging/FileErrors.h"
 #include "logging/TextConversion.h"
 
 namespace {
@@ -35,6 +36,16 @@ std::vector<std::string> FindFiles(const std::string& directory, const std::stri
         return !EndsWithIgnoringCase(name, pattern) || !IsRegularFile(directory + "/" + name);
     });
     return names;
+}
+
+// After the engine found no channel file: where the data directory cannot be read, the Error that
+// says which directory and why.
+void ReportUnreadableDirectory(const std::wstring& directory, ConversionFrontend& frontend)
+{
+    std::vector<std::string> names;
+    int errorNumber = 0;
+    if (!ListDirectory(OrvText::WideToUtf8(directory), names, errorNumber))
+        frontend.OnMessage(OrvLogging::Error, OrvText::FileErrorText(directory, OrvText::SystemReason(errorNumber)));
 }
 
 }  // namespace
@@ -79,6 +90,8 @@ int RunConversion(const ConversionRequest& request, LogFile& logFile, Conversion
         engine.SetOptions(request.options);
         engine.SetCancelCheck(request.cancelled);
         result = engine.Convert(outputFileName, request.eventFile, request.cscFiles);
+        if (result != 0 && request.cscFiles.empty())
+            ReportUnreadableDirectory(request.dataDirectory, frontend);
         if (summary != nullptr)
             *summary = engine.Summary();
         frontend.OnResult(result);
