@@ -235,12 +235,14 @@ int EDFPlusFileWriter::SetDigitalRange(int signal, int minimum, int maximum)
 {
     if (EdfSetDigitalMaximum(edfHandle, signal, maximum) != 0)
         return Fail(L"Error writing digital maximum header value",
-                    RefusalReason(signal, L"the digital maximum " + std::to_wstring(maximum)
-                                              + L" lies above 32767, the largest 16-bit sample"));
+                    RefusalReason(signal, L"the digital maximum " + std::to_wstring(maximum) + L" lies above "
+                                              + std::to_wstring(edfLargestDigitalValue)
+                                              + L", the largest 16-bit sample"));
     if (EdfSetDigitalMinimum(edfHandle, signal, minimum) != 0)
         return Fail(L"Error writing digital minimum header value",
-                    RefusalReason(signal, L"the digital minimum " + std::to_wstring(minimum)
-                                              + L" lies below -32768, the smallest 16-bit sample"));
+                    RefusalReason(signal, L"the digital minimum " + std::to_wstring(minimum) + L" lies below "
+                                              + std::to_wstring(edfSmallestDigitalValue)
+                                              + L", the smallest 16-bit sample"));
     if (verification)
         verification->SetDigitalRange(signal, minimum, maximum);
     return 0;

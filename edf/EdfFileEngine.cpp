@@ -207,12 +207,12 @@ bool EdfStartDateTimeAccepted(int year, int month, int day, int hour, int minute
 
 bool EdfDigitalMaximumAccepted(int value)
 {
-    return value <= INT16_MAX;
+    return value <= edfLargestDigitalValue;
 }
 
 bool EdfDigitalMinimumAccepted(int value)
 {
-    return value >= INT16_MIN;
+    return value >= edfSmallestDigitalValue;
 }
 
 const char* EdfResultText(int code)

@@ -34,6 +34,8 @@ constexpr int edfMaxSignals = 512;
 constexpr int edfLargestSamplesPerRecord = 99'999'999;
 constexpr int edfShortestRecordDuration = 100;       // units of 10 µs: 1 ms
 constexpr int edfLongestRecordDuration = 6'000'000;  // units of 10 µs: 60 s
+constexpr int edfLargestDigitalValue = 32767;        // 16-bit samples
+constexpr int edfSmallestDigitalValue = -32768;
 constexpr int edfEarliestYear = 1970;
 constexpr int edfLatestYear = 3000;
 

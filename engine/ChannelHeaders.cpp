@@ -14,13 +14,12 @@ namespace {
 constexpr size_t datePartCount = 3;  // year/month/day and hour:minute:second
 // The physical limits -range and range go into header fields of 8 characters.
 constexpr int largestInputRange = 9999999;
-constexpr int largestAdMaxValue = 32767;  // the largest 16-bit sample
 
-// A positive whole number (ReadWholeNumber) up to `largest`; 0 for anything else.
-int PositiveUpTo(const std::wstring& text, int largest)
+// A positive whole number (ReadWholeNumber); 0 for anything else.
+int PositiveNumber(const std::wstring& text)
 {
     int value = 0;
-    return ReadWholeNumber(text, value) && value >= 1 && value <= largest ? value : 0;
+    return ReadWholeNumber(text, value) && value >= 1 ? value : 0;
 }
 
 bool IsLeapYear(int year)
@@ -49,11 +48,12 @@ int OrvToEDF::GetInputRanges(Velquor::OrvFileIO& reader, const std::vector<int>&
             return -1;
         // More digits would be cut in the header; the range -range to range must be one that
         // the header can scale by.
-        const int range = PositiveUpTo(field, largestInputRange);
-        if (range == 0 || EdfCheckPhysicalRange(-range, range) != EdfOk) {
+        const int range = PositiveNumber(field);
+        if (range == 0 || range > largestInputRange || EdfCheckPhysicalRange(-range, range) != EdfOk) {
             messageEvent.Publish(OrvLogging::Error, L"Invalid -InputRange value " + field + L" for CSC file: "
                                                         + FileNameOf(channel)
-                                                        + L". It must be a whole number from 1 to 9999999.");
+                                                        + L". It must be a whole number from 1 to "
+                                                        + std::to_wstring(largestInputRange) + L".");
             return -1;
         }
         ranges.push_back(range);
@@ -69,11 +69,12 @@ int OrvToEDF::GetADMaxValues(Velquor::OrvFileIO& reader, const std::vector<int>&
         if (GetFirstField(reader, handles, channel, L"-ADMaxValue", field) != 0)
             return -1;
         // The digital range runs from ~adMaximum to adMaximum: 16-bit samples, and not empty.
-        const int adMaximum = PositiveUpTo(field, largestAdMaxValue);
+        const int adMaximum = PositiveNumber(field);
         if (adMaximum == 0 || EdfCheckDigitalRange(~adMaximum, adMaximum) != EdfOk) {
             messageEvent.Publish(OrvLogging::Error, L"Invalid -ADMaxValue value " + field + L" for CSC file: "
                                                         + FileNameOf(channel)
-                                                        + L". It must be a whole number from 1 to 32767.");
+                                                        + L". It must be a whole number from 1 to "
+                                                        + std::to_wstring(edfLargestDigitalValue) + L".");
             return -1;
         }
         values.push_back(adMaximum);

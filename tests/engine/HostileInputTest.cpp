@@ -130,6 +130,16 @@ TEST_F(HostileInputTest, UnusableChannelFilesAreRefusedNamingThem)
              ASSERT_EQ(VareloSynth::WriteSynthRecording(options, error), 0) << error;
          },
          L"Corrupt record 7 in file " + csc + L": it claims 513 valid samples, more than 512.", 2},
+        // The header holds years up to 3000; the file was opened before the first instant's date
+        // was known.
+        {"records dated 3001",
+         [&] {
+             WriteCsc(RecordingBuilder::ChannelHeader({}), ContinuousRecords(32535216000ull * 1000000, 1000, 3000, 0));
+         },
+         L"Error writing start date to EDF file", 1,
+         PathOf("DevOutput.edf")
+             + L": the start date and time 3001-01-01 00:00:00 (year-month-day hour:minute:second) lies outside what "
+               L"the header holds, the years 1970 to 3000 and a time of day from 00:00:00 to 23:59:59."},
     };
     ExpectEachFails(cases, L"", {csc});
 }
