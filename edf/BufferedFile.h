@@ -74,6 +74,11 @@ public:
     {
         return writer.FailedAt();
     }
+    // The system's error number of that write; 0 while every write succeeded.
+    int FailedErrorNumber() const
+    {
+        return writer.FailedErrorNumber();
+    }
     // Forgets a failure once the caller has dealt with it (after a Sync), so that the writes
     // that follow, into blocks the file already has, are judged on their own.
     void ForgetFailure()

@@ -2,13 +2,16 @@
 
 #include <climits>
 #include <cmath>
+#include <cwchar>
 #include <iomanip>
+#include <iterator>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "edf/EdfFileEngine.h"
 #include "edf/RecordSizing.h"
+#include "logging/FileErrors.h"
 #include "logging/TextConversion.h"
 
 namespace {
@@ -57,6 +60,11 @@ bool NameTooLong(const std::string& path)
     return nameBytes > static_cast<size_t>(limit > 0 ? limit : NAME_MAX);
 }
 
+std::wstring Widen(const char* ascii)
+{
+    return OrvText::Latin1ToWide(ascii);
+}
+
 // A duration of whole 10 µs in seconds, as the header writes it: 0.02941, 0.5, 1.
 std::wstring FormatDuration(int units)
 {
@@ -97,19 +105,24 @@ int EDFPlusFileWriter::OpenFile(std::wstring& fileName, int signalCount)
         firstFileName = name;
     if (IsTakenName(name))
         name = FreeName(name);
-    edfHandle = EdfOpenFile(name.c_str(), signalCount);
+    int errorNumber = 0;
+    edfHandle = EdfOpenFile(name.c_str(), signalCount, errorNumber);
     // Another program (another run on the same directory) took the name after it was found
     // free: the engine created nothing, and the next free name is tried.
     for (int attempt = 0; edfHandle == EdfNameTaken && attempt < maxCreateAttempts; ++attempt) {
         name = FreeName(name);
-        edfHandle = EdfOpenFile(name.c_str(), signalCount);
+        edfHandle = EdfOpenFile(name.c_str(), signalCount, errorNumber);
     }
     fileName = OrvText::Utf8ToWide(name);
-    fileOpen = edfHandle >= 0;
-    if (edfHandle < 0)
-        return Fail(L"Unable to open EDF file named: " + fileName);
-    this->signalCount = signalCount;
     openFileName = fileName;
+    fileOpen = edfHandle >= 0;
+    if (edfHandle < 0) {
+        const std::wstring reason = errorNumber != 0          ? OrvText::SystemReason(errorNumber)
+                                    : edfHandle == EdfFailure ? std::wstring(L"out of memory")
+                                                              : Widen(EdfResultText(edfHandle));
+        return Fail(L"Unable to open EDF file named: " + fileName, reason);
+    }
+    this->signalCount = signalCount;
     recordsWritten = 0;
     annotationsWritten = 0;
     if (verification)
@@ -129,18 +142,37 @@ std::string EDFPlusFileWriter::FreeName(const std::string& name) const
 int EDFPlusFileWriter::SetSampleFrequency(int sampleFrequency, int& samplesPerRecord)
 {
     samplesPerRecord = sampleFrequency;
-    const RecordSize size = exactRecordTiming ? ExactRecordSize(signalCount, sampleFrequency)
-                                              : SpecifiedRecordSize(signalCount, sampleFrequency);
+    const RecordSize size = RecordSizeFor(signalCount, sampleFrequency, exactRecordTiming);
     recordDurationUnits = oneSecondUnits;
     if (size.durationUnits != oneSecondUnits) {
-        if (EdfSetRecordDuration(edfHandle, size.durationUnits) != 0)
-            return Fail(L"Unable to set data record duration");
+        if (EdfSetRecordDuration(edfHandle, size.durationUnits) != 0) {
+            std::wostringstream reason;
+            reason << L"data records of " << signalCount << L" signals at " << sampleFrequency << L" Hz would last "
+                   << FormatDuration(size.durationUnits) << L" s, outside the "
+                   << FormatDuration(edfShortestRecordDuration) << L" s to " << FormatDuration(edfLongestRecordDuration)
+                   << L" s that an EDF data record may last";
+            return Fail(L"Unable to set data record duration", RefusalReason(-1, reason.str()));
+        }
         samplesPerRecord = size.samplesPerRecord;
         recordDurationUnits = size.durationUnits;
     }
     if (!exactRecordTiming && !timingWarned)
         WarnOfRateSeen(sampleFrequency, size);
     return SetSamplesPerRecord(samplesPerRecord);
+}
+
+RecordSize EDFPlusFileWriter::RecordSizeFor(int signalCount, int sampleFrequency, bool exactTiming)
+{
+    return exactTiming ? ExactRecordSize(signalCount, sampleFrequency)
+                       : SpecifiedRecordSize(signalCount, sampleFrequency);
+}
+
+bool EDFPlusFileWriter::RecordsFit(int signalCount, int sampleFrequency, bool exactTiming)
+{
+    // what SetSampleFrequency hands the engine: the duration only when it is not one second
+    const RecordSize size = RecordSizeFor(signalCount, sampleFrequency, exactTiming);
+    return (size.durationUnits == oneSecondUnits || EdfRecordDurationAccepted(size.durationUnits))
+           && EdfSamplesPerRecordAccepted(size.samplesPerRecord);
 }
 
 void EDFPlusFileWriter::WarnOfRateSeen(int sampleFrequency, const RecordSize& size)
@@ -161,14 +193,16 @@ void EDFPlusFileWriter::WarnOfRateSeen(int sampleFrequency, const RecordSize& si
 int EDFPlusFileWriter::SetPhysicalDimension(int signal, const std::string& unit)
 {
     if (EdfSetPhysicalDimension(edfHandle, signal, unit.c_str()) != 0)
-        return Fail(L"Error writing physical dimension header value");
+        return Fail(L"Error writing physical dimension header value", RefusalReason(signal, {}));
     return 0;
 }
 
 int EDFPlusFileWriter::SetRecordStartOffset(int64_t offsetUs)
 {
     if (EdfSetRecordStartOffset(edfHandle, offsetUs * 10) != 0)
-        return Fail(L"Error writing the first data record's start offset to EDF file");
+        return Fail(L"Error writing the first data record's start offset to EDF file",
+                    RefusalReason(-1, L"an offset of " + std::to_wstring(offsetUs)
+                                          + L" \u00b5s is not from 0 to below one second"));
     return 0;
 }
 
@@ -176,7 +210,11 @@ int EDFPlusFileWriter::SetSamplesPerRecord(int samplesPerRecord)
 {
     for (int signal = 0; signal < signalCount; ++signal) {
         if (EdfSetSamplesPerRecord(edfHandle, signal, samplesPerRecord) != 0)
-            return Fail(L"Error writing sample frequency to EDF file");
+            return Fail(L"Error writing sample frequency to EDF file",
+                        RefusalReason(signal, std::to_wstring(samplesPerRecord)
+                                                  + L" samples per data record lie outside the 1 to "
+                                                  + std::to_wstring(edfLargestSamplesPerRecord)
+                                                  + L" that the header's field holds"));
     }
     samplesPerRecordSet = static_cast<size_t>(samplesPerRecord);
     if (verification)
@@ -187,18 +225,24 @@ int EDFPlusFileWriter::SetSamplesPerRecord(int samplesPerRecord)
 int EDFPlusFileWriter::SetPhysicalRange(int signal, double minimum, double maximum)
 {
     if (EdfSetPhysicalMaximum(edfHandle, signal, maximum) != 0)
-        return Fail(L"Error writing physical maximum header value");
+        return Fail(L"Error writing physical maximum header value", RefusalReason(signal, {}));
     if (EdfSetPhysicalMinimum(edfHandle, signal, minimum) != 0)
-        return Fail(L"Error writing physical minimum header value");
+        return Fail(L"Error writing physical minimum header value", RefusalReason(signal, {}));
     return 0;
 }
 
 int EDFPlusFileWriter::SetDigitalRange(int signal, int minimum, int maximum)
 {
     if (EdfSetDigitalMaximum(edfHandle, signal, maximum) != 0)
-        return Fail(L"Error writing digital maximum header value");
+        return Fail(L"Error writing digital maximum header value",
+                    RefusalReason(signal, L"the digital maximum " + std::to_wstring(maximum) + L" lies above "
+                                              + std::to_wstring(edfLargestDigitalValue)
+                                              + L", the largest 16-bit sample"));
     if (EdfSetDigitalMinimum(edfHandle, signal, minimum) != 0)
-        return Fail(L"Error writing digital minimum header value");
+        return Fail(L"Error writing digital minimum header value",
+                    RefusalReason(signal, L"the digital minimum " + std::to_wstring(minimum) + L" lies below "
+                                              + std::to_wstring(edfSmallestDigitalValue)
+                                              + L", the smallest 16-bit sample"));
     if (verification)
         verification->SetDigitalRange(signal, minimum, maximum);
     return 0;
@@ -213,14 +257,14 @@ int EDFPlusFileWriter::SetLabel(int signal, const std::string& label)
         messageEvent.Publish(OrvLogging::Warning, message.str());
     }
     if (EdfSetLabel(edfHandle, signal, label.c_str()) != 0)
-        return Fail(L"Error writing label header value");
+        return Fail(L"Error writing label header value", RefusalReason(signal, {}));
     return 0;
 }
 
 int EDFPlusFileWriter::WriteAnnotation(int64_t onset, const std::string& text)
 {
     if (EdfAddAnnotation(edfHandle, text.c_str(), onset) != 0)
-        return Fail(L"Error writing annotation.");
+        return Fail(L"Error writing annotation.", AnnotationRefusal(onset));
     ++annotationsWritten;
     if (verification)
         verification->AddAnnotation(onset, 4, text);
@@ -230,7 +274,7 @@ int EDFPlusFileWriter::WriteAnnotation(int64_t onset, const std::string& text)
 int EDFPlusFileWriter::WriteFineAnnotation(int64_t onsetTicks, const std::string& text)
 {
     if (EdfAddAnnotationInUnits(edfHandle, text.c_str(), onsetTicks, 7) != 0)
-        return Fail(L"Error writing annotation.");
+        return Fail(L"Error writing annotation.", AnnotationRefusal(onsetTicks));
     ++annotationsWritten;
     if (verification)
         verification->AddAnnotation(onsetTicks, 7, text);
@@ -240,7 +284,7 @@ int EDFPlusFileWriter::WriteFineAnnotation(int64_t onsetTicks, const std::string
 int EDFPlusFileWriter::WriteDataRecord(const std::vector<short>& samples)
 {
     if (EdfWriteRecord(edfHandle, samples.data()) != 0)
-        return Fail(L"Error writing data to file");
+        return Fail(L"Error writing data to file", WriteRefusal());
     ++recordsWritten;
     if (verification)
         verification->AddRecord(samples);
@@ -250,7 +294,7 @@ int EDFPlusFileWriter::WriteDataRecord(const std::vector<short>& samples)
 int EDFPlusFileWriter::SyncRecords()
 {
     if (fileOpen && EdfSyncRecords(edfHandle) != EdfOk)
-        return Fail(L"Error writing data to file");
+        return Fail(L"Error writing data to file", WriteRefusal());
     return 0;
 }
 
@@ -258,8 +302,16 @@ int EDFPlusFileWriter::SetStartDate(tm startTime)
 {
     if (EdfSetStartDateTime(edfHandle, startTime.tm_year, startTime.tm_mon, startTime.tm_mday, startTime.tm_hour,
                             startTime.tm_min, startTime.tm_sec)
-        != 0)
-        return Fail(L"Error writing start date to EDF file");
+        != 0) {
+        wchar_t date[96];
+        std::swprintf(date, std::size(date), L"%04d-%02d-%02d %02d:%02d:%02d", startTime.tm_year, startTime.tm_mon,
+                      startTime.tm_mday, startTime.tm_hour, startTime.tm_min, startTime.tm_sec);
+        std::wostringstream reason;
+        reason << L"the start date and time " << date << L" (year-month-day hour:minute:second) lies outside what "
+               << L"the header holds, the years " << edfEarliestYear << L" to " << edfLatestYear
+               << L" and a time of day from 00:00:00 to 23:59:59";
+        return Fail(L"Error writing start date to EDF file", RefusalReason(-1, reason.str()));
+    }
     return 0;
 }
 
@@ -271,7 +323,7 @@ int EDFPlusFileWriter::CloseFile()
         return -1;
     const int closed = EdfCloseFile(edfHandle);
     if (closed == EdfFailure)
-        return Fail(L"Unable to close EDF file.");
+        return Fail(L"Unable to close EDF file.", RefusalReason(-1, Widen(EdfResultText(EdfCheckHeader(edfHandle)))));
     fileOpen = false;
     if (closed == EdfAnnotationsLeftOut) {
         std::wostringstream message;
@@ -319,4 +371,45 @@ int EDFPlusFileWriter::Fail(const std::wstring& message)
 {
     messageEvent.Publish(OrvLogging::Error, message);
     return -1;
+}
+
+int EDFPlusFileWriter::Fail(const std::wstring& message, const std::wstring& reason)
+{
+    messageEvent.Publish(OrvLogging::Error, message);
+    messageEvent.Publish(OrvLogging::Error, OrvText::FileErrorText(openFileName, reason));
+    return -1;
+}
+
+std::wstring EDFPlusFileWriter::RefusalReason(int signal, const std::wstring& valueReason) const
+{
+    if (!fileOpen)
+        return L"no EDF file is open under that name";
+    if (!EdfAcceptsParameters(edfHandle))
+        return L"its header went out with the first data record, and header values cannot change after that";
+    if (signal < -1 || signal >= signalCount) {
+        std::wostringstream reason;
+        reason << L"it has no signal " << signal << L": its signals are numbered 0 to " << signalCount - 1;
+        return reason.str();
+    }
+    return valueReason.empty() ? std::wstring(L"the EDF file engine refused the value") : valueReason;
+}
+
+std::wstring EDFPlusFileWriter::AnnotationRefusal(int64_t onset) const
+{
+    if (!fileOpen)
+        return L"no EDF file is open under that name";
+    if (onset < 0)
+        return L"the onset " + std::to_wstring(onset) + L" lies before the start of the file";
+    return L"out of memory for the file's list of annotations";
+}
+
+std::wstring EDFPlusFileWriter::WriteRefusal() const
+{
+    if (!fileOpen)
+        return L"no EDF file is open under that name";
+    if (const int errorNumber = EdfWriteErrorNumber(edfHandle); errorNumber != 0)
+        return OrvText::SystemReason(errorNumber);
+    if (EdfAcceptsParameters(edfHandle))  // the header was refused
+        return Widen(EdfResultText(EdfCheckHeader(edfHandle)));
+    return L"the EDF file engine refused the data record";
 }

@@ -52,6 +52,9 @@ public:
     // usual sizing, the first file whose records make EDF readers see another rate than the
     // sampling frequency gets a Warning that says which and how far it drifts; once per writer.
     int SetSampleFrequency(int sampleFrequency, int& samplesPerRecord);
+    // Whether SetSampleFrequency will take sampleFrequency for files of signalCount signals, with
+    // exact record timing or without: asked before any file is opened.
+    static bool RecordsFit(int signalCount, int sampleFrequency, bool exactTiming);
     int SetSamplesPerRecord(int samplesPerRecord);
     int SetPhysicalRange(int signal, double minimum, double maximum);
     int SetDigitalRange(int signal, int minimum, int maximum);
@@ -85,7 +88,17 @@ public:
     static constexpr int maxLabelLength = 16;
 
 private:
+    static RecordSize RecordSizeFor(int signalCount, int sampleFrequency, bool exactTiming);
     int Fail(const std::wstring& message);
+    // The message, then one more Error that names the file and the reason (FileErrorText).
+    int Fail(const std::wstring& message, const std::wstring& reason);
+    // Why the engine refused a value of the file (signal -1) or of one of its signals: no file
+    // open, the header gone out already, no such signal, or else valueReason.
+    std::wstring RefusalReason(int signal, const std::wstring& valueReason) const;
+    std::wstring AnnotationRefusal(int64_t onset) const;
+    // Why a data record (or the wait for the records) failed: the system's words for the failed
+    // write, or the header check that refused the parameters.
+    std::wstring WriteRefusal() const;
     void WarnOfRateSeen(int sampleFrequency, const RecordSize& size);
     std::string FreeName(const std::string& name) const;
 

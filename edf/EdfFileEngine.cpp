@@ -19,9 +19,6 @@ namespace {
 constexpr int annotationListGrowth = 1'000;
 constexpr int64_t recordCountFieldOffset = 236;
 constexpr int64_t largestRecordCountWritten = 99'999'999;  // a larger count leaves "-1"
-// The header gives each signal's samples per record 8 characters: a larger count would be cut
-// there, and the header would no longer describe the records.
-constexpr int largestSamplesPerRecord = 99'999'999;
 
 // The engine's table of open files: the only mutable state of the module.
 struct EdfSlot {
@@ -192,8 +189,71 @@ void PlaceAnnotations(EdfFileState& state, const EdfAnnotation* annotations)
 
 }  // namespace
 
+bool EdfSamplesPerRecordAccepted(int samplesPerRecord)
+{
+    return samplesPerRecord >= 1 && samplesPerRecord <= edfLargestSamplesPerRecord;
+}
+
+bool EdfRecordDurationAccepted(int duration)
+{
+    return duration >= edfShortestRecordDuration && duration <= edfLongestRecordDuration;
+}
+
+bool EdfStartDateTimeAccepted(int year, int month, int day, int hour, int minute, int second)
+{
+    return year >= edfEarliestYear && year <= edfLatestYear && month >= 1 && month <= 12 && day >= 1 && day <= 31
+           && hour >= 0 && hour <= 23 && minute >= 0 && minute <= 59 && second >= 0 && second <= 59;
+}
+
+bool EdfDigitalMaximumAccepted(int value)
+{
+    return value <= edfLargestDigitalValue;
+}
+
+bool EdfDigitalMinimumAccepted(int value)
+{
+    return value >= edfSmallestDigitalValue;
+}
+
+const char* EdfResultText(int code)
+{
+    switch (code) {
+    case EdfOk:
+        return "no failure";
+    case EdfCannotCreate:
+        return "the file cannot be created";
+    case EdfNameTaken:
+        return "a file of that name exists already";
+    case EdfNoFreeSlot:
+        return "64 EDF files are open already in this program";
+    case EdfPathAlreadyOpen:
+        return "the file is open already in this program";
+    case EdfBadSignalCount:
+        return "the signal count lies outside 0 to 512";
+    case EdfBadSamplesPerRecord:
+        return "its header cannot be written: a signal has no samples per data record";
+    case EdfDigitalRangeEmpty:
+        return "its header cannot be written: a signal's digital minimum equals its digital maximum";
+    case EdfDigitalRangeInverted:
+        return "its header cannot be written: a signal's digital maximum lies below its digital minimum";
+    case EdfPhysicalRangeEmpty:
+        return "its header cannot be written: a signal's physical minimum equals its physical maximum as written";
+    case EdfAnnotationsLeftOut:
+        return "some annotations found no room in it";
+    default:
+        return "the EDF file engine refused the call";
+    }
+}
+
 int EdfOpenFile(const char* path, int signalCount)
 {
+    int errorNumber = 0;
+    return EdfOpenFile(path, signalCount, errorNumber);
+}
+
+int EdfOpenFile(const char* path, int signalCount, int& errorNumber)
+{
+    errorNumber = 0;
     if (edfOpenCount >= edfMaxOpenFiles)
         return EdfNoFreeSlot;
     for (const EdfSlot& slot : edfFiles)
@@ -217,7 +277,6 @@ int EdfOpenFile(const char* path, int signalCount)
     if (empty == std::end(edfFiles))
         return EdfNoFreeSlot;
     empty->annotations.reset();
-    int errorNumber = 0;
     if (!state->file.Create(path, errorNumber))
         return errorNumber == EEXIST ? EdfNameTaken : EdfCannotCreate;
     std::memcpy(state->path.get(), path, pathBytes);
@@ -229,7 +288,7 @@ int EdfOpenFile(const char* path, int signalCount)
 int EdfSetSamplesPerRecord(int handle, int signal, int samplesPerRecord)
 {
     return SetSignalField(handle, signal, &EdfSignalParams::samplesPerRecord, samplesPerRecord,
-                          samplesPerRecord >= 1 && samplesPerRecord <= largestSamplesPerRecord);
+                          EdfSamplesPerRecordAccepted(samplesPerRecord));
 }
 
 int EdfSetPhysicalMaximum(int handle, int signal, double value)
@@ -244,12 +303,12 @@ int EdfSetPhysicalMinimum(int handle, int signal, double value)
 
 int EdfSetDigitalMaximum(int handle, int signal, int value)
 {
-    return SetSignalField(handle, signal, &EdfSignalParams::digitalMaximum, value, value <= INT16_MAX);
+    return SetSignalField(handle, signal, &EdfSignalParams::digitalMaximum, value, EdfDigitalMaximumAccepted(value));
 }
 
 int EdfSetDigitalMinimum(int handle, int signal, int value)
 {
-    return SetSignalField(handle, signal, &EdfSignalParams::digitalMinimum, value, value >= INT16_MIN);
+    return SetSignalField(handle, signal, &EdfSignalParams::digitalMinimum, value, EdfDigitalMinimumAccepted(value));
 }
 
 int EdfSetLabel(int handle, int signal, const char* label)
@@ -292,7 +351,7 @@ int EdfSetRecordStartOffset(int handle, int64_t ticks)
 int EdfSetRecordDuration(int handle, int duration)
 {
     EdfFileState* state = AcceptingFile(handle);
-    if (state == nullptr || duration < 100 || duration > 6'000'000)
+    if (state == nullptr || !EdfRecordDurationAccepted(duration))
         return EdfFailure;
     state->recordDurationTicks = static_cast<int64_t>(duration) * 100;
     state->recordDuration = static_cast<double>(state->recordDurationTicks) / 10'000'000.0;
@@ -303,8 +362,7 @@ int EdfSetStartDateTime(int handle, int year, int month, int day, int hour, int 
 {
     EdfFileState* state = AcceptingFile(handle);
     // the day is not checked against the month: 31 February is taken
-    if (state == nullptr || year < 1970 || year > 3000 || month < 1 || month > 12 || day < 1 || day > 31 || hour < 0
-        || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59)
+    if (state == nullptr || !EdfStartDateTimeAccepted(year, month, day, hour, minute, second))
         return EdfFailure;
     state->startYear = year;
     state->startMonth = month;
@@ -400,6 +458,23 @@ int EdfSyncRecords(int handle)
         return EdfFailure;
     (void)state->file.Sync();
     return NoteFailedWrites(*state) ? EdfFailure : EdfOk;
+}
+
+int EdfWriteErrorNumber(int handle)
+{
+    EdfFileState* state = OpenFile(handle);
+    return state == nullptr ? 0 : state->file.FailedErrorNumber();
+}
+
+bool EdfAcceptsParameters(int handle)
+{
+    return AcceptingFile(handle) != nullptr;
+}
+
+int EdfCheckHeader(int handle)
+{
+    const EdfFileState* state = OpenFile(handle);
+    return state == nullptr ? EdfFailure : EdfCheckSignals(*state);
 }
 
 int EdfReleaseFile(int handle)

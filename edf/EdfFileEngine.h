@@ -29,14 +29,43 @@ enum EdfResult : int {
 
 constexpr int edfMaxOpenFiles = 64;
 constexpr int edfMaxSignals = 512;
+// The header gives each signal's samples per record 8 characters: a larger count would be cut
+// there, and the header would no longer describe the records.
+constexpr int edfLargestSamplesPerRecord = 99'999'999;
+constexpr int edfShortestRecordDuration = 100;       // units of 10 µs: 1 ms
+constexpr int edfLongestRecordDuration = 6'000'000;  // units of 10 µs: 60 s
+constexpr int edfLargestDigitalValue = 32767;        // 16-bit samples
+constexpr int edfSmallestDigitalValue = -32768;
+constexpr int edfEarliestYear = 1970;
+constexpr int edfLatestYear = 3000;
+
+// The values the engine takes, each rule written once: the setters and the header refuse what
+// these refuse, and callers ask them before any file exists, so that values that cannot be
+// written never leave a file behind.
+bool EdfSamplesPerRecordAccepted(int samplesPerRecord);
+bool EdfRecordDurationAccepted(int duration);  // units of 10 µs
+// Hour, minute and second as a clock shows them; the day is not checked against the month.
+bool EdfStartDateTimeAccepted(int year, int month, int day, int hour, int minute, int second);
+bool EdfDigitalMaximumAccepted(int value);
+bool EdfDigitalMinimumAccepted(int value);
+// A signal's ranges as the header needs them: EdfOk; EdfFailure when a digital limit lies
+// outside 16 bits; else the code of the header check that the first data record would fail with.
+int EdfCheckDigitalRange(int minimum, int maximum);
+int EdfCheckPhysicalRange(double minimum, double maximum);
+// What a result code means, in a few words that follow a file name ("the file cannot be
+// created", ...); for EdfFailure, "the engine refused the call".
+const char* EdfResultText(int code);
 
 // Creates the file at the UTF-8 `path`, which must not exist (EdfNameTaken otherwise: two writers
 // never share a file); returns its handle 0 to 63 or a code.
 // The whole path is kept, however long, for the byte-exact same-path check.
 int EdfOpenFile(const char* path, int signalCount);
+// The same; errorNumber receives the system's error number when the file cannot be created
+// (EdfCannotCreate, EdfNameTaken), else 0.
+int EdfOpenFile(const char* path, int signalCount, int& errorNumber);
 
 // Parameter setters; each fails once the first data record has been written.
-// samplesPerRecord: 1 to 99,999,999, what the header's 8-character field holds
+// samplesPerRecord: 1 to edfLargestSamplesPerRecord
 int EdfSetSamplesPerRecord(int handle, int signal, int samplesPerRecord);
 int EdfSetPhysicalMaximum(int handle, int signal, double value);
 int EdfSetPhysicalMinimum(int handle, int signal, double value);
@@ -60,6 +89,14 @@ int EdfSetStartDateTime(int handle, int year, int month, int day, int hour, int 
 int EdfWriteRecord(int handle, const int16_t* samples);
 // Waits until every record handed over has reached the file: 0, or -1 when a write failed.
 int EdfSyncRecords(int handle);
+// The system's error number of the first write to the file that failed; 0 while none failed (or
+// for a bad handle).
+int EdfWriteErrorNumber(int handle);
+// Whether the file is open and still takes parameters (no data record written yet).
+bool EdfAcceptsParameters(int handle);
+// EdfOk, or the code of the first header check that the file's parameters fail (-22 to -25):
+// why its first data record, or its close, is refused. EdfFailure for a bad handle.
+int EdfCheckHeader(int handle);
 // onset in units of 100 µs from the start of the file; text is 8-bit (ISO 8859-1).
 int EdfAddAnnotation(int handle, const char* text, int64_t onset);
 // The same with the onset in units of 10^-onsetDecimals s (0 to 7 decimals; 7 counts 100 ns), and

@@ -81,25 +81,6 @@ double WrittenPhysicalValue(double value)
     return written;
 }
 
-int CheckSignals(const EdfFileState& state)
-{
-    for (int i = 0; i < state.signalCount; ++i) {
-        const EdfSignalParams& signal = state.signals[i];
-        if (signal.samplesPerRecord < 1)
-            return EdfBadSamplesPerRecord;
-        if (signal.digitalMaximum == signal.digitalMinimum)
-            return EdfDigitalRangeEmpty;
-        if (signal.digitalMaximum < signal.digitalMinimum)
-            return EdfDigitalRangeInverted;
-        // Compared as written: two values that differ only beyond what 8 characters hold (1e-10
-        // and 0 are both written 0) would leave a range that no reader can scale by.
-        if (signal.physicalMaximum == signal.physicalMinimum
-            || WrittenPhysicalValue(signal.physicalMaximum) == WrittenPhysicalValue(signal.physicalMinimum))
-            return EdfPhysicalRangeEmpty;
-    }
-    return EdfOk;
-}
-
 void TakeLocalTime(EdfFileState& state)
 {
     std::time_t now = std::time(nullptr);
@@ -142,9 +123,44 @@ void WriteSignalFields(BufferedFile& file, EdfFileState& state, WriteSignal writ
 
 }  // namespace
 
+int EdfCheckDigitalRange(int minimum, int maximum)
+{
+    if (!EdfDigitalMinimumAccepted(minimum) || !EdfDigitalMaximumAccepted(maximum))
+        return EdfFailure;
+    if (maximum == minimum)
+        return EdfDigitalRangeEmpty;
+    if (maximum < minimum)
+        return EdfDigitalRangeInverted;
+    return EdfOk;
+}
+
+int EdfCheckPhysicalRange(double minimum, double maximum)
+{
+    // Compared as written: two values that differ only beyond what 8 characters hold (1e-10 and
+    // 0 are both written 0) would leave a range that no reader can scale by.
+    if (maximum == minimum || WrittenPhysicalValue(maximum) == WrittenPhysicalValue(minimum))
+        return EdfPhysicalRangeEmpty;
+    return EdfOk;
+}
+
+int EdfCheckSignals(const EdfFileState& state)
+{
+    for (int i = 0; i < state.signalCount; ++i) {
+        const EdfSignalParams& signal = state.signals[i];
+        if (signal.samplesPerRecord < 1)
+            return EdfBadSamplesPerRecord;
+        // the setters kept both digital limits within 16 bits
+        if (int digital = EdfCheckDigitalRange(signal.digitalMinimum, signal.digitalMaximum); digital != EdfOk)
+            return digital;
+        if (int physical = EdfCheckPhysicalRange(signal.physicalMinimum, signal.physicalMaximum); physical != EdfOk)
+            return physical;
+    }
+    return EdfOk;
+}
+
 int EdfWriteHeader(EdfFileState& state)
 {
-    if (int check = CheckSignals(state); check != EdfOk)
+    if (int check = EdfCheckSignals(state); check != EdfOk)
         return check;
     if (state.startYear == 0)
         TakeLocalTime(state);

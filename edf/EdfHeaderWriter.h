@@ -9,3 +9,5 @@ struct EdfFileState;
 // Fills in the local date and time when no start date was set. Write failures are left to the
 // stream (its FailedAt and Sync).
 int EdfWriteHeader(EdfFileState& state);
+// The checks of EdfWriteHeader alone: 0 or the code of the first that fails.
+int EdfCheckSignals(const EdfFileState& state);

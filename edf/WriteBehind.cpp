@@ -57,6 +57,7 @@ void WriteBehind::Reset()
 {
     Wait();
     failedAt.store(-1, std::memory_order_release);
+    failedErrorNumber.store(0, std::memory_order_release);
 }
 
 void WriteBehind::WakeWriter()
@@ -99,11 +100,15 @@ void WriteBehind::WriteChunk(const Chunk& chunk)
         if (bytes < 0 && errno == EINTR)
             continue;
         if (bytes <= 0) {
-            // only the writing thread (or the caller, without one) stores a failure
+            // only the writing thread (or the caller, without one) stores a failure; a write
+            // that wrote nothing without an error leaves no space for the rest
+            const int errorNumber = bytes < 0 ? errno : ENOSPC;
             const int64_t failed = chunk.offset + static_cast<int64_t>(done);
             const int64_t before = failedAt.load(std::memory_order_relaxed);
-            if (before < 0 || failed < before)
-                failedAt.store(failed, std::memory_order_release);
+            if (before < 0 || failed < before) {
+                failedErrorNumber.store(errorNumber, std::memory_order_relaxed);
+                failedAt.store(failed, std::memory_order_release);  // publishes the error number too
+            }
             return;
         }
         done += static_cast<std::size_t>(bytes);

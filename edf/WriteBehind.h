@@ -38,6 +38,8 @@ public:
     void Wait();
     // The first file offset that could not be written, -1 while every write succeeded.
     int64_t FailedAt() const { return failedAt.load(std::memory_order_acquire); }
+    // The system's error number of the write that failed at FailedAt; 0 while none failed.
+    int FailedErrorNumber() const { return FailedAt() < 0 ? 0 : failedErrorNumber.load(std::memory_order_relaxed); }
     // Forgets a failure (for a stream that starts a new file, or has dealt with it).
     void Reset();
 
@@ -66,4 +68,5 @@ private:
     uint64_t handed = 0;      // chunks handed over to the thread so far
     uint64_t written = 0;     // of them, those written (or failed)
     std::atomic<int64_t> failedAt{-1};
+    std::atomic<int> failedErrorNumber{0};
 };

@@ -5,6 +5,7 @@
 
 #include "engine/DirectoryListing.h"
 #include "engine/OrvToEDF.h"
+#include "logging/FileErrors.h"
 #include "logging/TextConversion.h"
 
 namespace {
@@ -44,6 +45,16 @@ void ReportLogFailure(const wchar_t* message, const LogFile& logFile, Conversion
     frontend.OnMessage(OrvLogging::Error, message);
     if (!logFile.OpenFailure().empty())
         frontend.OnMessage(OrvLogging::Error, logFile.OpenFailure());
+}
+
+// After the engine found no channel file: where the data directory cannot be read, the Error that
+// says which directory and why.
+void ReportUnreadableDirectory(const std::wstring& directory, ConversionFrontend& frontend)
+{
+    std::vector<std::string> names;
+    int errorNumber = 0;
+    if (!ListDirectory(OrvText::WideToUtf8(directory), names, errorNumber))
+        frontend.OnMessage(OrvLogging::Error, OrvText::FileErrorText(directory, OrvText::SystemReason(errorNumber)));
 }
 
 }  // namespace
@@ -88,6 +99,8 @@ int RunConversion(const ConversionRequest& request, LogFile& logFile, Conversion
         engine.SetOptions(request.options);
         engine.SetCancelCheck(request.cancelled);
         result = engine.Convert(outputFileName, request.eventFile, request.cscFiles);
+        if (result != 0 && request.cscFiles.empty())
+            ReportUnreadableDirectory(request.dataDirectory, frontend);
         if (summary != nullptr)
             *summary = engine.Summary();
         frontend.OnResult(result);

@@ -8,6 +8,7 @@
 #include "engine/SampleTransfer.h"
 #include "engine/SegmentOutput.h"
 #include "engine/TextHelpers.h"
+#include "logging/FileErrors.h"
 #include "logging/TextConversion.h"
 
 namespace {
@@ -149,23 +150,25 @@ int OrvToEDF::CloseCSCFiles(Velquor::OrvFileIO& reader, const std::vector<int>& 
 int OrvToEDF::VerifySessionUUIDs(Velquor::OrvFileIO& reader, const std::vector<int>& handles)
 {
     std::wstring previous;
-    for (const int handle : handles) {
+    size_t previousChannel = 0;
+    for (size_t channel = 0; channel < handles.size(); ++channel) {
         std::vector<std::vector<std::wstring>> values;
-        if (reader.GetHeaderMetaData(handle, L"-SessionUUID", values) != OrvDataTypes::OrvSuccess)
+        if (reader.GetHeaderMetaData(handles[channel], L"-SessionUUID", values) != OrvDataTypes::OrvSuccess)
             return PublishReaderFailure(messageEvent, reader);
         if (values.empty() || values.front().empty()) {
             messageEvent.Publish(OrvLogging::Error,
                                  L"No data returned from header when getting Session UUID for CSC file.");
-            return -1;
+            return FailNaming(channel, L"its header has no -SessionUUID value");
         }
         const std::wstring& current = values.front().front();
         if (!previous.empty() && current != previous) {
             messageEvent.Publish(OrvLogging::Error,
                                  L"Error, Session UUIDs do not match between CSC files.  Current UUID: " + current
                                      + L", Previous UUID: " + previous);
-            return -1;
+            return FailNaming(channel, L"its -SessionUUID differs from that of " + FileNameOf(previousChannel));
         }
         previous = current;
+        previousChannel = channel;
     }
     messageEvent.Publish(OrvLogging::Notice, L"Session UUIDs successfull verified for all CSC files.");
     return 0;
@@ -179,7 +182,7 @@ int OrvToEDF::GetSampleFrequency(Velquor::OrvFileIO& reader, const std::vector<i
         if (GetFirstField(reader, handles, channel, L"-SamplingFrequency", field) != 0)
             return -1;
         int current = 0;
-        (void)StringToInt(field.c_str(), current);  // a value that does not convert counts as 0
+        (void)ReadWholeNumber(field, current);  // a value that is not a whole number counts as 0
         if (current < 1 || current > highestSampleFrequency) {
             std::wostringstream message;
             message << L"Invalid -SamplingFrequency value " << field << L" for CSC file: " << FileNameOf(channel)
@@ -193,9 +196,19 @@ int OrvToEDF::GetSampleFrequency(Velquor::OrvFileIO& reader, const std::vector<i
             message << L"Error, sample frequencies do not match between CSC files.  Current sample frequency: "
                     << current << L", Previous sample frequency: " << previous;
             messageEvent.Publish(OrvLogging::Error, message.str());
-            return -1;
+            return FailNaming(channel, L"its -SamplingFrequency differs from that of " + FileNameOf(channel - 1));
         }
         previous = current;
+    }
+    // The data records that the writer makes of this frequency must be ones that it can write.
+    if (!handles.empty()
+        && !EDFPlusFileWriter::RecordsFit(static_cast<int>(handles.size()), previous, options.exactTiming)) {
+        std::wostringstream message;
+        message << L"Invalid -SamplingFrequency value " << previous << L" for CSC file: " << FileNameOf(0) << L". With "
+                << handles.size() << L" channels its data records would last less than 1 ms, the shortest that "
+                << L"the EDF writer makes" << (options.exactTiming ? L"." : L"; exact record timing avoids this.");
+        messageEvent.Publish(OrvLogging::Error, message.str());
+        return -1;
     }
     frequency = previous;
     return 0;
@@ -238,6 +251,12 @@ int OrvToEDF::GetFirstField(Velquor::OrvFileIO& reader, const std::vector<int>& 
     }
     field = values.front().front();
     return 0;
+}
+
+int OrvToEDF::FailNaming(size_t channel, const std::wstring& reason)
+{
+    messageEvent.Publish(OrvLogging::Error, OrvText::FileErrorText(FileNameOf(channel), reason));
+    return -1;
 }
 
 const std::wstring& OrvToEDF::FileNameOf(size_t channel) const

@@ -74,6 +74,8 @@ private:
     int GetFirstField(Velquor::OrvFileIO& reader, const std::vector<int>& handles, size_t channel,
                       const std::wstring& key, std::wstring& field);
     const std::wstring& FileNameOf(size_t channel) const;
+    // The Error that follows a fixed message naming no file: "<channel's file>: <reason>."; -1.
+    int FailNaming(size_t channel, const std::wstring& reason);
 
     MessageEvent messageEvent;
     std::wstring outputFileName;

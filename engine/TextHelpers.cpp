@@ -1,5 +1,6 @@
 #include "engine/TextHelpers.h"
 
+#include <cwchar>
 #include <sstream>
 
 bool StringToInt(const wchar_t* text, int& value)
@@ -10,6 +11,19 @@ bool StringToInt(const wchar_t* text, int& value)
     if (stream.fail())
         return false;
     value = parsed;
+    return true;
+}
+
+bool ReadWholeNumber(const std::wstring& text, int& value)
+{
+    int integer = 0;
+    if (!StringToInt(text.c_str(), integer))
+        return false;
+    // The number as a C reader of decimal, exponent and hexadecimal notation takes it.
+    const double written = std::wcstod(text.c_str(), nullptr);
+    if (written != static_cast<double>(integer))
+        return false;
+    value = integer;
     return true;
 }
 

@@ -12,6 +12,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "logging/FileErrors.h"
 #include "logging/TextConversion.h"
 #include "reader/OrvFileIO.h"
 
@@ -20,11 +21,6 @@ namespace {
 
 constexpr uint64_t cscRecordBytes = sizeof(CSCRecord);
 constexpr uint64_t eventRecordBytes = sizeof(EventRecord);
-
-std::wstring SystemReason(int errorNumber)
-{
-    return OrvText::Latin1ToWide(std::generic_category().message(errorNumber));
-}
 
 bool EqualsIgnoringAsciiCase(std::wstring_view a, std::wstring_view b)
 {
@@ -203,7 +199,7 @@ bool OrvFile::PrepareFrom(int index, std::wstring& error)
 
 std::wstring OrvFile::DescribeFailure(const wchar_t* action, int errorNumber) const
 {
-    return action + path + L": " + SystemReason(errorNumber);
+    return action + path + L": " + OrvText::SystemReason(errorNumber);
 }
 
 std::wstring OrvFile::DescribeReadFailure(const wchar_t* action, int errorNumber) const

@@ -1,6 +1,7 @@
 #include "edf/EDFPlusFileWriter.h"
 
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -33,6 +34,11 @@ protected:
     }
 
     std::wstring Last() const { return messages.empty() ? L"<none>" : messages.back(); }
+    // A fixed message and the Error after it that names the file and the reason.
+    std::vector<std::wstring> LastTwo() const
+    {
+        return messages.size() < 2 ? messages : std::vector<std::wstring>(messages.end() - 2, messages.end());
+    }
 
     TempDir dir;
     EDFPlusFileWriter writer;
@@ -58,7 +64,10 @@ TEST_F(WriterTest, TakenNamesGetTheFirstFreeNumber)
     EXPECT_EQ(name, NameIn("DevOutput_01_01.edf"));
     // Without samples per record its header cannot be written, so it cannot be closed either.
     EXPECT_EQ(writer.CloseFile(), -1);
-    EXPECT_EQ(Last(), L"Error: Unable to close EDF file.");
+    EXPECT_EQ(LastTwo(), (std::vector<std::wstring>{L"Error: Unable to close EDF file.",
+                                                    L"Error: " + name
+                                                        + L": its header cannot be written: a signal has no samples "
+                                                          L"per data record."}));
     EXPECT_TRUE(std::filesystem::exists(dir.path / "DevOutput_01_01.edf"));
     EXPECT_EQ(ReadFileBytes(dir.path / "DevOutput.edf").size(), 0u) << "the taken file must stay untouched";
 
@@ -78,7 +87,8 @@ TEST_F(WriterTest, TakenNamesGetTheFirstFreeNumber)
     std::filesystem::create_directory(dir.path / "dir.edf");
     name = NameIn("dir.edf");
     EXPECT_EQ(writer.OpenFile(name, 1), -1);
-    EXPECT_EQ(Last(), L"Error: Unable to open EDF file named: " + NameIn("dir.edf"));
+    EXPECT_EQ(LastTwo(), (std::vector<std::wstring>{L"Error: Unable to open EDF file named: " + NameIn("dir.edf"),
+                                                    L"Error: " + NameIn("dir.edf") + L": Is a directory."}));
 }
 
 TEST_F(WriterTest, RecordSizeFollowsTheSampleBytesPerSecond)
@@ -124,26 +134,73 @@ TEST_F(WriterTest, LabelsLongerThanSixteenCharactersAreCutWithAWarning)
     EXPECT_TRUE(BytesAt(ReadFileBytes(name), 256, "ABCDEFGHIJKLMNOPABCDEFGHIJKLMNOP"));
 }
 
-TEST_F(WriterTest, RefusalsNameTheValue)
+TEST_F(WriterTest, RefusalsAreFollowedByTheFileAndTheReason)
 {
     std::wstring name = NameIn("range.edf");
     ASSERT_EQ(writer.OpenFile(name, 512), 0);
-    // 512 signals at 60,000 Hz: 61,440,000 bytes, 1,001 parts, 99 units: below the 1 ms minimum.
-    EXPECT_EQ(writer.SetSampleFrequency(60000, samplesPerRecord), -1);
-    EXPECT_EQ(Last(), L"Error: Unable to set data record duration");
-    EXPECT_EQ(writer.SetSampleFrequency(0, samplesPerRecord), -1);
-    EXPECT_EQ(Last(), L"Error: Error writing sample frequency to EDF file");
-    EXPECT_EQ(writer.SetDigitalRange(0, -32768, 32768), -1);
-    EXPECT_EQ(Last(), L"Error: Error writing digital maximum header value");
-    EXPECT_EQ(writer.SetDigitalRange(0, -32769, 32767), -1);
-    EXPECT_EQ(Last(), L"Error: Error writing digital minimum header value");
-    EXPECT_EQ(writer.SetPhysicalRange(512, -1, 1), -1);
-    EXPECT_EQ(Last(), L"Error: Error writing physical maximum header value");
-    EXPECT_EQ(writer.SetLabel(512, "x"), -1);
-    EXPECT_EQ(Last(), L"Error: Error writing label header value");
-    EXPECT_EQ(writer.WriteAnnotation(-1, "before the start"), -1);
-    EXPECT_EQ(Last(), L"Error: Error writing annotation.");
-    (void)writer.CloseFile();  // its header checks fail; the file stays in the engine's table
+    struct Refusal {
+        std::string what;
+        std::function<int()> call;
+        std::wstring message;
+        std::wstring reason;
+    };
+    const std::vector<Refusal> refusals = {
+        // 512 signals at 60,000 Hz: 61,440,000 bytes, 1,001 parts, 99 units: below the 1 ms minimum.
+        {"duration", [&] { return writer.SetSampleFrequency(60000, samplesPerRecord); },
+         L"Unable to set data record duration",
+         L"data records of 512 signals at 60000 Hz would last 0.00099 s, outside the 0.001 s to 60 s that an EDF "
+         L"data record may last"},
+        {"samples per record", [&] { return writer.SetSampleFrequency(0, samplesPerRecord); },
+         L"Error writing sample frequency to EDF file",
+         L"0 samples per data record lie outside the 1 to 99999999 that the header's field holds"},
+        {"digital maximum", [&] { return writer.SetDigitalRange(0, -32768, 32768); },
+         L"Error writing digital maximum header value",
+         L"the digital maximum 32768 lies above 32767, the largest 16-bit sample"},
+        {"digital minimum", [&] { return writer.SetDigitalRange(0, -32769, 32767); },
+         L"Error writing digital minimum header value",
+         L"the digital minimum -32769 lies below -32768, the smallest 16-bit sample"},
+        {"signal index", [&] { return writer.SetPhysicalRange(512, -1, 1); },
+         L"Error writing physical maximum header value", L"it has no signal 512: its signals are numbered 0 to 511"},
+        {"label", [&] { return writer.SetLabel(-2, "x"); }, L"Error writing label header value",
+         L"it has no signal -2: its signals are numbered 0 to 511"},
+        {"annotation", [&] { return writer.WriteAnnotation(-1, "before the start"); }, L"Error writing annotation.",
+         L"the onset -1 lies before the start of the file"},
+        {"start date",
+         [&] {
+             return writer.SetStartDate(tm{0, 0, 0, 1, 1, 3001, 0, 0, 0, 0, nullptr});
+         },
+         L"Error writing start date to EDF file",
+         L"the start date and time 3001-01-01 00:00:00 (year-month-day hour:minute:second) lies outside what the "
+         L"header holds, the years 1970 to 3000 and a time of day from 00:00:00 to 23:59:59"},
+        // The header checks run when the file is closed without records: no samples per record.
+        {"close", [&] { return writer.CloseFile(); }, L"Unable to close EDF file.",
+         L"its header cannot be written: a signal has no samples per data record"},
+    };
+    for (const Refusal& refusal : refusals) {
+        SCOPED_TRACE(refusal.what);
+        messages.clear();
+        EXPECT_EQ(refusal.call(), -1);
+        EXPECT_EQ(LastTwo(), (std::vector<std::wstring>{L"Error: " + refusal.message,
+                                                        L"Error: " + name + L": " + refusal.reason + L"."}));
+    }
+
+    // Once the first record went out, no header value can change; without a file, nothing can.
+    ASSERT_EQ(writer.SetSampleFrequency(100, samplesPerRecord), 0);
+    for (int signal = 0; signal < 512; ++signal) {
+        ASSERT_EQ(writer.SetPhysicalRange(signal, -1, 1), 0);
+        ASSERT_EQ(writer.SetDigitalRange(signal, -1, 1), 0);
+    }
+    ASSERT_EQ(writer.WriteDataRecord(std::vector<short>(512 * 100, 0)), 0);
+    messages.clear();
+    EXPECT_EQ(writer.SetLabel(0, "late"), -1);
+    EXPECT_EQ(LastTwo(), (std::vector<std::wstring>{L"Error: Error writing label header value",
+                                                    L"Error: " + name
+                                                        + L": its header went out with the first data record, and "
+                                                          L"header values cannot change after that."}));
+    ASSERT_EQ(writer.CloseFile(), 0);
+    EXPECT_EQ(writer.WriteDataRecord(std::vector<short>(512 * 100, 0)), -1);
+    EXPECT_EQ(LastTwo(), (std::vector<std::wstring>{L"Error: Error writing data to file",
+                                                    L"Error: " + name + L": no EDF file is open under that name."}));
 }
 
 TEST_F(WriterTest, NamesTooLongForTheFileSystemStartAgainOverTheFirstName)

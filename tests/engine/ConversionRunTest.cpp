@@ -3,7 +3,9 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include "tests/engine/CapturingFrontend.h"
 #include "tests/support/TempDir.h"
 
 TEST(ConversionRunTest, ScanListsChannelFilesInTheWorkstationsOrder)
@@ -35,4 +37,52 @@ TEST(ConversionRunTest, ScanListsChannelFilesInTheWorkstationsOrder)
     ScanDirectory(dir.path.wstring(), cscFiles, eventFile);
     EXPECT_TRUE(cscFiles.empty());
     EXPECT_TRUE(eventFile.empty());
+}
+
+// A data directory that cannot be read holds no channel file as far as the run can tell: the
+// fixed notice is followed by the Error that names the directory and the system's reason. A
+// readable directory without channel files gets the notice alone.
+TEST(ConversionRunTest, UnreadableDataDirectoryIsNamedWithTheReason)
+{
+    TempDir dir;
+    const std::filesystem::path output = dir.path / "out";
+    std::filesystem::create_directory(output);
+    struct Case {
+        std::string what;
+        std::filesystem::path directory;
+        std::wstring reason;  // empty: the directory can be read
+    };
+    std::filesystem::create_directory(dir.path / "empty");
+    Touch(dir.path / "file");
+    std::vector<Case> cases = {
+        {"missing", dir.path / "missing", L"No such file or directory"},
+        {"a file", dir.path / "file", L"Not a directory"},
+        {"readable and empty", dir.path / "empty", L""},
+    };
+    if (geteuid() != 0) {  // root reads every directory
+        std::filesystem::create_directory(dir.path / "locked");
+        ASSERT_EQ(chmod((dir.path / "locked").c_str(), 0), 0);
+        cases.push_back({"without permission", dir.path / "locked", L"Permission denied"});
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ConversionRequest request;
+        request.dataDirectory = c.directory.wstring();
+        request.outputDirectory = output.wstring();
+        ScanDirectory(request.dataDirectory, request.cscFiles, request.eventFile);
+        LogFile logFile;
+        CapturingFrontend frontend(logFile);
+        EXPECT_EQ(RunConversion(request, logFile, frontend), -1);
+        std::vector<std::wstring> expected = {
+            L"Notice: There were not any valid CSC files specified.  File conversion has been aborted."};
+        if (!c.reason.empty())
+            expected.push_back(L"Error: " + c.directory.wstring() + L": " + c.reason + L".");
+        expected.push_back(L"result: Conversion Failed");
+        ASSERT_GE(frontend.events.size(), expected.size() + 1);
+        EXPECT_EQ(std::vector<std::wstring>(frontend.events.end() - static_cast<std::ptrdiff_t>(expected.size() + 1),
+                                            frontend.events.end() - 1),
+                  expected);
+    }
+    if (geteuid() != 0)
+        (void)chmod((dir.path / "locked").c_str(), 0700);
 }

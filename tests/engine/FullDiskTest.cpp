@@ -67,15 +67,17 @@ TEST_F(FullDiskTest, DiskFullInTheFirstFileFailsTheRunWithTheWritersMessage)
     LogFile logFile;
     CapturingFrontend frontend(logFile);
     EXPECT_EQ(RunIn(recording, logFile, frontend), -1);
-    ASSERT_GE(frontend.events.size(), 4u);
-    EXPECT_EQ(
-        std::vector<std::wstring>(frontend.events.end() - 4, frontend.events.end()),
-        (std::vector<std::wstring>{L"Notice: EDF File Opened Successfully: " + PathOf("DevOutput.edf"),
-                                   L"Error: Error writing data to file", L"result: Conversion Failed", L"ended"}));
+    ASSERT_GE(frontend.events.size(), 5u);
+    EXPECT_EQ(std::vector<std::wstring>(frontend.events.end() - 5, frontend.events.end()),
+              (std::vector<std::wstring>{L"Notice: EDF File Opened Successfully: " + PathOf("DevOutput.edf"),
+                                         L"Error: Error writing data to file",
+                                         L"Error: " + PathOf("DevOutput.edf") + L": No space left on device.",
+                                         L"result: Conversion Failed", L"ended"}));
     EXPECT_EQ(ReadFileBytes(recording / "CSC1.ocs"), input);
     const std::vector<std::string> log = NonEmptyLines(recording / "VareloLogFile.txt");
-    ASSERT_GE(log.size(), 2u);
-    EXPECT_TRUE(log[log.size() - 2].ends_with(" - Error writing data to file")) << log[log.size() - 2];
+    ASSERT_GE(log.size(), 3u);
+    EXPECT_TRUE(log[log.size() - 3].ends_with(" - Error writing data to file")) << log[log.size() - 3];
+    EXPECT_TRUE(log[log.size() - 2].ends_with("/DevOutput.edf: No space left on device.")) << log[log.size() - 2];
     EXPECT_EQ(log.back(), "Log File Closed - End of File\r");
 
     // An EDF+ file of the records that reached the disk whole: the header counts them and the
@@ -106,6 +108,7 @@ TEST_F(FullDiskTest, DiskFullInALaterSegmentKeepsTheFilesFinishedBefore)
                             L"Notice: EDF File Opened Successfully: " + PathOf("DevOutput.edf"),
                             L"Notice: EDF File Opened Successfully: " + PathOf("DevOutput_01.edf"),
                             L"Error: Error writing data to file",
+                            L"Error: " + PathOf("DevOutput_01.edf") + L": No space left on device.",
                         }));
 
     const EdfFile first = Parsed(recording / "DevOutput.edf");
@@ -141,6 +144,7 @@ TEST_F(FullDiskTest, NoFileCanBeCreatedAtAll)
                   L"Notice: Event file string is empty, event file will not be processed as part of this conversion.",
                   L"Notice: Session UUIDs successfull verified for all CSC files.",
                   L"Error: Unable to open EDF file named: " + PathOf("DevOutput.edf"),
+                  L"Error: " + PathOf("DevOutput.edf") + L": No space left on device.",
                   L"result: Conversion Failed",
                   L"Error: Unable to close log file.",
                   L"ended",

@@ -32,6 +32,8 @@ struct FailingCase {
     std::function<void()> write;
     std::wstring message;
     size_t outputFiles = 0;  // refused by the writer or the reader after output files were opened
+    // The Error right after a fixed message that names no file or no reason: "<path>: <reason>."
+    std::wstring fileError = {};
 };
 
 }  // namespace
@@ -50,7 +52,8 @@ protected:
     }
 
     // Converts once per case in the emptied directory: each must end with its message, the only
-    // Error of the run, with the output files it had opened and no file left open.
+    // Error of the run (or its message and the Error naming the file), with the output files it
+    // had opened and no file left open.
     void ExpectEachFails(const std::vector<FailingCase>& cases, const std::wstring& eventFile,
                          const std::vector<std::wstring>& cscFiles)
     {
@@ -60,12 +63,16 @@ protected:
             c.write();
             messages.clear();
             EXPECT_EQ(Convert(eventFile, cscFiles), -1);
-            ASSERT_FALSE(messages.empty());
-            EXPECT_EQ(messages.back().type, OrvLogging::Error);
-            EXPECT_EQ(messages.back().text, c.message);
+            const size_t errors = c.fileError.empty() ? 1 : 2;
+            ASSERT_GE(messages.size(), errors);
+            EXPECT_EQ(messages[messages.size() - errors].type, OrvLogging::Error);
+            EXPECT_EQ(messages[messages.size() - errors].text, c.message);
+            if (!c.fileError.empty()) {
+                EXPECT_EQ(messages.back().text, c.fileError);
+            }
             EXPECT_EQ(std::count_if(messages.begin(), messages.end(),
                                     [](const CapturedMessage& m) { return m.type == OrvLogging::Error; }),
-                      1);
+                      errors);
             EXPECT_EQ(EdfFilesWritten().size(), c.outputFiles);
             // The EDF file engine's table holds 64 files for the whole process: a failed
             // conversion must not keep a slot. The lowest free one is given out first.
@@ -89,7 +96,8 @@ TEST_F(HostileInputTest, UnusableChannelFilesAreRefusedNamingThem)
          L"Unable to open file " + csc
              + L": it holds 16383 bytes, fewer than the 16384-byte header block of an acquisition file."},
         {"binary header", [&] { WriteFileBytes(dir.path / "CSC1.ocs", std::vector<unsigned char>(16384, 0xFF)); },
-         L"No data returned from header when getting Session UUID for CSC file."},
+         L"No data returned from header when getting Session UUID for CSC file.", 0,
+         csc + L": its header has no -SessionUUID value."},
         // 512 event records end the file on a page boundary. Read as a CSC record, the last one
         // starts at timestamp 0 and its TTL and CRC bytes claim 512 valid samples: 1,042 bytes
         // from the start of a record of 184, far past the end of the file.
@@ -122,6 +130,16 @@ TEST_F(HostileInputTest, UnusableChannelFilesAreRefusedNamingThem)
              ASSERT_EQ(VareloSynth::WriteSynthRecording(options, error), 0) << error;
          },
          L"Corrupt record 7 in file " + csc + L": it claims 513 valid samples, more than 512.", 2},
+        // The header holds years up to 3000; the file was opened before the first instant's date
+        // was known.
+        {"records dated 3001",
+         [&] {
+             WriteCsc(RecordingBuilder::ChannelHeader({}), ContinuousRecords(32535216000ull * 1000000, 1000, 3000, 0));
+         },
+         L"Error writing start date to EDF file", 1,
+         PathOf("DevOutput.edf")
+             + L": the start date and time 3001-01-01 00:00:00 (year-month-day hour:minute:second) lies outside what "
+               L"the header holds, the years 1970 to 3000 and a time of day from 00:00:00 to 23:59:59."},
     };
     ExpectEachFails(cases, L"", {csc});
 }
@@ -136,7 +154,7 @@ TEST_F(HostileInputTest, UnusableHeaderValuesAreRefusedNamingTheFile)
         return L"Invalid " + key + L" value " + value + L" for CSC file: " + csc + L". " + rule;
     };
     const std::wstring frequencyRule = L"It must be a whole number of samples per second from 1 to 1000000.";
-    const std::wstring rangeRule = L"It must be a whole number other than 0, of at most 7 digits.";
+    const std::wstring rangeRule = L"It must be a whole number from 1 to 9999999.";
     const std::wstring timeCreated = L"Error processing Time Opened header value for CSC file";
     const std::vector<FailingCase> cases = {
         {"no -SamplingFrequency", Header("-SamplingFrequency"), missing(L"-SamplingFrequency")},
@@ -149,21 +167,132 @@ TEST_F(HostileInputTest, UnusableHeaderValuesAreRefusedNamingTheFile)
         {"-InputRange wide", Header("-InputRange", {"wide"}), invalid(L"-InputRange", L"wide", rangeRule)},
         {"-InputRange of 8 digits", Header("-InputRange", {"10000000"}),
          invalid(L"-InputRange", L"10000000", rangeRule)},
-        {"-ADMaxValue negative", Header("-ADMaxValue", {"-1"}),
-         invalid(L"-ADMaxValue", L"-1", L"It must not be negative.")},
-        {"-ADMaxValue above 32767", Header("-ADMaxValue", {"32768"}), L"Error writing digital maximum header value", 1},
         // As a label it would make the channel a second annotation signal.
         {"-AcqEntName of the annotation signal", Header("-AcqEntName", {"\"EDF Annotations\""}),
          invalid(L"-AcqEntName", L"EDF Annotations",
                  L"It must not read as \"EDF Annotations\", the label of the EDF+ annotation signal.")},
-        {"no -TimeCreated", Header("-TimeCreated"), timeCreated + L".  The expected return parameter count was 0."},
+        {"no -TimeCreated", Header("-TimeCreated"), timeCreated + L".  The expected return parameter count was 0.", 0,
+         csc + L": its header has no -TimeCreated line."},
+        {"two -TimeCreated lines", Header("-TimeCreated", {"2017/07/03 10:22:33", "2017/07/03 10:22:34"}),
+         timeCreated + L".  The expected return parameter count was 0.", 0,
+         csc + L": its header has 2 -TimeCreated lines, not one."},
         {"-TimeCreated of three fields", Header("-TimeCreated", {"2017/07/03 10:22:33 extra"}),
-         timeCreated + L". The expected return parameter count was not equal to 2."},
+         timeCreated + L". The expected return parameter count was not equal to 2.", 0,
+         csc
+             + L": its -TimeCreated value \"2017/07/03 10:22:33 extra\" has 3 fields, not the two of a date and a "
+               L"time."},
         {"-TimeCreated with dashes", Header("-TimeCreated", {"2017-07-03 10:22:33"}),
          timeCreated + L" " + csc
              + L": 2017-07-03 10:22:33 is not a date written year/month/day and a time written hour:minute:second."},
     };
     ExpectEachFails(cases, L"", {csc});
+}
+
+// Header values that would give wrong data: refused before any output exists, with an Error that
+// names the file, the key and the value. Values that the integer reading takes as they stand
+// keep their meaning.
+TEST_F(HostileInputTest, MalformedHeaderValuesAreRefusedBeforeAnyOutputExists)
+{
+    struct Malformed {
+        std::string key;
+        std::string value;
+        std::wstring rule;
+    };
+    const std::wstring adRule = L"It must be a whole number from 1 to 32767.";
+    const std::wstring rangeRule = L"It must be a whole number from 1 to 9999999.";
+    const std::wstring frequencyRule = L"It must be a whole number of samples per second from 1 to 1000000.";
+    const std::wstring timeRule = L"It must be a real date and time, written year/month/day hour:minute:second, of "
+                                  L"the years 1970 to 3000.";
+    const std::vector<Malformed> cases = {
+        {"-ADMaxValue", "0", adRule},
+        {"-ADMaxValue", "NaN", adRule},
+        {"-ADMaxValue", "inf", adRule},
+        {"-ADMaxValue", "0x10", adRule},  // the integer reading stops at the x: 0
+        {"-ADMaxValue", "2147483648", adRule},
+        {"-ADMaxValue", "max", adRule},
+        {"-ADMaxValue", "-1", adRule},
+        {"-ADMaxValue", "32768", adRule},  // the 16-bit digital range cannot hold it
+        {"-ADMaxValue", "3.2767e4", adRule},
+        {"-InputRange", "0", rangeRule},
+        {"-InputRange", "-1000", rangeRule},
+        {"-InputRange", "inf", rangeRule},
+        {"-InputRange", "1e3", rangeRule},
+        {"-InputRange", "1000.5", rangeRule},
+        {"-InputRange", "10000000", rangeRule},        // -10000000 would be cut in the 8-character field
+        {"-SamplingFrequency", "1e6", frequencyRule},  // the integer reading would give 1 Hz
+        {"-SamplingFrequency", "32000.5", frequencyRule},
+        {"-SamplingFrequency", "0", frequencyRule},
+        {"-SamplingFrequency", "-1000", frequencyRule},
+        {"-SamplingFrequency", "NaN", frequencyRule},
+        {"-TimeCreated", "2017/02/30 10:22:33", timeRule},
+        {"-TimeCreated", "2100/02/29 10:22:33", timeRule},  // not a leap year
+        {"-TimeCreated", "2017/13/01 10:22:33", timeRule},
+        {"-TimeCreated", "2017/07/03 25:00:00", timeRule},
+        {"-TimeCreated", "2017/07/03 10:60:00", timeRule},
+        {"-TimeCreated", "2017/07/03 10:22:60", timeRule},
+        {"-TimeCreated", "2017/07/03 10:22:xx", timeRule},
+        {"-TimeCreated", "1969/12/31 23:59:59", timeRule},
+        {"-TimeCreated", "3001/01/01 00:00:00", timeRule},
+    };
+    const std::wstring csc = PathOf("CSC1.ocs");
+    for (const Malformed& c : cases) {
+        SCOPED_TRACE(c.key + " " + c.value);
+        EmptyDirectory();
+        WriteCsc(HeaderWith(c.key, {c.value}));
+        messages.clear();
+        EXPECT_EQ(Convert(L"", {csc}), -1);
+        ASSERT_FALSE(messages.empty());
+        EXPECT_EQ(messages.back().type, OrvLogging::Error);
+        const std::wstring value = std::wstring(c.value.begin(), c.value.end());
+        EXPECT_EQ(messages.back().text, L"Invalid " + std::wstring(c.key.begin(), c.key.end()) + L" value " + value
+                                            + L" for CSC file: " + csc + L". " + c.rule);
+        std::vector<std::string> left;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path))
+            left.push_back(entry.path().filename().string());
+        EXPECT_EQ(left, std::vector<std::string>{"CSC1.ocs"}) << "nothing may be created";
+    }
+
+    // With more channels the data records get shorter: 32 channels at 1 MHz would need records
+    // of 0.95 ms. Exact record timing sizes them differently (1 ms) and takes the frequency.
+    std::vector<std::wstring> files;
+    for (int c = 1; c <= 32; ++c) {
+        RecordingBuilder::Channel channel = Named("CSC" + std::to_string(c));
+        channel.samplingFrequency = "1000000";
+        files.push_back(WriteChannel(channel, ContinuousRecords(july5th2017, 1000000, 2000, 0)));
+    }
+    messages.clear();
+    EXPECT_EQ(Convert(L"", files), -1);
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages.back().text, L"Invalid -SamplingFrequency value 1000000 for CSC file: " + files[0]
+                                        + L". With 32 channels its data records would last less than 1 ms, the "
+                                          L"shortest that the EDF writer makes; exact record timing avoids this.");
+    EXPECT_TRUE(EdfFilesWritten().empty());
+    ConversionOptions exact;
+    exact.exactTiming = true;
+    engine.SetOptions(exact);
+    EXPECT_EQ(Convert(L"", files), 0);
+}
+
+// What the integer reading takes as it stands keeps its meaning: text after the digits, a
+// fraction of zeros, a sign.
+TEST_F(HostileInputTest, HeaderValuesWithTrailingTextKeepTheirMeaning)
+{
+    RecordingBuilder::Channel channel;
+    channel.inputRange = "1000 uV";
+    channel.adMaxValue = "+2047";
+    channel.samplingFrequency = "1000.0";
+    channel.timeCreated = "2016/02/29 23:59:59";  // a leap day, used for timestamps before 2011
+    const std::wstring csc = WriteChannel(channel, ContinuousRecords(1000000, 1000, 3000, 0));
+    ASSERT_EQ(Convert(L"", {csc}), 0);
+    const EdfFile edf = ParsedOutput();
+    ASSERT_EQ(edf.signals.size(), 2u);
+    EXPECT_EQ(edf.signals[0].physicalMaximum, "1000");
+    EXPECT_EQ(edf.signals[0].physicalMinimum, "-1000");
+    EXPECT_EQ(edf.signals[0].digitalMaximum, 2047);
+    EXPECT_EQ(edf.signals[0].digitalMinimum, -2048);
+    EXPECT_EQ(edf.signals[0].samplesPerRecord, 1000);
+    EXPECT_EQ(edf.startDate, "29.02.16");
+    EXPECT_EQ(edf.startTime, "23.59.59");
 }
 
 TEST_F(HostileInputTest, ChannelsMustAgreeOnTheSessionAndTheSampleFrequency)
@@ -181,10 +310,12 @@ TEST_F(HostileInputTest, ChannelsMustAgreeOnTheSessionAndTheSampleFrequency)
     const std::vector<FailingCase> cases = {
         {"session UUIDs", channels(uuid),
          L"Error, Session UUIDs do not match between CSC files.  Current UUID: 3A1F3C66-8B0E-4B7E-9D3C-2F5B7C1D0E42, "
-         L"Previous UUID: 3a1f3c66-8b0e-4b7e-9d3c-2f5b7c1d0e42"},
+         L"Previous UUID: 3a1f3c66-8b0e-4b7e-9d3c-2f5b7c1d0e42",
+         0, PathOf("CSC2.ocs") + L": its -SessionUUID differs from that of " + PathOf("CSC1.ocs") + L"."},
         {"sample frequencies", channels(frequency),
          L"Error, sample frequencies do not match between CSC files.  Current sample frequency: 1001, Previous "
-         L"sample frequency: 1000"},
+         L"sample frequency: 1000",
+         0, PathOf("CSC2.ocs") + L": its -SamplingFrequency differs from that of " + PathOf("CSC1.ocs") + L"."},
     };
     ExpectEachFails(cases, L"", {PathOf("CSC1.ocs"), PathOf("CSC2.ocs")});
 

@@ -165,9 +165,11 @@ class Batch(unittest.TestCase):
         lines = [json.loads(line) for line in (self.root / "batch.jsonl").read_text().splitlines()]
         self.assertEqual([pathlib.Path(line["recording"]).name for line in lines], ["bad", "good"])
         self.assertEqual(lines[0]["result"], "failed")
-        self.assertEqual(lines[0]["messages"][-1], {
-            "type": "Error", "text": "Error, sample frequencies do not match between CSC files.  Current sample "
-                                     "frequency: 16000, Previous sample frequency: 32000"})
+        bad = tree / "bad"
+        self.assertEqual(lines[0]["messages"][-2:], [
+            {"type": "Error", "text": "Error, sample frequencies do not match between CSC files.  Current sample "
+                                      "frequency: 16000, Previous sample frequency: 32000"},
+            {"type": "Error", "text": f"{bad}/CSC2.ocs: its -SamplingFrequency differs from that of {bad}/CSC1.ocs."}])
         self.assertEqual(report(self.root / "out" / "bad"), lines[0])
 
     def test_slurm_array_converts_one_recording_per_task(self):
