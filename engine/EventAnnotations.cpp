@@ -73,15 +73,14 @@ int EventAnnotations::FindEventsLeftOut(LeftOut& leftOut)
         return 0;
     if (IndexEvents() != 0)
         return -1;
-    std::vector<int> indices;
-    for (const IndexedEvent& event : byTime) {
-        if (!placed[static_cast<size_t>(event.index)])
-            indices.push_back(event.index);
+    std::vector<int> indices;  // in file order
+    for (size_t index = 0; index < placed.size(); ++index) {
+        if (!placed[index])
+            indices.push_back(static_cast<int>(index));
     }
     if (indices.empty())
         return 0;
-    leftOut.earliest = byTime.back().timestamp;
-    std::sort(indices.begin(), indices.end());
+    leftOut.earliest = byTime.back().timestamp;  // the latest of all, until the first is read
     leftOut.events.reserve(indices.size());
     return VisitRecords(indices, [&](int, const unsigned char* record) {
         const uint64_t timestamp = Velquor::EventTimestamp(record);

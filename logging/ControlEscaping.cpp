@@ -30,7 +30,7 @@ std::wstring EscapeControls(std::wstring_view text)
     std::wstring escaped;
     escaped.reserve(text.size());
     for (const wchar_t w : text) {
-        const auto c = static_cast<uint32_t>(w);
+        const auto c = static_cast<uint32_t>(static_cast<char32_t>(w));
         if (IsControl(c))
             AppendEscape(escaped, c);
         else if (c >= undecodableFirst && c <= undecodableLast)
