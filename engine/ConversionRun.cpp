@@ -6,6 +6,7 @@
 #include "engine/DirectoryListing.h"
 #include "engine/OrvToEDF.h"
 #include "logging/FileErrors.h"
+#include "logging/ControlEscaping.h"
 #include "logging/TextConversion.h"
 
 namespace {
@@ -56,6 +57,25 @@ void ReportUnreadableDirectory(const std::wstring& directory, ConversionFrontend
     if (!ListDirectory(OrvText::WideToUtf8(directory), names, errorNumber))
         frontend.OnMessage(OrvLogging::Error, OrvText::FileErrorText(directory, OrvText::SystemReason(errorNumber)));
 }
+// Where every message of a run leaves for the program's sinks (the terminal, the window's rows,
+// the log file, the report): texts from the input and the file system may hold control
+// characters, which are shown escaped.
+class EscapingFrontend : public ConversionFrontend {
+public:
+    explicit EscapingFrontend(ConversionFrontend& shown) : shown(shown) {}
+
+    void OnRunStarted() override { shown.OnRunStarted(); }
+    void OnMessage(OrvLogging::ORVB_MESSAGE_TYPE type, const std::wstring& text) override
+    {
+        shown.OnMessage(type, OrvText::EscapeControls(text));
+    }
+    void OnProgress(double fraction) override { shown.OnProgress(fraction); }
+    void OnResult(int result) override { shown.OnResult(result); }
+    void OnRunEnded() override { shown.OnRunEnded(); }
+
+private:
+    ConversionFrontend& shown;
+};
 
 }  // namespace
 
@@ -76,9 +96,10 @@ void ScanDirectory(const std::wstring& directory, std::vector<std::wstring>& csc
     eventFile = eventFiles.empty() ? std::wstring() : directory + L"/" + OrvText::Utf8ToWide(eventFiles.front());
 }
 
-int RunConversion(const ConversionRequest& request, LogFile& logFile, ConversionFrontend& frontend,
+int RunConversion(const ConversionRequest& request, LogFile& logFile, ConversionFrontend& receiver,
                   ConversionSummary* summary)
 {
+    EscapingFrontend frontend(receiver);
     const std::wstring& directory = request.outputDirectory.empty() ? request.dataDirectory : request.outputDirectory;
     frontend.OnRunStarted();
     if (logFile.SetLogFilename(directory + L"/VareloLogFile.txt") != 0)

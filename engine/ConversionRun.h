@@ -53,8 +53,9 @@ struct ConversionRequest {
 // Names and opens the log file in the output directory, runs the engine, tells the result and
 // closes the log file. Returns the engine's result, 0 for success; `summary`, when given, receives
 // what the engine read and wrote. The options in force are named in a Notice once the log file is
-// open; none without options.
-int RunConversion(const ConversionRequest& request, LogFile& logFile, ConversionFrontend& frontend,
+// open; none without options. Every message reaches `receiver` with its control characters
+// escaped (ControlEscaping.h).
+int RunConversion(const ConversionRequest& request, LogFile& logFile, ConversionFrontend& receiver,
                   ConversionSummary* summary = nullptr);
 
 // The run that the window's button starts: the log file and the output beside the data.

@@ -27,8 +27,14 @@ struct OutputFileSummary {
     bool complete = false;
 };
 
+struct EventSummary {
+    uint64_t timestamp = 0;  // µs, acquisition clock
+    std::string text;        // as the event file holds it (ISO 8859-1)
+};
+
 struct ConversionSummary {
     std::vector<ChannelSummary> channels;  // once the headers have been read
     std::vector<OutputFileSummary> outputs;
-    int64_t eventsLeftOut = 0;  // events in no file
+    int64_t eventsLeftOut = 0;                // events in no file
+    std::vector<EventSummary> leftOutEvents;  // those events, in event-file order
 };

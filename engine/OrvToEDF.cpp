@@ -2,6 +2,7 @@
 
 #include <cwctype>
 #include <sstream>
+#include <utility>
 
 #include "engine/EventAnnotations.h"
 #include "engine/ReaderFailure.h"
@@ -287,10 +288,12 @@ int OrvToEDF::ReportEventsLeftOut(EventAnnotations& events)
     EventAnnotations::LeftOut leftOut;
     if (events.FindEventsLeftOut(leftOut) != 0)
         return -1;
-    summary.eventsLeftOut = leftOut.count;
-    if (leftOut.count > 0) {
+    const auto count = static_cast<int64_t>(leftOut.events.size());
+    summary.eventsLeftOut = count;
+    summary.leftOutEvents = std::move(leftOut.events);
+    if (count > 0) {
         std::wostringstream message;
-        message << leftOut.count << (leftOut.count == 1 ? L" event lies" : L" events lie")
+        message << count << (count == 1 ? L" event lies" : L" events lie")
                 << L" in no EDF+ file: before the first sample instant, in a gap or after the last one "
                 << L"(timestamps from " << leftOut.earliest << L" \u00b5s to " << leftOut.latest << L" \u00b5s).";
         messageEvent.Publish(OrvLogging::Warning, message.str());

@@ -6,6 +6,7 @@
 #include <sstream>
 #include <unistd.h>
 
+#include "logging/ControlEscaping.h"
 #include "logging/TextConversion.h"
 #include "logging/WriteAll.h"
 
@@ -101,7 +102,7 @@ int LogFile::OpenLogFile()
     if (m_currentPath.empty())
         WriteHeader(path);
     else
-        WriteText(L"Log file successfully moved to " + path);
+        WriteText(L"Log file successfully moved to " + OrvText::EscapeControls(path));
     m_currentPath = path;
     return 0;
 }
@@ -162,7 +163,7 @@ void LogFile::WriteHeader(const std::wstring& path)
     std::wostringstream opened;
     opened << L"Time Opened: (m/d/y)  " << now.month << L'/' << now.day << L'/' << now.year << L" at time " << now.hour
            << L':' << now.minute << L':' << now.second << L'.' << now.millisecond;
-    WriteText(L"Velquor Base Log File Opened - File Name: " + path);
+    WriteText(L"Velquor Base Log File Opened - File Name: " + OrvText::EscapeControls(path));
     WriteText(opened.str());
     WriteText(L"Processor Type: " + OrvSystem::ProcessorBrandString());
     WriteText(L"Number of cores: " + std::to_wstring(OrvSystem::LogicalProcessorCount()));
@@ -171,6 +172,6 @@ void LogFile::WriteHeader(const std::wstring& path)
 
 void LogFile::ShowOpenError(const std::wstring& path)
 {
-    m_messageBox(L"Log File Error",
-                 L"Error opening filename: " + path + L", file may be invalid, please check the filename ");
+    m_messageBox(L"Log File Error", L"Error opening filename: " + OrvText::EscapeControls(path)
+                                        + L", file may be invalid, please check the filename ");
 }

@@ -126,4 +126,17 @@ std::wstring Utf8ToWide(std::string_view utf8)
     return wide;
 }
 
+bool IsUtf8(std::string_view text)
+{
+    size_t pos = 0;
+    while (pos < text.size()) {
+        char32_t c = 0;
+        const size_t length = DecodeUtf8(text, pos, c);
+        if (length == 0)
+            return false;
+        pos += length;
+    }
+    return true;
+}
+
 }  // namespace OrvText

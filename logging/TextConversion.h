@@ -22,4 +22,7 @@ std::wstring Latin1ToWide(std::string_view latin1);
 std::string WideToUtf8(std::wstring_view wide);
 std::wstring Utf8ToWide(std::string_view utf8);
 
+// Whether every byte of the text belongs to a well-formed UTF-8 sequence.
+bool IsUtf8(std::string_view text);
+
 }  // namespace OrvText

@@ -86,6 +86,7 @@ private:
     bool Samples(const std::string& name, const std::string& value);
     bool FirstTimestamp(const std::string& name, const std::string& value);
     bool Gap(const std::string& name, const std::string& value);
+    bool SpreadGaps(const std::string& name, const std::string& value);
     bool AdMax(const std::string& name, const std::string& value);
     bool InputRange(const std::string& name, const std::string& value);
     bool Uuid(const std::string& name, const std::string& value);
@@ -123,6 +124,7 @@ const ArgumentReader::Option ArgumentReader::knownOptions[] = {
     {"--samples", true, &ArgumentReader::Samples},
     {"--first-timestamp", true, &ArgumentReader::FirstTimestamp},
     {"--gap", true, &ArgumentReader::Gap},
+    {"--gaps", true, &ArgumentReader::SpreadGaps},
     {"--ad-max", true, &ArgumentReader::AdMax},
     {"--input-range", true, &ArgumentReader::InputRange},
     {"--uuid", true, &ArgumentReader::Uuid},
@@ -308,6 +310,16 @@ bool ArgumentReader::Gap(const std::string& name, const std::string& value)
         || !ParseNumber(length, gap.lengthUs))
         return Wrong(name, value, "RECORD:MICROSECONDS");
     options.gaps.push_back(gap);
+    return true;
+}
+
+bool ArgumentReader::SpreadGaps(const std::string& name, const std::string& value)
+{
+    std::string_view count;
+    std::string_view length;
+    if (!SplitPair(value, count, length) || !ParseNumber(count, options.spreadGapCount)
+        || !ParseNumber(length, options.spreadGapUs))
+        return Wrong(name, value, "COUNT:MICROSECONDS");
     return true;
 }
 
@@ -505,6 +517,7 @@ Recording:
   --first-timestamp US      timestamp of the first sample, microseconds (default 12000000)
   --gap RECORD:US           from record RECORD (counted from 0) on, timestamps are US
                             microseconds later; may be repeated
+  --gaps N:US               N more gaps of US microseconds, at evenly spaced records
   --offset CHANNEL:US       add US microseconds to every timestamp of CHANNEL
                             (channels count from 1); may be repeated
   --ad-max N                -ADMaxValue (default 32767); samples stay within +-N

@@ -25,9 +25,21 @@ uint64_t RecordCount(const SynthOptions& options)
     return (options.samplesPerChannel + cscSamplesPerRecord - 1) / cscSamplesPerRecord;
 }
 
+// Spread gap i (from 0) comes before record floor((i + 1) * records / (count + 1)); those at or
+// before `record` are the i with (i + 1) * records < (record + 1) * (count + 1).
+uint64_t SpreadGapsAtOrBefore(const SynthOptions& options, uint64_t record)
+{
+    const uint64_t count = options.spreadGapCount;
+    const uint64_t records = RecordCount(options);
+    if (count == 0 || records == 0)
+        return 0;
+    const uint64_t bound = ((record + 1) * (count + 1) + records - 1) / records - 1;
+    return std::min(count, bound);
+}
+
 uint64_t GapsBefore(const SynthOptions& options, uint64_t record)
 {
-    uint64_t total = 0;
+    uint64_t total = SpreadGapsAtOrBefore(options, record) * options.spreadGapUs;
     for (const SynthGap& gap : options.gaps) {
         if (gap.beforeRecord <= record)
             total += gap.lengthUs;
@@ -133,6 +145,8 @@ bool ValidateTimestampRange(const SynthOptions& options, std::string& error)
     bool fits = AddWithoutOverflow(last, options.firstTimestampUs, last);
     for (const SynthGap& gap : options.gaps)
         fits = fits && AddWithoutOverflow(last, gap.lengthUs, last);
+    for (uint32_t i = 0; i < options.spreadGapCount; ++i)
+        fits = fits && AddWithoutOverflow(last, options.spreadGapUs, last);
     uint64_t largestOffset = 0;
     for (const SynthChannel& channel : options.channels)
         largestOffset = std::max(largestOffset, channel.startOffsetUs);

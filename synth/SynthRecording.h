@@ -49,6 +49,8 @@ struct SynthOptions {
     uint64_t samplesPerChannel = 320000;
     uint64_t firstTimestampUs = 12000000;  // acquisition clock
     std::vector<SynthGap> gaps;
+    uint32_t spreadGapCount = 0;  // more gaps of spreadGapUs each, at evenly spaced records
+    uint64_t spreadGapUs = 0;
     int adMaxValue = 32767;
     int inputRangeUv = 1000;
     std::string sessionUuid;                          // empty: drawn from the seed

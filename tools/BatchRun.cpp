@@ -19,6 +19,7 @@
 #include "tools/BatchProgress.h"
 #include "tools/ChildChannel.h"
 #include "tools/ConversionReport.h"
+#include "tools/PrintLine.h"
 #include "tools/RecordingConversion.h"
 
 namespace {
@@ -47,7 +48,7 @@ void AppendToReport(const ConvertArguments& arguments, const std::string& line)
     std::string error;
     if (!arguments.reportFile.empty() && !line.empty()
         && !AppendReportLine(arguments.reportFile, nlohmann::ordered_json::parse(line, nullptr, false), error))
-        std::fprintf(stderr, "varelo-convert: %s\n", error.c_str());
+        PrintLine(stderr, "varelo-convert: " + error);
 }
 
 // The lines of recordings converted in this process: printed at once. A single recording shows
@@ -62,13 +63,13 @@ public:
     void Line(const std::string& text) override
     {
         ClearProgress();
-        std::printf("%s\n", text.c_str());
+        PrintLine(stdout, text);
         std::fflush(stdout);
     }
     void ErrorLine(const std::string& text) override
     {
         ClearProgress();
-        std::fprintf(stderr, "%s\n", text.c_str());
+        PrintLine(stderr, text);
     }
     void Progress(double fraction) override
     {
@@ -290,7 +291,7 @@ private:
         while (printed < outcomes.size() && outcomes[printed].done) {
             progress.Clear();
             for (const auto& [toError, text] : outcomes[printed].lines)
-                std::fprintf(toError ? stderr : stdout, "%s\n", text.c_str());
+                PrintLine(toError ? stderr : stdout, text);
             std::fflush(stdout);
             AppendToReport(arguments, outcomes[printed].report);
             ++printed;
@@ -315,7 +316,7 @@ private:
 int RunBatch(const Discovery& discovery, const ConvertArguments& arguments, InterruptWatch& interrupts)
 {
     for (const std::string& problem : discovery.problems)
-        std::fprintf(stderr, "varelo-convert: %s\n", problem.c_str());
+        PrintLine(stderr, "varelo-convert: " + problem);
     std::vector<int64_t> bytes;
     const bool batch = discovery.recordings.size() > 1;
     const bool terminal = isatty(fileno(stderr)) == 1;

@@ -31,6 +31,55 @@ std::string UtcTime(const timespec& time)
     return text;
 }
 
+// Paths are kept exactly: a path that is UTF-8 is the text of its field; one that is not (a
+// Latin-1 name written by another system) reads in its field with U+FFFD for each byte that is
+// not UTF-8, and its exact bytes are the lowercase hex text of the field key + "_bytes".
+void PutPath(json& object, const std::string& key, const std::string& path)
+{
+    object[key] = path;
+    if (OrvText::IsUtf8(path))
+        return;
+    constexpr char digits[] = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(2 * path.size());
+    for (const char c : path) {
+        hex += digits[static_cast<unsigned char>(c) >> 4];
+        hex += digits[static_cast<unsigned char>(c) & 0xF];
+    }
+    object[key + "_bytes"] = hex;
+}
+
+// A text field of an object, empty when it is missing or not a text.
+std::string TextOf(const json& object, const char* key)
+{
+    const auto found = object.find(key);
+    return found != object.end() && found->is_string() ? found->get<std::string>() : std::string();
+}
+
+int HexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+// The path that PutPath kept under key; its text when the bytes field is missing or not hex.
+std::string PathOf(const json& object, const std::string& key)
+{
+    const std::string hex = TextOf(object, (key + "_bytes").c_str());
+    std::string path;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2) {
+        const int high = HexDigit(hex[i]);
+        const int low = HexDigit(hex[i + 1]);
+        if (high < 0 || low < 0)
+            return TextOf(object, key.c_str());
+        path += static_cast<char>(high * 16 + low);
+    }
+    return hex.empty() || hex.size() % 2 != 0 ? TextOf(object, key.c_str()) : path;
+}
+
 InputFile Describe(const std::wstring& file, bool events)
 {
     InputFile input;
@@ -46,10 +95,11 @@ InputFile Describe(const std::wstring& file, bool events)
 
 json InputJson(const InputFile& input, const ConversionSummary& summary)
 {
-    json entry = {{"file", input.path},
-                  {"size", input.size},
-                  {"modified", input.modified},
-                  {"kind", input.events ? "events" : "channel"}};
+    json entry = json::object();
+    PutPath(entry, "file", input.path);
+    entry["size"] = input.size;
+    entry["modified"] = input.modified;
+    entry["kind"] = input.events ? "events" : "channel";
     for (const ChannelSummary& channel : summary.channels) {
         if (Utf8(channel.file) == input.path) {
             entry["channel"] = Utf8(channel.name);
@@ -63,40 +113,45 @@ json OutputJson(const OutputFileSummary& output)
 {
     struct stat info {};
     const std::string file = Utf8(output.file);
-    return {{"file", file},
-            {"size", stat(file.c_str(), &info) == 0 ? static_cast<int64_t>(info.st_size) : -1},
-            {"start", output.startDate},
-            {"records", output.records},
-            {"record_duration_s", output.durationUnits / 100000.0},
-            {"samples_per_record", output.samplesPerRecord},
-            {"annotations", output.annotations},
-            {"first_sample_us", output.firstSampleUs},
-            {"last_sample_us", output.lastSampleUs},
-            {"complete", output.complete}};
+    json entry = json::object();
+    PutPath(entry, "file", file);
+    entry.update(json{{"size", stat(file.c_str(), &info) == 0 ? static_cast<int64_t>(info.st_size) : -1},
+                      {"start", output.startDate},
+                      {"records", output.records},
+                      {"record_duration_s", output.durationUnits / 100000.0},
+                      {"samples_per_record", output.samplesPerRecord},
+                      {"annotations", output.annotations},
+                      {"first_sample_us", output.firstSampleUs},
+                      {"last_sample_us", output.lastSampleUs},
+                      {"complete", output.complete}});
+    return entry;
+}
+
+// Each event in no output file, in event-file order: its timestamp and its text (ISO 8859-1 in
+// the event file, UTF-8 here).
+json LeftOutJson(const std::vector<EventSummary>& events)
+{
+    json list = json::array();
+    for (const EventSummary& event : events)
+        list.push_back({{"timestamp_us", event.timestamp}, {"text", Utf8(OrvText::Latin1ToWide(event.text))}});
+    return list;
 }
 
 json OptionsJson(const ConvertArguments& arguments)
 {
-    return {{"exact_timing", arguments.options.exactTiming},
-            {"unit", arguments.options.physicalDimension},
-            {"verify", arguments.options.verify},
-            {"output_dir", arguments.outputDirectory},
-            {"recursive", arguments.recursive},
-            {"jobs", arguments.jobs},
-            {"skip_converted", arguments.skipConverted}};
+    json options = {{"exact_timing", arguments.options.exactTiming},
+                    {"unit", arguments.options.physicalDimension},
+                    {"verify", arguments.options.verify}};
+    PutPath(options, "output_dir", arguments.outputDirectory);
+    options.update(json{
+        {"recursive", arguments.recursive}, {"jobs", arguments.jobs}, {"skip_converted", arguments.skipConverted}});
+    return options;
 }
 
 std::string BaseOf(const std::string& path)
 {
     const size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// A text field of an object, empty when it is missing or not a text.
-std::string TextOf(const json& object, const char* key)
-{
-    const auto found = object.find(key);
-    return found != object.end() && found->is_string() ? found->get<std::string>() : std::string();
 }
 
 // The text of an earlier report; empty when there is none that is a regular file (a FIFO under
@@ -144,17 +199,18 @@ json ReportJson(const RecordingReport& report, const ConvertArguments& arguments
     json messages = json::array();
     for (const auto& [type, text] : report.messages)
         messages.push_back({{"type", Utf8(OrvLogging::MessageTypeName(type))}, {"text", Utf8(text)}});
-    return {{"program", "varelo-convert"},
-            {"version", VARELO_VERSION},
-            {"recording", report.recording},
-            {"output_directory", report.outputDirectory},
-            {"options", OptionsJson(arguments)},
-            {"inputs", inputs},
-            {"outputs", outputs},
-            {"events_left_out", report.summary.eventsLeftOut},
-            {"messages", messages},
-            {"result", report.result},
-            {"wall_time_s", report.wallSeconds}};
+    json whole = {{"program", "varelo-convert"}, {"version", VARELO_VERSION}};
+    PutPath(whole, "recording", report.recording);
+    PutPath(whole, "output_directory", report.outputDirectory);
+    whole.update(json{{"options", OptionsJson(arguments)},
+                      {"inputs", inputs},
+                      {"outputs", outputs},
+                      {"events_left_out", report.summary.eventsLeftOut},
+                      {"events_left_out_list", LeftOutJson(report.summary.leftOutEvents)},
+                      {"messages", messages},
+                      {"result", report.result},
+                      {"wall_time_s", report.wallSeconds}});
+    return whole;
 }
 
 std::string ReportText(const json& report, int indent)
@@ -210,7 +266,7 @@ bool ConvertedBefore(const std::string& path, const std::vector<InputFile>& inpu
         const json& entry = (*previous)[i];
         const auto size = entry.is_object() ? entry.find("size") : entry.end();
         // by name: the recording may be named by another path than last time
-        if (!entry.is_object() || BaseOf(TextOf(entry, "file")) != BaseOf(inputs[i].path)
+        if (!entry.is_object() || BaseOf(PathOf(entry, "file")) != BaseOf(inputs[i].path)
             || TextOf(entry, "modified") != inputs[i].modified || size == entry.end() || !size->is_number_integer()
             || size->get<int64_t>() != inputs[i].size || inputs[i].size < 0)
             return false;

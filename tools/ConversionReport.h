@@ -38,7 +38,8 @@ struct RecordingReport {
 std::vector<InputFile> DescribeInputs(const std::vector<std::wstring>& cscFiles, const std::wstring& eventFile);
 
 nlohmann::ordered_json ReportJson(const RecordingReport& report, const ConvertArguments& arguments);
-// The JSON text, invalid UTF-8 in names replaced rather than refused.
+// The JSON text. A path that is not UTF-8 shows U+FFFD for its stray bytes in its field and is
+// kept exactly beside it, in hex under the field's name + "_bytes".
 std::string ReportText(const nlohmann::ordered_json& report, int indent);
 
 // Writes the report to a temporary name beside `path` and renames it there, so that the report

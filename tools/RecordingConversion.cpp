@@ -6,6 +6,7 @@
 
 #include "engine/ConversionRun.h"
 #include "logging/SafeFile.h"
+#include "logging/ControlEscaping.h"
 #include "logging/TextConversion.h"
 #include "tools/CommandLineFrontend.h"
 #include "tools/ConversionReport.h"
@@ -99,8 +100,9 @@ int ConvertRecording(const Recording& recording, const ConvertArguments& argumen
     report.inputs = DescribeInputs(request.cscFiles, request.eventFile);
     const std::string reportPath = outputDirectory + "/" + reportFileName;
     if (arguments.skipConverted && ConvertedBefore(reportPath, report.inputs)) {
-        const std::wstring notice = L"Skipping " + request.dataDirectory
-                                    + L": its last conversion completed and its files have not changed since.";
+        const std::wstring notice =
+            OrvText::EscapeControls(L"Skipping " + request.dataDirectory
+                                    + L": its last conversion completed and its files have not changed since.");
         output.Line(OrvText::WideToUtf8(LogFile::MessageLine(OrvLogging::Notice, notice)));
         report.messages.emplace_back(OrvLogging::Notice, notice);
         report.result = "skipped";

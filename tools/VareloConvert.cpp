@@ -6,6 +6,7 @@
 #include "VareloVersion.h"
 #include "tools/BatchRun.h"
 #include "tools/ConvertArguments.h"
+#include "tools/PrintLine.h"
 #include "tools/RecordingDiscovery.h"
 
 int main(int argc, char** argv)
@@ -19,7 +20,8 @@ int main(int argc, char** argv)
         std::puts("varelo-convert (Velquor Varelo) " VARELO_VERSION);
         return 0;
     case ConvertArguments::Request::UsageError:
-        std::fprintf(stderr, "varelo-convert: %s\n\n%s", arguments.error.c_str(), ConvertUsage());
+        PrintLine(stderr, "varelo-convert: " + arguments.error);
+        std::fprintf(stderr, "\n%s", ConvertUsage());
         return 2;
     case ConvertArguments::Request::List:
     case ConvertArguments::Request::Run:
@@ -28,14 +30,14 @@ int main(int argc, char** argv)
     Discovery discovery;
     std::string error;
     if (!DiscoverRecordings(arguments, discovery, error)) {
-        std::fprintf(stderr, "varelo-convert: %s\n", error.c_str());
+        PrintLine(stderr, "varelo-convert: " + error);
         return 2;
     }
     if (arguments.request == ConvertArguments::Request::List) {
         for (const std::string& problem : discovery.problems)
-            std::fprintf(stderr, "varelo-convert: %s\n", problem.c_str());
+            PrintLine(stderr, "varelo-convert: " + problem);
         for (const Recording& recording : discovery.recordings)
-            std::printf("%s\n", recording.directory.c_str());
+            PrintLine(stdout, recording.directory);
         return discovery.problems.empty() ? 0 : 1;
     }
     InterruptWatch interrupts(true);

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "VareloVersion.h"
+#include "logging/ControlEscaping.h"
 #include "synth/SynthCommandLine.h"
 #include "synth/SynthRecording.h"
 
@@ -13,7 +14,7 @@ int main(int argc, char** argv)
     VareloSynth::SynthCommand command = VareloSynth::SynthCommand::Write;
     std::string error;
     if (!VareloSynth::ParseSynthArguments(arguments, options, command, error)) {
-        std::cerr << "varelo-synth: " << error << "\n\n" << VareloSynth::SynthUsage();
+        std::cerr << OrvText::EscapeControlsUtf8("varelo-synth: " + error) << "\n\n" << VareloSynth::SynthUsage();
         return 2;
     }
     if (command == VareloSynth::SynthCommand::Help) {
@@ -25,7 +26,7 @@ int main(int argc, char** argv)
         return 0;
     }
     if (VareloSynth::WriteSynthRecording(options, error) != 0) {
-        std::cerr << "varelo-synth: " << error << "\n";
+        std::cerr << OrvText::EscapeControlsUtf8("varelo-synth: " + error) << "\n";
         return 1;
     }
     return 0;

@@ -112,3 +112,40 @@ TEST(EndToEndTest, EveryEdfSampleIsTheChannelSampleOfItsInstant)
         EXPECT_EQ(TalTexts(edf), annotations[s]);
     }
 }
+
+TEST(EndToEndTest, SpreadGapsOfTheGeneratorComeBeforeEvenlySpacedRecords)
+{
+    // Gap i of N comes before record floor((i + 1) * records / (N + 1)); records of 512 samples
+    // at 2 kHz start 256,000 µs apart, plus the gaps before them.
+    const struct {
+        uint64_t samples;
+        uint32_t gaps;
+        uint64_t gapUs;
+        std::vector<uint64_t> extraUs;  // per record: the gaps at or before it
+    } cases[] = {
+        {5120, 3, 1000, {0, 0, 1000, 1000, 1000, 2000, 2000, 3000, 3000, 3000}},  // before records 2, 5, 7
+        {2048, 7, 10, {10, 30, 50, 70}},                                          // before records 0, 1, 1, 2, 2, 3, 3
+        {1024, 0, 500, {0, 0}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.gaps);
+        TempDir dir;
+        VareloSynth::SynthOptions options;
+        options.directory = dir.path / "rec";
+        options.channels.resize(1);
+        options.samplingFrequencyHz = frequency;
+        options.samplesPerChannel = c.samples;
+        options.firstTimestampUs = firstTimestamp;
+        options.spreadGapCount = c.gaps;
+        options.spreadGapUs = c.gapUs;
+        std::string error;
+        ASSERT_EQ(VareloSynth::WriteSynthRecording(options, error), 0) << error;
+        const std::vector<unsigned char> bytes = ReadFileBytes(dir.path / "rec" / "CSC1.ocs");
+        ASSERT_EQ(bytes.size(), 16384 + c.extraUs.size() * 1044);
+        for (size_t record = 0; record < c.extraUs.size(); ++record) {
+            uint64_t timestamp = 0;
+            std::memcpy(&timestamp, &bytes[16384 + record * 1044], 8);
+            EXPECT_EQ(timestamp, firstTimestamp + record * 256000 + c.extraUs[record]) << "record " << record;
+        }
+    }
+}

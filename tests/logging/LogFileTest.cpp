@@ -5,6 +5,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 
+#include "logging/TextConversion.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -98,4 +99,36 @@ TEST_F(LogFileTest, OverlongDirectoryFallsBackToTheDefaultName)
     EXPECT_EQ(log.CurrentPath(), L"./KestrowLogFile.txt");
     std::filesystem::current_path(previous);
     EXPECT_TRUE(std::filesystem::exists(dir.path / "KestrowLogFile.txt"));
+}
+
+TEST_F(LogFileTest, PathsInItsOwnLinesAndInTheOpenErrorShowControlCharactersEscaped)
+{
+    // A directory named with an escape sequence, one with a byte that is not UTF-8, and a path
+    // that cannot be opened (a component that is no directory).
+    std::filesystem::create_directory(dir.path / "rec\x1b]0;x\x07");
+    std::filesystem::create_directory(dir.path / "caf\xe9");
+    std::ofstream(dir.path / "file").put('x');
+    std::vector<std::pair<std::wstring, std::wstring>> boxes;
+    log.SetMessageBoxHandler(
+        [&boxes](const std::wstring& caption, const std::wstring& text) { boxes.emplace_back(caption, text); });
+    const std::string base = dir.path.string();
+    const struct {
+        std::wstring path;
+        std::string firstLine;
+    } cases[] = {
+        {PathOf("rec\x1b]0;x\x07/VareloLogFile.txt"),
+         "Velquor Base Log File Opened - File Name: " + base + "/rec\\x1b]0;x\\x07/VareloLogFile.txt"},
+        {OrvText::Utf8ToWide(base + "/caf\xe9/VareloLogFile.txt"),
+         "Log file successfully moved to " + base + "/caf\\xe9/VareloLogFile.txt"},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(log.SetLogFilename(c.path), 0);
+        ASSERT_EQ(log.CloseLogFile(), 0);
+        EXPECT_EQ(ReadLines(OrvText::WideToUtf8(c.path)).at(0), c.firstLine);
+    }
+    EXPECT_EQ(log.SetLogFilename(OrvText::Utf8ToWide(base + "/file/\x9b/VareloLogFile.txt")), -1);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].second, OrvText::Utf8ToWide("Error opening filename: " + base
+                                                   + "/file/\\x9b/VareloLogFile.txt, file may be invalid, please "
+                                                     "check the filename "));
 }

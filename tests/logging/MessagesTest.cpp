@@ -69,7 +69,11 @@ TEST(TextConversionTest, PathsAreUtf8AndNamesThatAreNotSurviveTheRoundTrip)
     EXPECT_EQ(WideToUtf8(L"/d/\u00e9\u2126\U0001F600"), "/d/\xc3\xa9\xe2\x84\xa6\xf0\x9f\x98\x80");
     EXPECT_EQ(Utf8ToWide("/d/\xc3\xa9\xe2\x84\xa6\xf0\x9f\x98\x80"), L"/d/\u00e9\u2126\U0001F600");
     // A Latin-1 name from another system, a truncated sequence, an overlong slash and a surrogate.
-    for (const std::string name : {"caf\xe9.ocs", "x\xe2\x84", "\xc0\xaf", "\xed\xa0\x80"})
+    for (const std::string name : {"caf\xe9.ocs", "x\xe2\x84", "\xc0\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80"}) {
         EXPECT_EQ(WideToUtf8(Utf8ToWide(name)), name);
+        EXPECT_FALSE(IsUtf8(name)) << name;
+    }
+    for (const std::string name : {"", "/d/\xc3\xa9\xe2\x84\xa6\xf0\x9f\x98\x80", "\xf4\x8f\xbf\xbf"})
+        EXPECT_TRUE(IsUtf8(name)) << name;
     EXPECT_EQ(Utf8ToWide("a\xe9"), std::wstring(L"a") + static_cast<wchar_t>(0xDCE9));
 }
