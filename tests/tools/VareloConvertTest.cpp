@@ -86,8 +86,9 @@ TEST_F(VareloConvertTest, UsageErrorsSayWhatIsWrongInOneLineAndWriteNothing)
     const std::pair<std::string, std::string> cases[] = {
         {"--unit microvolt " + Quoted(first.string()),
          "varelo-convert: --unit microvolt: a unit has 1 to 8 characters, \"microvolt\" has 9"},
+        // the tab of the argument shown escaped, as every control character printed
         {"--unit \"$(printf 'u\\tV')\" " + Quoted(first.string()),
-         "varelo-convert: --unit u\tV: a unit holds printable ASCII characters only (letters, digits, signs), as "
+         "varelo-convert: --unit u\\x09V: a unit holds printable ASCII characters only (letters, digits, signs), as "
          "the EDF header does"},
         {"-j 0 " + Quoted(first.string()), "varelo-convert: --jobs 0: expected a number of jobs from 1 to 256"},
         {"--jobs two " + Quoted(first.string()), "varelo-convert: --jobs two: expected a number of jobs from 1 to 256"},
