@@ -1,7 +1,9 @@
 #include "edf/EDFPlusFileWriter.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <iomanip>
 #include <sstream>
 #include <sys/stat.h>
@@ -112,8 +114,10 @@ int EDFPlusFileWriter::OpenFile(std::wstring& fileName, int signalCount)
     openFileName = fileName;
     recordsWritten = 0;
     annotationsWritten = 0;
+    if (annotationTexts == AnnotationTexts::Whole && EdfSetWholeAnnotationTexts(edfHandle) != 0)
+        return Fail(L"Unable to open EDF file named: " + fileName);
     if (verification)
-        verification->Begin(signalCount);
+        verification->Begin(signalCount, clipsReported);
     messageEvent.Publish(OrvLogging::Notice, L"EDF File Opened Successfully: " + fileName);
     return 0;
 }
@@ -193,6 +197,17 @@ int EDFPlusFileWriter::SetPhysicalRange(int signal, double minimum, double maxim
     return 0;
 }
 
+int EDFPlusFileWriter::SetPhysicalRangeNearest(int signal, double minimum, double maximum)
+{
+    if (EdfSetPhysicalRangeNearest(edfHandle, signal, minimum, maximum) != 0) {
+        std::wostringstream message;
+        message << L"Error writing physical range header values " << minimum << L" to " << maximum
+                << L": they do not fit the header's 8 characters.";
+        return Fail(message.str());
+    }
+    return 0;
+}
+
 int EDFPlusFileWriter::SetDigitalRange(int signal, int minimum, int maximum)
 {
     if (EdfSetDigitalMaximum(edfHandle, signal, maximum) != 0)
@@ -219,22 +234,36 @@ int EDFPlusFileWriter::SetLabel(int signal, const std::string& label)
 
 int EDFPlusFileWriter::WriteAnnotation(int64_t onset, const std::string& text)
 {
-    if (EdfAddAnnotation(edfHandle, text.c_str(), onset) != 0)
-        return Fail(L"Error writing annotation.");
-    ++annotationsWritten;
-    if (verification)
-        verification->AddAnnotation(onset, 4, text);
-    return 0;
+    return AddAnnotation(onset, 4, text);
 }
 
 int EDFPlusFileWriter::WriteFineAnnotation(int64_t onsetTicks, const std::string& text)
 {
-    if (EdfAddAnnotationInUnits(edfHandle, text.c_str(), onsetTicks, 7) != 0)
+    return AddAnnotation(onsetTicks, 7, text);
+}
+
+int EDFPlusFileWriter::WriteMicrosecondAnnotation(int64_t onsetUs, const std::string& text)
+{
+    return AddAnnotation(onsetUs, 6, text);
+}
+
+int EDFPlusFileWriter::AddAnnotation(int64_t onset, int onsetDecimals, const std::string& text)
+{
+    if (EdfAddAnnotationInUnits(edfHandle, text.c_str(), onset, onsetDecimals) != 0)
         return Fail(L"Error writing annotation.");
     ++annotationsWritten;
     if (verification)
-        verification->AddAnnotation(onsetTicks, 7, text);
+        verification->AddAnnotation(onset, onsetDecimals, text, annotationTexts);
     return 0;
+}
+
+bool EDFPlusFileWriter::CutsText(const std::string& text) const
+{
+    char stored[edfMaxWholeAnnotationTextBytes + 1];
+    char whole[edfMaxWholeAnnotationTextBytes + 1];
+    const int length = StoredAnnotationText(text.c_str(), annotationTexts, stored);
+    return length != StoredAnnotationText(text.c_str(), AnnotationTexts::Whole, whole)
+           || std::memcmp(stored, whole, static_cast<size_t>(length)) != 0 || text.size() > edfMaxWholeTextInputBytes;
 }
 
 int EDFPlusFileWriter::WriteDataRecord(const std::vector<short>& samples)
@@ -269,6 +298,9 @@ int EDFPlusFileWriter::CloseFile()
     // destructor closes it at its last whole record.
     if (SyncRecords() != 0)
         return -1;
+    clippedSamples.resize(static_cast<size_t>(std::max(signalCount, 0)), 0);
+    for (int signal = 0; signal < signalCount; ++signal)
+        clippedSamples[static_cast<size_t>(signal)] += std::max<int64_t>(EdfClippedSamples(edfHandle, signal), 0);
     const int closed = EdfCloseFile(edfHandle);
     if (closed == EdfFailure)
         return Fail(L"Unable to close EDF file.");
@@ -286,6 +318,11 @@ int EDFPlusFileWriter::CloseFile()
 void EDFPlusFileWriter::SetVerification(bool on)
 {
     verification = on ? std::make_unique<EdfVerification>() : nullptr;
+}
+
+void EDFPlusFileWriter::SetClipsReported(bool reported)
+{
+    clipsReported = reported;
 }
 
 int EDFPlusFileWriter::VerifyClosedFile(bool annotationsLeftOut)

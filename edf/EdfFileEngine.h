@@ -40,6 +40,10 @@ int EdfOpenFile(const char* path, int signalCount);
 int EdfSetSamplesPerRecord(int handle, int signal, int samplesPerRecord);
 int EdfSetPhysicalMaximum(int handle, int signal, double value);
 int EdfSetPhysicalMinimum(int handle, int signal, double value);
+// Both ends of the physical range at once, each written rounded to the nearest value that the
+// header's 8 characters hold (the two setters above write their values cut there); refused when
+// the whole part of either does not fit.
+int EdfSetPhysicalRangeNearest(int handle, int signal, double minimum, double maximum);
 int EdfSetDigitalMaximum(int handle, int signal, int value);
 int EdfSetDigitalMinimum(int handle, int signal, int value);
 int EdfSetLabel(int handle, int signal, const char* label);
@@ -58,8 +62,15 @@ int EdfSetStartDateTime(int handle, int year, int month, int day, int hour, int 
 // a little later: from then on every EdfWriteRecord and EdfSyncRecords answers -1, and the file
 // ends, at close, with the last record that reached it whole.
 int EdfWriteRecord(int handle, const int16_t* samples);
+// Samples of the signal written so far that lay beyond its digital range and were written as its
+// nearest end; -1 for a bad handle or signal.
+int64_t EdfClippedSamples(int handle, int signal);
 // Waits until every record handed over has reached the file: 0, or -1 when a write failed.
 int EdfSyncRecords(int handle);
+// Annotation texts added from now on are kept whole (up to 255 bytes, converted to UTF-8), not
+// cut to 40 bytes; a file with a text that its 114-byte slots cannot hold is rewritten at close
+// with wider ones, as for more annotations than records.
+int EdfSetWholeAnnotationTexts(int handle);
 // onset in units of 100 µs from the start of the file; text is 8-bit (ISO 8859-1).
 int EdfAddAnnotation(int handle, const char* text, int64_t onset);
 // The same with the onset in units of 10^-onsetDecimals s (0 to 7 decimals; 7 counts 100 ns), and

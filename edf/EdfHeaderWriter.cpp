@@ -34,10 +34,20 @@ void WriteDecimalField(BufferedFile& file, int64_t value, int width)
     WriteField(file, text, WriteDecimal(text, value), width);
 }
 
-void WriteDoubleField(BufferedFile& file, double value, int width)
+constexpr int physicalFieldWidth = 8;
+
+// A physical value of a signal as its 8-character field holds it: cut there, or rounded to the
+// nearest value that fits. Returns the length.
+int PhysicalText(char (&text)[24], const EdfSignalParams& signal, double value)
+{
+    const int nearest = signal.physicalNearest ? FormatDoubleNearest(text, value, physicalFieldWidth) : -1;
+    return nearest >= 0 ? nearest : std::min(FormatDouble(text, value), physicalFieldWidth);
+}
+
+void WritePhysicalField(BufferedFile& file, const EdfSignalParams& signal, double value)
 {
     char text[24];
-    WriteField(file, text, FormatDouble(text, value), width);
+    WriteField(file, text, PhysicalText(text, signal, value), physicalFieldWidth);
 }
 
 // The data record duration in seconds, written from its exact count of 100 ns units: whole
@@ -71,11 +81,11 @@ void WriteTripleField(BufferedFile& file, int first, int second, int third)
     WriteField(file, text, 8, 8);
 }
 
-// A physical value as a reader of the header sees it: its text cut to the 8-character field.
-double WrittenPhysicalValue(double value)
+// A physical value as a reader of the header sees it.
+double WrittenPhysicalValue(const EdfSignalParams& signal, double value)
 {
     char text[24];
-    const int length = std::min(FormatDouble(text, value), 8);
+    const int length = PhysicalText(text, signal, value);
     double written = 0;
     (void)std::from_chars(text, text + length, written);  // always a number: digits, sign, point
     return written;
@@ -94,7 +104,8 @@ int CheckSignals(const EdfFileState& state)
         // Compared as written: two values that differ only beyond what 8 characters hold (1e-10
         // and 0 are both written 0) would leave a range that no reader can scale by.
         if (signal.physicalMaximum == signal.physicalMinimum
-            || WrittenPhysicalValue(signal.physicalMaximum) == WrittenPhysicalValue(signal.physicalMinimum))
+            || WrittenPhysicalValue(signal, signal.physicalMaximum)
+                   == WrittenPhysicalValue(signal, signal.physicalMinimum))
             return EdfPhysicalRangeEmpty;
     }
     return EdfOk;
@@ -175,10 +186,11 @@ int EdfWriteHeader(EdfFileState& state)
     WriteSignalFields(
         file, state, [&](const EdfSignalParams& signal) { WriteTextField(file, signal.physicalDimension, 8); }, "", 8);
     WriteSignalFields(
-        file, state, [&](const EdfSignalParams& signal) { WriteDoubleField(file, signal.physicalMinimum, 8); }, "-1",
-        8);
+        file, state, [&](const EdfSignalParams& signal) { WritePhysicalField(file, signal, signal.physicalMinimum); },
+        "-1", 8);
     WriteSignalFields(
-        file, state, [&](const EdfSignalParams& signal) { WriteDoubleField(file, signal.physicalMaximum, 8); }, "1", 8);
+        file, state, [&](const EdfSignalParams& signal) { WritePhysicalField(file, signal, signal.physicalMaximum); },
+        "1", 8);
     WriteSignalFields(
         file, state, [&](const EdfSignalParams& signal) { WriteDecimalField(file, signal.digitalMinimum, 8); },
         "-32768", 8);
