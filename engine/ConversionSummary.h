@@ -11,6 +11,14 @@ struct ChannelSummary {
     std::wstring file;
     std::wstring name;        // -AcqEntName
     int sampleFrequency = 0;  // Hz
+    // Samples beyond the signal's digital range, written as its nearest end.
+    int64_t clippedSamples = 0;
+};
+
+// An event of the event file, as its record holds it.
+struct EventSummary {
+    uint64_t timestampUs = 0;
+    std::string text;  // ISO 8859-1
 };
 
 struct OutputFileSummary {
@@ -31,4 +39,6 @@ struct ConversionSummary {
     std::vector<ChannelSummary> channels;  // once the headers have been read
     std::vector<OutputFileSummary> outputs;
     int64_t eventsLeftOut = 0;  // events in no file
+    // Events whose annotation keeps only the beginning of their text.
+    std::vector<EventSummary> textsCut;
 };
