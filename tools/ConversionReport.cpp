@@ -56,6 +56,7 @@ json InputJson(const InputFile& input, const ConversionSummary& summary)
         if (Utf8(channel.file) == input.path) {
             entry["channel"] = Utf8(channel.name);
             entry["sampling_rate_hz"] = channel.sampleFrequency;
+            entry["samples_clipped"] = channel.clippedSamples;
         }
     }
     return entry;
@@ -79,9 +80,14 @@ json OutputJson(const OutputFileSummary& output)
 
 json OptionsJson(const ConvertArguments& arguments)
 {
-    return {{"exact_timing", arguments.options.exactTiming},
-            {"unit", arguments.options.physicalDimension},
-            {"verify", arguments.options.verify},
+    const ConversionOptions& options = arguments.options;
+    return {{"exact_timing", options.exactTiming},
+            {"unit", options.physicalDimension},
+            {"verify", options.verify},
+            {"microsecond_onsets", options.microsecondOnsets},
+            {"natural_order", options.naturalOrder},
+            {"lossless_range", options.losslessRange},
+            {"whole_texts", options.wholeTexts},
             {"output_dir", arguments.outputDirectory},
             {"recursive", arguments.recursive},
             {"jobs", arguments.jobs},
@@ -122,6 +128,9 @@ json ReportJson(const RecordingReport& report, const ConvertArguments& arguments
     json outputs = json::array();
     for (const OutputFileSummary& output : report.summary.outputs)
         outputs.push_back(OutputJson(output));
+    json textsCut = json::array();
+    for (const EventSummary& event : report.summary.textsCut)
+        textsCut.push_back({{"timestamp_us", event.timestampUs}, {"text", Utf8(OrvText::Latin1ToWide(event.text))}});
     json messages = json::array();
     for (const auto& [type, text] : report.messages)
         messages.push_back({{"type", Utf8(OrvLogging::MessageTypeName(type))}, {"text", Utf8(text)}});
@@ -133,6 +142,7 @@ json ReportJson(const RecordingReport& report, const ConvertArguments& arguments
             {"inputs", inputs},
             {"outputs", outputs},
             {"events_left_out", report.summary.eventsLeftOut},
+            {"event_texts_cut", textsCut},
             {"messages", messages},
             {"result", report.result},
             {"wall_time_s", report.wallSeconds}};
