@@ -3,11 +3,12 @@
 // channel counts at one length (the cost per byte must not depend on the count), each with the
 // recording in the page cache and read from the disk. Prints a table with the ratios and the
 // conversion's peak resident memory, and draws the cost per megabyte as an SVG plot. Then, in
-// the page cache, what --verify and --exact-timing cost, and what a recording with more events
-// than data records costs (its file is rewritten with a wider annotation signal).
+// the page cache, what lab output (varelo-convert's default), --verify and --exact-timing cost
+// against the classic output (--classic), and what a recording with more events than data records
+// costs (its file is rewritten with a wider annotation signal).
 //
 //   varelo-bench-convert [--runs N] [--work DIR] [--cached | --cold] [--quick] [--svg FILE]
-//                        [--only CHANNELSxSECONDS]
+//                        [--only CHANNELSxSECONDS | --variants]
 //
 // "In the page cache" is the recording as right after it was written; "from the disk" drops its
 // pages before each copy and conversion, as when a recording is converted some time after it was
@@ -102,7 +103,7 @@ Measurement MeasureConversion(const fs::path& directory, const ConversionOptions
         const Clock::time_point start = Clock::now();
         ConversionRequest request;
         request.dataDirectory = OrvText::Utf8ToWide(directory.string());
-        ScanDirectory(request.dataDirectory, request.cscFiles, request.eventFile);
+        ScanDirectory(request.dataDirectory, request.cscFiles, request.eventFile, ChannelOrderOf(options));
         request.options = options;
         int result = 0;
         {
@@ -368,15 +369,14 @@ bool MeasureVariants(const fs::path& work, int runs)
     ConversionOptions exact;
     exact.exactTiming = true;
     const Variant variants[] = {
-        {"32 ch 60 s", 32, 60, 20, {}},
-        {"32 ch 60 s --verify", 32, 60, 20, verify},
-        {"32 ch 60 s --exact-timing", 32, 60, 20, exact},
-        {"1 ch 600 s, 20 events", 1, 600, 20, {}},
-        {"1 ch 600 s, 6,000 events (10 Hz)", 1, 600, 6000, {}},
+        {"32 ch 60 s --classic", 32, 60, 20, {}},    {"32 ch 60 s lab output", 32, 60, 20, ConversionOptions::Lab()},
+        {"32 ch 60 s --verify", 32, 60, 20, verify}, {"32 ch 60 s --exact-timing", 32, 60, 20, exact},
+        {"1 ch 600 s, 20 events", 1, 600, 20, {}},   {"1 ch 600 s, 6,000 events (10 Hz)", 1, 600, 6000, {}},
     };
-    std::printf("\n%-36s %8s\n", "in the page cache", "convert");
+    std::printf("\n%-36s %8s %9s\n", "in the page cache", "convert", "peak MiB");
     fs::path recording;
     std::string made;
+    double classicSeconds = 0;
     for (const Variant& variant : variants) {
         const std::string shape = std::to_string(variant.channels) + "ch-" + std::to_string(variant.seconds) + "s-"
                                   + std::to_string(variant.events);
@@ -389,6 +389,7 @@ bool MeasureVariants(const fs::path& work, int runs)
             made = shape;
         }
         std::vector<double> seconds;
+        long peakKiB = 0;
         for (int run = 0; run < runs; ++run) {
             sync();
             const Measurement conversion = MeasureConversion(recording, variant.options);
@@ -398,8 +399,15 @@ bool MeasureVariants(const fs::path& work, int runs)
                 return false;
             }
             seconds.push_back(conversion.seconds);
+            peakKiB = std::max(peakKiB, conversion.peakResidentKiB);
         }
-        std::printf("%-36s %8.3f\n", variant.name, Median(seconds));
+        const double median = Median(seconds);
+        std::printf("%-36s %8.3f %9.1f", variant.name, median, static_cast<double>(peakKiB) / 1024.0);
+        if (&variant == &variants[0])
+            classicSeconds = median;
+        else if (&variant == &variants[1])  // the target: at most 5 % more than the classic output
+            std::printf("  %.3f of --classic (target 1.05 or less)", median / classicSeconds);
+        std::printf("\n");
     }
     std::error_code error;
     fs::remove_all(recording, error);
@@ -539,7 +547,7 @@ bool WritePlot(const fs::path& path, const std::vector<Case>& cases)
 
 constexpr const char* usageText =
     "usage: varelo-bench-convert [--runs N] [--work DIR] [--cached | --cold] [--quick] [--svg FILE]\n"
-    "                            [--only CHANNELSxSECONDS]\n"
+    "                            [--only CHANNELSxSECONDS | --variants]\n"
     "\n"
     "Converts recordings at 32 kHz (32 channels of 60 s and 600 s; 4, 32, 128 and 256 channels of\n"
     "10 s) and copies each directory, in the kernel and through a buffer, RUNS times (default 5), in\n"
@@ -548,12 +556,14 @@ constexpr const char* usageText =
     "ratios, the conversion's peak resident memory, and the targets; then, in the page cache, the\n"
     "cost of --verify and --exact-timing and of a recording with more events than data records.\n"
     "--quick leaves out the 600 s recording, --only measures one recording of that shape (for\n"
-    "example 64x30) and nothing else; --svg writes the cost per megabyte as a plot.\n";
+    "example 64x30) and nothing else, --variants only the cost of the options and of many events;\n"
+    "--svg writes the cost per megabyte as a plot.\n";
 
 int main(int argc, char** argv)
 {
     int runs = 5;
     bool quick = false;
+    bool variantsOnly = false;  // only the options and the many events, in the page cache
     CacheStates states;
     fs::path svg;
     std::optional<Case> only;
@@ -567,6 +577,8 @@ int main(int argc, char** argv)
             states = {true, false};
         } else if (option == "--quick") {
             quick = true;
+        } else if (option == "--variants") {
+            variantsOnly = true;
         } else if (option == "--help") {
             std::fputs(usageText, stdout);
             return 0;
@@ -595,6 +607,12 @@ int main(int argc, char** argv)
     if (error) {
         std::fprintf(stderr, "cannot create %s: %s\n", work.c_str(), error.message().c_str());
         return 1;
+    }
+    if (variantsOnly) {
+        std::printf("32 kHz recordings, median of %d runs, work directory %s\n", runs, work.c_str());
+        const bool variantsMeasured = MeasureVariants(work, runs);
+        fs::remove_all(work, error);
+        return variantsMeasured ? 0 : 1;
     }
     std::vector<Case> cases;
     if (only) {
