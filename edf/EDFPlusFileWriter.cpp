@@ -307,9 +307,14 @@ int EDFPlusFileWriter::CloseFile()
     fileOpen = false;
     if (closed == EdfAnnotationsLeftOut) {
         std::wostringstream message;
-        message << L"Unable to keep every annotation in EDF file " << openFileName << L": "
-                << annotationsWritten - recordsWritten << L" of " << annotationsWritten
-                << L" were left out, since the file could not be rewritten with room for them.";
+        if (annotationsWritten > recordsWritten)
+            message << L"Unable to keep every annotation in EDF file " << openFileName << L": "
+                    << annotationsWritten - recordsWritten << L" of " << annotationsWritten
+                    << L" were left out, since the file could not be rewritten with room for them.";
+        else  // every annotation has its record, but a whole text does not fit its slot
+            message << L"Unable to keep every annotation text whole in EDF file " << openFileName
+                    << L": those longer than " << edfMaxAnnotationTextBytes
+                    << L" bytes were cut, since the file could not be rewritten with room for them.";
         messageEvent.Publish(OrvLogging::Warning, message.str());
     }
     return verification ? VerifyClosedFile(closed == EdfAnnotationsLeftOut) : 0;

@@ -17,10 +17,9 @@ import subprocess
 import sys
 import tempfile
 import unittest
-import warnings
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
-from test_read_with_mne import Recording, WALL_CLOCK, header_field, mne, numpy  # noqa: E402
+from test_read_with_mne import Recording, WALL_CLOCK, header_field, numpy, read_channel, read_edf  # noqa: E402
 
 BIN = pathlib.Path(os.environ.get("VARELO_BIN", "build/bin"))
 SAMPLES_PER_CASE = 4_000_000  # per case, over all channels
@@ -58,15 +57,8 @@ class LabOutputWithMne(unittest.TestCase):
         written = [pathlib.Path(line.split(marker, 1)[1]) for line in run.stdout.splitlines() if marker in line]
         return directory, written
 
-    def read(self, path):
-        with warnings.catch_warnings(record=True) as caught:
-            warnings.simplefilter("always")
-            raw = mne.io.read_raw_edf(path, preload=True, verbose="warning")
-        self.assertEqual([str(w.message) for w in caught], [], path)
-        return raw
-
     def check_file(self, path, recording, segment, rate):
-        raw = self.read(path)
+        raw = read_edf(self, path)
         count = len(recording.names)
         self.assertEqual(raw.ch_names, recording.names, path)
         self.assertEqual(raw.info["sfreq"], float(rate), path)
@@ -98,7 +90,7 @@ class LabOutputWithMne(unittest.TestCase):
                     directory, written = self.convert(channels, rate)
                     recording = Recording(directory, rate)
                     recording.names.sort(key=natural_key)
-                    recording.channels = [read_channel_named(directory, name) for name in recording.names]
+                    recording.channels = [read_channel(directory / f"{name}.ocs") for name in recording.names]
                     self.assertEqual(len(recording.segments), 3)
                     self.assertEqual(len(written), 3)
                     texts = []
@@ -106,12 +98,6 @@ class LabOutputWithMne(unittest.TestCase):
                         texts += self.check_file(path, recording, segment, rate)
                     for text in LONG_TEXTS:
                         self.assertIn(text, texts)
-
-
-def read_channel_named(directory, name):
-    from test_read_with_mne import read_channel
-
-    return read_channel(directory / f"{name}.ocs")
 
 
 if __name__ == "__main__":

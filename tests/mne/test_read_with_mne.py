@@ -48,6 +48,15 @@ def read_events(path):
     return events
 
 
+def read_edf(test, path):
+    """The file as MNE reads it, which must not warn about it."""
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        raw = mne.io.read_raw_edf(path, preload=True, verbose="warning")
+    test.assertEqual([str(w.message) for w in caught], [], path)
+    return raw
+
+
 def header_field(header, offset, width):
     return header[offset : offset + width].decode("ascii").strip()
 
@@ -98,11 +107,7 @@ class ReadWithMne(unittest.TestCase):
         return directory, run.stdout
 
     def read(self, path):
-        with warnings.catch_warnings(record=True) as caught:
-            warnings.simplefilter("always")
-            raw = mne.io.read_raw_edf(path, preload=True, verbose="warning")
-        self.assertEqual([str(w.message) for w in caught], [], path)
-        return raw
+        return read_edf(self, path)
 
     def check_file(self, path, recording, segment, samples_per_second, unit_scale=1.0, exact=False):
         """Every sample, annotation and header value of one output file."""
