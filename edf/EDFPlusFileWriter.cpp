@@ -201,8 +201,8 @@ int EDFPlusFileWriter::SetPhysicalRangeNearest(int signal, double minimum, doubl
 {
     if (EdfSetPhysicalRangeNearest(edfHandle, signal, minimum, maximum) != 0) {
         std::wostringstream message;
-        message << L"Error writing physical range header values " << minimum << L" to " << maximum
-                << L": they do not fit the header's 8 characters.";
+        message << L"Error writing physical range header values " << minimum << L" to " << maximum << L" of signal "
+                << signal << L" to EDF file " << openFileName << L": they do not fit the header's 8 characters.";
         return Fail(message.str());
     }
     return 0;

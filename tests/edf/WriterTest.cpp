@@ -139,6 +139,11 @@ TEST_F(WriterTest, RefusalsNameTheValue)
     EXPECT_EQ(Last(), L"Error: Error writing digital minimum header value");
     EXPECT_EQ(writer.SetPhysicalRange(512, -1, 1), -1);
     EXPECT_EQ(Last(), L"Error: Error writing physical maximum header value");
+    EXPECT_EQ(writer.SetPhysicalRangeNearest(3, -327680000.0, 327670000.0), -1);  // 9 characters
+    EXPECT_EQ(Last(), L"Error: Error writing physical range header values -3.2768e+08 to 3.2767e+08 of signal 3 to EDF "
+                      L"file "
+                          + name + L": they do not fit the header's 8 characters.");
+    EXPECT_EQ(writer.SetPhysicalRangeNearest(3, -9999999.4, 9999999.4), 0);  // "-9999999" fits
     EXPECT_EQ(writer.SetLabel(512, "x"), -1);
     EXPECT_EQ(Last(), L"Error: Error writing label header value");
     EXPECT_EQ(writer.WriteAnnotation(-1, "before the start"), -1);
