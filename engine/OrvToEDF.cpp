@@ -295,8 +295,8 @@ void OrvToEDF::ReportClippedSamples(const std::vector<int64_t>& clipped)
             continue;
         total += clipped[c];
         channels << (total == clipped[c] ? L" " : L"; ") << summary.channels[c].name << L" ("
-                 << summary.channels[c].file << L") " << clipped[c] << L" (" << std::fixed << std::setprecision(6)
-                 << static_cast<double>(clipped[c]) / parameters.sampleFrequency << L" s)";
+                 << summary.channels[c].file << L") " << clipped[c] << L" samples (" << std::fixed
+                 << std::setprecision(6) << static_cast<double>(clipped[c]) / parameters.sampleFrequency << L" s)";
     }
     if (total == 0)
         return;

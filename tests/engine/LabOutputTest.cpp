@@ -137,7 +137,7 @@ TEST_F(LabOutputTest, ClassicWarnsOnceOfClippedSamplesAndCutTexts)
         if (c.clips)
             wanted.push_back(L"Warning: 100 samples lay beyond the A/D maximum of the channel's header and were "
                              L"clipped to the digital range: CSC1 ("
-                             + channels[0] + L") 100 (0.100000 s).");
+                             + channels[0] + L") 100 samples (0.100000 s).");
         if (c.cuts)
             wanted.push_back(L"Warning: 2 event texts were cut to the 40 bytes of an annotation: 1499248801500000 "
                              L"\u00b5s \"na\u00efve \u00b5 text with \u00e9, longer than forty bytes\"; "
