@@ -108,7 +108,7 @@ void VareloDlg::ConvertDirectory(const std::wstring& directory)
 
 void VareloDlg::ScanDirectory()
 {
-    ::ScanDirectory(m_dataDirectory, m_cscFiles, m_eventFile);
+    ::ScanDirectory(m_dataDirectory, m_cscFiles, m_eventFile, ChannelOrderOf(ChosenOptions()));
     RunConversion();
 }
 
@@ -175,9 +175,11 @@ void VareloDlg::closeEvent(QCloseEvent* event)
 
 ConversionOptions VareloDlg::ChosenOptions() const
 {
-    ConversionOptions options;
-    options.exactTiming = m_exactTiming->isChecked();
-    options.physicalDimension = m_microvoltUnits->isChecked() ? "uV" : "";
+    // Lab output is what varelo-convert writes without options; the other items add to it.
+    ConversionOptions options = m_labOutput->isChecked() ? ConversionOptions::Lab() : ConversionOptions();
+    options.exactTiming = options.exactTiming || m_exactTiming->isChecked();
+    if (m_microvoltUnits->isChecked())
+        options.physicalDimension = "uV";
     options.verify = m_verify->isChecked();
     return options;
 }
@@ -200,6 +202,7 @@ void VareloDlg::CreateMenu()
     m_exactTiming = AddOption(options, "Exact record timing", "exactTiming");
     m_microvoltUnits = AddOption(options, "Write microvolt units", "microvoltUnits");
     m_verify = AddOption(options, "Verify files after conversion", "verify");
+    m_labOutput = AddOption(options, "Lab output (as varelo-convert writes by default)", "labOutput");
     QMenu* help = menuBar->addMenu("&Help");
     QAction* about = help->addAction("&About Varelo...");
     about->setMenuRole(QAction::AboutRole);

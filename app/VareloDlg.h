@@ -78,7 +78,8 @@ private:
     QTreeWidget* m_messageList = nullptr;  // the controls belong to the window, as Qt children
     LogFile m_logFile;
     QProgressBar* m_progressBar = nullptr;  // shown only while a conversion runs
-    QAction* m_exactTiming = nullptr;       // the Options menu's items, checkable
+    QAction* m_labOutput = nullptr;         // the Options menu's items, checkable
+    QAction* m_exactTiming = nullptr;
     QAction* m_microvoltUnits = nullptr;
     QAction* m_verify = nullptr;
     int m_shownPercent = -1;

@@ -1,8 +1,10 @@
 #include "edf/EDFPlusFileWriter.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cwchar>
+#include <cstring>
 #include <iomanip>
 #include <iterator>
 #include <sstream>
@@ -125,8 +127,10 @@ int EDFPlusFileWriter::OpenFile(std::wstring& fileName, int signalCount)
     this->signalCount = signalCount;
     recordsWritten = 0;
     annotationsWritten = 0;
+    if (annotationTexts == AnnotationTexts::Whole && EdfSetWholeAnnotationTexts(edfHandle) != 0)
+        return Fail(L"Unable to open EDF file named: " + fileName);
     if (verification)
-        verification->Begin(signalCount);
+        verification->Begin(signalCount, clipsReported);
     messageEvent.Publish(OrvLogging::Notice, L"EDF File Opened Successfully: " + fileName);
     return 0;
 }
@@ -231,6 +235,17 @@ int EDFPlusFileWriter::SetPhysicalRange(int signal, double minimum, double maxim
     return 0;
 }
 
+int EDFPlusFileWriter::SetPhysicalRangeNearest(int signal, double minimum, double maximum)
+{
+    if (EdfSetPhysicalRangeNearest(edfHandle, signal, minimum, maximum) != 0) {
+        std::wostringstream message;
+        message << L"Error writing physical range header values " << minimum << L" to " << maximum << L" of signal "
+                << signal << L" to EDF file " << openFileName << L": they do not fit the header's 8 characters.";
+        return Fail(message.str());
+    }
+    return 0;
+}
+
 int EDFPlusFileWriter::SetDigitalRange(int signal, int minimum, int maximum)
 {
     if (EdfSetDigitalMaximum(edfHandle, signal, maximum) != 0)
@@ -263,22 +278,36 @@ int EDFPlusFileWriter::SetLabel(int signal, const std::string& label)
 
 int EDFPlusFileWriter::WriteAnnotation(int64_t onset, const std::string& text)
 {
-    if (EdfAddAnnotation(edfHandle, text.c_str(), onset) != 0)
-        return Fail(L"Error writing annotation.", AnnotationRefusal(onset));
-    ++annotationsWritten;
-    if (verification)
-        verification->AddAnnotation(onset, 4, text);
-    return 0;
+    return AddAnnotation(onset, 4, text);
 }
 
 int EDFPlusFileWriter::WriteFineAnnotation(int64_t onsetTicks, const std::string& text)
 {
-    if (EdfAddAnnotationInUnits(edfHandle, text.c_str(), onsetTicks, 7) != 0)
-        return Fail(L"Error writing annotation.", AnnotationRefusal(onsetTicks));
+    return AddAnnotation(onsetTicks, 7, text);
+}
+
+int EDFPlusFileWriter::WriteMicrosecondAnnotation(int64_t onsetUs, const std::string& text)
+{
+    return AddAnnotation(onsetUs, 6, text);
+}
+
+int EDFPlusFileWriter::AddAnnotation(int64_t onset, int onsetDecimals, const std::string& text)
+{
+    if (EdfAddAnnotationInUnits(edfHandle, text.c_str(), onset, onsetDecimals) != 0)
+        return Fail(L"Error writing annotation.", AnnotationRefusal(onset));
     ++annotationsWritten;
     if (verification)
-        verification->AddAnnotation(onsetTicks, 7, text);
+        verification->AddAnnotation(onset, onsetDecimals, text, annotationTexts);
     return 0;
+}
+
+bool EDFPlusFileWriter::CutsText(const std::string& text) const
+{
+    char stored[edfMaxWholeAnnotationTextBytes + 1];
+    char whole[edfMaxWholeAnnotationTextBytes + 1];
+    const int length = StoredAnnotationText(text.c_str(), annotationTexts, stored);
+    return length != StoredAnnotationText(text.c_str(), AnnotationTexts::Whole, whole)
+           || std::memcmp(stored, whole, static_cast<size_t>(length)) != 0 || text.size() > edfMaxWholeTextInputBytes;
 }
 
 int EDFPlusFileWriter::WriteDataRecord(const std::vector<short>& samples)
@@ -321,15 +350,23 @@ int EDFPlusFileWriter::CloseFile()
     // destructor closes it at its last whole record.
     if (SyncRecords() != 0)
         return -1;
+    clippedSamples.resize(static_cast<size_t>(std::max(signalCount, 0)), 0);
+    for (int signal = 0; signal < signalCount; ++signal)
+        clippedSamples[static_cast<size_t>(signal)] += std::max<int64_t>(EdfClippedSamples(edfHandle, signal), 0);
     const int closed = EdfCloseFile(edfHandle);
     if (closed == EdfFailure)
         return Fail(L"Unable to close EDF file.", RefusalReason(-1, Widen(EdfResultText(EdfCheckHeader(edfHandle)))));
     fileOpen = false;
     if (closed == EdfAnnotationsLeftOut) {
         std::wostringstream message;
-        message << L"Unable to keep every annotation in EDF file " << openFileName << L": "
-                << annotationsWritten - recordsWritten << L" of " << annotationsWritten
-                << L" were left out, since the file could not be rewritten with room for them.";
+        if (annotationsWritten > recordsWritten)
+            message << L"Unable to keep every annotation in EDF file " << openFileName << L": "
+                    << annotationsWritten - recordsWritten << L" of " << annotationsWritten
+                    << L" were left out, since the file could not be rewritten with room for them.";
+        else  // every annotation has its record, but a whole text does not fit its slot
+            message << L"Unable to keep every annotation text whole in EDF file " << openFileName
+                    << L": those longer than " << edfMaxAnnotationTextBytes
+                    << L" bytes were cut, since the file could not be rewritten with room for them.";
         messageEvent.Publish(OrvLogging::Warning, message.str());
     }
     return verification ? VerifyClosedFile(closed == EdfAnnotationsLeftOut) : 0;
@@ -338,6 +375,11 @@ int EDFPlusFileWriter::CloseFile()
 void EDFPlusFileWriter::SetVerification(bool on)
 {
     verification = on ? std::make_unique<EdfVerification>() : nullptr;
+}
+
+void EDFPlusFileWriter::SetClipsReported(bool reported)
+{
+    clipsReported = reported;
 }
 
 int EDFPlusFileWriter::VerifyClosedFile(bool annotationsLeftOut)

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "edf/EdfText.h"
 #include "edf/EdfVerification.h"
 #include "edf/RecordSizing.h"
 #include "logging/SubscribedEvent.h"
@@ -32,9 +33,15 @@ public:
     // the name that the first OpenFile of this writer was given. The file is created afresh,
     // never opened over an existing one.
     int OpenFile(std::wstring& fileName, int signalCount);
-    // Every file read back once it is closed and compared with what was handed over (samples as
-    // clamped, annotations); a mismatch fails the close with an Error that names the first one.
+    // Every file read back once it is closed and compared with what was handed over (samples,
+    // annotations); a mismatch fails the close with an Error that names the first one.
     void SetVerification(bool on);
+    // Whether the caller reports the samples clipped into the digital range (ClippedSamples): the
+    // verification then expects them clipped, as written. Otherwise it expects every sample as it
+    // was handed over, and a clipped one is a mismatch. Reported by default.
+    void SetClipsReported(bool reported);
+    // Per signal, the samples clipped into its digital range in every file closed so far.
+    const std::vector<int64_t>& ClippedSamples() const { return clippedSamples; }
     int VerifiedFileCount() const { return verifiedFiles; }
     // The file open now (or closed last): data records and annotations handed over, record size.
     int64_t RecordsWritten() const { return recordsWritten; }
@@ -57,6 +64,10 @@ public:
     static bool RecordsFit(int signalCount, int sampleFrequency, bool exactTiming);
     int SetSamplesPerRecord(int samplesPerRecord);
     int SetPhysicalRange(int signal, double minimum, double maximum);
+    // The same with both values written rounded to the nearest value the header holds (not
+    // cut), for a range that must scale the samples exactly; fails for a value whose whole part
+    // does not fit the header's 8 characters.
+    int SetPhysicalRangeNearest(int signal, double minimum, double maximum);
     int SetDigitalRange(int signal, int minimum, int maximum);
     // unit: printable ASCII, at most 8 characters (the caller checks).
     int SetPhysicalDimension(int signal, const std::string& unit);
@@ -68,6 +79,13 @@ public:
     int WriteAnnotation(int64_t onset, const std::string& text);
     // The same with the onset in units of 100 ns, for onsets finer than 100 µs.
     int WriteFineAnnotation(int64_t onsetTicks, const std::string& text);
+    // The same with the onset in microseconds.
+    int WriteMicrosecondAnnotation(int64_t onsetUs, const std::string& text);
+    // Annotation texts whole (up to 255 characters, in UTF-8) in every file opened from now on,
+    // instead of their first 40 bytes; off by default.
+    void SetWholeTexts(bool whole) { annotationTexts = whole ? AnnotationTexts::Whole : AnnotationTexts::Cut; }
+    // Whether WriteAnnotation would keep less than the whole of `text`.
+    bool CutsText(const std::string& text) const;
     // One whole data record: all samples of signal 0, then of signal 1, and so on. Records reach
     // the file behind this call: a record that cannot be written fails a later WriteDataRecord,
     // or SyncRecords, with the same message.
@@ -99,6 +117,7 @@ private:
     // Why a data record (or the wait for the records) failed: the system's words for the failed
     // write, or the header check that refused the parameters.
     std::wstring WriteRefusal() const;
+    int AddAnnotation(int64_t onset, int onsetDecimals, const std::string& text);
     void WarnOfRateSeen(int sampleFrequency, const RecordSize& size);
     std::string FreeName(const std::string& name) const;
 
@@ -110,6 +129,9 @@ private:
     int VerifyClosedFile(bool annotationsLeftOut);
 
     bool exactRecordTiming = false;
+    bool clipsReported = true;
+    std::vector<int64_t> clippedSamples;
+    AnnotationTexts annotationTexts = AnnotationTexts::Cut;
     std::unique_ptr<EdfVerification> verification;  // null unless files are verified
     int verifiedFiles = 0;
     ClosedFileHook closedFileHook;

@@ -26,11 +26,11 @@ int64_t AnnotationsPerRecord(const EdfFileState& state)
 // TALs, every TAL followed by a 0x00.
 int64_t SlotContentBytes(const EdfFileState& state, const EdfAnnotation* annotations, int64_t record, int64_t perRecord)
 {
-    char tal[edfLongestTimeKeepingTalBytes + edfLongestAnnotationTalBytes];
+    char tal[edfLongestTimeKeepingTalBytes + edfLongestWholeAnnotationTalBytes];
     int64_t bytes = WriteTimeKeepingTal(tal, record, state.recordDurationTicks, state.recordStartOffsetTicks) + 1;
     const int64_t end = std::min<int64_t>(state.annotationCount, (record + 1) * perRecord);
     for (int64_t i = record * perRecord; i < end; ++i)
-        bytes += WriteAnnotationTal(tal, annotations[i].text, annotations[i].onset, annotations[i].onsetDecimals) + 1;
+        bytes += WriteAnnotationTal(tal, annotations[i].Text(), annotations[i].onset, annotations[i].onsetDecimals) + 1;
     return bytes;
 }
 
@@ -42,9 +42,9 @@ void BuildWideSlot(const EdfFileState& state, const EdfAnnotation* annotations, 
     int64_t n = WriteTimeKeepingTal(slot.data(), record, state.recordDurationTicks, state.recordStartOffsetTicks) + 1;
     const int64_t end = std::min<int64_t>(state.annotationCount, (record + 1) * perRecord);
     for (int64_t i = record * perRecord; i < end; ++i)
-        n +=
-            WriteAnnotationTal(slot.data() + n, annotations[i].text, annotations[i].onset, annotations[i].onsetDecimals)
-            + 1;
+        n += WriteAnnotationTal(slot.data() + n, annotations[i].Text(), annotations[i].onset,
+                                annotations[i].onsetDecimals)
+             + 1;
 }
 
 // Offset of the annotation signal's samples-per-record field in the header.

@@ -67,11 +67,27 @@ int64_t RecordBytes(const EdfFileState& state)
     return EdfSampleBytesPerRecord(state) + state.annotationBytesPerRecord;
 }
 
-// Samples clamped into [low, high] (greater than high first, then less than low), written low byte
-// first. Branch-free, so that the compiler turns it into vector min, max and stores.
-void ClampToLittleEndian(const int16_t* samples, std::size_t count, int16_t low, int16_t high, unsigned char* out)
+// How many of the samples lie outside [low, high]; branch-free.
+std::size_t CountOutside(const int16_t* samples, std::size_t count, int16_t low, int16_t high)
 {
+    std::size_t outside = 0;
+    for (std::size_t k = 0; k < count; ++k)
+        outside += static_cast<std::size_t>((samples[k] < low) | (samples[k] > high));
+    return outside;
+}
+
+// Samples clamped into [low, high] (greater than high first, then less than low), written low byte
+// first; returns how many were clamped. Branch-free, so that the compiler turns it into vector
+// min, max and stores; the samples are counted only when the smallest or the largest lies
+// outside, which the same pass finds.
+std::size_t ClampToLittleEndian(const int16_t* samples, std::size_t count, int16_t low, int16_t high,
+                                unsigned char* out)
+{
+    int16_t smallest = INT16_MAX;
+    int16_t largest = INT16_MIN;
     for (std::size_t k = 0; k < count; ++k) {
+        smallest = std::min(smallest, samples[k]);
+        largest = std::max(largest, samples[k]);
         const int16_t value = std::max(std::min(samples[k], high), low);
         if constexpr (std::endian::native == std::endian::little) {
             std::memcpy(out + 2 * k, &value, 2);
@@ -80,11 +96,12 @@ void ClampToLittleEndian(const int16_t* samples, std::size_t count, int16_t low,
             out[2 * k + 1] = static_cast<unsigned char>((value >> 8) & 0xFF);
         }
     }
+    return smallest < low || largest > high ? CountOutside(samples, count, low, high) : 0;
 }
 
 // One signal's samples of a record, clamped into its digital range, low byte first; without
 // samples, digital 0 clamped into the range. Converts straight into the stream's buffer.
-void WriteSignalSamples(BufferedFile& file, const EdfSignalParams& signal, const int16_t* samples)
+void WriteSignalSamples(BufferedFile& file, EdfSignalParams& signal, const int16_t* samples)
 {
     // the header checks passed, so both bounds are 16-bit values and low < high
     const auto low = static_cast<int16_t>(signal.digitalMinimum);
@@ -95,7 +112,7 @@ void WriteSignalSamples(BufferedFile& file, const EdfSignalParams& signal, const
         std::size_t count = std::min(left, BufferedFile::bufferBytes / 2);
         unsigned char* out = file.Reserve(count * 2);
         if (samples != nullptr) {
-            ClampToLittleEndian(samples, count, low, high, out);
+            signal.clippedSamples += static_cast<int64_t>(ClampToLittleEndian(samples, count, low, high, out));
             samples += count;
         } else {
             for (std::size_t k = 0; k < count; ++k) {
@@ -131,7 +148,7 @@ bool AppendRecord(EdfFileState& state, const int16_t* samples)
     if (NoteFailedWrites(state))
         return false;
     for (int i = 0; i < state.signalCount; ++i) {
-        const EdfSignalParams& signal = state.signals[i];
+        EdfSignalParams& signal = state.signals[i];
         WriteSignalSamples(file, signal, samples);
         if (samples != nullptr)
             samples += signal.samplesPerRecord;
@@ -181,7 +198,7 @@ void PlaceAnnotations(EdfFileState& state, const EdfAnnotation* annotations)
         if (!state.file.Seek(firstSlot + i * recordBytes))
             return;
         char slot[edfAnnotationSlotBytes];
-        BuildAnnotationSlot(slot, i, state.recordDurationTicks, annotations[i].text, annotations[i].onset,
+        BuildAnnotationSlot(slot, i, state.recordDurationTicks, annotations[i].Text(), annotations[i].onset,
                             state.recordStartOffsetTicks, annotations[i].onsetDecimals);
         state.file.Write(slot, sizeof slot);
     }
@@ -293,12 +310,28 @@ int EdfSetSamplesPerRecord(int handle, int signal, int samplesPerRecord)
 
 int EdfSetPhysicalMaximum(int handle, int signal, double value)
 {
+    if (EdfSignalParams* params = AcceptingSignal(handle, signal))
+        params->physicalNearest = false;
     return SetSignalField(handle, signal, &EdfSignalParams::physicalMaximum, value, true);
 }
 
 int EdfSetPhysicalMinimum(int handle, int signal, double value)
 {
+    if (EdfSignalParams* params = AcceptingSignal(handle, signal))
+        params->physicalNearest = false;
     return SetSignalField(handle, signal, &EdfSignalParams::physicalMinimum, value, true);
+}
+
+int EdfSetPhysicalRangeNearest(int handle, int signal, double minimum, double maximum)
+{
+    EdfSignalParams* params = AcceptingSignal(handle, signal);
+    char text[24];
+    if (params == nullptr || FormatDoubleNearest(text, minimum, 8) < 0 || FormatDoubleNearest(text, maximum, 8) < 0)
+        return EdfFailure;
+    params->physicalMinimum = minimum;
+    params->physicalMaximum = maximum;
+    params->physicalNearest = true;
+    return EdfOk;
 }
 
 int EdfSetDigitalMaximum(int handle, int signal, int value)
@@ -384,6 +417,15 @@ int EdfWriteRecord(int handle, const int16_t* samples)
     return AppendRecord(*state, samples) ? EdfOk : EdfFailure;
 }
 
+int EdfSetWholeAnnotationTexts(int handle)
+{
+    EdfFileState* state = OpenFile(handle);
+    if (state == nullptr)
+        return EdfFailure;
+    state->annotationTexts = AnnotationTexts::Whole;
+    return EdfOk;
+}
+
 int EdfAddAnnotation(int handle, const char* text, int64_t onset)
 {
     return EdfAddAnnotationInUnits(handle, text, onset, 4);
@@ -402,7 +444,7 @@ int EdfAddAnnotationInUnits(int handle, const char* text, int64_t onset, int ons
         std::unique_ptr<EdfAnnotation[]> grown(new (std::nothrow) EdfAnnotation[static_cast<std::size_t>(capacity)]);
         if (!grown)
             return EdfFailure;
-        std::copy_n(slot.annotations.get(), state->annotationCount, grown.get());
+        std::move(slot.annotations.get(), slot.annotations.get() + state->annotationCount, grown.get());
         slot.annotations = std::move(grown);
         state->annotationCapacity = capacity;
     }
@@ -410,12 +452,27 @@ int EdfAddAnnotationInUnits(int handle, const char* text, int64_t onset, int ons
     annotation.onset = onset;
     annotation.onsetDecimals = onsetDecimals;
     annotation.duration = -1;
-    const std::size_t length = strnlen(text, edfMaxAnnotationTextBytes);
-    std::memcpy(annotation.text, text, length);
-    annotation.text[length] = '\0';
-    (void)Latin1ToUtf8(annotation.text, static_cast<int>(length));
+    char stored[edfMaxWholeAnnotationTextBytes + 1];
+    const int length = StoredAnnotationText(text, state->annotationTexts, stored);
+    annotation.longText.reset();
+    if (length > edfMaxAnnotationTextBytes) {
+        annotation.longText.reset(new (std::nothrow) char[static_cast<std::size_t>(length) + 1]);
+        if (!annotation.longText)
+            return EdfFailure;
+        std::memcpy(annotation.longText.get(), stored, static_cast<std::size_t>(length) + 1);
+    } else {
+        std::memcpy(annotation.text, stored, static_cast<std::size_t>(length) + 1);
+    }
     state->annotationCount += 1;
     return EdfOk;
+}
+
+int64_t EdfClippedSamples(int handle, int signal)
+{
+    const EdfFileState* state = OpenFile(handle);
+    if (state == nullptr || signal < 0 || signal >= state->signalCount)
+        return EdfFailure;
+    return state->signals[signal].clippedSamples;
 }
 
 int EdfCloseFile(int handle)
@@ -437,7 +494,9 @@ int EdfCloseFile(int handle)
     if (state->writeFailed)  // cut off what a failed record left behind the last whole one
         (void)state->file.Truncate(EdfHeaderBytes(*state) + state->recordsWritten * RecordBytes(*state));
     int result = EdfOk;
-    if (state->annotationCount <= state->recordsWritten) {
+    const bool everyTextFits = std::all_of(slot.annotations.get(), slot.annotations.get() + state->annotationCount,
+                                           [](const EdfAnnotation& annotation) { return annotation.FitsSlot(); });
+    if (state->annotationCount <= state->recordsWritten && everyTextFits) {
         PlaceAnnotations(*state, slot.annotations.get());
     } else if (!RewriteWithEveryAnnotation(*state, slot.annotations.get())) {
         PlaceAnnotations(*state, slot.annotations.get());

@@ -51,7 +51,8 @@ bool EdfDigitalMinimumAccepted(int value);
 // A signal's ranges as the header needs them: EdfOk; EdfFailure when a digital limit lies
 // outside 16 bits; else the code of the header check that the first data record would fail with.
 int EdfCheckDigitalRange(int minimum, int maximum);
-int EdfCheckPhysicalRange(double minimum, double maximum);
+// nearest: the values written rounded to the field, as EdfSetPhysicalRangeNearest writes them.
+int EdfCheckPhysicalRange(double minimum, double maximum, bool nearest = false);
 // What a result code means, in a few words that follow a file name ("the file cannot be
 // created", ...); for EdfFailure, "the engine refused the call".
 const char* EdfResultText(int code);
@@ -69,6 +70,10 @@ int EdfOpenFile(const char* path, int signalCount, int& errorNumber);
 int EdfSetSamplesPerRecord(int handle, int signal, int samplesPerRecord);
 int EdfSetPhysicalMaximum(int handle, int signal, double value);
 int EdfSetPhysicalMinimum(int handle, int signal, double value);
+// Both ends of the physical range at once, each written rounded to the nearest value that the
+// header's 8 characters hold (the two setters above write their values cut there); refused when
+// the whole part of either does not fit.
+int EdfSetPhysicalRangeNearest(int handle, int signal, double minimum, double maximum);
 int EdfSetDigitalMaximum(int handle, int signal, int value);
 int EdfSetDigitalMinimum(int handle, int signal, int value);
 int EdfSetLabel(int handle, int signal, const char* label);
@@ -87,6 +92,9 @@ int EdfSetStartDateTime(int handle, int year, int month, int day, int hour, int 
 // a little later: from then on every EdfWriteRecord and EdfSyncRecords answers -1, and the file
 // ends, at close, with the last record that reached it whole.
 int EdfWriteRecord(int handle, const int16_t* samples);
+// Samples of the signal written so far that lay beyond its digital range and were written as its
+// nearest end; -1 for a bad handle or signal.
+int64_t EdfClippedSamples(int handle, int signal);
 // Waits until every record handed over has reached the file: 0, or -1 when a write failed.
 int EdfSyncRecords(int handle);
 // The system's error number of the first write to the file that failed; 0 while none failed (or
@@ -97,6 +105,10 @@ bool EdfAcceptsParameters(int handle);
 // EdfOk, or the code of the first header check that the file's parameters fail (-22 to -25):
 // why its first data record, or its close, is refused. EdfFailure for a bad handle.
 int EdfCheckHeader(int handle);
+// Annotation texts added from now on are kept whole (up to 255 bytes, converted to UTF-8), not
+// cut to 40 bytes; a file with a text that its 114-byte slots cannot hold is rewritten at close
+// with wider ones, as for more annotations than records.
+int EdfSetWholeAnnotationTexts(int handle);
 // onset in units of 100 µs from the start of the file; text is 8-bit (ISO 8859-1).
 int EdfAddAnnotation(int handle, const char* text, int64_t onset);
 // The same with the onset in units of 10^-onsetDecimals s (0 to 7 decimals; 7 counts 100 ns), and

@@ -6,6 +6,7 @@
 #include "edf/BufferedFile.h"
 #include "edf/EdfFileEngine.h"
 #include "edf/EdfLayout.h"
+#include "edf/EdfText.h"
 
 // The state of one open file of the EDF file engine; internal to the engine and its header
 // writer. The engine keeps no transducer, physical dimension, prefilter or patient and recording
@@ -16,9 +17,12 @@ struct EdfSignalParams {
     char physicalDimension[edfMaxPhysicalDimensionLength + 1] = {};
     double physicalMinimum = 0;
     double physicalMaximum = 0;
+    // Both physical values written rounded to the nearest value the field holds, not cut.
+    bool physicalNearest = false;
     int digitalMinimum = 0;
     int digitalMaximum = 0;
     int samplesPerRecord = 0;
+    int64_t clippedSamples = 0;  // samples written beyond the digital range, as its nearest end
 };
 
 struct EdfAnnotation {
@@ -26,6 +30,10 @@ struct EdfAnnotation {
     int onsetDecimals = 4;                          // 4: 100 µs units; 7: 100 ns
     int64_t duration = -1;                          // none; never written
     char text[edfMaxAnnotationTextBytes + 1] = {};  // UTF-8
+    std::unique_ptr<char[]> longText;               // a whole text longer than `text` holds, UTF-8
+
+    const char* Text() const { return longText ? longText.get() : text; }
+    bool FitsSlot() const { return !longText; }  // its TAL fits the usual 114-byte slot
 };
 
 struct EdfFileState {
@@ -50,6 +58,7 @@ struct EdfFileState {
     int annotationCapacity = 0;
     int annotationBytesPerRecord = 0;  // set when the header is written
     bool writeFailed = false;          // a write failed once: the file is cut to its records at close
+    AnnotationTexts annotationTexts = AnnotationTexts::Cut;
     std::unique_ptr<EdfSignalParams[]> signals;
 };
 

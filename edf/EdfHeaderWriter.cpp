@@ -34,10 +34,20 @@ void WriteDecimalField(BufferedFile& file, int64_t value, int width)
     WriteField(file, text, WriteDecimal(text, value), width);
 }
 
-void WriteDoubleField(BufferedFile& file, double value, int width)
+constexpr int physicalFieldWidth = 8;
+
+// A physical value of a signal as its 8-character field holds it: cut there, or rounded to the
+// nearest value that fits. Returns the length.
+int PhysicalText(char (&text)[24], const EdfSignalParams& signal, double value)
+{
+    const int nearest = signal.physicalNearest ? FormatDoubleNearest(text, value, physicalFieldWidth) : -1;
+    return nearest >= 0 ? nearest : std::min(FormatDouble(text, value), physicalFieldWidth);
+}
+
+void WritePhysicalField(BufferedFile& file, const EdfSignalParams& signal, double value)
 {
     char text[24];
-    WriteField(file, text, FormatDouble(text, value), width);
+    WriteField(file, text, PhysicalText(text, signal, value), physicalFieldWidth);
 }
 
 // The data record duration in seconds, written from its exact count of 100 ns units: whole
@@ -71,11 +81,13 @@ void WriteTripleField(BufferedFile& file, int first, int second, int third)
     WriteField(file, text, 8, 8);
 }
 
-// A physical value as a reader of the header sees it: its text cut to the 8-character field.
-double WrittenPhysicalValue(double value)
+// A physical value as a reader of the header sees it.
+double WrittenPhysicalValue(double value, bool nearest)
 {
+    EdfSignalParams signal;
+    signal.physicalNearest = nearest;
     char text[24];
-    const int length = std::min(FormatDouble(text, value), 8);
+    const int length = PhysicalText(text, signal, value);
     double written = 0;
     (void)std::from_chars(text, text + length, written);  // always a number: digits, sign, point
     return written;
@@ -134,11 +146,11 @@ int EdfCheckDigitalRange(int minimum, int maximum)
     return EdfOk;
 }
 
-int EdfCheckPhysicalRange(double minimum, double maximum)
+int EdfCheckPhysicalRange(double minimum, double maximum, bool nearest)
 {
     // Compared as written: two values that differ only beyond what 8 characters hold (1e-10 and
     // 0 are both written 0) would leave a range that no reader can scale by.
-    if (maximum == minimum || WrittenPhysicalValue(maximum) == WrittenPhysicalValue(minimum))
+    if (maximum == minimum || WrittenPhysicalValue(maximum, nearest) == WrittenPhysicalValue(minimum, nearest))
         return EdfPhysicalRangeEmpty;
     return EdfOk;
 }
@@ -152,7 +164,8 @@ int EdfCheckSignals(const EdfFileState& state)
         // the setters kept both digital limits within 16 bits
         if (int digital = EdfCheckDigitalRange(signal.digitalMinimum, signal.digitalMaximum); digital != EdfOk)
             return digital;
-        if (int physical = EdfCheckPhysicalRange(signal.physicalMinimum, signal.physicalMaximum); physical != EdfOk)
+        if (int physical = EdfCheckPhysicalRange(signal.physicalMinimum, signal.physicalMaximum, signal.physicalNearest);
+            physical != EdfOk)
             return physical;
     }
     return EdfOk;
@@ -191,10 +204,11 @@ int EdfWriteHeader(EdfFileState& state)
     WriteSignalFields(
         file, state, [&](const EdfSignalParams& signal) { WriteTextField(file, signal.physicalDimension, 8); }, "", 8);
     WriteSignalFields(
-        file, state, [&](const EdfSignalParams& signal) { WriteDoubleField(file, signal.physicalMinimum, 8); }, "-1",
-        8);
+        file, state, [&](const EdfSignalParams& signal) { WritePhysicalField(file, signal, signal.physicalMinimum); },
+        "-1", 8);
     WriteSignalFields(
-        file, state, [&](const EdfSignalParams& signal) { WriteDoubleField(file, signal.physicalMaximum, 8); }, "1", 8);
+        file, state, [&](const EdfSignalParams& signal) { WritePhysicalField(file, signal, signal.physicalMaximum); },
+        "1", 8);
     WriteSignalFields(
         file, state, [&](const EdfSignalParams& signal) { WriteDecimalField(file, signal.digitalMinimum, 8); },
         "-32768", 8);

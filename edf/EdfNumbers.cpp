@@ -1,6 +1,8 @@
 #include "edf/EdfNumbers.h"
 
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 
 int WriteDecimal(char* out, int64_t value, int minDigits)
 {
@@ -44,4 +46,28 @@ int FormatDouble(char* out, double x)
     while (out[n - 1] == '0')
         --n;
     return n;
+}
+
+int FormatDoubleNearest(char* out, double x, int width)
+{
+    if (!std::isfinite(x))
+        return -1;
+    constexpr int mostDecimals = 9;
+    char text[352];  // the longest double written in full, with its decimals
+    for (int decimals = mostDecimals; decimals >= 0; --decimals) {
+        int n = std::snprintf(text, sizeof text, "%.*f", decimals, x);
+        if (n < 0 || n > width)
+            continue;
+        if (decimals > 0) {
+            while (text[n - 1] == '0')
+                --n;
+            if (text[n - 1] == '.')
+                --n;
+        }
+        if (n == 2 && text[0] == '-' && text[1] == '0')
+            n = std::snprintf(text, sizeof text, "0");  // a tiny negative value rounds to 0
+        std::memcpy(out, text, static_cast<size_t>(n));
+        return n;
+    }
+    return -1;
 }

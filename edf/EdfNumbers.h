@@ -12,3 +12,8 @@ int WriteDecimal(char* out, int64_t value, int minDigits = 0);
 // (3276.7 gives 3276.699999999). The integer part saturates at the 32-bit range; NaN gives "0".
 // Returns the length (at most 21, no NUL written).
 int FormatDouble(char* out, double x);
+
+// x rounded to the nearest value that `width` characters hold (width at most 21): as many
+// decimals as fit, trailing zeros and a bare '.' removed. Returns the length (no NUL written),
+// or -1 when not even the whole part fits.
+int FormatDoubleNearest(char* out, double x, int width);

@@ -78,26 +78,40 @@ bool EdfLabelNamesAnnotations(const char* label)
     return text == "EDF Annotations";
 }
 
-int Latin1ToUtf8(char* text, int n)
+int Latin1ToUtf8(const char* in, int inLength, char* out, int outLimit)
 {
-    char converted[edfMaxAnnotationTextBytes];
-    int out = 0;
-    for (int in = 0; in < n && out < n && text[in] != '\0'; ++in) {
-        auto byte = static_cast<unsigned char>(text[in]);
+    int n = 0;
+    for (int i = 0; i < inLength && n < outLimit && in[i] != '\0'; ++i) {
+        auto byte = static_cast<unsigned char>(in[i]);
         if (byte < 0x20 || (byte >= 0x7F && byte <= 0x9F)) {
-            converted[out++] = '.';
+            out[n++] = '.';
         } else if (byte < 0x7F) {
-            converted[out++] = static_cast<char>(byte);
-        } else if (n - out >= 2) {
-            converted[out++] = static_cast<char>(0xC0 + (byte >> 6));
-            converted[out++] = static_cast<char>(0x80 + (byte & 0x3F));
+            out[n++] = static_cast<char>(byte);
+        } else if (outLimit - n >= 2) {
+            out[n++] = static_cast<char>(0xC0 + (byte >> 6));
+            out[n++] = static_cast<char>(0x80 + (byte & 0x3F));
         } else {
-            converted[out++] = ' ';
+            out[n++] = ' ';
         }
     }
-    std::memcpy(text, converted, static_cast<std::size_t>(out));
-    text[out] = '\0';
-    return out;
+    out[n] = '\0';
+    return n;
+}
+
+int Latin1ToUtf8(char* text, int n)
+{
+    char converted[edfMaxAnnotationTextBytes + 1];
+    const int length = Latin1ToUtf8(text, n, converted, n);
+    std::memcpy(text, converted, static_cast<std::size_t>(length) + 1);
+    return length;
+}
+
+int StoredAnnotationText(const char* latin1, AnnotationTexts texts, char* out)
+{
+    if (texts == AnnotationTexts::Whole)
+        return Latin1ToUtf8(latin1, edfMaxWholeTextInputBytes, out, edfMaxWholeAnnotationTextBytes);
+    const auto length = static_cast<int>(strnlen(latin1, edfMaxAnnotationTextBytes));
+    return Latin1ToUtf8(latin1, length, out, length);
 }
 
 int WriteRecordStartTime(char* out, int64_t record, int64_t recordTicks, int64_t offsetTicks)
@@ -123,11 +137,15 @@ int WriteTimeKeepingTal(char* out, int64_t record, int64_t recordTicks, int64_t 
     return n;
 }
 
-int WriteAnnotationTal(char* out, const char* text, int64_t onset, int onsetDecimals)
+int WriteAnnotationTal(char* out, const char* text, int64_t onset, int onsetDecimals, int maxTextBytes)
 {
     int n = WriteOnset(out, onset, onsetDecimals);
     out[n++] = tal20;
-    const std::size_t length = strnlen(text, edfMaxAnnotationTextBytes);
+    const auto limit = static_cast<std::size_t>(std::min(maxTextBytes, edfMaxWholeAnnotationTextBytes));
+    std::size_t length = strnlen(text, limit);
+    if (length == limit && text[length] != '\0')  // cut: never inside a character
+        while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80)
+            --length;
     std::memcpy(out + n, text, length);
     n += static_cast<int>(length);
     out[n++] = tal20;
@@ -144,5 +162,5 @@ void BuildAnnotationSlot(char (&slot)[edfAnnotationSlotBytes], int64_t record, i
     if (text == nullptr)
         return;
     slot[n++] = '\0';
-    (void)WriteAnnotationTal(slot + n, text, onset, onsetDecimals);
+    (void)WriteAnnotationTal(slot + n, text, onset, onsetDecimals, edfMaxAnnotationTextBytes);
 }

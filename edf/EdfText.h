@@ -21,6 +21,16 @@ bool EdfLabelNamesAnnotations(const char* label);
 // becomes a space, and what follows the n-th output byte is dropped. Control characters become
 // '.'. Writes a NUL after the output, so text must hold n + 1 bytes; returns the output length.
 int Latin1ToUtf8(char* text, int n);
+// The same from `in` (inLength bytes, fewer when a NUL comes first) to `out`, producing at most
+// outLimit bytes and a NUL after them (out holds outLimit + 1 bytes).
+int Latin1ToUtf8(const char* in, int inLength, char* out, int outLimit);
+
+// What becomes of an annotation's ISO 8859-1 text in the file: cut, its first 40 bytes converted
+// to UTF-8 in 40 bytes; or whole, up to 255 bytes converted without a cut.
+enum class AnnotationTexts { Cut, Whole };
+// The text as stored, into `out` (edfMaxWholeAnnotationTextBytes + 1 bytes), NUL-terminated;
+// returns its length.
+int StoredAnnotationText(const char* latin1, AnnotationTexts texts, char* out);
 
 // "+" and the start time of data record `record` in seconds, for records of `recordTicks` units
 // of 100 ns after a first record that starts `offsetTicks` after the file's start time: whole
@@ -36,12 +46,15 @@ int WriteOnset(char* out, int64_t onset, int decimals = 4);
 // The time-keeping TAL of data record `record`: "+" start 0x14 0x14. Returns its length (at most
 // edfLongestTimeKeepingTalBytes, no NUL written).
 int WriteTimeKeepingTal(char* out, int64_t record, int64_t recordTicks, int64_t offsetTicks = 0);
-// The TAL of one annotation: "+" onset 0x14 text 0x14, the text up to its NUL and at most 40
-// bytes. Returns its length (at most edfLongestAnnotationTalBytes, no NUL written).
-int WriteAnnotationTal(char* out, const char* text, int64_t onset, int onsetDecimals = 4);
+// The TAL of one annotation: "+" onset 0x14 text 0x14, the text (UTF-8) up to its NUL and at most
+// maxTextBytes, cut where a character begins. Returns its length (at most
+// edfLongestWholeAnnotationTalBytes, no NUL written).
+int WriteAnnotationTal(char* out, const char* text, int64_t onset, int onsetDecimals = 4,
+                       int maxTextBytes = edfMaxWholeAnnotationTextBytes);
 
 // Fills one annotation slot of data record `record`: its time-keeping TAL, then, when `text` is
-// not null, the TAL of the annotation (onset, text up to its NUL and at most 40 bytes), then
+// not null, the TAL of the annotation (onset, text up to its NUL and at most 40 bytes, cut where
+// a character begins), then
 // 0x00 bytes to the end of the slot.
 //   "+" start 0x14 0x14 [0x00 "+" onset 0x14 text 0x14] 0x00...
 void BuildAnnotationSlot(char (&slot)[edfAnnotationSlotBytes], int64_t record, int64_t recordTicks,

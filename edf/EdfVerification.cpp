@@ -34,9 +34,10 @@ bool OnsetUnits(const std::string& text, int decimals, int64_t& units)
 
 }  // namespace
 
-void EdfVerification::Begin(int signalCount)
+void EdfVerification::Begin(int signalCount, bool clipsExpected)
 {
     this->signalCount = signalCount;
+    this->clipsExpected = clipsExpected;
     samplesPerRecord = 0;
     ranges.assign(static_cast<size_t>(std::max(signalCount, 0)), Range{});
     records.clear();
@@ -105,6 +106,11 @@ void EdfVerification::AddRecord(const std::vector<short>& samples)
     FingerprintMaker maker;
     const auto perSignal = static_cast<size_t>(samplesPerRecord);
     const size_t total = std::min(samples.size(), perSignal * ranges.size());
+    if (!clipsExpected) {
+        maker.Add(samples.data(), total);
+        records.push_back(maker.Finish());
+        return;
+    }
     clamped.resize(total);
     for (size_t start = 0, signal = 0; start < total; start += perSignal, ++signal) {
         const Range& range = ranges[signal];
@@ -116,12 +122,11 @@ void EdfVerification::AddRecord(const std::vector<short>& samples)
     records.push_back(maker.Finish());
 }
 
-void EdfVerification::AddAnnotation(int64_t onset, int onsetDecimals, const std::string& latin1Text)
+void EdfVerification::AddAnnotation(int64_t onset, int onsetDecimals, const std::string& latin1Text,
+                                    AnnotationTexts texts)
 {
-    char text[edfMaxAnnotationTextBytes + 1] = {};
-    const size_t length = strnlen(latin1Text.c_str(), edfMaxAnnotationTextBytes);
-    std::memcpy(text, latin1Text.data(), length);
-    (void)Latin1ToUtf8(text, static_cast<int>(length));
+    char text[edfMaxWholeAnnotationTextBytes + 1];
+    (void)StoredAnnotationText(latin1Text.c_str(), texts, text);
     annotations.push_back({onset, onsetDecimals, text});
 }
 

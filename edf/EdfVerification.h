@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "edf/EdfText.h"
+
 struct EdfRecord;
 
 // What one EDF+ file must hold, gathered while the writer writes it, and the comparison with the
@@ -16,12 +18,14 @@ struct EdfRecord;
 // samples.
 class EdfVerification {
 public:
-    void Begin(int signalCount);
+    // clipsExpected: samples beyond a signal's digital range are expected as clipped to it;
+    // otherwise as they were added, so that a clipped sample does not match.
+    void Begin(int signalCount, bool clipsExpected = true);
     void SetDigitalRange(int signal, int minimum, int maximum);
     void SetSamplesPerRecord(int samplesPerRecord) { this->samplesPerRecord = samplesPerRecord; }
     void AddRecord(const std::vector<short>& samples);
-    // The text as the file engine keeps it: its first 40 bytes, converted to UTF-8.
-    void AddAnnotation(int64_t onset, int onsetDecimals, const std::string& latin1Text);
+    // The text as the file engine keeps it: whole or its first 40 bytes, converted to UTF-8.
+    void AddAnnotation(int64_t onset, int onsetDecimals, const std::string& latin1Text, AnnotationTexts texts);
     // The file keeps only the first `count` annotations (the rest could not be placed).
     void KeepAnnotations(size_t count);
 
@@ -64,6 +68,7 @@ private:
 
     int signalCount = 0;
     int samplesPerRecord = 0;
+    bool clipsExpected = true;
     std::vector<Range> ranges;
     std::vector<Fingerprint> records;
     std::vector<Annotation> annotations;

@@ -12,8 +12,28 @@ std::wstring ConversionOptions::Description() const
                 + OrvText::Latin1ToWide(physicalDimension) + L");";
     if (verify)
         text += L" every file verified after conversion (--verify);";
+    if (microsecondOnsets)
+        text += L" annotation onsets to the microsecond;";
+    if (naturalOrder)
+        text += L" channels in the natural order of their file names;";
+    if (losslessRange)
+        text += L" the whole 16-bit range, no sample clipped;";
+    if (wholeTexts)
+        text += L" event texts whole;";
     text.back() = L'.';
     return text;
+}
+
+ConversionOptions ConversionOptions::Lab()
+{
+    ConversionOptions lab;
+    lab.exactTiming = true;
+    lab.physicalDimension = "uV";
+    lab.microsecondOnsets = true;
+    lab.naturalOrder = true;
+    lab.losslessRange = true;
+    lab.wholeTexts = true;
+    return lab;
 }
 
 bool IsUsablePhysicalDimension(const std::string& unit, std::string& error)

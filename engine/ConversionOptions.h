@@ -3,7 +3,8 @@
 #include <string>
 
 // What a user may ask of a conversion beyond the usual output. Every choice is off by default:
-// a conversion without options writes exactly the usual files.
+// a conversion without options writes exactly the usual files. Lab() is the set of choices that
+// make files an analysis can take as they are.
 struct ConversionOptions {
     // Data records whose duration is exactly their samples / sampling frequency, so that EDF
     // readers see the true rate; and the first record starts at the fraction of a second of the
@@ -14,8 +15,26 @@ struct ConversionOptions {
     std::string physicalDimension;
     // Every file read back once it is closed and compared with what was written.
     bool verify = false;
+    // Annotation onsets to the microsecond: an event's onset is its timestamp's offset from the
+    // file's start, not cut to 100 µs.
+    bool microsecondOnsets = false;
+    // Channels in the natural order of their file names (CSC2 before CSC10) instead of the
+    // listing order.
+    bool naturalOrder = false;
+    // The whole 16-bit digital range, the physical range scaled by the header's step (input
+    // range / A/D maximum): every sample the input holds is kept as it is, none is clipped.
+    bool losslessRange = false;
+    // Event texts whole, converted to UTF-8, instead of cut to the usual 40 bytes.
+    bool wholeTexts = false;
 
-    bool Any() const { return exactTiming || !physicalDimension.empty() || verify; }
+    // Exact timing, microvolts, microsecond onsets, natural order, lossless range, whole texts.
+    static ConversionOptions Lab();
+
+    bool Any() const
+    {
+        return exactTiming || !physicalDimension.empty() || verify || microsecondOnsets || naturalOrder || losslessRange
+               || wholeTexts;
+    }
     // The Notice that names the options in force, at the start of a run.
     std::wstring Description() const;
 };

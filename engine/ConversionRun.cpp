@@ -84,11 +84,20 @@ std::wstring ResultText(int result)
     return result == 0 ? L"Conversion Complete" : L"Conversion Failed";
 }
 
-void ScanDirectory(const std::wstring& directory, std::vector<std::wstring>& cscFiles, std::wstring& eventFile)
+ChannelOrder ChannelOrderOf(const ConversionOptions& options)
+{
+    return options.naturalOrder ? ChannelOrder::Natural : ChannelOrder::Listing;
+}
+
+void ScanDirectory(const std::wstring& directory, std::vector<std::wstring>& cscFiles, std::wstring& eventFile,
+                   ChannelOrder order)
 {
     const std::string utf8Directory = OrvText::WideToUtf8(directory);
     cscFiles.clear();
-    for (const std::string& name : FindFiles(utf8Directory, ".ocs")) {
+    std::vector<std::string> names = FindFiles(utf8Directory, ".ocs");
+    if (order == ChannelOrder::Natural)
+        std::stable_sort(names.begin(), names.end(), NaturalOrder);
+    for (const std::string& name : names) {
         if (name.find(".ocs") != std::string::npos)  // the extension in capitals is passed over
             cscFiles.push_back(directory + L"/" + OrvText::Utf8ToWide(name));
     }

@@ -33,10 +33,18 @@ public:
 // "Conversion Complete" for result 0, "Conversion Failed" for any other.
 std::wstring ResultText(int result);
 
+// The order of a recording's channels: the listing order (names compared case-insensitively,
+// then byte by byte), or the natural order of their names (NaturalOrder).
+enum class ChannelOrder { Listing, Natural };
+
+// The channel order that the options ask for.
+ChannelOrder ChannelOrderOf(const ConversionOptions& options);
+
 // Fills cscFiles with directory + "/" + name of every "*.ocs" file that holds ".ocs" in its name,
-// and eventFile with the first "*.oev" file (empty when there is none), in the listing order:
-// names compared case-insensitively, then byte by byte.
-void ScanDirectory(const std::wstring& directory, std::vector<std::wstring>& cscFiles, std::wstring& eventFile);
+// in the channel order, and eventFile with the first "*.oev" file in the listing order (empty
+// when there is none).
+void ScanDirectory(const std::wstring& directory, std::vector<std::wstring>& cscFiles, std::wstring& eventFile,
+                   ChannelOrder order = ChannelOrder::Listing);
 
 // One conversion of a scanned recording directory.
 struct ConversionRequest {

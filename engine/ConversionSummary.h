@@ -11,6 +11,8 @@ struct ChannelSummary {
     std::wstring file;
     std::wstring name;        // -AcqEntName
     int sampleFrequency = 0;  // Hz
+    // Samples beyond the signal's digital range, written as its nearest end.
+    int64_t clippedSamples = 0;
 };
 
 struct OutputFileSummary {
@@ -37,4 +39,6 @@ struct ConversionSummary {
     std::vector<OutputFileSummary> outputs;
     int64_t eventsLeftOut = 0;                // events in no file
     std::vector<EventSummary> leftOutEvents;  // those events, in event-file order
+    // Events whose annotation keeps only the beginning of their text.
+    std::vector<EventSummary> textsCut;
 };

@@ -11,3 +11,8 @@ bool ListDirectory(const std::string& utf8Directory, std::vector<std::string>& n
 
 // Whether `a` comes before `b` in the listing order.
 bool ListingOrder(const std::string& a, const std::string& b);
+
+// Whether `a` comes before `b` in the natural order of names: runs of digits compare as numbers
+// (CSC2 before CSC10), everything else byte by byte; names that tie so (CSC01 and CSC1), and
+// names without digits, in plain byte order.
+bool NaturalOrder(const std::string& a, const std::string& b);

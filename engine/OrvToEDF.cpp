@@ -1,6 +1,7 @@
 #include "engine/OrvToEDF.h"
 
 #include <cwctype>
+#include <iomanip>
 #include <sstream>
 #include <utility>
 
@@ -93,6 +94,9 @@ int OrvToEDF::Convert(const std::wstring& outputFileName, const std::wstring& ev
         writerSubscription);
     writer.SetExactRecordTiming(options.exactTiming);
     writer.SetVerification(options.verify);
+    writer.SetWholeTexts(options.wholeTexts);
+    // A lossless range clips nothing: a clipped sample is then a fault the verification finds.
+    writer.SetClipsReported(!options.losslessRange);
     writer.SetClosedFileHook(closedFileHook);
     this->outputFileName = outputFileName;
     if (TransferSamples(writer, reader, handles, parameters.sampleFrequency, eventHandle) != 0)
@@ -271,10 +275,12 @@ int OrvToEDF::TransferSamples(EDFPlusFileWriter& writer, Velquor::OrvFileIO& rea
 {
     EventAnnotations events(reader, eventHandle, messageEvent);
     SegmentOutput output(writer, outputFileName, parameters, options, static_cast<int>(handles.size()), events,
-                         summary.outputs);
+                         summary);
     SampleTransfer transfer(reader, handles, sampleFrequency, output, messageEvent, progressHandler, cancelCheck);
     if (transfer.TransferSamples() != 0 || ReportEventsLeftOut(events) != 0)
         return -1;
+    ReportClippedSamples(writer.ClippedSamples());
+    ReportTextsCut();
     if (options.verify) {
         std::wostringstream message;
         message << L"Verified " << writer.VerifiedFileCount() << L" EDF files: every sample and annotation matches.";
@@ -299,4 +305,41 @@ int OrvToEDF::ReportEventsLeftOut(EventAnnotations& events)
         messageEvent.Publish(OrvLogging::Warning, message.str());
     }
     return 0;
+}
+
+void OrvToEDF::ReportClippedSamples(const std::vector<int64_t>& clipped)
+{
+    std::wostringstream channels;
+    int64_t total = 0;
+    for (size_t c = 0; c < clipped.size() && c < summary.channels.size(); ++c) {
+        summary.channels[c].clippedSamples = clipped[c];
+        if (clipped[c] == 0)
+            continue;
+        total += clipped[c];
+        channels << (total == clipped[c] ? L" " : L"; ") << summary.channels[c].name << L" ("
+                 << summary.channels[c].file << L") " << clipped[c] << L" samples (" << std::fixed
+                 << std::setprecision(6) << static_cast<double>(clipped[c]) / parameters.sampleFrequency << L" s)";
+    }
+    if (total == 0)
+        return;
+    std::wostringstream message;
+    message << total << (total == 1 ? L" sample lay" : L" samples lay")
+            << L" beyond the A/D maximum of the channel's header and " << (total == 1 ? L"was" : L"were")
+            << L" clipped to the digital range:" << channels.str() << L".";
+    messageEvent.Publish(OrvLogging::Warning, message.str());
+}
+
+void OrvToEDF::ReportTextsCut()
+{
+    const std::vector<EventSummary>& cut = summary.textsCut;
+    if (cut.empty())
+        return;
+    std::wostringstream message;
+    message << cut.size() << (cut.size() == 1 ? L" event text was" : L" event texts were")
+            << L" cut to the 40 bytes of an annotation:";
+    for (size_t i = 0; i < cut.size(); ++i)
+        message << (i == 0 ? L" " : L"; ") << cut[i].timestamp << L" \u00b5s \"" << OrvText::Latin1ToWide(cut[i].text)
+                << L"\"";
+    message << L".";
+    messageEvent.Publish(OrvLogging::Warning, message.str());
 }

@@ -68,6 +68,11 @@ public:
 private:
     // The Warning about events that no file received; none when every event found a file.
     int ReportEventsLeftOut(EventAnnotations& events);
+    // The Warning that names, per channel, the samples clipped to the digital range; none when
+    // no sample was.
+    void ReportClippedSamples(const std::vector<int64_t>& clipped);
+    // The Warning that names the events whose texts were cut; none when every text is whole.
+    void ReportTextsCut();
     // Fails, naming the file, unless it holds event records (wantEvents) or CSC records (not).
     int VerifyRecordKind(Velquor::OrvFileIO& reader, int handle, const std::wstring& fileName, bool wantEvents);
     // Fetches the first field of the first row of key for one channel; a missing value fails.

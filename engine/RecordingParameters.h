@@ -12,5 +12,12 @@ struct RecordingParameters {
     std::vector<int> inputRanges;            // µV: the physical range is -range to range
     std::vector<int> adMaxValues;            // the digital range is ~max to max
     std::vector<std::wstring> channelNames;  // the signal labels
-    tm recordingStartTime{};                 // calendar values of the first file's creation: full year, month 1 to 12
+    tm recordingStartTime{};
+
+    // µV of one digital unit of channel i: its input range / its A/D maximum (1 for a maximum of
+    // 0, which has no step).
+    double Step(size_t i) const
+    {
+        return static_cast<double>(inputRanges[i]) / static_cast<double>(adMaxValues[i] > 0 ? adMaxValues[i] : 1);
+    }  // calendar values of the first file's creation: full year, month 1 to 12
 };

@@ -1,5 +1,6 @@
 #include "engine/SegmentOutput.h"
 
+#include <cstdint>
 #include <cstdio>
 
 #include "logging/TextConversion.h"
@@ -13,9 +14,9 @@ constexpr int64_t microsecondsPerSecond = 1000000;
 
 SegmentOutput::SegmentOutput(EDFPlusFileWriter& writer, std::wstring& outputFileName,
                              const RecordingParameters& parameters, const ConversionOptions& options, int signalCount,
-                             EventAnnotations& events, std::vector<OutputFileSummary>& outputs)
+                             EventAnnotations& events, ConversionSummary& summary)
     : writer(writer), outputFileName(outputFileName), parameters(parameters), options(options),
-      signalCount(signalCount), events(events), outputs(outputs)
+      signalCount(signalCount), events(events), summary(summary), outputs(summary.outputs)
 {
 }
 
@@ -38,15 +39,8 @@ int SegmentOutput::SetSignalParameters(int& samplesPerRecord)
 {
     if (writer.SetSampleFrequency(parameters.sampleFrequency, samplesPerRecord) != 0)
         return -1;
-    for (size_t i = 0; i < parameters.inputRanges.size(); ++i) {
-        const auto range = static_cast<int64_t>(parameters.inputRanges[i]);  // 64-bit, so that negating cannot overflow
-        if (writer.SetPhysicalRange(static_cast<int>(i), static_cast<double>(-range), static_cast<double>(range)) != 0)
-            return -1;
-    }
-    for (size_t i = 0; i < parameters.adMaxValues.size(); ++i) {
-        if (writer.SetDigitalRange(static_cast<int>(i), ~parameters.adMaxValues[i], parameters.adMaxValues[i]) != 0)
-            return -1;
-    }
+    if (options.losslessRange ? SetLosslessRanges() != 0 : SetHeaderRanges() != 0)
+        return -1;
     for (size_t i = 0; i < parameters.channelNames.size(); ++i) {
         std::string label;
         (void)OrvText::WideToLatin1(parameters.channelNames[i],
@@ -56,6 +50,34 @@ int SegmentOutput::SetSignalParameters(int& samplesPerRecord)
     }
     for (int i = 0; !options.physicalDimension.empty() && i < signalCount; ++i) {
         if (writer.SetPhysicalDimension(i, options.physicalDimension) != 0)
+            return -1;
+    }
+    return 0;
+}
+
+int SegmentOutput::SetHeaderRanges()
+{
+    for (size_t i = 0; i < parameters.inputRanges.size(); ++i) {
+        const auto range = static_cast<int64_t>(parameters.inputRanges[i]);  // 64-bit, so that negating cannot overflow
+        if (writer.SetPhysicalRange(static_cast<int>(i), static_cast<double>(-range), static_cast<double>(range)) != 0)
+            return -1;
+    }
+    for (size_t i = 0; i < parameters.adMaxValues.size(); ++i) {
+        if (writer.SetDigitalRange(static_cast<int>(i), ~parameters.adMaxValues[i], parameters.adMaxValues[i]) != 0)
+            return -1;
+    }
+    return 0;
+}
+
+int SegmentOutput::SetLosslessRanges()
+{
+    constexpr int lowest = INT16_MIN;
+    constexpr int highest = INT16_MAX;
+    for (size_t i = 0; i < parameters.inputRanges.size() && i < parameters.adMaxValues.size(); ++i) {
+        const double step = parameters.Step(i);
+        const auto signal = static_cast<int>(i);
+        if (writer.SetPhysicalRangeNearest(signal, lowest * step, highest * step) != 0
+            || writer.SetDigitalRange(signal, lowest, highest) != 0)
             return -1;
     }
     return 0;
@@ -92,6 +114,8 @@ int SegmentOutput::SetStartDateFromTimestamp(uint64_t timestamp)
 
 int SegmentOutput::Annotate(uint64_t timestamp, uint64_t origin, const std::string& text)
 {
+    if (options.microsecondOnsets)
+        return writer.WriteMicrosecondAnnotation(static_cast<int64_t>(timestamp - origin), text);
     if (!options.exactTiming)
         return writer.WriteAnnotation(AnnotationOnset(timestamp, origin), text);
     // to the microsecond, as the samples' times: no onset truncated before its sample
@@ -111,19 +135,21 @@ int SegmentOutput::CloseEDFFile(uint64_t segmentStart, uint64_t segmentEnd)
     }
     const uint64_t origin = fileStart != 0 ? fileStart : segmentStart;
     const auto annotate = [&](uint64_t timestamp, const std::string& text) {
+        if (writer.CutsText(text))
+            summary.textsCut.push_back({timestamp, text});
         return Annotate(timestamp, origin, text);
     };
     if (events.WriteEventAnnotations(segmentStart, segmentEnd, annotate) != 0
         || Annotate(segmentEnd, origin, "Recording ends") != 0)
         return -1;
-    OutputFileSummary& summary = outputs.back();
+    OutputFileSummary& file = outputs.back();
     // a file closed before its first record gets one record per annotation
-    summary.records = writer.RecordsWritten() > 0 ? writer.RecordsWritten() : writer.AnnotationsWritten();
-    summary.annotations = writer.AnnotationsWritten();
-    summary.lastSampleUs = segmentEnd;
+    file.records = writer.RecordsWritten() > 0 ? writer.RecordsWritten() : writer.AnnotationsWritten();
+    file.annotations = writer.AnnotationsWritten();
+    file.lastSampleUs = segmentEnd;
     if (writer.CloseFile() != 0)
         return -1;
-    summary.complete = true;
+    file.complete = true;
     return 0;
 }
 

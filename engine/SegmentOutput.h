@@ -20,7 +20,7 @@ public:
     // used in it.
     SegmentOutput(EDFPlusFileWriter& writer, std::wstring& outputFileName, const RecordingParameters& parameters,
                   const ConversionOptions& options, int signalCount, EventAnnotations& events,
-                  std::vector<OutputFileSummary>& outputs);
+                  ConversionSummary& summary);
     SegmentOutput(const SegmentOutput&) = delete;
     SegmentOutput& operator=(const SegmentOutput&) = delete;
 
@@ -39,9 +39,13 @@ public:
 
 private:
     int SetSignalParameters(int& samplesPerRecord);
+    // The physical range from the input range, the digital range from the A/D maximum.
+    int SetHeaderRanges();
+    // The whole 16-bit digital range, each end times the channel's step.
+    int SetLosslessRanges();
     void NoteStart(uint64_t timestamp, const tm& calendar);
     // The annotation of an instant (µs), its onset counted from origin: in the usual 100 µs
-    // units, or in 100 ns with exact record timing.
+    // units, in 100 ns with exact record timing, or in µs when onsets are to the microsecond.
     int Annotate(uint64_t timestamp, uint64_t origin, const std::string& text);
 
     EDFPlusFileWriter& writer;
@@ -50,7 +54,8 @@ private:
     const ConversionOptions& options;
     int signalCount;
     EventAnnotations& events;
-    std::vector<OutputFileSummary>& outputs;  // one entry per file opened
+    ConversionSummary& summary;
+    std::vector<OutputFileSummary>& outputs;  // of the summary: one entry per file opened
     uint64_t fileStart = 0;                   // µs, what the open file's onsets count from; 0 until its first instant
     // With exact record timing, "Recording starts" waits for the first instant, which fixes the
     // file's start.

@@ -104,6 +104,7 @@ json InputJson(const InputFile& input, const ConversionSummary& summary)
         if (Utf8(channel.file) == input.path) {
             entry["channel"] = Utf8(channel.name);
             entry["sampling_rate_hz"] = channel.sampleFrequency;
+            entry["samples_clipped"] = channel.clippedSamples;
         }
     }
     return entry;
@@ -129,7 +130,7 @@ json OutputJson(const OutputFileSummary& output)
 
 // Each event in no output file, in event-file order: its timestamp and its text (ISO 8859-1 in
 // the event file, UTF-8 here).
-json LeftOutJson(const std::vector<EventSummary>& events)
+json EventsJson(const std::vector<EventSummary>& events)
 {
     json list = json::array();
     for (const EventSummary& event : events)
@@ -139,9 +140,14 @@ json LeftOutJson(const std::vector<EventSummary>& events)
 
 json OptionsJson(const ConvertArguments& arguments)
 {
-    json options = {{"exact_timing", arguments.options.exactTiming},
-                    {"unit", arguments.options.physicalDimension},
-                    {"verify", arguments.options.verify}};
+    const ConversionOptions& chosen = arguments.options;
+    json options = {{"exact_timing", chosen.exactTiming},
+                    {"unit", chosen.physicalDimension},
+                    {"verify", chosen.verify},
+                    {"microsecond_onsets", chosen.microsecondOnsets},
+                    {"natural_order", chosen.naturalOrder},
+                    {"lossless_range", chosen.losslessRange},
+                    {"whole_texts", chosen.wholeTexts}};
     PutPath(options, "output_dir", arguments.outputDirectory);
     options.update(json{
         {"recursive", arguments.recursive}, {"jobs", arguments.jobs}, {"skip_converted", arguments.skipConverted}});
@@ -206,7 +212,8 @@ json ReportJson(const RecordingReport& report, const ConvertArguments& arguments
                       {"inputs", inputs},
                       {"outputs", outputs},
                       {"events_left_out", report.summary.eventsLeftOut},
-                      {"events_left_out_list", LeftOutJson(report.summary.leftOutEvents)},
+                      {"events_left_out_list", EventsJson(report.summary.leftOutEvents)},
+                      {"event_texts_cut", EventsJson(report.summary.textsCut)},
                       {"messages", messages},
                       {"result", report.result},
                       {"wall_time_s", report.wallSeconds}});

@@ -16,16 +16,28 @@ constexpr const char* usageText =
     "Every message is written to VareloLogFile.txt in the directory and printed here as its log\n"
     "line; each directory ends with the line \"Conversion Complete\" or \"Conversion Failed\".\n"
     "\n"
+    "Without options the output is lab output, files an analysis can take as they are: data\n"
+    "records of exactly their samples / sampling rate (EDF readers see the true rate) and the\n"
+    "first record at the fraction of a second of the first sample; the physical dimension uV;\n"
+    "annotation onsets to the microsecond; channels in the natural order of their file names\n"
+    "(CSC2 before CSC10); the whole 16-bit digital range with the physical range scaled by the\n"
+    "header's step (input range / A/D maximum), so that no sample is clipped; event texts whole,\n"
+    "in UTF-8.\n"
+    "\n"
     "Output options:\n"
-    "      --exact-timing  data records whose duration is exactly their samples / sampling rate,\n"
-    "                      so that EDF readers see the true rate (the usual sizing can make them\n"
-    "                      drift by up to seconds per hour), the first record starting at the\n"
-    "                      fraction of a second of the first sample\n"
-    "      --unit UNIT     the physical dimension of every channel, for example uV (the input\n"
-    "                      range is in microvolts); 1 to 8 printable ASCII characters. Without it\n"
-    "                      the dimension is blank, which readers may take for volts\n"
+    "      --classic       the window's usual output instead, byte for byte as it always was:\n"
+    "                      records sized as usual, blank dimension, onsets in 0.1 ms, channels in\n"
+    "                      listing order, the range from the A/D maximum (samples beyond it are\n"
+    "                      clipped, with a Warning), event texts cut to 40 bytes (with a Warning)\n"
+    "      --exact-timing  with --classic: data records whose duration is exactly their samples /\n"
+    "                      sampling rate, so that EDF readers see the true rate (the usual sizing\n"
+    "                      can make them drift by up to seconds per hour), the first record\n"
+    "                      starting at the fraction of a second of the first sample\n"
+    "      --unit UNIT     the physical dimension of every channel instead of uV (blank with\n"
+    "                      --classic), for example mV; 1 to 8 printable ASCII characters\n"
     "      --verify        read every EDF+ file back once it is written and compare every sample\n"
-    "                      and annotation with what was converted; a mismatch fails the directory\n"
+    "                      and annotation with what was read; a mismatch, or a sample clipped\n"
+    "                      without a Warning, fails the directory\n"
     "\n"
     "Batch options:\n"
     "  -o, --output-dir DIR  write the EDF+ files, the log file and the report into DIR (created\n"
@@ -49,7 +61,7 @@ constexpr const char* usageText =
     "  -h, --help          show this help and exit\n"
     "      --version       show the version and exit\n"
     "\n"
-    "Every option is off by default; without options the files are written as they always were.\n"
+    "Every other option is off by default.\n"
     "On a terminal, a batch of several recordings shows how many are done, the bytes converted\n"
     "and the time left. Ctrl-C stops the conversions under way, which then fail as any\n"
     "conversion that stops does (their report marks the file they were writing incomplete).\n"
@@ -57,12 +69,13 @@ constexpr const char* usageText =
     "Exit status: 0 when every directory converted (or was skipped), 1 when any failed, 2 for a\n"
     "usage error.\n";
 
-enum OptionCode { ExactTiming = 1000, Unit, Verify, Version, SkipConverted, Report, List };
+enum OptionCode { ExactTiming = 1000, Unit, Verify, Version, SkipConverted, Report, List, Classic };
 
 const option longOptions[] = {
     {"quiet", no_argument, nullptr, 'q'},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, Version},
+    {"classic", no_argument, nullptr, Classic},
     {"exact-timing", no_argument, nullptr, ExactTiming},
     {"unit", required_argument, nullptr, Unit},
     {"verify", no_argument, nullptr, Verify},
@@ -94,6 +107,8 @@ ConvertArguments ParseConvertArguments(int argc, char** argv)
     opterr = 0;  // the errors are told here, once
     int code = 0;
     bool list = false;
+    bool classic = false;
+    ConversionOptions asked;  // the output options given, which --classic keeps
     while ((code = getopt_long(argc, argv, ":qho:rj:", longOptions, nullptr)) != -1) {
         switch (code) {
         case 'q':
@@ -105,17 +120,20 @@ ConvertArguments ParseConvertArguments(int argc, char** argv)
         case Version:
             arguments.request = ConvertArguments::Request::Version;
             return arguments;
+        case Classic:
+            classic = true;
+            break;
         case ExactTiming:
-            arguments.options.exactTiming = true;
+            asked.exactTiming = true;
             break;
         case Verify:
-            arguments.options.verify = true;
+            asked.verify = true;
             break;
         case Unit: {
             std::string error;
             if (!IsUsablePhysicalDimension(optarg, error))
                 return UsageError("--unit " + std::string(optarg) + ": " + error);
-            arguments.options.physicalDimension = optarg;
+            asked.physicalDimension = optarg;
             break;
         }
         case 'o':
@@ -152,6 +170,11 @@ ConvertArguments ParseConvertArguments(int argc, char** argv)
             return UsageError("unknown option '" + std::string(argv[optind - 1]) + "'");
         }
     }
+    arguments.options = classic ? ConversionOptions() : ConversionOptions::Lab();
+    arguments.options.exactTiming = arguments.options.exactTiming || asked.exactTiming;
+    arguments.options.verify = asked.verify;
+    if (!asked.physicalDimension.empty())
+        arguments.options.physicalDimension = asked.physicalDimension;
     for (int i = optind; i < argc; ++i)
         arguments.directories.emplace_back(argv[i]);
     if (arguments.directories.empty())

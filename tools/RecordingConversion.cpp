@@ -92,7 +92,7 @@ int ConvertRecording(const Recording& recording, const ConvertArguments& argumen
     request.outputDirectory = OrvText::Utf8ToWide(outputDirectory);
     request.options = arguments.options;
     request.cancelled = cancelled;
-    ScanDirectory(request.dataDirectory, request.cscFiles, request.eventFile);
+    ScanDirectory(request.dataDirectory, request.cscFiles, request.eventFile, ChannelOrderOf(request.options));
 
     RecordingReport report;
     report.recording = recording.directory;

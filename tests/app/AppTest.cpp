@@ -20,6 +20,8 @@
 
 #include "VareloVersion.h"
 #include "app/CAboutDlg.h"
+#include "engine/ConversionRun.h"
+#include "logging/LogFile.h"
 #include "tests/support/RecordingBuilder.h"
 #include "tests/support/TempDir.h"
 
@@ -192,7 +194,8 @@ TEST(VareloDlgOptionsTest, OptionsMenuItemsStartUntickedAndAreRemembered)
         }
         options->actions()[1]->setChecked(true);  // microvolt units
     }
-    EXPECT_EQ(items, (QStringList{"Exact record timing", "Write microvolt units", "Verify files after conversion"}));
+    EXPECT_EQ(items, (QStringList{"Exact record timing", "Write microvolt units", "Verify files after conversion",
+                                  "Lab output (as varelo-convert writes by default)"}));
 
     VareloDlg dialog;  // a later start of the program
     EXPECT_TRUE(dialog.findChild<QMenuBar*>()->actions().front()->menu()->actions()[1]->isChecked());
@@ -202,5 +205,57 @@ TEST(VareloDlgOptionsTest, OptionsMenuItemsStartUntickedAndAreRemembered)
     const std::vector<unsigned char> header = ReadFileBytes(dir.path / "DevOutput.edf");
     // one signal and the annotation signal: the physical dimensions lie at 256 + 96 × 2 = 448
     EXPECT_TRUE(std::string(header.begin() + 448, header.begin() + 464) == "uV              ");
+    QSettings().clear();
+}
+
+namespace {
+
+class SilentFrontend : public ConversionFrontend {
+public:
+    void OnMessage(OrvLogging::ORVB_MESSAGE_TYPE, const std::wstring&) override {}
+    void OnResult(int) override {}
+};
+
+}  // namespace
+
+TEST(VareloDlgOptionsTest, LabOutputWritesWhatTheCommandLineWritesByDefault)
+{
+    QSettings().clear();
+    TempDir dir;
+    // Two channels whose natural order differs from the listing order, a sample beyond the A/D
+    // maximum and an event of more than 40 bytes at an odd microsecond.
+    for (const std::filesystem::path& recording : {dir.path / "window", dir.path / "engine"}) {
+        std::filesystem::create_directories(recording);
+        for (const char* name : {"CSC10", "CSC2"}) {
+            RecordingBuilder::Channel channel;
+            channel.name = name;
+            channel.adMaxValue = "100";
+            RecordingBuilder::WriteCscFile(recording / (std::string(name) + ".ocs"),
+                                           RecordingBuilder::ChannelHeader(channel),
+                                           RecordingBuilder::ContinuousRecords(1499248800123457, 1000, 3000, 90));
+        }
+        RecordingBuilder::WriteEventFile(recording / "Events.oev", {"-FileType Event"},
+                                         {{1499248800623461, "a text of more than forty bytes, \xe9 included"}});
+    }
+    {
+        VareloDlg dialog;
+        QList<QAction*> items = dialog.findChild<QMenuBar*>()->actions().front()->menu()->actions();
+        items.back()->setChecked(true);
+        dialog.SetDirectoryChooser(
+            [&](QWidget*, const QString&) { return QString::fromStdString((dir.path / "window").string()); });
+        dialog.SetBoxPresenter([](QMessageBox& box) { box.button(QMessageBox::Ok)->click(); });
+        dialog.OnBnClickedSelectDirectory();
+    }
+    std::vector<std::wstring> cscFiles;
+    std::wstring eventFile;
+    const std::wstring engineDirectory = (dir.path / "engine").wstring();
+    ScanDirectory(engineDirectory, cscFiles, eventFile, ChannelOrder::Natural);
+    LogFile logFile;
+    SilentFrontend frontend;
+    ASSERT_EQ(RunConversion(engineDirectory, cscFiles, eventFile, logFile, frontend, ConversionOptions::Lab()), 0);
+    const std::vector<unsigned char> written = ReadFileBytes(dir.path / "window" / "DevOutput.edf");
+    EXPECT_EQ(written, ReadFileBytes(dir.path / "engine" / "DevOutput.edf"));
+    ASSERT_GT(written.size(), 1024u);
+    EXPECT_EQ(std::string(written.begin() + 256, written.begin() + 272), "CSC2            ");
     QSettings().clear();
 }

@@ -269,3 +269,62 @@ TEST_F(EdfFileEngineTest, MoreAnnotationsThanRecordsWidenTheAnnotationSignal)
     EXPECT_EQ(file.samplesPerSignal[0], std::vector<int16_t>(20, 3));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path), {}), 1) << "no temporary file is left";
 }
+
+TEST_F(EdfFileEngineTest, ClippedSamplesAreCountedPerSignal)
+{
+    // Two signals of 600 samples (longer than one pass of the clamp's buffer in small builds),
+    // digital -100 to 100 and the whole 16-bit range.
+    const struct {
+        std::vector<std::pair<size_t, int16_t>> outside;  // sample index and value in signal 0
+        int64_t clipped;
+    } cases[] = {
+        {{}, 0},
+        {{{0, 101}}, 1},
+        {{{599, -101}}, 1},
+        {{{3, INT16_MIN}, {300, INT16_MAX}, {301, 100}, {302, -100}}, 2},  // the ends themselves are kept
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const std::string name = "clip" + std::to_string(i) + ".edf";
+        int handle = OpenReady(name, 2, 600);
+        ASSERT_EQ(EdfSetDigitalMinimum(handle, 0, -100), 0);
+        ASSERT_EQ(EdfSetDigitalMaximum(handle, 0, 100), 0);
+        std::vector<int16_t> samples(1200, 7);
+        for (const auto& [index, value] : cases[i].outside)
+            samples[index] = value;
+        samples[600] = INT16_MIN;  // signal 1 holds its whole range: nothing clipped
+        samples[1199] = INT16_MAX;
+        ASSERT_EQ(EdfWriteRecord(handle, samples.data()), 0);
+        ASSERT_EQ(EdfWriteRecord(handle, samples.data()), 0);
+        EXPECT_EQ(EdfClippedSamples(handle, 0), 2 * cases[i].clipped) << i;
+        EXPECT_EQ(EdfClippedSamples(handle, 1), 0) << i;
+        EXPECT_EQ(EdfClippedSamples(handle, 2), -1) << "no such signal";
+        ASSERT_EQ(EdfCloseFile(handle), EdfOk);
+    }
+}
+
+TEST_F(EdfFileEngineTest, WholeTextsLongerThanTheSlotWidenTheAnnotationSignal)
+{
+    // One annotation per record, but a 100-character text (200 bytes of UTF-8) in record 1: the
+    // slots grow to hold it whole, as they do for more annotations than records.
+    int handle = OpenReady("whole.edf", 1, 10);
+    ASSERT_EQ(EdfSetWholeAnnotationTexts(handle), 0);
+    const std::string longText(100, '\xE9');
+    ASSERT_EQ(EdfAddAnnotation(handle, "short", 0), 0);
+    ASSERT_EQ(EdfAddAnnotationInUnits(handle, longText.c_str(), 1'234'567, 6), 0);
+    const std::vector<int16_t> samples(10, 3);
+    ASSERT_EQ(EdfWriteRecord(handle, samples.data()), 0);
+    ASSERT_EQ(EdfWriteRecord(handle, samples.data()), 0);
+    ASSERT_EQ(EdfCloseFile(handle), EdfOk);
+    EdfFile file;
+    std::string error;
+    ASSERT_TRUE(ParseEdfFile(PathOf("whole.edf"), file, error)) << error;
+    std::string utf8;
+    for (int i = 0; i < 100; ++i)
+        utf8 += "\xC3\xA9";
+    std::vector<std::string> placed;
+    for (const EdfTal& tal : file.annotations)
+        for (const std::string& text : tal.texts)
+            placed.push_back(std::to_string(tal.record) + " " + tal.onset + " " + text);
+    EXPECT_EQ(placed, (std::vector<std::string>{"0 +0 short", "1 +1.234567 " + utf8}));
+    EXPECT_EQ(file.samplesPerSignal[0], std::vector<int16_t>(20, 3));
+}

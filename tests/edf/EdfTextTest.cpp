@@ -78,3 +78,81 @@ TEST(FormatDouble, TruncatesToNineDecimalsAndSaturatesBeyondThirtyTwoBits)
         EXPECT_EQ(std::string(text, static_cast<std::size_t>(FormatDouble(text, value))), expected) << value;
     }
 }
+
+TEST(FormatDoubleNearest, RoundsToTheMostDecimalsTheWidthHolds)
+{
+    const struct {
+        double value;
+        int width;
+        std::string text;  // "" for -1
+    } cases[] = {
+        {-32768 * (1000.0 / 32767), 8, "-1000.03"},  // cut would give the same; 5 after it rounds up below
+        {-1000.0366, 8, "-1000.04"},                 // nearest, not cut
+        {32767 * (1000.0 / 32767), 8, "1000"},       // trailing zeros and the point removed
+        {-32768 * (100.0 / 2047), 8, "-1600.78"},    // -1600.7816...
+        {32767 * (3.0 / 32767), 8, "3"},             // 2.9999999999 rounds to 3
+        {0.000000001, 8, "0"},                       // nothing left of a tiny value
+        {-0.0000001, 8, "0"},                        // nor a minus sign
+        {-9999999.4, 8, "-9999999"},                 // the whole part alone
+        {-99999999.0, 8, ""},                        // does not fit
+        {std::numeric_limits<double>::infinity(), 8, ""},
+    };
+    for (const auto& c : cases) {
+        char text[32];
+        const int length = FormatDoubleNearest(text, c.value, c.width);
+        EXPECT_EQ(length < 0 ? std::string() : std::string(text, static_cast<std::size_t>(length)), c.text) << c.value;
+    }
+}
+
+TEST(StoredAnnotationText, CutKeepsFortyBytesWholeKeepsEveryCharacter)
+{
+    const std::string letters = "na\xEFve \xB5 text with \xE9";  // ISO 8859-1
+    const std::string utf8Letters = "na\xC3\xAFve \xC2\xB5 text with \xC3\xA9";
+    const std::string forty(40, 'a');
+    const struct {
+        std::string latin1;
+        AnnotationTexts texts;
+        std::string stored;
+    } cases[] = {
+        {letters, AnnotationTexts::Whole, utf8Letters},
+        {letters + letters, AnnotationTexts::Whole, utf8Letters + utf8Letters},
+        {std::string(255, '\xE9'), AnnotationTexts::Whole,
+         [] {
+             std::string s;
+             for (int i = 0; i < 255; ++i)
+                 s += "\xC3\xA9";
+             return s;
+         }()},
+        {std::string(300, 'b'), AnnotationTexts::Whole, std::string(255, 'b')},  // the most kept
+        {"tab\there", AnnotationTexts::Whole, "tab.here"},
+        {forty + "b", AnnotationTexts::Cut, forty},
+        {std::string(38, 'a') + "\xE9\xE9", AnnotationTexts::Cut, std::string(38, 'a') + "\xC3\xA9"},
+        // as many bytes out as went in: the letters' second bytes push the last characters out
+        {letters + letters, AnnotationTexts::Cut, (utf8Letters + utf8Letters).substr(0, 2 * letters.size())},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.latin1);
+        char stored[edfMaxWholeAnnotationTextBytes + 1];
+        const int length = StoredAnnotationText(c.latin1.c_str(), c.texts, stored);
+        EXPECT_EQ(std::string(stored, static_cast<std::size_t>(length)), c.stored);
+        EXPECT_EQ(stored[length], '\0');
+    }
+}
+
+TEST(WriteAnnotationTal, CutsALongTextWhereACharacterBegins)
+{
+    const struct {
+        std::string text;
+        int maxTextBytes;
+        std::string tal;
+    } cases[] = {
+        {std::string(39, 'a') + "\xC3\xA9", 40, "+1\x14" + std::string(39, 'a') + "\x14"},
+        {std::string(38, 'a') + "\xC3\xA9", 40, "+1\x14" + std::string(38, 'a') + "\xC3\xA9\x14"},
+        {std::string(60, 'a'), 600, "+1\x14" + std::string(60, 'a') + "\x14"},
+    };
+    for (const auto& c : cases) {
+        char tal[edfLongestWholeAnnotationTalBytes];
+        const int length = WriteAnnotationTal(tal, c.text.c_str(), 10000, 4, c.maxTextBytes);
+        EXPECT_EQ(std::string(tal, static_cast<std::size_t>(length)), c.tal) << c.text.size();
+    }
+}

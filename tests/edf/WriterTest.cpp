@@ -184,6 +184,13 @@ TEST_F(WriterTest, RefusalsAreFollowedByTheFileAndTheReason)
                                                         L"Error: " + name + L": " + refusal.reason + L"."}));
     }
 
+    // Values written rounded to the field must still fit its 8 characters.
+    EXPECT_EQ(writer.SetPhysicalRangeNearest(3, -327680000.0, 327670000.0), -1);  // 9 characters
+    EXPECT_EQ(Last(), L"Error: Error writing physical range header values -3.2768e+08 to 3.2767e+08 of signal 3 to EDF "
+                      L"file "
+                          + name + L": they do not fit the header's 8 characters.");
+    EXPECT_EQ(writer.SetPhysicalRangeNearest(3, -9999999.4, 9999999.4), 0);  // "-9999999" fits
+
     // Once the first record went out, no header value can change; without a file, nothing can.
     ASSERT_EQ(writer.SetSampleFrequency(100, samplesPerRecord), 0);
     for (int signal = 0; signal < 512; ++signal) {
@@ -238,4 +245,52 @@ TEST_F(WriterTest, RecordsThatDriftAreWarnedOfOnceAndExactTimingAvoidsThem)
     ASSERT_EQ(exact.SetSampleFrequency(32000, samplesPerRecord), 0);
     EXPECT_EQ(samplesPerRecord, 960);  // 960 / 32,000 = 0.03 s, 61,440 bytes of 32 signals
     EXPECT_EQ(exact.RecordDurationUnits(), 3000);
+}
+
+TEST_F(WriterTest, VerificationExpectsClippedSamplesOnlyWhereTheCallerReportsThem)
+{
+    // One signal of digital -100 to 100 and one sample of 150: reported, it is expected as 100,
+    // as written; not reported, the sample as handed over no longer matches the file.
+    for (const bool reported : {true, false}) {
+        SCOPED_TRACE(reported);
+        messages.clear();
+        writer.SetVerification(true);
+        writer.SetClipsReported(reported);
+        std::wstring name = NameIn(reported ? "reported.edf" : "unreported.edf");
+        ASSERT_EQ(writer.OpenFile(name, 1), 0);
+        ASSERT_EQ(writer.SetSampleFrequency(100, samplesPerRecord), 0);
+        ASSERT_EQ(writer.SetPhysicalRange(0, -1000, 1000), 0);
+        ASSERT_EQ(writer.SetDigitalRange(0, -100, 100), 0);
+        std::vector<short> samples(static_cast<size_t>(samplesPerRecord), 5);
+        samples[7] = 150;
+        ASSERT_EQ(writer.WriteDataRecord(samples), 0);
+        EXPECT_EQ(writer.CloseFile(), reported ? 0 : -1) << Last();
+        if (!reported) {
+            EXPECT_EQ(Last(), L"Error: Verification of EDF file " + name
+                                  + L" failed: data record 0, signal 0 (), sample 7 holds 100 where 150 was written.");
+        }
+    }
+    EXPECT_EQ(writer.ClippedSamples(), (std::vector<int64_t>{2}));  // one in each file
+}
+
+TEST_F(WriterTest, CutTextsAreToldUnlessTextsAreWhole)
+{
+    const struct {
+        std::string text;
+        bool cutWhenCut;
+        bool cutWhenWhole;
+    } cases[] = {
+        {std::string(40, 'a'), false, false},
+        {std::string(41, 'a'), true, false},
+        {std::string(39, 'a') + "\xE9", true, false},  // two bytes of UTF-8 where one is left
+        {std::string(20, '\xE9'), true, false},        // as many bytes out as in: 10 of the 20 are kept
+        {"tab\tstop", false, false},                   // a control character becomes '.', which is no cut
+        {std::string(256, 'a'), true, true},
+    };
+    for (const auto& c : cases) {
+        writer.SetWholeTexts(false);
+        EXPECT_EQ(writer.CutsText(c.text), c.cutWhenCut) << c.text;
+        writer.SetWholeTexts(true);
+        EXPECT_EQ(writer.CutsText(c.text), c.cutWhenWhole) << c.text;
+    }
 }

@@ -37,9 +37,10 @@ protected:
 
     // Converts CSC1.ocs with Events.oev into DevOutput.edf with the engine alone (no log file on
     // the disk), its messages as "Type: text".
-    int ConvertChannelAndEvents(std::vector<std::wstring>& messages)
+    int ConvertChannelAndEvents(std::vector<std::wstring>& messages, const ConversionOptions& options = {})
     {
         OrvToEDF engine;
+        engine.SetOptions(options);
         SubscriptionId id = 0;
         engine.Subscribe(
             [&](OrvLogging::ORVB_MESSAGE_TYPE type, const std::wstring& text) {
@@ -172,4 +173,26 @@ TEST_F(FullDiskTest, AnnotationsThatFindNoRoomAreLeftOutWithAWarning)
     EXPECT_EQ(TalTexts(Parsed(recording / "DevOutput.edf")),
               (std::vector<std::string>{"+0 Recording starts", "+0.1000 event 0", "+0.2000 event 1"}));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(recording), {}), 3) << "no temporary file is left";
+}
+
+TEST_F(FullDiskTest, WholeTextsThatFindNoRoomAreCutWithAWarning)
+{
+    // 3 records and 3 annotations, one with a text of 60 bytes: the file fits, its rewrite with
+    // slots wide enough for the text does not, so the text keeps its first 40 bytes.
+    WriteChannel(ContinuousRecords(july5th2017, 1000, 3000, 0));
+    const std::string text(60, 'w');
+    RecordingBuilder::WriteEventFile(recording / "Events.oev", {"-FileType Event"}, {{july5th2017 + 100000, text}});
+    LeaveFreePages(2);
+
+    ConversionOptions options;
+    options.wholeTexts = true;
+    std::vector<std::wstring> messages;
+    EXPECT_EQ(ConvertChannelAndEvents(messages, options), 0);
+    EXPECT_EQ(messages.back(), L"Warning: Unable to keep every annotation text whole in EDF file "
+                                   + PathOf("DevOutput.edf")
+                                   + L": those longer than 40 bytes were cut, since the file could not be rewritten "
+                                     L"with room for them.");
+    EXPECT_EQ(
+        TalTexts(Parsed(recording / "DevOutput.edf")),
+        (std::vector<std::string>{"+0 Recording starts", "+0.1000 " + text.substr(0, 40), "+2.9990 Recording ends"}));
 }

@@ -1,4 +1,4 @@
-"""The converter's output as an independent EDF+ reader, MNE-Python, reads it.
+"""The converter's classic output as an independent EDF+ reader, MNE-Python, reads it.
 
 Each case writes a recording with varelo-synth, converts it with varelo-convert and reads every
 EDF+ file written with MNE. What MNE reads is compared with what the channel and event files
@@ -48,6 +48,15 @@ def read_events(path):
     return events
 
 
+def read_edf(test, path):
+    """The file as MNE reads it, which must not warn about it."""
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        raw = mne.io.read_raw_edf(path, preload=True, verbose="warning")
+    test.assertEqual([str(w.message) for w in caught], [], path)
+    return raw
+
+
 def header_field(header, offset, width):
     return header[offset : offset + width].decode("ascii").strip()
 
@@ -87,7 +96,7 @@ class ReadWithMne(unittest.TestCase):
     def tearDown(self):
         self.work.cleanup()
 
-    def convert(self, synth_options, convert_options=(), name="recording"):
+    def convert(self, synth_options, convert_options=("--classic",), name="recording"):
         directory = pathlib.Path(self.work.name) / name
         subprocess.run([BIN / "varelo-synth", *synth_options, directory], check=True, stdout=subprocess.DEVNULL)
         run = subprocess.run([BIN / "varelo-convert", *convert_options, directory], capture_output=True, text=True)
@@ -98,11 +107,7 @@ class ReadWithMne(unittest.TestCase):
         return directory, run.stdout
 
     def read(self, path):
-        with warnings.catch_warnings(record=True) as caught:
-            warnings.simplefilter("always")
-            raw = mne.io.read_raw_edf(path, preload=True, verbose="warning")
-        self.assertEqual([str(w.message) for w in caught], [], path)
-        return raw
+        return read_edf(self, path)
 
     def check_file(self, path, recording, segment, samples_per_second, unit_scale=1.0, exact=False):
         """Every sample, annotation and header value of one output file."""
@@ -192,7 +197,7 @@ class ReadWithMne(unittest.TestCase):
             with self.subTest(channels=channels, rate=rate):
                 directory, output = self.convert(
                     ["--channels", str(channels), "--frequency", str(rate), "--duration", "1.5", "--events", "7",
-                     f"--first-timestamp={WALL_CLOCK + 250000}"], ["--exact-timing", "--unit", "uV", "--verify"],
+                     f"--first-timestamp={WALL_CLOCK + 250000}"], ["--classic", "--exact-timing", "--unit", "uV", "--verify"],
                     name=f"rate{channels}x{rate}")
                 self.check_recording(directory, rate, unit_scale=1e-6, exact=True)
                 self.assertIn("Verified 1 EDF files: every sample and annotation matches.", output)
@@ -209,7 +214,7 @@ class ReadWithMne(unittest.TestCase):
         events = {100: "early", samples - 10: "late"}
         directory, _ = self.convert(["--channels", "4", "--samples", str(samples), f"--first-timestamp={first}",
                                      *[f"--event={at(k)}:{text}" for k, text in events.items()]],
-                                    ["--quiet", "--exact-timing"])
+                                    ["--classic", "--quiet", "--exact-timing"])
         raw = mne.io.read_raw_edf(directory / "DevOutput.edf", preload=False, verbose="error")
         self.assertEqual(raw.info["sfreq"], 32000.0)
         onsets = dict(zip(raw.annotations.description, raw.annotations.onset))

@@ -108,3 +108,48 @@ TEST_F(VareloConvertTest, UsageErrorsSayWhatIsWrongInOneLineAndWriteNothing)
     EXPECT_FALSE(std::filesystem::exists(dir.path / "outputs"));
     EXPECT_FALSE(std::filesystem::exists(first / "VareloLogFile.txt"));
 }
+
+TEST_F(VareloConvertTest, LabOutputByDefaultClassicOnAskAndTheUnitEitherWay)
+{
+    struct Case {
+        std::string arguments;
+        std::string optionsNotice;  // empty: none
+        std::string unit;           // the signal's physical dimension field
+        std::string digitalMinimum;
+    };
+    const auto lab = [](const std::string& unit) {
+        return "exact record timing (--exact-timing); physical dimension \"" + unit + "\" (--unit " + unit
+               + "); annotation onsets to the microsecond; channels in the natural order of their file names; the "
+                 "whole 16-bit range, no sample clipped; event texts whole.";
+    };
+    const std::vector<Case> cases = {
+        {"", lab("uV"), "uV      ", "-32768  "},
+        {"--classic", "", "        ", "-101    "},
+        {"--classic --unit mV --exact-timing",
+         "exact record timing (--exact-timing); physical dimension \"mV\" (--unit mV).", "mV      ", "-101    "},
+        {"--unit mV --classic --verify",
+         "physical dimension \"mV\" (--unit mV); every file verified after conversion (--verify).", "mV      ",
+         "-101    "},
+        {"--unit mV", lab("mV"), "mV      ", "-32768  "},
+    };
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.arguments);
+        const std::filesystem::path recording = dir.path / ("rec" + std::to_string(i));
+        std::filesystem::create_directory(recording);
+        RecordingBuilder::Channel channel;
+        channel.adMaxValue = "100";
+        RecordingBuilder::WriteCscFile(recording / "CSC1.ocs", RecordingBuilder::ChannelHeader(channel),
+                                       RecordingBuilder::ContinuousRecords(1000000, 1000, 2000, 0));
+        ASSERT_EQ(Run(c.arguments + " " + Quoted(recording.string())), 0) << out;
+        const size_t notice = out.find("Conversion options in force: ");
+        if (c.optionsNotice.empty())
+            EXPECT_EQ(notice, std::string::npos) << out;
+        else
+            EXPECT_NE(out.find("Conversion options in force: " + c.optionsNotice + "\n"), std::string::npos) << out;
+        const std::string header = Contents(recording / "DevOutput.edf").substr(0, 768);
+        // one signal and the annotation signal: dimensions at 256 + 96 × 2, digital minima at 256 + 120 × 2
+        EXPECT_EQ(header.substr(448, 8), c.unit);
+        EXPECT_EQ(header.substr(496, 8), c.digitalMinimum);
+    }
+}

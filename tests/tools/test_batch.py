@@ -190,6 +190,27 @@ class Batch(unittest.TestCase):
                          [("x/1", "complete"), ("x/2", "complete"), ("x/2", "skipped"), ("y", "complete")])
         self.assertEqual(sorted(edf_files(out)), ["x/1/DevOutput.edf", "x/2/DevOutput.edf", "y/DevOutput.edf"])
 
+    def test_reports_name_the_samples_clipped_and_the_texts_cut(self):
+        # CSC2's header says its samples reach 1,000 at most, but they do not stay within it; one
+        # event text is longer than 40 bytes. --classic clips and cuts and says so; lab output loses
+        # nothing, so its report lists nothing.
+        text = "a text with \u00e9 that runs on for more than forty bytes"
+        timestamp = 12000000 + 500000
+        for options, clipping, cut in ((["--classic"], True, True), ([], False, False)):
+            with self.subTest(options=options):
+                directory = self.root / ("classic" if options else "lab")
+                synth(directory, "--channel-ad-max", "2:1000", f"--event={timestamp}:{text}")
+                run = convert(*options, "-q", directory)
+                self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
+                entry = report(directory)
+                clipped = {i["channel"]: i["samples_clipped"] for i in entry["inputs"] if i["kind"] == "channel"}
+                self.assertEqual(clipped["CSC1"], 0)
+                self.assertEqual(clipped["CSC2"] > 0, clipping, clipped)
+                self.assertEqual(entry["event_texts_cut"], [{"timestamp_us": timestamp, "text": text}] if cut else [])
+                warnings = [m["text"] for m in entry["messages"] if m["type"] == "Warning"]
+                self.assertEqual(any("clipped to the digital range: CSC2 " in w for w in warnings), clipping, warnings)
+                self.assertEqual(any("event text was cut" in w for w in warnings), cut, warnings)
+
 
 if __name__ == "__main__":
     unittest.main(argv=sys.argv[:1], verbosity=2)

@@ -1,0 +1,104 @@
+"""Lab output, varelo-convert's default, as an independent EDF+ reader, MNE-Python, reads it.
+
+One group of conversions: 1, 8, 32 and 128 channels at 2, 30 and 32 kHz, each recording with two
+gaps, 500 events and events with ISO 8859-1 letters in texts longer than 40 bytes. For every file:
+the rate that MNE derives is the sampling frequency exactly, every sample is the input's sample ×
+its step (input range / A/D maximum) within half a step, in volts, every event's onset is its
+timestamp's offset from the file's first sample within 1 µs and its text is whole, and the channels
+come in the natural order of their names. The recordings last 20 s where that keeps a case below
+4 million samples, and are shorter where it would not (1 s at 128 channels × 32 kHz), to keep the
+group's run time sane. Run by ctest (VARELO_BIN names the programs' folder); exits with 77,
+which ctest counts as skipped, where MNE-Python is not installed.
+"""
+import os
+import pathlib
+import re
+import subprocess
+import sys
+import tempfile
+import unittest
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
+from test_read_with_mne import Recording, WALL_CLOCK, header_field, numpy, read_channel, read_edf  # noqa: E402
+
+BIN = pathlib.Path(os.environ.get("VARELO_BIN", "build/bin"))
+SAMPLES_PER_CASE = 4_000_000  # per case, over all channels
+RECORD_SAMPLES = 512  # of a channel file's record
+FIRST = WALL_CLOCK + 123457  # an odd microsecond into the second
+LONG_TEXTS = ["naïve µ text with é, and more than forty bytes after it", "Ångström ÿ ß ½ ¿ « » ° ± × ÷ - a whole text"]
+
+
+def natural_key(name):
+    return [int(part) if part.isdigit() else part for part in re.split(r"(\d+)", name)]
+
+
+class LabOutputWithMne(unittest.TestCase):
+    def setUp(self):
+        self.work = tempfile.TemporaryDirectory(prefix="varelo-lab-mne-")
+
+    def tearDown(self):
+        self.work.cleanup()
+
+    def convert(self, channels, rate):
+        duration = min(20.0, SAMPLES_PER_CASE / (channels * rate))
+        records = int(duration * rate) // RECORD_SAMPLES
+        record_us = RECORD_SAMPLES * 1e6 / rate
+        # the long texts in the first and the last segment, at microseconds that 100 µs units would cut
+        at = [FIRST + int(record_us) * (records // 6) + 37, FIRST + int(record_us * records * 0.9) + 91]
+        directory = pathlib.Path(self.work.name) / f"lab{channels}x{rate}"
+        synth = ["--channels", str(channels), "--frequency", str(rate), "--duration", f"{duration:.6f}",
+                 "--events", "500", f"--first-timestamp={FIRST}", "--gap", f"{records // 3}:50000",
+                 "--gap", f"{2 * records // 3}:120013", *[f"--event={t}:{text}" for t, text in zip(at, LONG_TEXTS)]]
+        subprocess.run([BIN / "varelo-synth", *synth, directory], check=True, stdout=subprocess.DEVNULL)
+        run = subprocess.run([BIN / "varelo-convert", directory], capture_output=True, text=True)
+        self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
+        self.assertTrue(run.stdout.endswith("Conversion Complete\n"), run.stdout)
+        marker = "EDF File Opened Successfully: "
+        written = [pathlib.Path(line.split(marker, 1)[1]) for line in run.stdout.splitlines() if marker in line]
+        return directory, written
+
+    def check_file(self, path, recording, segment, rate):
+        raw = read_edf(self, path)
+        count = len(recording.names)
+        self.assertEqual(raw.ch_names, recording.names, path)
+        self.assertEqual(raw.info["sfreq"], float(rate), path)
+
+        header = path.read_bytes()[: 256 * (count + 2)]
+        n = int(header_field(header, 256 + 216 * (count + 1), 8))
+        step_v = 1000 / 32767 * 1e-6  # varelo-synth's input range and A/D maximum, in volts
+        data = raw.get_data()
+        for c in range(count):
+            expected = recording.samples(segment, c).astype(float)
+            expected = numpy.concatenate([expected, numpy.zeros(-len(expected) % n)])  # the last record's padding
+            self.assertEqual(data.shape[1], len(expected), path)
+            worst = numpy.max(numpy.abs(data[c] - expected * step_v))
+            self.assertLess(worst, step_v / 2, f"{path} {recording.names[c]}")
+
+        start, end = recording.window(segment)
+        wanted = [(0, "Recording starts")] + [(t - start, text) for t, text in recording.events if start <= t <= end]
+        wanted.append((end - start, "Recording ends"))
+        read = list(zip(raw.annotations.onset, raw.annotations.description))
+        self.assertEqual(sorted(text for _, text in read), sorted(text for _, text in wanted), path)
+        for (onset, text), (offset_us, wanted_text) in zip(sorted(read), sorted(wanted)):
+            self.assertLessEqual(abs(onset * 1e6 - offset_us), 1, f"{path}: {text}")
+        return [text for _, text in read]
+
+    def test_every_sample_event_and_rate_as_mne_reads_them(self):
+        for channels in (1, 8, 32, 128):
+            for rate in (2000, 30000, 32000):
+                with self.subTest(channels=channels, rate=rate):
+                    directory, written = self.convert(channels, rate)
+                    recording = Recording(directory, rate)
+                    recording.names.sort(key=natural_key)
+                    recording.channels = [read_channel(directory / f"{name}.ocs") for name in recording.names]
+                    self.assertEqual(len(recording.segments), 3)
+                    self.assertEqual(len(written), 3)
+                    texts = []
+                    for path, segment in zip(written, recording.segments):
+                        texts += self.check_file(path, recording, segment, rate)
+                    for text in LONG_TEXTS:
+                        self.assertIn(text, texts)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
