@@ -38,6 +38,8 @@ public:
     // pipe under the name is written to. false with the system's error number (EEXIST when the
     // name is taken) when it cannot be created.
     bool Create(const char* path, int& errorNumber);
+    // Writes the file open at `descriptor` (a new, empty regular file), which the stream then owns.
+    bool Adopt(int descriptor);
     // Creates a file of a free name in the directory of `path` (".varelo-" and random
     // characters), with the permissions of the open file `like`; tempPath receives its name.
     bool CreateTemporaryBeside(const char* path, const BufferedFile& like, std::string& tempPath);

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
+#include <unistd.h>
 
 #include "edf/EdfAnnotationRewrite.h"
 #include "edf/EdfFileState.h"
@@ -192,7 +194,11 @@ void PlaceAnnotations(EdfFileState& state, const EdfAnnotation* annotations)
 
 }  // namespace
 
-int EdfOpenFile(const char* path, int signalCount)
+namespace {
+
+// A slot for a new file at `path` whose stream `openStream` opens (0 or a code): its handle, or a
+// code.
+template <typename Opener> int OpenInSlot(const char* path, int signalCount, Opener openStream)
 {
     if (edfOpenCount >= edfMaxOpenFiles)
         return EdfNoFreeSlot;
@@ -217,13 +223,36 @@ int EdfOpenFile(const char* path, int signalCount)
     if (empty == std::end(edfFiles))
         return EdfNoFreeSlot;
     empty->annotations.reset();
-    int errorNumber = 0;
-    if (!state->file.Create(path, errorNumber))
-        return errorNumber == EEXIST ? EdfNameTaken : EdfCannotCreate;
+    if (const int opened = openStream(state->file); opened != EdfOk)
+        return opened;
     std::memcpy(state->path.get(), path, pathBytes);
     empty->state = std::move(state);
     edfOpenCount += 1;
     return static_cast<int>(empty - std::begin(edfFiles));
+}
+
+}  // namespace
+
+int EdfOpenFile(const char* path, int signalCount)
+{
+    return OpenInSlot(path, signalCount, [path](BufferedFile& file) {
+        int errorNumber = 0;
+        if (!file.Create(path, errorNumber))
+            return errorNumber == EEXIST ? EdfNameTaken : EdfCannotCreate;
+        return EdfOk;
+    });
+}
+
+int EdfOpenFileDescriptor(int descriptor, const char* path, int signalCount)
+{
+    bool adopted = false;
+    const int handle = OpenInSlot(path, signalCount, [&](BufferedFile& file) {
+        adopted = file.Adopt(descriptor);
+        return adopted ? EdfOk : EdfCannotCreate;
+    });
+    if (!adopted && descriptor >= 0)
+        (void)close(descriptor);
+    return handle;
 }
 
 int EdfSetSamplesPerRecord(int handle, int signal, int samplesPerRecord)
@@ -360,7 +389,7 @@ int EdfAddAnnotationInUnits(int handle, const char* text, int64_t onset, int ons
     return EdfOk;
 }
 
-int EdfCloseFile(int handle)
+int EdfFinishFile(int handle, std::string& completePath)
 {
     EdfFileState* state = OpenFile(handle);
     if (state == nullptr)
@@ -379,9 +408,10 @@ int EdfCloseFile(int handle)
     if (state->writeFailed)  // cut off what a failed record left behind the last whole one
         (void)state->file.Truncate(EdfHeaderBytes(*state) + state->recordsWritten * RecordBytes(*state));
     int result = EdfOk;
+    completePath = state->path.get();
     if (state->annotationCount <= state->recordsWritten) {
         PlaceAnnotations(*state, slot.annotations.get());
-    } else if (!RewriteWithEveryAnnotation(*state, slot.annotations.get())) {
+    } else if (!RewriteWithEveryAnnotation(*state, slot.annotations.get(), completePath)) {
         PlaceAnnotations(*state, slot.annotations.get());
         result = EdfAnnotationsLeftOut;
     }
@@ -391,6 +421,29 @@ int EdfCloseFile(int handle)
     slot.state.reset();
     edfOpenCount -= 1;
     return result;
+}
+
+int EdfCloseFile(int handle)
+{
+    std::string completePath;
+    const EdfFileState* state = OpenFile(handle);
+    const std::string path = state != nullptr ? state->path.get() : "";
+    const int result = EdfFinishFile(handle, completePath);
+    if (result != EdfFailure && completePath != path && std::rename(completePath.c_str(), path.c_str()) != 0) {
+        (void)unlink(completePath.c_str());
+        return EdfAnnotationsLeftOut;
+    }
+    return result;
+}
+
+int64_t EdfRecordsInFile(int handle)
+{
+    EdfFileState* state = OpenFile(handle);
+    if (state == nullptr)
+        return 0;
+    (void)state->file.Sync();
+    (void)NoteFailedWrites(*state);
+    return state->recordsWritten;
 }
 
 int EdfSyncRecords(int handle)

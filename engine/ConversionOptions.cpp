@@ -2,6 +2,13 @@
 
 #include "logging/TextConversion.h"
 
+ConversionOptions ConversionOptions::Lab()
+{
+    ConversionOptions options;
+    options.flatNames = true;
+    return options;
+}
+
 std::wstring ConversionOptions::Description() const
 {
     std::wstring text = L"Conversion options in force:";
@@ -12,6 +19,8 @@ std::wstring ConversionOptions::Description() const
                 + OrvText::Latin1ToWide(physicalDimension) + L");";
     if (verify)
         text += L" every file verified after conversion (--verify);";
+    if (flatNames)
+        text += L" one file per segment, named <name>_run<RR>_seg<KK>of<NN>.edf (lab output);";
     text.back() = L'.';
     return text;
 }

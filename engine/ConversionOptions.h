@@ -14,8 +14,14 @@ struct ConversionOptions {
     std::string physicalDimension;
     // Every file read back once it is closed and compared with what was written.
     bool verify = false;
+    // One file per segment under names that sort in segment order and tell the run (FlatNames.h)
+    // instead of the usual DevOutput.edf, DevOutput_01.edf, DevOutput_01_01.edf, ...
+    bool flatNames = false;
 
-    bool Any() const { return exactTiming || !physicalDimension.empty() || verify; }
+    // What the command line writes by default: the choices a lab needs.
+    static ConversionOptions Lab();
+
+    bool Any() const { return exactTiming || !physicalDimension.empty() || verify || flatNames; }
     // The Notice that names the options in force, at the start of a run.
     std::wstring Description() const;
 };

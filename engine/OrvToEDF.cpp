@@ -251,9 +251,13 @@ int OrvToEDF::TransferSamples(EDFPlusFileWriter& writer, Velquor::OrvFileIO& rea
 {
     EventAnnotations events(reader, eventHandle, messageEvent);
     SegmentOutput output(writer, outputFileName, parameters, options, static_cast<int>(handles.size()), events,
-                         summary.outputs);
+                         summary.outputs, messageEvent);
     SampleTransfer transfer(reader, handles, sampleFrequency, output, messageEvent, progressHandler, cancelCheck);
-    if (transfer.TransferSamples() != 0 || ReportEventsLeftOut(events) != 0)
+    if (transfer.TransferSamples() != 0) {
+        output.LeaveUnfinished();
+        return -1;
+    }
+    if (output.NameFiles() != 0 || ReportEventsLeftOut(events) != 0)
         return -1;
     if (options.verify) {
         std::wostringstream message;

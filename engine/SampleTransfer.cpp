@@ -265,7 +265,7 @@ int SampleTransfer::CompleteRecordIfFull()
     if (fillIndex < static_cast<uint32_t>(samplesPerRecord))
         return 0;
     // every position of every channel has just been written: the buffer needs no clearing
-    if (output.WriteDataRecord(recordBuffer) != 0)
+    if (output.WriteDataRecord(recordBuffer, lastTimestamp) != 0)
         return -1;
     fillIndex = 0;
     ReportProgress();
@@ -284,7 +284,7 @@ int SampleTransfer::FinishEDFFile()
         for (size_t c = 0; c < channels.size(); ++c)
             std::fill_n(recordBuffer.begin() + static_cast<std::ptrdiff_t>(c * stride + fillIndex), stride - fillIndex,
                         short{0});
-        if (output.WriteDataRecord(recordBuffer) != 0)
+        if (output.WriteDataRecord(recordBuffer, lastTimestamp) != 0)
             return -1;
         fillIndex = 0;
     }

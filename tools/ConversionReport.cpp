@@ -74,7 +74,8 @@ json OutputJson(const OutputFileSummary& output)
             {"annotations", output.annotations},
             {"first_sample_us", output.firstSampleUs},
             {"last_sample_us", output.lastSampleUs},
-            {"complete", output.complete}};
+            {"complete", output.complete},
+            {"named", output.named}};
 }
 
 json OptionsJson(const ConvertArguments& arguments)

@@ -57,7 +57,7 @@ constexpr const char* usageText =
     "Exit status: 0 when every directory converted (or was skipped), 1 when any failed, 2 for a\n"
     "usage error.\n";
 
-enum OptionCode { ExactTiming = 1000, Unit, Verify, Version, SkipConverted, Report, List };
+enum OptionCode { ExactTiming = 1000, Unit, Verify, Version, SkipConverted, Report, List, Classic };
 
 const option longOptions[] = {
     {"quiet", no_argument, nullptr, 'q'},
@@ -66,6 +66,7 @@ const option longOptions[] = {
     {"exact-timing", no_argument, nullptr, ExactTiming},
     {"unit", required_argument, nullptr, Unit},
     {"verify", no_argument, nullptr, Verify},
+    {"classic", no_argument, nullptr, Classic},
     {"output-dir", required_argument, nullptr, 'o'},
     {"recursive", no_argument, nullptr, 'r'},
     {"jobs", required_argument, nullptr, 'j'},
@@ -94,6 +95,7 @@ ConvertArguments ParseConvertArguments(int argc, char** argv)
     opterr = 0;  // the errors are told here, once
     int code = 0;
     bool list = false;
+    bool classic = false;
     while ((code = getopt_long(argc, argv, ":qho:rj:", longOptions, nullptr)) != -1) {
         switch (code) {
         case 'q':
@@ -110,6 +112,9 @@ ConvertArguments ParseConvertArguments(int argc, char** argv)
             break;
         case Verify:
             arguments.options.verify = true;
+            break;
+        case Classic:
+            classic = true;
             break;
         case Unit: {
             std::string error;
@@ -152,6 +157,8 @@ ConvertArguments ParseConvertArguments(int argc, char** argv)
             return UsageError("unknown option '" + std::string(argv[optind - 1]) + "'");
         }
     }
+    if (!classic)
+        arguments.options.flatNames = ConversionOptions::Lab().flatNames;
     for (int i = optind; i < argc; ++i)
         arguments.directories.emplace_back(argv[i]);
     if (arguments.directories.empty())

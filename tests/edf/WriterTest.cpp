@@ -59,7 +59,9 @@ TEST_F(WriterTest, TakenNamesGetTheFirstFreeNumber)
     // Without samples per record its header cannot be written, so it cannot be closed either.
     EXPECT_EQ(writer.CloseFile(), -1);
     EXPECT_EQ(Last(), L"Error: Unable to close EDF file.");
-    EXPECT_TRUE(std::filesystem::exists(dir.path / "DevOutput_01_01.edf"));
+    // It is written under its unfinished name, which no "*.edf" pattern takes.
+    EXPECT_FALSE(std::filesystem::exists(dir.path / "DevOutput_01_01.edf"));
+    EXPECT_TRUE(std::filesystem::exists(dir.path / ".DevOutput_01_01.edf.partial"));
     EXPECT_EQ(ReadFileBytes(dir.path / "DevOutput.edf").size(), 0u) << "the taken file must stay untouched";
 
     const std::string base = (dir.path / "out.edf").string();

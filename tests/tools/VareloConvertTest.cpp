@@ -54,12 +54,19 @@ protected:
 TEST_F(VareloConvertTest, ConversionPrintsLogLinesAndTheResult)
 {
     const std::filesystem::path recording = Recording("rec");
-    EXPECT_EQ(Run(Quoted(recording.string() + "/")), 0);
-    EXPECT_NE(out.find("-* NOTICE  *- "), std::string::npos);
-    EXPECT_NE(out.find(" - EDF File Opened Successfully: " + (recording / "DevOutput.edf").string() + "\n"),
-              std::string::npos)
-        << out;
-    EXPECT_TRUE(out.ends_with("\nConversion Complete\n"));
+    // --classic: the usual name, given as the file is opened; by default the flat name, given
+    // once the run is complete.
+    const std::pair<std::string, std::string> cases[] = {
+        {"--classic ", " - EDF File Opened Successfully: " + (recording / "DevOutput.edf").string() + "\n"},
+        {"", " - EDF file complete: " + (recording / "DevOutput_run01_seg1of1.edf").string() + "\n"},
+    };
+    for (const auto& [option, line] : cases) {
+        SCOPED_TRACE(option);
+        EXPECT_EQ(Run(option + Quoted(recording.string() + "/")), 0);
+        EXPECT_NE(out.find("-* NOTICE  *- "), std::string::npos);
+        EXPECT_NE(out.find(line), std::string::npos) << out;
+        EXPECT_TRUE(out.ends_with("\nConversion Complete\n"));
+    }
 }
 
 TEST_F(VareloConvertTest, QuietPrintsOnlyTheResultOfEachDirectoryAndFailsIfOneFails)

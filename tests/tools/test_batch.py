@@ -75,7 +75,7 @@ class Batch(unittest.TestCase):
         self.assertEqual(run.stdout, "Conversion Complete\n" * 3)
         for name in ("day1/rec1", "day1/rec2", "day2/rec1"):
             self.assertEqual(sorted(p.name for p in (out / name).iterdir()),
-                             ["DevOutput.edf", "VareloLogFile.txt", "VareloReport.json"])
+                             ["DevOutput_run01_seg1of1.edf", "VareloLogFile.txt", "VareloReport.json"])
             self.assertEqual(report(out / name)["result"], "complete")
         self.assertEqual(list(tree.rglob("*.edf")) + list(tree.rglob("*.txt")), [])
 
@@ -110,8 +110,9 @@ class Batch(unittest.TestCase):
         results = {pathlib.Path(line["recording"]).name: line["result"]
                    for line in map(json.loads, (self.root / "rerun.jsonl").read_text().splitlines())}
         self.assertEqual(results, {"a": "skipped", "b": "complete", "c": "skipped", "d": "complete"})
-        self.assertEqual(sorted(p.name for p in (out / "b").glob("*.edf")), ["DevOutput.edf", "DevOutput_01.edf"])
-        self.assertEqual(sorted(p.name for p in (out / "a").glob("*.edf")), ["DevOutput.edf"])
+        self.assertEqual(sorted(p.name for p in (out / "b").glob("*.edf")),
+                         ["DevOutput_run01_seg1of1.edf", "DevOutput_run02_seg1of1.edf"])
+        self.assertEqual(sorted(p.name for p in (out / "a").glob("*.edf")), ["DevOutput_run01_seg1of1.edf"])
 
     def test_links_are_not_followed_and_unreadable_directories_are_reported(self):
         tree = self.root / "tree"
@@ -138,7 +139,7 @@ class Batch(unittest.TestCase):
         out = self.root / "out"
         command = [str(BIN / "varelo-convert"), "-q", "-r", "-j", "2", "-o", str(out), "--skip-converted", str(tree)]
         process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-        while not any(p.name == "DevOutput.edf" for p in out.rglob("*")):  # the conversions are under way
+        while not any(p.name.endswith(".edf.partial") for p in out.rglob("*")):  # the conversions are under way
             self.assertIsNone(process.poll(), "the batch ended before it could be interrupted")
             time.sleep(0.0005)
         process.send_signal(signal.SIGINT)
@@ -186,7 +187,8 @@ class Batch(unittest.TestCase):
         merged = [json.loads(line) for line in (out / "report.jsonl").read_text().splitlines()]
         self.assertEqual([(pathlib.Path(m["output_directory"]).relative_to(out).as_posix(), m["result"]) for m in merged],
                          [("x/1", "complete"), ("x/2", "complete"), ("x/2", "skipped"), ("y", "complete")])
-        self.assertEqual(sorted(edf_files(out)), ["x/1/DevOutput.edf", "x/2/DevOutput.edf", "y/DevOutput.edf"])
+        self.assertEqual(sorted(edf_files(out)), ["x/1/DevOutput_run01_seg1of1.edf", "x/2/DevOutput_run01_seg1of1.edf",
+                                                  "y/DevOutput_run01_seg1of1.edf"])
 
 
 if __name__ == "__main__":
