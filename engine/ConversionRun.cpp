@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include "engine/DirectoryListing.h"
+#include "engine/InputLosses.h"
 #include "engine/OrvToEDF.h"
 #include "logging/TextConversion.h"
 
@@ -37,6 +38,18 @@ std::vector<std::string> FindFiles(const std::string& directory, const std::stri
     return names;
 }
 
+// The event files of the directory other than `used`, which a run passes over.
+std::vector<std::wstring> OtherEventFiles(const std::wstring& directory, const std::wstring& used)
+{
+    std::vector<std::wstring> others;
+    for (const std::string& name : FindFiles(OrvText::WideToUtf8(directory), ".oev")) {
+        const std::wstring file = directory + L"/" + OrvText::Utf8ToWide(name);
+        if (file != used)
+            others.push_back(file);
+    }
+    return others;
+}
+
 }  // namespace
 
 std::wstring ResultText(int result)
@@ -67,6 +80,11 @@ int RunConversion(const ConversionRequest& request, LogFile& logFile, Conversion
         frontend.OnMessage(OrvLogging::Error, L"Unable to open log file.");
     if (request.options.Any())
         frontend.OnMessage(OrvLogging::Notice, request.options.Description());
+    const std::vector<std::wstring> eventFilesNotUsed = request.eventFile.empty()
+                                                            ? std::vector<std::wstring>()
+                                                            : OtherEventFiles(request.dataDirectory, request.eventFile);
+    if (const std::wstring warning = EventFilesNotUsedWarning(request.eventFile, eventFilesNotUsed); !warning.empty())
+        frontend.OnMessage(OrvLogging::Warning, warning);
     const std::wstring outputFileName = directory + L"/DevOutput.edf";
     int result = -1;
     {
@@ -79,8 +97,10 @@ int RunConversion(const ConversionRequest& request, LogFile& logFile, Conversion
         engine.SetOptions(request.options);
         engine.SetCancelCheck(request.cancelled);
         result = engine.Convert(outputFileName, request.eventFile, request.cscFiles);
-        if (summary != nullptr)
+        if (summary != nullptr) {
             *summary = engine.Summary();
+            summary->eventFilesNotUsed = eventFilesNotUsed;
+        }
         frontend.OnResult(result);
         if (logFile.CloseLogFile() != 0)
             frontend.OnMessage(OrvLogging::Error, L"Unable to close log file.");

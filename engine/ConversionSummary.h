@@ -28,8 +28,21 @@ struct OutputFileSummary {
     bool named = false;  // under its final name; a file left unfinished never is
 };
 
+// Input that no output file holds, per input file.
+struct InputLeftOut {
+    std::wstring file;
+    std::wstring channel;  // its -AcqEntName; empty for the event file
+    uint64_t samples = 0;
+    uint64_t bytes = 0;  // of a partial last record
+};
+
 struct ConversionSummary {
     std::vector<ChannelSummary> channels;  // once the headers have been read
     std::vector<OutputFileSummary> outputs;
     int64_t eventsLeftOut = 0;  // events in no file
+    // Channels of unequal length: the samples of longer channels that other channels lack.
+    std::vector<InputLeftOut> channelsCut;
+    // Files whose last record is incomplete, which the reader passes over.
+    std::vector<InputLeftOut> partialRecords;
+    std::vector<std::wstring> eventFilesNotUsed;  // beside the first, which alone is read
 };

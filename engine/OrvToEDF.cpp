@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "engine/EventAnnotations.h"
+#include "engine/InputLosses.h"
 #include "engine/ReaderFailure.h"
 #include "engine/SampleTransfer.h"
 #include "engine/SegmentOutput.h"
@@ -83,6 +84,7 @@ int OrvToEDF::Convert(const std::wstring& outputFileName, const std::wstring& ev
     parameters.recordingStartTime = tm{};
     if (GetTimeCreated(reader, handles.front(), parameters.recordingStartTime) != 0)
         return -1;
+    ReportPartialRecords(eventHandle != -1 ? eventFileName : std::wstring());
 
     EDFPlusFileWriter writer;
     SubscriptionId writerSubscription = 0;
@@ -257,7 +259,10 @@ int OrvToEDF::TransferSamples(EDFPlusFileWriter& writer, Velquor::OrvFileIO& rea
         output.LeaveUnfinished();
         return -1;
     }
-    if (output.NameFiles() != 0 || ReportEventsLeftOut(events) != 0)
+    if (output.NameFiles() != 0)
+        return -1;
+    ReportChannelsCut(transfer.SamplesLeftOut());
+    if (ReportEventsLeftOut(events) != 0)
         return -1;
     if (options.verify) {
         std::wostringstream message;
@@ -265,6 +270,31 @@ int OrvToEDF::TransferSamples(EDFPlusFileWriter& writer, Velquor::OrvFileIO& rea
         messageEvent.Publish(OrvLogging::Notice, message.str());
     }
     return 0;
+}
+
+void OrvToEDF::ReportPartialRecords(const std::wstring& eventFileName)
+{
+    summary.partialRecords = FindPartialRecords(cscFileNames, eventFileName);
+    for (InputLeftOut& file : summary.partialRecords) {
+        for (size_t c = 0; c < cscFileNames.size(); ++c)
+            file.channel = cscFileNames[c] == file.file ? parameters.channelNames[c] : file.channel;
+    }
+    PublishWarning(PartialRecordsWarning(summary.partialRecords, parameters.sampleFrequency));
+}
+
+void OrvToEDF::ReportChannelsCut(const std::vector<uint64_t>& samplesLeftOut)
+{
+    for (size_t c = 0; c < samplesLeftOut.size(); ++c) {
+        if (samplesLeftOut[c] > 0)
+            summary.channelsCut.push_back({FileNameOf(c), parameters.channelNames[c], samplesLeftOut[c], 0});
+    }
+    PublishWarning(ChannelsCutWarning(summary.channelsCut, parameters.sampleFrequency));
+}
+
+void OrvToEDF::PublishWarning(const std::wstring& text)
+{
+    if (!text.empty())
+        messageEvent.Publish(OrvLogging::Warning, text);
 }
 
 int OrvToEDF::ReportEventsLeftOut(EventAnnotations& events)

@@ -78,6 +78,19 @@ json OutputJson(const OutputFileSummary& output)
             {"named", output.named}};
 }
 
+json LeftOutJson(const std::vector<InputLeftOut>& files, int sampleFrequency, bool withBytes)
+{
+    json entries = json::array();
+    for (const InputLeftOut& file : files) {
+        json entry = {{"file", Utf8(file.file)}, {"channel", Utf8(file.channel)}, {"samples", file.samples}};
+        entry["seconds"] = sampleFrequency > 0 ? static_cast<double>(file.samples) / sampleFrequency : 0.0;
+        if (withBytes)
+            entry["bytes"] = file.bytes;
+        entries.push_back(entry);
+    }
+    return entries;
+}
+
 json OptionsJson(const ConvertArguments& arguments)
 {
     return {{"exact_timing", arguments.options.exactTiming},
@@ -87,6 +100,11 @@ json OptionsJson(const ConvertArguments& arguments)
             {"recursive", arguments.recursive},
             {"jobs", arguments.jobs},
             {"skip_converted", arguments.skipConverted}};
+}
+
+int SampleFrequency(const ConversionSummary& summary)
+{
+    return summary.channels.empty() ? 0 : summary.channels.front().sampleFrequency;
 }
 
 std::string BaseOf(const std::string& path)
@@ -123,20 +141,27 @@ json ReportJson(const RecordingReport& report, const ConvertArguments& arguments
     json outputs = json::array();
     for (const OutputFileSummary& output : report.summary.outputs)
         outputs.push_back(OutputJson(output));
+    json eventFilesNotUsed = json::array();
+    for (const std::wstring& file : report.summary.eventFilesNotUsed)
+        eventFilesNotUsed.push_back(Utf8(file));
     json messages = json::array();
     for (const auto& [type, text] : report.messages)
         messages.push_back({{"type", Utf8(OrvLogging::MessageTypeName(type))}, {"text", Utf8(text)}});
-    return {{"program", "varelo-convert"},
-            {"version", VARELO_VERSION},
-            {"recording", report.recording},
-            {"output_directory", report.outputDirectory},
-            {"options", OptionsJson(arguments)},
-            {"inputs", inputs},
-            {"outputs", outputs},
-            {"events_left_out", report.summary.eventsLeftOut},
-            {"messages", messages},
-            {"result", report.result},
-            {"wall_time_s", report.wallSeconds}};
+    return {
+        {"program", "varelo-convert"},
+        {"version", VARELO_VERSION},
+        {"recording", report.recording},
+        {"output_directory", report.outputDirectory},
+        {"options", OptionsJson(arguments)},
+        {"inputs", inputs},
+        {"outputs", outputs},
+        {"events_left_out", report.summary.eventsLeftOut},
+        {"channels_cut", LeftOutJson(report.summary.channelsCut, SampleFrequency(report.summary), false)},
+        {"partial_records_ignored", LeftOutJson(report.summary.partialRecords, SampleFrequency(report.summary), true)},
+        {"event_files_not_used", eventFilesNotUsed},
+        {"messages", messages},
+        {"result", report.result},
+        {"wall_time_s", report.wallSeconds}};
 }
 
 std::string ReportText(const json& report, int indent)
