@@ -153,6 +153,7 @@ json ReportJson(const RecordingReport& report, const ConvertArguments& arguments
         {"recording", report.recording},
         {"output_directory", report.outputDirectory},
         {"options", OptionsJson(arguments)},
+        {"output_options", OutputOptionsJson(arguments.options)},
         {"inputs", inputs},
         {"outputs", outputs},
         {"events_left_out", report.summary.eventsLeftOut},
@@ -199,13 +200,22 @@ bool AppendReportLine(const std::string& file, const json& report, std::string& 
     return written;
 }
 
-bool ConvertedBefore(const std::string& path, const std::vector<InputFile>& inputs)
+json OutputOptionsJson(const ConversionOptions& options)
+{
+    return {
+        {"exact_timing", options.exactTiming}, {"unit", options.physicalDimension}, {"flat_names", options.flatNames}};
+}
+
+bool ConvertedBefore(const std::string& path, const std::vector<InputFile>& inputs, const ConversionOptions& options)
 {
     std::ifstream in(path);
     std::stringstream text;
     text << in.rdbuf();
     const json report = json::parse(text.str(), nullptr, false);  // no exception: discarded when not JSON
     if (!report.is_object() || TextOf(report, "result") != "complete")
+        return false;
+    const auto shapedBy = report.find("output_options");
+    if (shapedBy == report.end() || *shapedBy != OutputOptionsJson(options))
         return false;
     const auto previous = report.find("inputs");
     if (previous == report.end() || !previous->is_array() || previous->size() != inputs.size())

@@ -72,7 +72,8 @@ class Batch(unittest.TestCase):
             os.chmod(out, 0o777)
         run = convert("-q", "-r", "-o", out, tree, user=NOBODY if as_root else None)
         self.assertEqual(run.returncode, 0, run.stderr)
-        self.assertEqual(run.stdout, "Conversion Complete\n" * 3)
+        self.assertEqual(run.stdout, "".join(f"{tree / name}: Conversion Complete\n"
+                                             for name in ("day1/rec1", "day1/rec2", "day2/rec1")))
         for name in ("day1/rec1", "day1/rec2", "day2/rec1"):
             self.assertEqual(sorted(p.name for p in (out / name).iterdir()),
                              ["DevOutput_run01_seg1of1.edf", "VareloLogFile.txt", "VareloReport.json"])
@@ -113,6 +114,16 @@ class Batch(unittest.TestCase):
         self.assertEqual(sorted(p.name for p in (out / "b").glob("*.edf")),
                          ["DevOutput_run01_seg1of1.edf", "DevOutput_run02_seg1of1.edf"])
         self.assertEqual(sorted(p.name for p in (out / "a").glob("*.edf")), ["DevOutput_run01_seg1of1.edf"])
+        # options that shape the files convert again; --verify, --jobs and --report do not
+        for options, wanted in ((["--verify", "-j", "2"], "skipped"), (["--classic"], "complete"),
+                                (["--classic"], "skipped"), (["--unit", "uV", "--classic"], "complete"),
+                                (["--exact-timing", "--unit", "uV", "--classic"], "complete"),
+                                ([], "complete")):
+            lines = self.root / "options.jsonl"
+            rerun = convert("-q", "-r", "-o", out, "--skip-converted", "--report", lines, *options, tree / "a")
+            self.assertEqual(rerun.returncode, 0, rerun.stderr)
+            last = json.loads(lines.read_text().splitlines()[-1])
+            self.assertEqual((options, last["result"]), (options, wanted))
 
     def test_links_are_not_followed_and_unreadable_directories_are_reported(self):
         tree = self.root / "tree"
