@@ -32,10 +32,18 @@ std::string BaseOf(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// Asked for every name tried, thousands of times in a directory of many segments: the answer for
+// the last directory is kept.
 size_t LongestName(const std::string& directory)
 {
-    const long limit = pathconf(directory.c_str(), _PC_NAME_MAX);
-    return static_cast<size_t>(limit > 0 ? limit : NAME_MAX);
+    thread_local std::string askedFor;
+    thread_local size_t longest = 0;
+    if (longest == 0 || directory != askedFor) {
+        const long limit = pathconf(directory.c_str(), _PC_NAME_MAX);
+        askedFor = directory;
+        longest = static_cast<size_t>(limit > 0 ? limit : NAME_MAX);
+    }
+    return longest;
 }
 
 // 64-bit FNV-1a: names that are shortened alike still differ in their hash.

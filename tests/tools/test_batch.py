@@ -161,7 +161,11 @@ class Batch(unittest.TestCase):
         self.assertTrue(interrupted)
         for entry in interrupted:
             self.assertEqual(entry["result"], "failed")
-            self.assertFalse(entry["outputs"][-1]["complete"])
+            unfinished = entry["outputs"][-1]
+            self.assertFalse(unfinished["complete"] or unfinished["named"])
+            # left under its unfinished name, with as many records as the report says
+            self.assertTrue(unfinished["file"].endswith(".edf.partial"), unfinished["file"])
+            self.assertEqual(int(pathlib.Path(unfinished["file"]).read_bytes()[236:244]), unfinished["records"])
             self.assertIn("Conversion interrupted: the run was asked to stop.",
                           [m["text"] for m in entry["messages"]])
         self.assertEqual(subprocess.run(command, capture_output=True).returncode, 0)
