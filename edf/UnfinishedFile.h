@@ -21,11 +21,12 @@ public:
     UnfinishedFile(const UnfinishedFile&) = delete;
     UnfinishedFile& operator=(const UnfinishedFile&) = delete;
 
-    // Reserves finalPath (UTF-8) and holds its unfinished file, open for reading and writing, locked
-    // and empty. Taken when a file system object other than a directory lies under the final name,
-    // or a run that is alive holds its unfinished file; Failed, with the system's error number, when
-    // the unfinished file cannot be made (EISDIR for a directory under the final name).
-    Reservation Reserve(const std::string& finalPath, int& errorNumber);
+    // Reserves the final name `wanted` (UTF-8) and holds its unfinished file, open for reading and
+    // writing, locked and empty. Taken when a file system object other than a directory lies under
+    // the final name, or a run that is alive holds its unfinished file; Failed, with the system's
+    // error number, when the unfinished file cannot be made (EISDIR for a directory under the
+    // final name).
+    Reservation Reserve(const std::string& wanted, int& errorNumber);
     int Descriptor() const { return fd; }
     const std::string& Path() const { return path; }  // the unfinished name
     const std::string& FinalPath() const { return finalPath; }
