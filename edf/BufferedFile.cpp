@@ -48,6 +48,17 @@ bool BufferedFile::Create(const char* path, int& errorNumber)
     return fd >= 0;
 }
 
+bool BufferedFile::Adopt(int descriptor)
+{
+    if (descriptor < 0 || !HasBuffers() || fd >= 0)
+        return false;
+    fd = descriptor;
+    used = 0;
+    bufferOffset = 0;
+    writer.Reset();
+    return true;
+}
+
 bool BufferedFile::CreateTemporaryBeside(const char* path, const BufferedFile& like, std::string& tempPath)
 {
     struct stat status {};

@@ -38,6 +38,8 @@ public:
     // pipe), so nothing is truncated or written through. false with the system's error number
     // when it cannot be created: EEXIST when the name is taken, EISDIR when a directory takes it.
     bool Create(const char* path, int& errorNumber);
+    // Writes the file open at `descriptor` (a new, empty regular file), which the stream then owns.
+    bool Adopt(int descriptor);
     // Creates a file of a free name in the directory of `path` (".varelo-" and random
     // characters), with the permissions of the open file `like`; tempPath receives its name.
     bool CreateTemporaryBeside(const char* path, const BufferedFile& like, std::string& tempPath);

@@ -9,22 +9,24 @@
 #include <iterator>
 #include <sstream>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 #include "edf/EdfFileEngine.h"
 #include "edf/RecordSizing.h"
+#include "edf/UnfinishedFile.h"
 #include "logging/FileErrors.h"
 #include "logging/TextConversion.h"
 
 namespace {
 
-// A file system object exists under the name and is not a directory. A symbolic link counts as
-// taken whatever it points to (lstat): creating the file through a dangling link would write
-// wherever the link leads.
+// A file system object exists under the name and is not a directory, or a run that is alive
+// writes the file that is to get the name. A symbolic link counts as taken whatever it points to
+// (lstat): creating the file through a dangling link would write wherever the link leads.
 bool IsTakenName(const std::string& utf8Name)
 {
     struct stat info {};
-    return lstat(utf8Name.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+    return (lstat(utf8Name.c_str(), &info) == 0 && !S_ISDIR(info.st_mode)) || UnfinishedFile::IsHeldByLiveRun(utf8Name);
 }
 
 std::wstring NumberedName(const std::wstring& stem, int number, const std::wstring& extension)
@@ -83,10 +85,8 @@ std::wstring FormatDuration(int units)
 
 EDFPlusFileWriter::~EDFPlusFileWriter()
 {
-    // A destructor reports nothing. A file whose header checks fail cannot be closed: it is
-    // released as it is, empty.
-    if (fileOpen && EdfCloseFile(edfHandle) == EdfFailure)
-        (void)EdfReleaseFile(edfHandle);
+    int64_t records = 0;
+    (void)CloseUnfinished(records);  // a destructor reports nothing
 }
 
 void EDFPlusFileWriter::Subscribe(MessageHandler handler, SubscriptionId& id)
@@ -108,17 +108,21 @@ int EDFPlusFileWriter::OpenFile(std::wstring& fileName, int signalCount)
     if (IsTakenName(name))
         name = FreeName(name);
     int errorNumber = 0;
-    edfHandle = EdfOpenFile(name.c_str(), signalCount, errorNumber);
+    UnfinishedFile::Reservation reserved = unfinished.Reserve(name, errorNumber);
     // Another program (another run on the same directory) took the name after it was found
-    // free: the engine created nothing, and the next free name is tried.
-    for (int attempt = 0; edfHandle == EdfNameTaken && attempt < maxCreateAttempts; ++attempt) {
+    // free: the next free name is tried.
+    for (int attempt = 0; reserved == UnfinishedFile::Reservation::Taken && attempt < maxCreateAttempts; ++attempt) {
         name = FreeName(name);
-        edfHandle = EdfOpenFile(name.c_str(), signalCount, errorNumber);
+        reserved = unfinished.Reserve(name, errorNumber);
     }
     fileName = OrvText::Utf8ToWide(name);
+    edfHandle = reserved != UnfinishedFile::Reservation::Reserved
+                    ? EdfCannotCreate
+                    : EdfOpenFileDescriptor(dup(unfinished.Descriptor()), unfinished.Path().c_str(), signalCount);
     openFileName = fileName;
     fileOpen = edfHandle >= 0;
     if (edfHandle < 0) {
+        unfinished.Discard();
         const std::wstring reason = errorNumber != 0          ? OrvText::SystemReason(errorNumber)
                                     : edfHandle == EdfFailure ? std::wstring(L"out of memory")
                                                               : Widen(EdfResultText(edfHandle));
@@ -131,7 +135,12 @@ int EDFPlusFileWriter::OpenFile(std::wstring& fileName, int signalCount)
         return Fail(L"Unable to open EDF file named: " + fileName);
     if (verification)
         verification->Begin(signalCount, clipsReported);
-    messageEvent.Publish(OrvLogging::Notice, L"EDF File Opened Successfully: " + fileName);
+    if (unfinished.TookOver())
+        messageEvent.Publish(OrvLogging::Notice, L"Taking over " + OrvText::Utf8ToWide(unfinished.Path())
+                                                     + L", left unfinished by a conversion that was killed.");
+    messageEvent.Publish(OrvLogging::Notice,
+                         L"EDF File Opened Successfully: "
+                             + (namingDeferred ? OrvText::Utf8ToWide(unfinished.Path()) : fileName));
     return 0;
 }
 
@@ -353,7 +362,8 @@ int EDFPlusFileWriter::CloseFile()
     clippedSamples.resize(static_cast<size_t>(std::max(signalCount, 0)), 0);
     for (int signal = 0; signal < signalCount; ++signal)
         clippedSamples[static_cast<size_t>(signal)] += std::max<int64_t>(EdfClippedSamples(edfHandle, signal), 0);
-    const int closed = EdfCloseFile(edfHandle);
+    std::string complete;
+    const int closed = EdfFinishFile(edfHandle, complete);
     if (closed == EdfFailure)
         return Fail(L"Unable to close EDF file.", RefusalReason(-1, Widen(EdfResultText(EdfCheckHeader(edfHandle)))));
     fileOpen = false;
@@ -369,7 +379,47 @@ int EDFPlusFileWriter::CloseFile()
                     << L" bytes were cut, since the file could not be rewritten with room for them.";
         messageEvent.Publish(OrvLogging::Warning, message.str());
     }
-    return verification ? VerifyClosedFile(closed == EdfAnnotationsLeftOut) : 0;
+    // verified before it gets its name: a file that fails stays unfinished
+    if (verification && VerifyClosedFile(closed == EdfAnnotationsLeftOut, complete) != 0) {
+        unfinished.Leave(complete);
+        return -1;
+    }
+    keptName = OrvText::Utf8ToWide(unfinished.Path());
+    if (namingDeferred) {
+        unfinished.Leave(complete);
+        return 0;
+    }
+    int errorNumber = 0;
+    if (!unfinished.Name(complete, errorNumber)) {
+        unfinished.Leave(complete);
+        return Fail(L"Unable to give EDF file " + keptName + L" its name " + openFileName + L": "
+                    + OrvText::Utf8ToWide(std::generic_category().message(errorNumber)) + L".");
+    }
+    return 0;
+}
+
+std::wstring EDFPlusFileWriter::UnfinishedName() const
+{
+    return OrvText::Utf8ToWide(unfinished.Path());
+}
+
+int EDFPlusFileWriter::CloseUnfinished(int64_t& records)
+{
+    records = 0;
+    if (!fileOpen)
+        return -1;
+    fileOpen = false;
+    records = EdfRecordsInFile(edfHandle);
+    std::string complete;
+    if (EdfFinishFile(edfHandle, complete) == EdfFailure) {
+        // its header checks fail: released as it is, empty
+        (void)EdfReleaseFile(edfHandle);
+        complete.clear();
+        records = 0;
+    }
+    keptName = OrvText::Utf8ToWide(unfinished.Path());
+    unfinished.Leave(complete);
+    return 0;
 }
 
 void EDFPlusFileWriter::SetVerification(bool on)
@@ -382,7 +432,7 @@ void EDFPlusFileWriter::SetClipsReported(bool reported)
     clipsReported = reported;
 }
 
-int EDFPlusFileWriter::VerifyClosedFile(bool annotationsLeftOut)
+int EDFPlusFileWriter::VerifyClosedFile(bool annotationsLeftOut, const std::string& path)
 {
     if (recordsWritten == 0) {
         // a file closed before its first record holds one record of digital zeros per annotation
@@ -392,7 +442,6 @@ int EDFPlusFileWriter::VerifyClosedFile(bool annotationsLeftOut)
     } else if (annotationsLeftOut) {
         verification->KeepAnnotations(static_cast<size_t>(recordsWritten));
     }
-    const std::string path = OrvText::WideToUtf8(openFileName);
     if (closedFileHook)
         closedFileHook(path);
     const std::wstring mismatch = verification->Compare(path);

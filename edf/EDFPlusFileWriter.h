@@ -10,6 +10,7 @@
 #include "edf/EdfText.h"
 #include "edf/EdfVerification.h"
 #include "edf/RecordSizing.h"
+#include "edf/UnfinishedFile.h"
 #include "logging/SubscribedEvent.h"
 
 // Writes EDF+C files one at a time through the file engine: picks a free file name, sizes the
@@ -18,9 +19,7 @@
 class EDFPlusFileWriter {
 public:
     EDFPlusFileWriter() = default;
-    // Closes a file still open (after a failure), without a message: the data records that
-    // reached it stay readable, and its slot in the file engine is freed (also when the file
-    // cannot be closed because its parameters never made a valid header).
+    // Closes a file still open (after a failure) as CloseUnfinished does, without a message.
     virtual ~EDFPlusFileWriter();
     EDFPlusFileWriter(const EDFPlusFileWriter&) = delete;
     EDFPlusFileWriter& operator=(const EDFPlusFileWriter&) = delete;
@@ -30,9 +29,14 @@ public:
     // fileName comes back holding the free name actually used: fileName itself when no file
     // takes it, else the first free one of stem_01.ext, stem_02.ext, ... (MakeUniqueFileName);
     // once such a name would be too long for the file system, the first free one numbered over
-    // the name that the first OpenFile of this writer was given. The file is created afresh,
+    // the name that the first OpenFile of this writer was given. The file is written under its
+    // unfinished name (UnfinishedFile.h), which reserves the name, and gets the name at CloseFile:
     // never opened over an existing one.
     int OpenFile(std::wstring& fileName, int signalCount);
+    // Files closed keep their unfinished names, for the caller to name them once it knows how
+    // (UnfinishedFile::RenameWithoutReplacing); the Notice of OpenFile then names the unfinished
+    // file. Off by default.
+    void SetNamingDeferred(bool deferred) { namingDeferred = deferred; }
     // Every file read back once it is closed and compared with what was handed over (samples,
     // annotations); a mismatch fails the close with an Error that names the first one.
     void SetVerification(bool on);
@@ -95,8 +99,17 @@ public:
     // Calendar values: the full year in tm_year, the month 1 to 12 in tm_mon.
     int SetStartDate(tm startTime);
     // A file with more annotations than data records is rewritten so that it keeps them all;
-    // when that fails, a Warning says how many were left out (the close still succeeds).
+    // when that fails, a Warning says how many were left out (the close still succeeds). The file
+    // is verified (when asked) and then named; one that fails either keeps its unfinished name.
     int CloseFile();
+    // After a failure: closes the file still open at its last whole record, under its unfinished
+    // name, and publishes nothing. records receives the data records kept. -1 when no file was
+    // open.
+    int CloseUnfinished(int64_t& records);
+    // Where the file closed last lies while (or when it stays) unfinished.
+    const std::wstring& KeptName() const { return keptName; }
+    // Where the file open now is written until it is complete.
+    std::wstring UnfinishedName() const;
 
     // The first name, starting with `name` itself, that no file takes: name, stem_01.ext,
     // stem_02.ext, ... (a directory of that name does not count as taken).
@@ -126,7 +139,7 @@ private:
     MessageEvent messageEvent;
     int edfHandle = -1;  // negative after a failed open
     int signalCount = -1;
-    int VerifyClosedFile(bool annotationsLeftOut);
+    int VerifyClosedFile(bool annotationsLeftOut, const std::string& path);
 
     bool exactRecordTiming = false;
     bool clipsReported = true;
@@ -136,9 +149,12 @@ private:
     int verifiedFiles = 0;
     ClosedFileHook closedFileHook;
     bool timingWarned = false;
-    bool fileOpen = false;           // edfHandle names a file that this writer opened and has not closed
-    std::string firstFileName;       // UTF-8, the name the first OpenFile was given
-    std::wstring openFileName;       // the file open now, or last
+    bool fileOpen = false;      // edfHandle names a file that this writer opened and has not closed
+    std::string firstFileName;  // UTF-8, the name the first OpenFile was given
+    std::wstring openFileName;  // the file open now, or last: its final name
+    UnfinishedFile unfinished;  // where it is written, and the reservation of its name
+    bool namingDeferred = false;
+    std::wstring keptName;
     int64_t recordsWritten = 0;      // data records of the file open now
     int64_t annotationsWritten = 0;  // annotations handed over for it
     size_t samplesPerRecordSet = 0;  // of every signal of the file open now

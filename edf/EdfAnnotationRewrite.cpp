@@ -83,7 +83,7 @@ bool WriteNewLayout(EdfFileState& state, const EdfAnnotation* annotations, int64
 
 }  // namespace
 
-bool RewriteWithEveryAnnotation(EdfFileState& state, const EdfAnnotation* annotations)
+bool RewriteWithEveryAnnotation(EdfFileState& state, const EdfAnnotation* annotations, std::string& rewrittenPath)
 {
     if (state.recordsWritten < 1 || state.annotationSignalCount != 1 || !state.file.IsRegularFile())
         return false;
@@ -100,10 +100,11 @@ bool RewriteWithEveryAnnotation(EdfFileState& state, const EdfAnnotation* annota
     if (!target.AllocateBuffer() || !target.CreateTemporaryBeside(state.path.get(), state.file, tempPath))
         return false;
     const bool written = WriteNewLayout(state, annotations, perRecord, slotBytes, target);
-    if (!target.Close() || !written || std::rename(tempPath.c_str(), state.path.get()) != 0) {
+    if (!target.Close() || !written) {
         (void)unlink(tempPath.c_str());
         return false;
     }
+    rewrittenPath = tempPath;
     state.annotationBytesPerRecord = static_cast<int>(slotBytes);
     return true;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 struct EdfAnnotation;
 struct EdfFileState;
 
@@ -11,10 +13,12 @@ struct EdfFileState;
 // as wide as the fullest one needs). The signals' samples are copied record by record, so the
 // rewrite needs one record's memory.
 //
-// The rewrite goes to a new file beside the old one, which replaces it only once it is
-// complete: when it fails (a full disk), the old file is left as it was. Internal to the engine.
+// The rewrite goes to a new file beside the old one, complete before the caller puts it in the
+// old one's place: when it fails (a full disk), the old file is left as it was. Internal to the
+// engine.
 
-// true when every annotation now lies in the file at state.path; false, with the file as it
-// was, when it could not be rewritten. The file's stream must hold every record and the record
-// count; the state afterwards describes the new layout, but the stream still writes the old file.
-bool RewriteWithEveryAnnotation(EdfFileState& state, const EdfAnnotation* annotations);
+// true when every annotation lies in the new file, whose path rewrittenPath receives; false, with
+// the file as it was and no new file, when it could not be rewritten. The file's stream must hold
+// every record and the record count; the state afterwards describes the new layout, but the
+// stream still writes the old file.
+bool RewriteWithEveryAnnotation(EdfFileState& state, const EdfAnnotation* annotations, std::string& rewrittenPath);

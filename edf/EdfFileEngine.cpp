@@ -7,6 +7,8 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
+#include <unistd.h>
 
 #include "edf/EdfAnnotationRewrite.h"
 #include "edf/EdfFileState.h"
@@ -262,15 +264,12 @@ const char* EdfResultText(int code)
     }
 }
 
-int EdfOpenFile(const char* path, int signalCount)
-{
-    int errorNumber = 0;
-    return EdfOpenFile(path, signalCount, errorNumber);
-}
+namespace {
 
-int EdfOpenFile(const char* path, int signalCount, int& errorNumber)
+// A slot for a new file at `path` whose stream `openStream` opens (0 or a code): its handle, or a
+// code.
+template <typename Opener> int OpenInSlot(const char* path, int signalCount, Opener openStream)
 {
-    errorNumber = 0;
     if (edfOpenCount >= edfMaxOpenFiles)
         return EdfNoFreeSlot;
     for (const EdfSlot& slot : edfFiles)
@@ -294,12 +293,42 @@ int EdfOpenFile(const char* path, int signalCount, int& errorNumber)
     if (empty == std::end(edfFiles))
         return EdfNoFreeSlot;
     empty->annotations.reset();
-    if (!state->file.Create(path, errorNumber))
-        return errorNumber == EEXIST ? EdfNameTaken : EdfCannotCreate;
+    if (const int opened = openStream(state->file); opened != EdfOk)
+        return opened;
     std::memcpy(state->path.get(), path, pathBytes);
     empty->state = std::move(state);
     edfOpenCount += 1;
     return static_cast<int>(empty - std::begin(edfFiles));
+}
+
+}  // namespace
+
+int EdfOpenFile(const char* path, int signalCount)
+{
+    int errorNumber = 0;
+    return EdfOpenFile(path, signalCount, errorNumber);
+}
+
+int EdfOpenFile(const char* path, int signalCount, int& errorNumber)
+{
+    errorNumber = 0;
+    return OpenInSlot(path, signalCount, [path, &errorNumber](BufferedFile& file) {
+        if (!file.Create(path, errorNumber))
+            return errorNumber == EEXIST ? EdfNameTaken : EdfCannotCreate;
+        return EdfOk;
+    });
+}
+
+int EdfOpenFileDescriptor(int descriptor, const char* path, int signalCount)
+{
+    bool adopted = false;
+    const int handle = OpenInSlot(path, signalCount, [&](BufferedFile& file) {
+        adopted = file.Adopt(descriptor);
+        return adopted ? EdfOk : EdfCannotCreate;
+    });
+    if (!adopted && descriptor >= 0)
+        (void)close(descriptor);
+    return handle;
 }
 
 int EdfSetSamplesPerRecord(int handle, int signal, int samplesPerRecord)
@@ -475,7 +504,7 @@ int64_t EdfClippedSamples(int handle, int signal)
     return state->signals[signal].clippedSamples;
 }
 
-int EdfCloseFile(int handle)
+int EdfFinishFile(int handle, std::string& completePath)
 {
     EdfFileState* state = OpenFile(handle);
     if (state == nullptr)
@@ -496,9 +525,10 @@ int EdfCloseFile(int handle)
     int result = EdfOk;
     const bool everyTextFits = std::all_of(slot.annotations.get(), slot.annotations.get() + state->annotationCount,
                                            [](const EdfAnnotation& annotation) { return annotation.FitsSlot(); });
+    completePath = state->path.get();
     if (state->annotationCount <= state->recordsWritten && everyTextFits) {
         PlaceAnnotations(*state, slot.annotations.get());
-    } else if (!RewriteWithEveryAnnotation(*state, slot.annotations.get())) {
+    } else if (!RewriteWithEveryAnnotation(*state, slot.annotations.get(), completePath)) {
         PlaceAnnotations(*state, slot.annotations.get());
         result = EdfAnnotationsLeftOut;
     }
@@ -508,6 +538,29 @@ int EdfCloseFile(int handle)
     slot.state.reset();
     edfOpenCount -= 1;
     return result;
+}
+
+int EdfCloseFile(int handle)
+{
+    std::string completePath;
+    const EdfFileState* state = OpenFile(handle);
+    const std::string path = state != nullptr ? state->path.get() : "";
+    const int result = EdfFinishFile(handle, completePath);
+    if (result != EdfFailure && completePath != path && std::rename(completePath.c_str(), path.c_str()) != 0) {
+        (void)unlink(completePath.c_str());
+        return EdfAnnotationsLeftOut;
+    }
+    return result;
+}
+
+int64_t EdfRecordsInFile(int handle)
+{
+    EdfFileState* state = OpenFile(handle);
+    if (state == nullptr)
+        return 0;
+    (void)state->file.Sync();
+    (void)NoteFailedWrites(*state);
+    return state->recordsWritten;
 }
 
 int EdfSyncRecords(int handle)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 // The EDF file engine: writes EDF+C files (16-bit samples, one "EDF Annotations" signal) through
 // a process-wide table of 64 open files addressed by integer handles. It publishes no messages;
@@ -64,6 +65,10 @@ int EdfOpenFile(const char* path, int signalCount);
 // The same; errorNumber receives the system's error number when the file cannot be created
 // (EdfCannotCreate, EdfNameTaken), else 0.
 int EdfOpenFile(const char* path, int signalCount, int& errorNumber);
+// The same for a file that the caller has created and opened for reading and writing at
+// `descriptor` (empty, regular), which lies at the UTF-8 `path`. The engine owns the descriptor
+// from this call on and closes it, also when the open fails.
+int EdfOpenFileDescriptor(int descriptor, const char* path, int signalCount);
 
 // Parameter setters; each fails once the first data record has been written.
 // samplesPerRecord: 1 to edfLargestSamplesPerRecord
@@ -122,6 +127,13 @@ int EdfAddAnnotationInUnits(int handle, const char* text, int64_t onset, int ons
 // Other write failures at close are not reported; whole records are kept, a partly written one
 // is cut off.
 int EdfCloseFile(int handle);
+// EdfCloseFile, except that a file rewritten with every annotation is left where it was written
+// (a new name beside the file's path), which completePath receives; otherwise completePath is the
+// file's path. The file at the path then keeps the old layout, to be replaced or removed by the
+// caller.
+int EdfFinishFile(int handle, std::string& completePath);
+// The data records of an open file that reached it whole (waits for the writes under way).
+int64_t EdfRecordsInFile(int handle);
 // Gives up a file that EdfCloseFile cannot close (its header checks fail): closes the stream and
 // empties the slot without writing anything, so that the file keeps whatever bytes reached it
 // (none while no header could be written) and its path and slot are free again. 0; -1 for a bad

@@ -20,6 +20,8 @@ std::wstring ConversionOptions::Description() const
         text += L" the whole 16-bit range, no sample clipped;";
     if (wholeTexts)
         text += L" event texts whole;";
+    if (flatNames)
+        text += L" one file per segment, named <name>_run<RR>_seg<KK>of<NN>.edf (lab output);";
     text.back() = L'.';
     return text;
 }
@@ -33,6 +35,7 @@ ConversionOptions ConversionOptions::Lab()
     lab.naturalOrder = true;
     lab.losslessRange = true;
     lab.wholeTexts = true;
+    lab.flatNames = true;
     return lab;
 }
 

@@ -26,14 +26,18 @@ struct ConversionOptions {
     bool losslessRange = false;
     // Event texts whole, converted to UTF-8, instead of cut to the usual 40 bytes.
     bool wholeTexts = false;
+    // One file per segment under names that sort in segment order and tell the run (FlatNames.h)
+    // instead of the usual DevOutput.edf, DevOutput_01.edf, DevOutput_01_01.edf, ...
+    bool flatNames = false;
 
-    // Exact timing, microvolts, microsecond onsets, natural order, lossless range, whole texts.
+    // What the command line writes by default: exact timing, microvolts, microsecond onsets,
+    // natural order, lossless range, whole texts and flat names.
     static ConversionOptions Lab();
 
     bool Any() const
     {
         return exactTiming || !physicalDimension.empty() || verify || microsecondOnsets || naturalOrder || losslessRange
-               || wholeTexts;
+               || wholeTexts || flatNames;
     }
     // The Notice that names the options in force, at the start of a run.
     std::wstring Description() const;

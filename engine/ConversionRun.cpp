@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include "engine/DirectoryListing.h"
+#include "engine/InputLosses.h"
 #include "engine/OrvToEDF.h"
 #include "logging/FileErrors.h"
 #include "logging/ControlEscaping.h"
@@ -57,6 +58,7 @@ void ReportUnreadableDirectory(const std::wstring& directory, ConversionFrontend
     if (!ListDirectory(OrvText::WideToUtf8(directory), names, errorNumber))
         frontend.OnMessage(OrvLogging::Error, OrvText::FileErrorText(directory, OrvText::SystemReason(errorNumber)));
 }
+
 // Where every message of a run leaves for the program's sinks (the terminal, the window's rows,
 // the log file, the report): texts from the input and the file system may hold control
 // characters, which are shown escaped.
@@ -76,6 +78,18 @@ public:
 private:
     ConversionFrontend& shown;
 };
+
+// The event files of the directory other than `used`, which a run passes over.
+std::vector<std::wstring> OtherEventFiles(const std::wstring& directory, const std::wstring& used)
+{
+    std::vector<std::wstring> others;
+    for (const std::string& name : FindFiles(OrvText::WideToUtf8(directory), ".oev")) {
+        const std::wstring file = directory + L"/" + OrvText::Utf8ToWide(name);
+        if (file != used)
+            others.push_back(file);
+    }
+    return others;
+}
 
 }  // namespace
 
@@ -117,6 +131,11 @@ int RunConversion(const ConversionRequest& request, LogFile& logFile, Conversion
         ReportLogFailure(L"Unable to open log file.", logFile, frontend);
     if (request.options.Any())
         frontend.OnMessage(OrvLogging::Notice, request.options.Description());
+    const std::vector<std::wstring> eventFilesNotUsed = request.eventFile.empty()
+                                                            ? std::vector<std::wstring>()
+                                                            : OtherEventFiles(request.dataDirectory, request.eventFile);
+    if (const std::wstring warning = EventFilesNotUsedWarning(request.eventFile, eventFilesNotUsed); !warning.empty())
+        frontend.OnMessage(OrvLogging::Warning, warning);
     const std::wstring outputFileName = directory + L"/DevOutput.edf";
     int result = -1;
     {
@@ -131,8 +150,10 @@ int RunConversion(const ConversionRequest& request, LogFile& logFile, Conversion
         result = engine.Convert(outputFileName, request.eventFile, request.cscFiles);
         if (result != 0 && request.cscFiles.empty())
             ReportUnreadableDirectory(request.dataDirectory, frontend);
-        if (summary != nullptr)
+        if (summary != nullptr) {
             *summary = engine.Summary();
+            summary->eventFilesNotUsed = eventFilesNotUsed;
+        }
         frontend.OnResult(result);
         if (logFile.CloseLogFile() != 0)
             frontend.OnMessage(OrvLogging::Error, L"Unable to close log file.");

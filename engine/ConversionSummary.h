@@ -16,17 +16,26 @@ struct ChannelSummary {
 };
 
 struct OutputFileSummary {
-    std::wstring file;
+    std::wstring file;           // where it lies: its final name, or its unfinished one until it has that
     std::string startDate;       // "2017-07-03T10:22:33" as the header holds it; empty until set
-    int64_t records = 0;         // data records in the file
+    int64_t records = 0;         // data records in the file, also in one left unfinished
     int64_t annotations = 0;     // annotations handed over, "Recording starts" and "Recording ends" included
     int samplesPerRecord = 0;    // of every signal
     int durationUnits = 0;       // of a data record, in units of 10 µs
-    uint64_t firstSampleUs = 0;  // acquisition clock, of the first and last sample instant
+    uint64_t firstSampleUs = 0;  // acquisition clock, of the first and last sample instant in the file
     uint64_t lastSampleUs = 0;
     // Closed with all its records and annotations. The file a failed conversion was writing is
     // not: it reads as a clean, shorter recording, but it stops where the conversion did.
     bool complete = false;
+    bool named = false;  // under its final name; a file left unfinished never is
+};
+
+// Input that no output file holds, per input file.
+struct InputLeftOut {
+    std::wstring file;
+    std::wstring channel;  // its -AcqEntName; empty for the event file
+    uint64_t samples = 0;
+    uint64_t bytes = 0;  // of a partial last record
 };
 
 struct EventSummary {
@@ -41,4 +50,9 @@ struct ConversionSummary {
     std::vector<EventSummary> leftOutEvents;  // those events, in event-file order
     // Events whose annotation keeps only the beginning of their text.
     std::vector<EventSummary> textsCut;
+    // Channels of unequal length: the samples of longer channels that other channels lack.
+    std::vector<InputLeftOut> channelsCut;
+    // Files whose last record is incomplete, which the reader passes over.
+    std::vector<InputLeftOut> partialRecords;
+    std::vector<std::wstring> eventFilesNotUsed;  // beside the first, which alone is read
 };

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "engine/EventAnnotations.h"
+#include "engine/InputLosses.h"
 #include "engine/ReaderFailure.h"
 #include "engine/SampleTransfer.h"
 #include "engine/SegmentOutput.h"
@@ -86,6 +87,7 @@ int OrvToEDF::Convert(const std::wstring& outputFileName, const std::wstring& ev
     parameters.recordingStartTime = tm{};
     if (GetTimeCreated(reader, handles.front(), parameters.recordingStartTime) != 0)
         return -1;
+    ReportPartialRecords(eventHandle != -1 ? eventFileName : std::wstring());
 
     EDFPlusFileWriter writer;
     SubscriptionId writerSubscription = 0;
@@ -275,9 +277,16 @@ int OrvToEDF::TransferSamples(EDFPlusFileWriter& writer, Velquor::OrvFileIO& rea
 {
     EventAnnotations events(reader, eventHandle, messageEvent);
     SegmentOutput output(writer, outputFileName, parameters, options, static_cast<int>(handles.size()), events,
-                         summary);
+                         summary, messageEvent);
     SampleTransfer transfer(reader, handles, sampleFrequency, output, messageEvent, progressHandler, cancelCheck);
-    if (transfer.TransferSamples() != 0 || ReportEventsLeftOut(events) != 0)
+    if (transfer.TransferSamples() != 0) {
+        output.LeaveUnfinished();
+        return -1;
+    }
+    if (output.NameFiles() != 0)
+        return -1;
+    ReportChannelsCut(transfer.SamplesLeftOut());
+    if (ReportEventsLeftOut(events) != 0)
         return -1;
     ReportClippedSamples(writer.ClippedSamples());
     ReportTextsCut();
@@ -287,6 +296,31 @@ int OrvToEDF::TransferSamples(EDFPlusFileWriter& writer, Velquor::OrvFileIO& rea
         messageEvent.Publish(OrvLogging::Notice, message.str());
     }
     return 0;
+}
+
+void OrvToEDF::ReportPartialRecords(const std::wstring& eventFileName)
+{
+    summary.partialRecords = FindPartialRecords(cscFileNames, eventFileName);
+    for (InputLeftOut& file : summary.partialRecords) {
+        for (size_t c = 0; c < cscFileNames.size(); ++c)
+            file.channel = cscFileNames[c] == file.file ? parameters.channelNames[c] : file.channel;
+    }
+    PublishWarning(PartialRecordsWarning(summary.partialRecords, parameters.sampleFrequency));
+}
+
+void OrvToEDF::ReportChannelsCut(const std::vector<uint64_t>& samplesLeftOut)
+{
+    for (size_t c = 0; c < samplesLeftOut.size(); ++c) {
+        if (samplesLeftOut[c] > 0)
+            summary.channelsCut.push_back({FileNameOf(c), parameters.channelNames[c], samplesLeftOut[c], 0});
+    }
+    PublishWarning(ChannelsCutWarning(summary.channelsCut, parameters.sampleFrequency));
+}
+
+void OrvToEDF::PublishWarning(const std::wstring& text)
+{
+    if (!text.empty())
+        messageEvent.Publish(OrvLogging::Warning, text);
 }
 
 int OrvToEDF::ReportEventsLeftOut(EventAnnotations& events)

@@ -73,6 +73,11 @@ private:
     void ReportClippedSamples(const std::vector<int64_t>& clipped);
     // The Warning that names the events whose texts were cut; none when every text is whole.
     void ReportTextsCut();
+    // The Warnings, and the summary's entries, about input files that end in a partial record
+    // and about samples of longer channels that no file holds; none when nothing is left out.
+    void ReportPartialRecords(const std::wstring& eventFileName);
+    void ReportChannelsCut(const std::vector<uint64_t>& samplesLeftOut);
+    void PublishWarning(const std::wstring& text);  // none when the text is empty
     // Fails, naming the file, unless it holds event records (wantEvents) or CSC records (not).
     int VerifyRecordKind(Velquor::OrvFileIO& reader, int handle, const std::wstring& fileName, bool wantEvents);
     // Fetches the first field of the first row of key for one channel; a missing value fails.

@@ -52,11 +52,34 @@ int SampleTransfer::TransferSamples()
         if (StoreInstant() != 0)
             return -1;
     }
+    CountSamplesLeftInFiles();
     if (FinishEDFFile() != 0)
         return -1;
     if (progress)
         progress(1.0);
     return 0;
+}
+
+void SampleTransfer::CountSamplesLeftInFiles()
+{
+    for (Channel& channel : channels) {
+        Channel ahead = channel;  // a copy: the channel's own cursor stays where the data ended
+        RecordView view;
+        while (LoadRecord(ahead, view) == Load::Loaded) {  // a record that cannot be read ends the count
+            if (ahead.cursor.sampleIndex < view.validSamples)
+                channel.leftInFile += view.validSamples - ahead.cursor.sampleIndex;
+            MoveToNextRecord(ahead.cursor);
+        }
+    }
+}
+
+std::vector<uint64_t> SampleTransfer::SamplesLeftOut() const
+{
+    std::vector<uint64_t> counts;
+    counts.reserve(channels.size());
+    for (const Channel& channel : channels)
+        counts.push_back(channel.dropped + (channel.pending ? 1 : 0) + channel.leftInFile);
+    return counts;
 }
 
 int SampleTransfer::GetRecordCounts()
@@ -122,6 +145,7 @@ SampleTransfer::Step SampleTransfer::ReadNextSample(Channel& channel)
         channel.sample = view.record->samples[cursor.sampleIndex];
         channel.timestamp = view.record->timestamp + sampleOffsetsUs[cursor.sampleIndex];
         Advance(cursor, 1, view.validSamples);
+        channel.pending = true;
         return Step::Read;
     }
 }
@@ -150,6 +174,8 @@ SampleTransfer::Step SampleTransfer::AlignChannels()
         if (differing == channels.end())
             return Step::Read;
         Channel& lagging = first < differing->timestamp ? channels.front() : *differing;
+        lagging.dropped += lagging.pending ? 1 : 0;  // overtaken by the others
+        lagging.pending = false;
         const Step step = ReadNextSample(lagging);
         if (step != Step::Read)
             return step;
@@ -176,9 +202,10 @@ int SampleTransfer::StoreInstant()
     lastTimestamp = t;
     const auto stride = static_cast<size_t>(samplesPerRecord);
     short* slot = recordBuffer.data() + fillIndex;
-    for (const Channel& channel : channels) {
+    for (Channel& channel : channels) {
         *slot = channel.sample;
         slot += stride;
+        channel.pending = false;
     }
     ++fillIndex;
     return CompleteRecordIfFull();
@@ -252,6 +279,7 @@ int SampleTransfer::StoreRun(uint32_t run)
         std::memcpy(out, view.record->samples + sampleIndex, run * sizeof(short));
         channel.sample = out[run - 1];
         channel.timestamp = view.record->timestamp + sampleOffsetsUs[sampleIndex + run - 1];
+        channel.pending = false;
         Advance(channel.cursor, run, view.validSamples);
     }
     lastTimestamp = channels.back().timestamp;
@@ -265,7 +293,7 @@ int SampleTransfer::CompleteRecordIfFull()
     if (fillIndex < static_cast<uint32_t>(samplesPerRecord))
         return 0;
     // every position of every channel has just been written: the buffer needs no clearing
-    if (output.WriteDataRecord(recordBuffer) != 0)
+    if (output.WriteDataRecord(recordBuffer, lastTimestamp) != 0)
         return -1;
     fillIndex = 0;
     ReportProgress();
@@ -284,7 +312,7 @@ int SampleTransfer::FinishEDFFile()
         for (size_t c = 0; c < channels.size(); ++c)
             std::fill_n(recordBuffer.begin() + static_cast<std::ptrdiff_t>(c * stride + fillIndex), stride - fillIndex,
                         short{0});
-        if (output.WriteDataRecord(recordBuffer) != 0)
+        if (output.WriteDataRecord(recordBuffer, lastTimestamp) != 0)
             return -1;
         fillIndex = 0;
     }

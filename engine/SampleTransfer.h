@@ -33,6 +33,9 @@ public:
 
     // The whole transfer: 0 once the last file is finished, -1 after a failure (published).
     int TransferSamples();
+    // Per channel, after the transfer: the samples read or left in its file that no file holds
+    // (dropped to line the channels up, or after the end of the shortest channel).
+    std::vector<uint64_t> SamplesLeftOut() const;
 
 private:
     struct ChannelCursor {
@@ -48,6 +51,9 @@ private:
         short sample = 0;
         uint64_t timestamp = 0;            // µs, of that sample
         uint64_t nextRecordTimestamp = 0;  // µs, of the record that holds the next sample (runs only)
+        bool pending = false;              // the sample was read and is not stored (yet)
+        uint64_t dropped = 0;              // samples read and never stored
+        uint64_t leftInFile = 0;           // samples after the end of the data, counted there
     };
 
     // The record a cursor stands in, as the reader handed it out.
@@ -80,6 +86,8 @@ private:
     int StoreRun(uint32_t run);
 
     int CompleteRecordIfFull();
+    // Counts, at the end of the data, what each channel holds beyond it.
+    void CountSamplesLeftInFiles();
     // Completes the last data record of the file with zeros and finishes the file.
     int FinishEDFFile();
     void ReportProgress() const;

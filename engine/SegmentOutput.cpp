@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <sstream>
+#include <system_error>
 
 #include "logging/TextConversion.h"
 
@@ -14,25 +16,61 @@ constexpr int64_t microsecondsPerSecond = 1000000;
 
 SegmentOutput::SegmentOutput(EDFPlusFileWriter& writer, std::wstring& outputFileName,
                              const RecordingParameters& parameters, const ConversionOptions& options, int signalCount,
-                             EventAnnotations& events, ConversionSummary& summary)
+                             EventAnnotations& events, ConversionSummary& summary, MessageEvent& messages)
     : writer(writer), outputFileName(outputFileName), parameters(parameters), options(options),
-      signalCount(signalCount), events(events), summary(summary), outputs(summary.outputs)
+      signalCount(signalCount), events(events), summary(summary), outputs(summary.outputs), messages(messages)
 {
+    writer.SetNamingDeferred(options.flatNames);
 }
 
 int SegmentOutput::StartEDFFile(int& samplesPerRecord)
 {
     fileStart = 0;
     recordingStartsPending = options.exactTiming;
-    if (writer.OpenFile(outputFileName, signalCount) != 0)
+    recordsHandedOver = 0;
+    if (OpenNextFile() != 0)
         return -1;
     outputs.push_back({});
-    outputs.back().file = outputFileName;
+    outputs.back().file = options.flatNames ? writer.UnfinishedName() : outputFileName;
     if (SetSignalParameters(samplesPerRecord) != 0)
         return -1;
     outputs.back().samplesPerRecord = samplesPerRecord;
     outputs.back().durationUnits = writer.RecordDurationUnits();
     return recordingStartsPending ? 0 : writer.WriteAnnotation(0, "Recording starts");
+}
+
+int SegmentOutput::OpenNextFile()
+{
+    ++segments;
+    if (!options.flatNames)
+        return writer.OpenFile(outputFileName, signalCount);
+    int errorNumber = 0;
+    if (!flatNames.Reserved() && !flatNames.ReserveRun(OrvText::WideToUtf8(outputFileName), errorNumber)) {
+        messages.Publish(OrvLogging::Error, L"Unable to open EDF file named: " + outputFileName
+                                                + L". No run number can be reserved for its files: "
+                                                + OrvText::Utf8ToWide(std::generic_category().message(errorNumber)));
+        return -1;
+    }
+    std::wstring name = OrvText::Utf8ToWide(flatNames.ProvisionalName(segments));
+    return writer.OpenFile(name, signalCount);
+}
+
+int SegmentOutput::WriteDataRecord(const std::vector<short>& samples, uint64_t lastInstant)
+{
+    if (writer.WriteDataRecord(samples) != 0)
+        return -1;
+    recordEnds[static_cast<size_t>(recordsHandedOver) % recordEnds.size()] = lastInstant;
+    ++recordsHandedOver;
+    return 0;
+}
+
+uint64_t SegmentOutput::LastInstantOf(int64_t records) const
+{
+    if (records <= 0 || records > recordsHandedOver)
+        return 0;
+    if (recordsHandedOver - records >= static_cast<int64_t>(recordEnds.size()))
+        return outputs.back().firstSampleUs;  // cannot happen with the writing behind as it is
+    return recordEnds[static_cast<size_t>(records - 1) % recordEnds.size()];
 }
 
 int SegmentOutput::SetSignalParameters(int& samplesPerRecord)
@@ -147,10 +185,84 @@ int SegmentOutput::CloseEDFFile(uint64_t segmentStart, uint64_t segmentEnd)
     file.records = writer.RecordsWritten() > 0 ? writer.RecordsWritten() : writer.AnnotationsWritten();
     file.annotations = writer.AnnotationsWritten();
     file.lastSampleUs = segmentEnd;
-    if (writer.CloseFile() != 0)
+    if (writer.CloseFile() != 0) {
+        file.file = writer.KeptName();  // left unfinished when it could not be named
         return -1;
+    }
     file.complete = true;
+    file.named = !options.flatNames;
+    if (options.flatNames)
+        file.file = writer.KeptName();
     return 0;
+}
+
+int SegmentOutput::NameFiles()
+{
+    if (!options.flatNames)
+        return 0;
+    const size_t first = firstHeld;
+    const int count = static_cast<int>(outputs.size() - first);
+    for (size_t i = first; i < outputs.size(); ++i) {
+        OutputFileSummary& output = outputs[i];
+        const std::string final = flatNames.FinalName(static_cast<int>(i - first) + 1, count);
+        int errorNumber = 0;
+        if (!UnfinishedFile::RenameWithoutReplacing(OrvText::WideToUtf8(output.file), final, errorNumber)) {
+            messages.Publish(OrvLogging::Error,
+                             L"Unable to give EDF file " + output.file + L" its name " + OrvText::Utf8ToWide(final)
+                                 + L": " + OrvText::Utf8ToWide(std::generic_category().message(errorNumber)));
+            LeaveUnfinished();
+            return -1;
+        }
+        output.file = OrvText::Utf8ToWide(final);
+        output.named = true;
+        ++firstHeld;
+        messages.Publish(OrvLogging::Notice, L"EDF file complete: " + output.file);
+    }
+    flatNames.Release();
+    return 0;
+}
+
+void SegmentOutput::LeaveUnfinished()
+{
+    int64_t records = 0;
+    if (writer.CloseUnfinished(records) == 0 && !outputs.empty()) {
+        OutputFileSummary& open = outputs.back();
+        open.file = writer.KeptName();
+        open.records = records;
+        open.lastSampleUs = LastInstantOf(records);
+        open.complete = false;
+        std::wostringstream message;
+        message << L"The conversion stopped before EDF file ";
+        if (options.flatNames)
+            message << L"of segment " << segments;
+        else
+            message << outputFileName;
+        message << L" was complete: its " << records << L" data records are kept as " << open.file
+                << L", a name that is not taken for a finished EDF file.";
+        messages.Publish(OrvLogging::Warning, message.str());
+    }
+    if (options.flatNames) {
+        WarnOfUnnamedFiles(firstHeld);
+        firstHeld = outputs.size();
+        flatNames.Release();
+    }
+}
+
+void SegmentOutput::WarnOfUnnamedFiles(size_t firstUnnamed)
+{
+    std::wostringstream names;
+    size_t count = 0;
+    for (size_t i = firstUnnamed; i < outputs.size(); ++i) {
+        if (!outputs[i].complete)
+            continue;
+        names << (count++ == 0 ? L"" : L", ") << outputs[i].file;
+    }
+    if (count == 0)
+        return;
+    std::wostringstream message;
+    message << count << (count == 1 ? L" complete EDF file keeps its" : L" complete EDF files keep their")
+            << L" unfinished name, since the conversion did not complete: " << names.str() << L".";
+    messages.Publish(OrvLogging::Warning, message.str());
 }
 
 void SegmentOutput::NoteStart(uint64_t timestamp, const tm& calendar)

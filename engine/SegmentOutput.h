@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -8,19 +9,21 @@
 #include "engine/ConversionOptions.h"
 #include "engine/ConversionSummary.h"
 #include "engine/EventAnnotations.h"
+#include "engine/FlatNames.h"
 #include "engine/RecordingParameters.h"
 
 // The output side of the sample transfer: one EDF+ file per gap-free segment, opened under a
 // free name with the recording's signal parameters and "Recording starts", and finished with the
-// segment's events, "Recording ends" and the close. Failures are the writer's, which has
-// published them.
+// segment's events, "Recording ends" and the close. A file gets its name once it is complete: at
+// its close, or with flat names when the last segment has ended (NameFiles). Failures are the
+// writer's, which has published them, unless said otherwise.
 class SegmentOutput {
 public:
     // outputFileName is the writer's name variable: each open starts from it and leaves the name
     // used in it.
     SegmentOutput(EDFPlusFileWriter& writer, std::wstring& outputFileName, const RecordingParameters& parameters,
                   const ConversionOptions& options, int signalCount, EventAnnotations& events,
-                  ConversionSummary& summary);
+                  ConversionSummary& summary, MessageEvent& messages);
     SegmentOutput(const SegmentOutput&) = delete;
     SegmentOutput& operator=(const SegmentOutput&) = delete;
 
@@ -32,10 +35,18 @@ public:
     // timing the first record then starts at the timestamp's fraction of a second, and the
     // annotations count from the whole second before it.
     int SetStartDateFromTimestamp(uint64_t timestamp);
-    int WriteDataRecord(const std::vector<short>& samples) { return writer.WriteDataRecord(samples); }
+    // lastInstant: timestamp (µs) of the last sample instant that the record holds
+    int WriteDataRecord(const std::vector<short>& samples, uint64_t lastInstant);
     // Hands over the events of [segmentStart, segmentEnd] (µs) and "Recording ends" at the
     // segment's last instant, and closes the file; its data records are all written.
     int CloseEDFFile(uint64_t segmentStart, uint64_t segmentEnd);
+    // Once the last file is closed: with flat names, gives every file its name (a failure is
+    // published here, and the files not named stay unfinished).
+    int NameFiles();
+    // After a failure: the file still open is closed at its last whole record under its
+    // unfinished name, and that and the complete files still without a name are named in a
+    // Warning and in the summary.
+    void LeaveUnfinished();
 
 private:
     int SetSignalParameters(int& samplesPerRecord);
@@ -47,6 +58,10 @@ private:
     // The annotation of an instant (µs), its onset counted from origin: in the usual 100 µs
     // units, in 100 ns with exact record timing, or in µs when onsets are to the microsecond.
     int Annotate(uint64_t timestamp, uint64_t origin, const std::string& text);
+    int OpenNextFile();
+    // The timestamp of the last instant in the first `records` data records of the open file.
+    uint64_t LastInstantOf(int64_t records) const;
+    void WarnOfUnnamedFiles(size_t firstUnnamed);
 
     EDFPlusFileWriter& writer;
     std::wstring& outputFileName;
@@ -56,7 +71,16 @@ private:
     EventAnnotations& events;
     ConversionSummary& summary;
     std::vector<OutputFileSummary>& outputs;  // of the summary: one entry per file opened
-    uint64_t fileStart = 0;                   // µs, what the open file's onsets count from; 0 until its first instant
+    MessageEvent& messages;
+    FlatNames flatNames;
+    int segments = 0;      // files opened
+    size_t firstHeld = 0;  // entry of the first file that waits for its name (flat names)
+    // The last instant of each of the latest data records, by record number modulo the size: the
+    // records that may not have reached the file when it fails are fewer (the writing behind
+    // holds at most a few hundred KiB, a record at least 116 bytes).
+    std::array<uint64_t, 4096> recordEnds{};
+    int64_t recordsHandedOver = 0;  // to the open file
+    uint64_t fileStart = 0;         // µs, what the open file's onsets count from; 0 until its first instant
     // With exact record timing, "Recording starts" waits for the first instant, which fixes the
     // file's start.
     bool recordingStartsPending = false;

@@ -2,8 +2,8 @@
 
 #include "logging/TextConversion.h"
 
-CommandLineFrontend::CommandLineFrontend(LogFile& logFile, bool quiet, RunOutput& output)
-    : m_logFile(logFile), m_quiet(quiet), m_output(output)
+CommandLineFrontend::CommandLineFrontend(LogFile& logFile, bool quiet, RunOutput& output, std::string resultPrefix)
+    : m_logFile(logFile), m_quiet(quiet), m_output(output), m_resultPrefix(std::move(resultPrefix))
 {
 }
 
@@ -22,5 +22,5 @@ void CommandLineFrontend::OnProgress(double fraction)
 
 void CommandLineFrontend::OnResult(int result)
 {
-    m_output.Line(OrvText::WideToUtf8(ResultText(result)));
+    m_output.Line(m_resultPrefix + OrvText::WideToUtf8(ResultText(result)));
 }

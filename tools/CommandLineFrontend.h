@@ -13,7 +13,8 @@
 // on. Every message is also kept, for the recording's report.
 class CommandLineFrontend : public ConversionFrontend {
 public:
-    CommandLineFrontend(LogFile& logFile, bool quiet, RunOutput& output);
+    // resultPrefix goes before the result line.
+    CommandLineFrontend(LogFile& logFile, bool quiet, RunOutput& output, std::string resultPrefix = {});
 
     void OnMessage(OrvLogging::ORVB_MESSAGE_TYPE type, const std::wstring& text) override;
     void OnProgress(double fraction) override;
@@ -26,5 +27,6 @@ private:
     LogFile& m_logFile;
     bool m_quiet;
     RunOutput& m_output;
+    std::string m_resultPrefix;
     std::vector<Message> m_messages;
 };

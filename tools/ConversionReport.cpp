@@ -124,7 +124,8 @@ json OutputJson(const OutputFileSummary& output)
                       {"annotations", output.annotations},
                       {"first_sample_us", output.firstSampleUs},
                       {"last_sample_us", output.lastSampleUs},
-                      {"complete", output.complete}});
+                      {"complete", output.complete},
+                      {"named", output.named}});
     return entry;
 }
 
@@ -136,6 +137,21 @@ json EventsJson(const std::vector<EventSummary>& events)
     for (const EventSummary& event : events)
         list.push_back({{"timestamp_us", event.timestamp}, {"text", Utf8(OrvText::Latin1ToWide(event.text))}});
     return list;
+}
+
+// Input files and what of them no output file holds: samples, seconds and (for a partial
+// record) bytes.
+json LeftOutJson(const std::vector<InputLeftOut>& files, int sampleFrequency, bool withBytes)
+{
+    json entries = json::array();
+    for (const InputLeftOut& file : files) {
+        json entry = {{"file", Utf8(file.file)}, {"channel", Utf8(file.channel)}, {"samples", file.samples}};
+        entry["seconds"] = sampleFrequency > 0 ? static_cast<double>(file.samples) / sampleFrequency : 0.0;
+        if (withBytes)
+            entry["bytes"] = file.bytes;
+        entries.push_back(entry);
+    }
+    return entries;
 }
 
 json OptionsJson(const ConvertArguments& arguments)
@@ -152,6 +168,11 @@ json OptionsJson(const ConvertArguments& arguments)
     options.update(json{
         {"recursive", arguments.recursive}, {"jobs", arguments.jobs}, {"skip_converted", arguments.skipConverted}});
     return options;
+}
+
+int SampleFrequency(const ConversionSummary& summary)
+{
+    return summary.channels.empty() ? 0 : summary.channels.front().sampleFrequency;
 }
 
 std::string BaseOf(const std::string& path)
@@ -202,6 +223,9 @@ json ReportJson(const RecordingReport& report, const ConvertArguments& arguments
     json outputs = json::array();
     for (const OutputFileSummary& output : report.summary.outputs)
         outputs.push_back(OutputJson(output));
+    json eventFilesNotUsed = json::array();
+    for (const std::wstring& file : report.summary.eventFilesNotUsed)
+        eventFilesNotUsed.push_back(Utf8(file));
     json messages = json::array();
     for (const auto& [type, text] : report.messages)
         messages.push_back({{"type", Utf8(OrvLogging::MessageTypeName(type))}, {"text", Utf8(text)}});
@@ -209,11 +233,16 @@ json ReportJson(const RecordingReport& report, const ConvertArguments& arguments
     PutPath(whole, "recording", report.recording);
     PutPath(whole, "output_directory", report.outputDirectory);
     whole.update(json{{"options", OptionsJson(arguments)},
+                      {"output_options", OutputOptionsJson(arguments.options)},
                       {"inputs", inputs},
                       {"outputs", outputs},
                       {"events_left_out", report.summary.eventsLeftOut},
                       {"events_left_out_list", EventsJson(report.summary.leftOutEvents)},
                       {"event_texts_cut", EventsJson(report.summary.textsCut)},
+                      {"channels_cut", LeftOutJson(report.summary.channelsCut, SampleFrequency(report.summary), false)},
+                      {"partial_records_ignored",
+                       LeftOutJson(report.summary.partialRecords, SampleFrequency(report.summary), true)},
+                      {"event_files_not_used", eventFilesNotUsed},
                       {"messages", messages},
                       {"result", report.result},
                       {"wall_time_s", report.wallSeconds}});
@@ -261,10 +290,21 @@ bool AppendReportLine(const std::string& file, const json& report, std::string& 
     return written;
 }
 
-bool ConvertedBefore(const std::string& path, const std::vector<InputFile>& inputs)
+json OutputOptionsJson(const ConversionOptions& options)
+{
+    return {{"exact_timing", options.exactTiming},          {"unit", options.physicalDimension},
+            {"microsecond_onsets", options.microsecondOnsets}, {"natural_order", options.naturalOrder},
+            {"lossless_range", options.losslessRange},         {"whole_texts", options.wholeTexts},
+            {"flat_names", options.flatNames}};
+}
+
+bool ConvertedBefore(const std::string& path, const std::vector<InputFile>& inputs, const ConversionOptions& options)
 {
     const json report = json::parse(ReadReport(path), nullptr, false);  // no exception: discarded when not JSON
     if (!report.is_object() || TextOf(report, "result") != "complete")
+        return false;
+    const auto shapedBy = report.find("output_options");
+    if (shapedBy == report.end() || *shapedBy != OutputOptionsJson(options))
         return false;
     const auto previous = report.find("inputs");
     if (previous == report.end() || !previous->is_array() || previous->size() != inputs.size())

@@ -48,5 +48,10 @@ bool WriteReportFile(const std::string& path, const nlohmann::ordered_json& repo
 // Appends the report as one line to `file` in one write (appending writers do not interleave).
 bool AppendReportLine(const std::string& file, const nlohmann::ordered_json& report, std::string& error);
 
-// Whether the report at `path` says that the conversion completed, with exactly these inputs.
-bool ConvertedBefore(const std::string& path, const std::vector<InputFile>& inputs);
+// The options that shape the EDF+ files (not how the run goes, nor --verify, which only reads
+// them back): exact timing, unit and the names. A report keeps them as "output_options".
+nlohmann::ordered_json OutputOptionsJson(const ConversionOptions& options);
+
+// Whether the report at `path` says that the conversion completed, with exactly these inputs and
+// these output options.
+bool ConvertedBefore(const std::string& path, const std::vector<InputFile>& inputs, const ConversionOptions& options);

@@ -31,6 +31,14 @@ RecordingReport RefusedRecording(const Recording& recording, const std::string& 
     return report;
 }
 
+// What the result line starts with: in a batch under --quiet the recording's directory, so that
+// each line says which recording it is about.
+std::string ResultPrefix(const Recording& recording, const ConvertArguments& arguments)
+{
+    const bool batch = arguments.recursive || arguments.directories.size() > 1;
+    return arguments.quiet && batch ? recording.directory + ": " : std::string();
+}
+
 void HandOver(const RecordingReport& report, const ConvertArguments& arguments, RunOutput& output, bool writeBesideLog)
 {
     const nlohmann::ordered_json json = ReportJson(report, arguments);
@@ -74,7 +82,7 @@ int ConvertRecording(const Recording& recording, const ConvertArguments& argumen
         recording.outputDirectory.empty() ? recording.directory : recording.outputDirectory;
     if (!IsDirectory(recording.directory)) {
         output.ErrorLine("varelo-convert: " + recording.directory + ": not a directory");
-        output.Line(OrvText::WideToUtf8(ResultText(-1)));
+        output.Line(ResultPrefix(recording, arguments) + OrvText::WideToUtf8(ResultText(-1)));
         HandOver(RefusedRecording(recording, outputDirectory, recording.directory + ": not a directory"), arguments,
                  output, false);
         return 1;
@@ -82,7 +90,7 @@ int ConvertRecording(const Recording& recording, const ConvertArguments& argumen
     std::string problem;
     if (!MakeOutputDirectory(outputDirectory, WithoutTrailingSlashes(arguments.outputDirectory), problem)) {
         output.ErrorLine("varelo-convert: " + problem);
-        output.Line(OrvText::WideToUtf8(ResultText(-1)));
+        output.Line(ResultPrefix(recording, arguments) + OrvText::WideToUtf8(ResultText(-1)));
         HandOver(RefusedRecording(recording, outputDirectory, problem), arguments, output, false);
         return 1;
     }
@@ -99,10 +107,10 @@ int ConvertRecording(const Recording& recording, const ConvertArguments& argumen
     report.outputDirectory = outputDirectory;
     report.inputs = DescribeInputs(request.cscFiles, request.eventFile);
     const std::string reportPath = outputDirectory + "/" + reportFileName;
-    if (arguments.skipConverted && ConvertedBefore(reportPath, report.inputs)) {
-        const std::wstring notice =
-            OrvText::EscapeControls(L"Skipping " + request.dataDirectory
-                                    + L": its last conversion completed and its files have not changed since.");
+    if (arguments.skipConverted && ConvertedBefore(reportPath, report.inputs, arguments.options)) {
+        const std::wstring notice = OrvText::EscapeControls(
+            L"Skipping " + request.dataDirectory
+            + L": its last conversion completed with the same output options and its files have not changed since.");
         output.Line(OrvText::WideToUtf8(LogFile::MessageLine(OrvLogging::Notice, notice)));
         report.messages.emplace_back(OrvLogging::Notice, notice);
         report.result = "skipped";
@@ -110,7 +118,7 @@ int ConvertRecording(const Recording& recording, const ConvertArguments& argumen
         return 0;
     }
 
-    CommandLineFrontend frontend(logFile, arguments.quiet, output);
+    CommandLineFrontend frontend(logFile, arguments.quiet, output, ResultPrefix(recording, arguments));
     const int result = RunConversion(request, logFile, frontend, &report.summary);
     report.messages = frontend.Messages();
     report.result = result == 0 ? "complete" : "failed";

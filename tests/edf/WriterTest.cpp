@@ -1,9 +1,12 @@
 #include "edf/EDFPlusFileWriter.h"
 
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/file.h>
+#include <unistd.h>
 #include <vector>
 
 #include "tests/support/Bytes.h"
@@ -68,7 +71,9 @@ TEST_F(WriterTest, TakenNamesGetTheFirstFreeNumber)
                                                     L"Error: " + name
                                                         + L": its header cannot be written: a signal has no samples "
                                                           L"per data record."}));
-    EXPECT_TRUE(std::filesystem::exists(dir.path / "DevOutput_01_01.edf"));
+    // It is written under its unfinished name, which no "*.edf" pattern takes.
+    EXPECT_FALSE(std::filesystem::exists(dir.path / "DevOutput_01_01.edf"));
+    EXPECT_TRUE(std::filesystem::exists(dir.path / ".DevOutput_01_01.edf.partial"));
     EXPECT_EQ(ReadFileBytes(dir.path / "DevOutput.edf").size(), 0u) << "the taken file must stay untouched";
 
     const std::string base = (dir.path / "out.edf").string();
@@ -89,6 +94,54 @@ TEST_F(WriterTest, TakenNamesGetTheFirstFreeNumber)
     EXPECT_EQ(writer.OpenFile(name, 1), -1);
     EXPECT_EQ(LastTwo(), (std::vector<std::wstring>{L"Error: Unable to open EDF file named: " + NameIn("dir.edf"),
                                                     L"Error: " + NameIn("dir.edf") + L": Is a directory."}));
+}
+
+TEST_F(WriterTest, AFileGetsItsNameOnlyWhenCompleteAndTheNameIsHeldWhileItIsWritten)
+{
+    const std::filesystem::path unfinished = dir.path / ".DevOutput.edf.partial";
+    // (what lies under the unfinished name, held by a live run, the name the file gets)
+    const struct {
+        const char* what;
+        bool present;
+        bool held;
+        const char* name;
+    } cases[] = {
+        {"nothing", false, false, "DevOutput.edf"},
+        {"the file of a killed run", true, false, "DevOutput.edf"},
+        {"the file of a live run", true, true, "DevOutput_01.edf"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(dir.path);
+        std::filesystem::create_directories(dir.path);
+        int live = -1;
+        if (c.present) {
+            WriteFileBytes(unfinished, {'o', 'l', 'd'});
+            live = c.held ? open(unfinished.c_str(), O_RDONLY) : -1;
+            ASSERT_TRUE(!c.held || flock(live, LOCK_EX) == 0);
+        }
+        messages.clear();
+        std::wstring name = NameIn("DevOutput.edf");
+        OpenReadyFile(name, 1, 100, samplesPerRecord);
+        EXPECT_EQ(name, NameIn(c.name));
+        EXPECT_FALSE(std::filesystem::exists(name)) << "named before it is complete";
+        EXPECT_EQ(EDFPlusFileWriter::MakeUniqueFileName((dir.path / "DevOutput.edf").string()),
+                  (dir.path / (c.held ? "DevOutput_02.edf" : "DevOutput_01.edf")).string())
+            << "the name is held while the file is written";
+        EXPECT_EQ(messages.size(), c.present && !c.held ? 2u : 1u);
+        EXPECT_EQ(messages.front()
+                      == L"Notice: Taking over " + NameIn(".DevOutput.edf.partial")
+                             + L", left unfinished by a conversion that was killed.",
+                  c.present && !c.held);
+        ASSERT_EQ(writer.WriteDataRecord(std::vector<short>(static_cast<size_t>(samplesPerRecord), 7)), 0);
+        ASSERT_EQ(writer.CloseFile(), 0);
+        EXPECT_EQ(ReadFileBytes(name).size(), 256u * 3 + 2u * static_cast<size_t>(samplesPerRecord) + 114u);
+        EXPECT_EQ(std::filesystem::exists(unfinished), c.held);
+        if (c.held) {
+            EXPECT_EQ(ReadFileBytes(unfinished), (std::vector<unsigned char>{'o', 'l', 'd'}));
+            close(live);
+        }
+    }
 }
 
 TEST_F(WriterTest, RecordSizeFollowsTheSampleBytesPerSecond)

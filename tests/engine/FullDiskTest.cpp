@@ -53,6 +53,14 @@ protected:
     // Shrinks the disk to the inputs plus `pages` free pages.
     void LeaveFreePages(uint64_t pages) { ASSERT_TRUE(disk.LeaveFreePages(pages)) << disk.Reason(); }
 
+    // The Warning about the file that the run left unfinished, with the records it kept.
+    std::wstring UnfinishedWarning(const std::string& name, int64_t records) const
+    {
+        return L"The conversion stopped before EDF file " + PathOf(name) + L" was complete: its "
+               + std::to_wstring(records) + L" data records are kept as " + PathOf("." + name + ".partial")
+               + L", a name that is not taken for a finished EDF file.";
+    }
+
     TmpfsMount disk;
     std::filesystem::path recording;
 };
@@ -68,22 +76,25 @@ TEST_F(FullDiskTest, DiskFullInTheFirstFileFailsTheRunWithTheWritersMessage)
     LogFile logFile;
     CapturingFrontend frontend(logFile);
     EXPECT_EQ(RunIn(recording, logFile, frontend), -1);
-    ASSERT_GE(frontend.events.size(), 5u);
-    EXPECT_EQ(std::vector<std::wstring>(frontend.events.end() - 5, frontend.events.end()),
+    // An EDF+ file of the records that reached the disk whole: the header counts them and the
+    // cut-off record after them is gone. It began, but it has no end, so it keeps the name under
+    // which it was written, which a Warning tells.
+    EXPECT_FALSE(std::filesystem::exists(recording / "DevOutput.edf"));
+    const EdfFile edf = Parsed(recording / ".DevOutput.edf.partial");
+    ASSERT_GE(frontend.events.size(), 6u);
+    EXPECT_EQ(std::vector<std::wstring>(frontend.events.end() - 6, frontend.events.end()),
               (std::vector<std::wstring>{L"Notice: EDF File Opened Successfully: " + PathOf("DevOutput.edf"),
                                          L"Error: Error writing data to file",
                                          L"Error: " + PathOf("DevOutput.edf") + L": No space left on device.",
+                                         L"Warning: " + UnfinishedWarning("DevOutput.edf", edf.recordCount),
                                          L"result: Conversion Failed", L"ended"}));
     EXPECT_EQ(ReadFileBytes(recording / "CSC1.ocs"), input);
     const std::vector<std::string> log = NonEmptyLines(recording / "VareloLogFile.txt");
-    ASSERT_GE(log.size(), 3u);
-    EXPECT_TRUE(log[log.size() - 3].ends_with(" - Error writing data to file")) << log[log.size() - 3];
-    EXPECT_TRUE(log[log.size() - 2].ends_with("/DevOutput.edf: No space left on device.")) << log[log.size() - 2];
+    ASSERT_GE(log.size(), 4u);
+    EXPECT_TRUE(log[log.size() - 4].ends_with(" - Error writing data to file")) << log[log.size() - 4];
+    EXPECT_TRUE(log[log.size() - 3].ends_with("/DevOutput.edf: No space left on device.")) << log[log.size() - 3];
     EXPECT_EQ(log.back(), "Log File Closed - End of File\r");
 
-    // An EDF+ file of the records that reached the disk whole: the header counts them and the
-    // cut-off record after them is gone. It began, but it has no end.
-    const EdfFile edf = Parsed(recording / "DevOutput.edf");
     EXPECT_GE(edf.recordCount, 1);
     EXPECT_LT(edf.recordCount, 20);
     EXPECT_EQ(edf.samplesPerSignal.at(0), Ramp(0, static_cast<size_t>(edf.recordCount * samplesPerRecord)));
@@ -104,19 +115,21 @@ TEST_F(FullDiskTest, DiskFullInALaterSegmentKeepsTheFilesFinishedBefore)
 
     std::vector<std::wstring> messages;
     EXPECT_EQ(ConvertChannelAndEvents(messages), -1);
+    const EdfFile cut = Parsed(recording / ".DevOutput_01.edf.partial");
     EXPECT_EQ(messages, (std::vector<std::wstring>{
                             L"Notice: Session UUIDs successfull verified for all CSC files.",
                             L"Notice: EDF File Opened Successfully: " + PathOf("DevOutput.edf"),
                             L"Notice: EDF File Opened Successfully: " + PathOf("DevOutput_01.edf"),
                             L"Error: Error writing data to file",
                             L"Error: " + PathOf("DevOutput_01.edf") + L": No space left on device.",
+                            L"Warning: " + UnfinishedWarning("DevOutput_01.edf", cut.recordCount),
                         }));
 
     const EdfFile first = Parsed(recording / "DevOutput.edf");
     EXPECT_EQ(first.samplesPerSignal.at(0), Ramp(0, 3000));
     EXPECT_EQ(TalTexts(first), (std::vector<std::string>{"+0 Recording starts", "+1 first", "+2.9990 Recording ends"}));
+    EXPECT_FALSE(std::filesystem::exists(recording / "DevOutput_01.edf"));
 
-    const EdfFile cut = Parsed(recording / "DevOutput_01.edf");
     EXPECT_GE(cut.recordCount, 1);
     EXPECT_LT(cut.recordCount, 20);
     EXPECT_EQ(cut.samplesPerSignal.at(0), Ramp(5000, static_cast<size_t>(cut.recordCount * samplesPerRecord)));

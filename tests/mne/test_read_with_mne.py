@@ -99,7 +99,8 @@ class ReadWithMne(unittest.TestCase):
     def convert(self, synth_options, convert_options=("--classic",), name="recording"):
         directory = pathlib.Path(self.work.name) / name
         subprocess.run([BIN / "varelo-synth", *synth_options, directory], check=True, stdout=subprocess.DEVNULL)
-        run = subprocess.run([BIN / "varelo-convert", *convert_options, directory], capture_output=True, text=True)
+        run = subprocess.run([BIN / "varelo-convert", "--classic", *convert_options, directory], capture_output=True,
+                             text=True)
         self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
         self.assertTrue(run.stdout.endswith("Conversion Complete\n"), run.stdout)
         marker = "EDF File Opened Successfully: "

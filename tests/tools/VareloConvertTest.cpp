@@ -54,12 +54,19 @@ protected:
 TEST_F(VareloConvertTest, ConversionPrintsLogLinesAndTheResult)
 {
     const std::filesystem::path recording = Recording("rec");
-    EXPECT_EQ(Run(Quoted(recording.string() + "/")), 0);
-    EXPECT_NE(out.find("-* NOTICE  *- "), std::string::npos);
-    EXPECT_NE(out.find(" - EDF File Opened Successfully: " + (recording / "DevOutput.edf").string() + "\n"),
-              std::string::npos)
-        << out;
-    EXPECT_TRUE(out.ends_with("\nConversion Complete\n"));
+    // --classic: the usual name, given as the file is opened; by default the flat name, given
+    // once the run is complete.
+    const std::pair<std::string, std::string> cases[] = {
+        {"--classic ", " - EDF File Opened Successfully: " + (recording / "DevOutput.edf").string() + "\n"},
+        {"", " - EDF file complete: " + (recording / "DevOutput_run01_seg1of1.edf").string() + "\n"},
+    };
+    for (const auto& [option, line] : cases) {
+        SCOPED_TRACE(option);
+        EXPECT_EQ(Run(option + Quoted(recording.string() + "/")), 0);
+        EXPECT_NE(out.find("-* NOTICE  *- "), std::string::npos);
+        EXPECT_NE(out.find(line), std::string::npos) << out;
+        EXPECT_TRUE(out.ends_with("\nConversion Complete\n"));
+    }
 }
 
 TEST_F(VareloConvertTest, QuietPrintsOnlyTheResultOfEachDirectoryAndFailsIfOneFails)
@@ -68,7 +75,10 @@ TEST_F(VareloConvertTest, QuietPrintsOnlyTheResultOfEachDirectoryAndFailsIfOneFa
     const std::filesystem::path empty = dir.path / "empty";
     std::filesystem::create_directory(empty);
     EXPECT_EQ(Run("--quiet " + Quoted(first.string()) + " " + Quoted(empty.string())), 1);
-    EXPECT_EQ(out, "Conversion Complete\nConversion Failed\n");
+    // several directories: each result line says which one it is about
+    EXPECT_EQ(out, first.string() + ": Conversion Complete\n" + empty.string() + ": Conversion Failed\n");
+    EXPECT_EQ(Run("--quiet " + Quoted(first.string())), 0);
+    EXPECT_EQ(out, "Conversion Complete\n");
     EXPECT_NE(Contents(empty / "VareloLogFile.txt")
                   .find("There were not any valid CSC files specified.  File conversion has been aborted."),
               std::string::npos);

@@ -72,10 +72,11 @@ class Batch(unittest.TestCase):
             os.chmod(out, 0o777)
         run = convert("-q", "-r", "-o", out, tree, user=NOBODY if as_root else None)
         self.assertEqual(run.returncode, 0, run.stderr)
-        self.assertEqual(run.stdout, "Conversion Complete\n" * 3)
+        self.assertEqual(run.stdout, "".join(f"{tree / name}: Conversion Complete\n"
+                                             for name in ("day1/rec1", "day1/rec2", "day2/rec1")))
         for name in ("day1/rec1", "day1/rec2", "day2/rec1"):
             self.assertEqual(sorted(p.name for p in (out / name).iterdir()),
-                             ["DevOutput.edf", "VareloLogFile.txt", "VareloReport.json"])
+                             ["DevOutput_run01_seg1of1.edf", "VareloLogFile.txt", "VareloReport.json"])
             self.assertEqual(report(out / name)["result"], "complete")
         self.assertEqual(list(tree.rglob("*.edf")) + list(tree.rglob("*.txt")), [])
 
@@ -110,8 +111,19 @@ class Batch(unittest.TestCase):
         results = {pathlib.Path(line["recording"]).name: line["result"]
                    for line in map(json.loads, (self.root / "rerun.jsonl").read_text().splitlines())}
         self.assertEqual(results, {"a": "skipped", "b": "complete", "c": "skipped", "d": "complete"})
-        self.assertEqual(sorted(p.name for p in (out / "b").glob("*.edf")), ["DevOutput.edf", "DevOutput_01.edf"])
-        self.assertEqual(sorted(p.name for p in (out / "a").glob("*.edf")), ["DevOutput.edf"])
+        self.assertEqual(sorted(p.name for p in (out / "b").glob("*.edf")),
+                         ["DevOutput_run01_seg1of1.edf", "DevOutput_run02_seg1of1.edf"])
+        self.assertEqual(sorted(p.name for p in (out / "a").glob("*.edf")), ["DevOutput_run01_seg1of1.edf"])
+        # options that shape the files convert again; --verify, --jobs and --report do not
+        for options, wanted in ((["--verify", "-j", "2"], "skipped"), (["--classic"], "complete"),
+                                (["--classic"], "skipped"), (["--unit", "uV", "--classic"], "complete"),
+                                (["--exact-timing", "--unit", "uV", "--classic"], "complete"),
+                                ([], "complete")):
+            lines = self.root / "options.jsonl"
+            rerun = convert("-q", "-r", "-o", out, "--skip-converted", "--report", lines, *options, tree / "a")
+            self.assertEqual(rerun.returncode, 0, rerun.stderr)
+            last = json.loads(lines.read_text().splitlines()[-1])
+            self.assertEqual((options, last["result"]), (options, wanted))
 
     def test_links_are_not_followed_and_unreadable_directories_are_reported(self):
         tree = self.root / "tree"
@@ -138,7 +150,7 @@ class Batch(unittest.TestCase):
         out = self.root / "out"
         command = [str(BIN / "varelo-convert"), "-q", "-r", "-j", "2", "-o", str(out), "--skip-converted", str(tree)]
         process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-        while not any(p.name == "DevOutput.edf" for p in out.rglob("*")):  # the conversions are under way
+        while not any(p.name.endswith(".edf.partial") for p in out.rglob("*")):  # the conversions are under way
             self.assertIsNone(process.poll(), "the batch ended before it could be interrupted")
             time.sleep(0.0005)
         process.send_signal(signal.SIGINT)
@@ -149,7 +161,11 @@ class Batch(unittest.TestCase):
         self.assertTrue(interrupted)
         for entry in interrupted:
             self.assertEqual(entry["result"], "failed")
-            self.assertFalse(entry["outputs"][-1]["complete"])
+            unfinished = entry["outputs"][-1]
+            self.assertFalse(unfinished["complete"] or unfinished["named"])
+            # left under its unfinished name, with as many records as the report says
+            self.assertTrue(unfinished["file"].endswith(".edf.partial"), unfinished["file"])
+            self.assertEqual(int(pathlib.Path(unfinished["file"]).read_bytes()[236:244]), unfinished["records"])
             self.assertIn("Conversion interrupted: the run was asked to stop.",
                           [m["text"] for m in entry["messages"]])
         self.assertEqual(subprocess.run(command, capture_output=True).returncode, 0)
@@ -188,7 +204,8 @@ class Batch(unittest.TestCase):
         merged = [json.loads(line) for line in (out / "report.jsonl").read_text().splitlines()]
         self.assertEqual([(pathlib.Path(m["output_directory"]).relative_to(out).as_posix(), m["result"]) for m in merged],
                          [("x/1", "complete"), ("x/2", "complete"), ("x/2", "skipped"), ("y", "complete")])
-        self.assertEqual(sorted(edf_files(out)), ["x/1/DevOutput.edf", "x/2/DevOutput.edf", "y/DevOutput.edf"])
+        self.assertEqual(sorted(edf_files(out)), ["x/1/DevOutput_run01_seg1of1.edf", "x/2/DevOutput_run01_seg1of1.edf",
+                                                  "y/DevOutput_run01_seg1of1.edf"])
 
     def test_reports_name_the_samples_clipped_and_the_texts_cut(self):
         # CSC2's header says its samples reach 1,000 at most, but they do not stay within it; one

@@ -1,6 +1,7 @@
 """Runs of varelo-convert started at once on one directory never share an output file: each run
 reports names no other run reports, and every file is complete (all runs convert the same
-recording, so every file of one segment holds the same bytes).
+recording, so every file of one segment holds the same bytes). Both with the usual names
+(--classic), given as a file is opened, and with the flat names, given once a run is complete.
 
     test_concurrent_runs.py BIN_DIR [TRIALS [RUNS]]      (defaults: 10 trials of 8 runs)
 """
@@ -9,27 +10,31 @@ import subprocess
 import sys
 import tempfile
 
-MARKER = "EDF File Opened Successfully: "
+MARKERS = {("--classic",): "EDF File Opened Successfully: ", (): "EDF file complete: "}
 
 
-def trial(bin_dir, recording, runs):
+def trial(bin_dir, recording, runs, options):
     """Names reported by each run; the failure's text when something is wrong."""
     for old in recording.glob("*.edf"):
         old.unlink()
-    processes = [subprocess.Popen([bin_dir / "varelo-convert", recording], stdout=subprocess.PIPE, text=True)
+    processes = [subprocess.Popen([bin_dir / "varelo-convert", *options, recording], stdout=subprocess.PIPE, text=True)
                  for _ in range(runs)]
+    marker = MARKERS[options]
     reported = []
     for process in processes:
         output, _ = process.communicate()
         if process.returncode != 0:
             return f"a run failed:\n{output}"
-        reported.append([line.split(MARKER, 1)[1] for line in output.splitlines() if MARKER in line])
+        reported.append([line.split(marker, 1)[1] for line in output.splitlines() if marker in line])
     names = [name for run in reported for name in run]
     if len(set(names)) != len(names):
         return f"a name was reported twice: {sorted(names)}"
     written = sorted(str(path) for path in recording.glob("*.edf"))
     if written != sorted(names):
         return f"files written {written} differ from those reported {sorted(names)}"
+    left = sorted(path.name for path in recording.glob(".*"))
+    if left:
+        return f"files left behind: {left}"
     segments = len(reported[0])
     for segment in range(segments):
         contents = {pathlib.Path(run[segment]).read_bytes() for run in reported}
@@ -47,10 +52,11 @@ def main():
         subprocess.run([bin_dir / "varelo-synth", "--channels", "4", "--duration", "1", "--gap", "30:100000",
                         "--events", "5", recording], check=True, stdout=subprocess.DEVNULL)
         for number in range(trials):
-            failure = trial(bin_dir, recording, runs)
-            if failure:
-                print(f"trial {number + 1} of {trials}: {failure}")
-                return 1
+            for options in MARKERS:
+                failure = trial(bin_dir, recording, runs, options)
+                if failure:
+                    print(f"trial {number + 1} of {trials} {options}: {failure}")
+                    return 1
     print(f"{trials} trials of {runs} runs at once: every name reported once, every file complete")
     return 0
 
