@@ -155,6 +155,13 @@ UnfinishedFile::Reservation UnfinishedFile::Reserve(const std::string& wanted, i
         Attempt result = CreateLocked(errorNumber);
         if (result == Attempt::Again)
             result = TakeOver(errorNumber);
+        // The run that held the unfinished name may have given the file its final name between
+        // the look above and the creation: then the name is taken after all.
+        if (result == Attempt::Done && lstat(finalPath.c_str(), &info) == 0) {
+            Discard();
+            errorNumber = EEXIST;
+            return Reservation::Taken;
+        }
         if (result == Attempt::Done)
             return Reservation::Reserved;
         if (result == Attempt::Taken)
