@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "logging/FileErrors.h"
 #include "logging/TextConversion.h"
 
 namespace OrvFiles {
@@ -17,7 +18,7 @@ namespace {
 
 Failure SystemFailure(int errorNumber)
 {
-    return {errorNumber, OrvText::Utf8ToWide(std::generic_category().message(errorNumber))};
+    return {errorNumber, OrvText::SystemReason(errorNumber)};
 }
 
 // The failure of finding `mode` where a regular file (or, with wantDirectory, a directory)
@@ -165,7 +166,7 @@ bool MakeDirectoriesBelow(const std::string& root, const std::string& below, std
 
 std::wstring Describe(const std::wstring& path, const Failure& failure)
 {
-    return path + L": " + failure.reason + L".";
+    return OrvText::FileErrorText(path, failure.reason);
 }
 
 }  // namespace OrvFiles
