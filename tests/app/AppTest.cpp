@@ -253,8 +253,8 @@ TEST(VareloDlgOptionsTest, LabOutputWritesWhatTheCommandLineWritesByDefault)
     LogFile logFile;
     SilentFrontend frontend;
     ASSERT_EQ(RunConversion(engineDirectory, cscFiles, eventFile, logFile, frontend, ConversionOptions::Lab()), 0);
-    const std::vector<unsigned char> written = ReadFileBytes(dir.path / "window" / "DevOutput.edf");
-    EXPECT_EQ(written, ReadFileBytes(dir.path / "engine" / "DevOutput.edf"));
+    const std::vector<unsigned char> written = ReadFileBytes(dir.path / "window" / "DevOutput_run01_seg1of1.edf");
+    EXPECT_EQ(written, ReadFileBytes(dir.path / "engine" / "DevOutput_run01_seg1of1.edf"));
     ASSERT_GT(written.size(), 1024u);
     EXPECT_EQ(std::string(written.begin() + 256, written.begin() + 272), "CSC2            ");
     QSettings().clear();

@@ -53,7 +53,7 @@ class LabOutputWithMne(unittest.TestCase):
         run = subprocess.run([BIN / "varelo-convert", directory], capture_output=True, text=True)
         self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
         self.assertTrue(run.stdout.endswith("Conversion Complete\n"), run.stdout)
-        marker = "EDF File Opened Successfully: "
+        marker = "EDF file complete: "  # the name a file gets once the run has written it whole
         written = [pathlib.Path(line.split(marker, 1)[1]) for line in run.stdout.splitlines() if marker in line]
         return directory, written
 

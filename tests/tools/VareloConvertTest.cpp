@@ -124,23 +124,28 @@ TEST_F(VareloConvertTest, LabOutputByDefaultClassicOnAskAndTheUnitEitherWay)
     struct Case {
         std::string arguments;
         std::string optionsNotice;  // empty: none
+        std::string file;
         std::string unit;           // the signal's physical dimension field
         std::string digitalMinimum;
     };
     const auto lab = [](const std::string& unit) {
         return "exact record timing (--exact-timing); physical dimension \"" + unit + "\" (--unit " + unit
                + "); annotation onsets to the microsecond; channels in the natural order of their file names; the "
-                 "whole 16-bit range, no sample clipped; event texts whole.";
+                 "whole 16-bit range, no sample clipped; event texts whole; one file per segment, named "
+                 "<name>_run<RR>_seg<KK>of<NN>.edf (lab output).";
     };
+    const std::string flat = "DevOutput_run01_seg1of1.edf";
+    const std::string classic = "DevOutput.edf";
     const std::vector<Case> cases = {
-        {"", lab("uV"), "uV      ", "-32768  "},
-        {"--classic", "", "        ", "-101    "},
+        {"", lab("uV"), flat, "uV      ", "-32768  "},
+        {"--classic", "", classic, "        ", "-101    "},
         {"--classic --unit mV --exact-timing",
-         "exact record timing (--exact-timing); physical dimension \"mV\" (--unit mV).", "mV      ", "-101    "},
-        {"--unit mV --classic --verify",
-         "physical dimension \"mV\" (--unit mV); every file verified after conversion (--verify).", "mV      ",
+         "exact record timing (--exact-timing); physical dimension \"mV\" (--unit mV).", classic, "mV      ",
          "-101    "},
-        {"--unit mV", lab("mV"), "mV      ", "-32768  "},
+        {"--unit mV --classic --verify",
+         "physical dimension \"mV\" (--unit mV); every file verified after conversion (--verify).", classic,
+         "mV      ", "-101    "},
+        {"--unit mV", lab("mV"), flat, "mV      ", "-32768  "},
     };
     for (size_t i = 0; i < cases.size(); ++i) {
         const Case& c = cases[i];
@@ -157,7 +162,8 @@ TEST_F(VareloConvertTest, LabOutputByDefaultClassicOnAskAndTheUnitEitherWay)
             EXPECT_EQ(notice, std::string::npos) << out;
         else
             EXPECT_NE(out.find("Conversion options in force: " + c.optionsNotice + "\n"), std::string::npos) << out;
-        const std::string header = Contents(recording / "DevOutput.edf").substr(0, 768);
+        const std::string header = Contents(recording / c.file).substr(0, 768);
+        ASSERT_EQ(header.size(), 768u) << c.file;
         // one signal and the annotation signal: dimensions at 256 + 96 × 2, digital minima at 256 + 120 × 2
         EXPECT_EQ(header.substr(448, 8), c.unit);
         EXPECT_EQ(header.substr(496, 8), c.digitalMinimum);

@@ -77,7 +77,8 @@ class HostileDirectories(unittest.TestCase):
                     output.mkdir(exist_ok=True)
                     outside = case / "outside.txt"
                     self.lay(trap, output / name, outside)
-                    arguments = [recording] if in_place else ["-o", output, recording]
+                    # the usual names, which a trap can take ahead of the run
+                    arguments = ["--classic", recording] if in_place else ["--classic", "-o", output, recording]
 
                     status, stdout, by_itself = convert_bounded(*arguments)
 
@@ -125,11 +126,12 @@ class HostileDirectories(unittest.TestCase):
         (out / "b").symlink_to(elsewhere)  # a directory above one
         (out / "d").symlink_to(self.root / "gone")  # dangling
 
-        status, stdout, by_itself = convert_bounded("-q", "-r", "-o", out, "--report", self.root / "batch.jsonl", tree)
+        status, stdout, by_itself = convert_bounded("--classic", "-q", "-r", "-o", out, "--report", self.root / "batch.jsonl", tree)
 
         self.assertTrue(by_itself, "the run hung")
         self.assertEqual(status, 1)
-        self.assertEqual(stdout.splitlines(), ["Conversion Failed"] * 3)
+        # a quiet batch names each recording before its result
+        self.assertEqual([line.rsplit(": ", 1)[-1] for line in stdout.splitlines()], ["Conversion Failed"] * 3)
         self.assertEqual(list(elsewhere.iterdir()), [])
         self.assertFalse((self.root / "gone").exists())
         lines = [json.loads(line) for line in (self.root / "batch.jsonl").read_text().splitlines()]
@@ -157,9 +159,11 @@ class Interrupted(unittest.TestCase):
                 out = self.root / f"out-{signal_number.name}"
                 report = self.root / f"{signal_number.name}.jsonl"
                 process = subprocess.Popen(
-                    [str(BIN / "varelo-convert"), "-q", "-r", "-j", "2", "-o", str(out), "--report", str(report),
+                    [str(BIN / "varelo-convert"), "--classic", "-q", "-r", "-j", "2", "-o", str(out), "--report", str(report),
                      str(self.tree)], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-                while not ((out / "0" / "VareloReport.json").exists() and (out / "a" / "DevOutput.edf").exists()):
+                # recording 0 finished, recording a under way (its file not yet complete)
+                under_way = out / "a" / ".DevOutput.edf.partial"
+                while not ((out / "0" / "VareloReport.json").exists() and under_way.exists()):
                     self.assertIsNone(process.poll(), "the batch ended before it could be stopped")
                     time.sleep(0.001)
                 process.send_signal(signal_number)
@@ -171,8 +175,8 @@ class Interrupted(unittest.TestCase):
                     self.fail("the batch did not end after the signal")
                 self.assertEqual(process.returncode, 1)
                 lines = output.splitlines()
-                self.assertEqual(lines[0], "Conversion Complete")  # the recording that finished
-                self.assertEqual(set(lines[1:]), {"Conversion Failed"})
+                self.assertTrue(lines[0].endswith(": Conversion Complete"), lines[0])  # the recording that finished
+                self.assertEqual({line.rsplit(": ", 1)[-1] for line in lines[1:]}, {"Conversion Failed"})
                 self.assertIn("interrupted", errors)
                 reported = [json.loads(line) for line in report.read_text().splitlines()]
                 self.assertEqual(pathlib.Path(reported[0]["recording"]).name, "0")
