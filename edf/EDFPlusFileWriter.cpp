@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <cwchar>
 #include <cstring>
+#include <cwchar>
 #include <iomanip>
 #include <iterator>
 #include <sstream>

@@ -164,7 +164,8 @@ int EdfCheckSignals(const EdfFileState& state)
         // the setters kept both digital limits within 16 bits
         if (int digital = EdfCheckDigitalRange(signal.digitalMinimum, signal.digitalMaximum); digital != EdfOk)
             return digital;
-        if (int physical = EdfCheckPhysicalRange(signal.physicalMinimum, signal.physicalMaximum, signal.physicalNearest);
+        if (int physical =
+                EdfCheckPhysicalRange(signal.physicalMinimum, signal.physicalMaximum, signal.physicalNearest);
             physical != EdfOk)
             return physical;
     }

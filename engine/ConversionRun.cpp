@@ -6,8 +6,8 @@
 #include "engine/DirectoryListing.h"
 #include "engine/InputLosses.h"
 #include "engine/OrvToEDF.h"
-#include "logging/FileErrors.h"
 #include "logging/ControlEscaping.h"
+#include "logging/FileErrors.h"
 #include "logging/TextConversion.h"
 
 namespace {

@@ -276,8 +276,8 @@ int OrvToEDF::TransferSamples(EDFPlusFileWriter& writer, Velquor::OrvFileIO& rea
                               int sampleFrequency, int eventHandle)
 {
     EventAnnotations events(reader, eventHandle, messageEvent);
-    SegmentOutput output(writer, outputFileName, parameters, options, static_cast<int>(handles.size()), events,
-                         summary, messageEvent);
+    SegmentOutput output(writer, outputFileName, parameters, options, static_cast<int>(handles.size()), events, summary,
+                         messageEvent);
     SampleTransfer transfer(reader, handles, sampleFrequency, output, messageEvent, progressHandler, cancelCheck);
     if (transfer.TransferSamples() != 0) {
         output.LeaveUnfinished();

@@ -232,20 +232,20 @@ json ReportJson(const RecordingReport& report, const ConvertArguments& arguments
     json whole = {{"program", "varelo-convert"}, {"version", VARELO_VERSION}};
     PutPath(whole, "recording", report.recording);
     PutPath(whole, "output_directory", report.outputDirectory);
-    whole.update(json{{"options", OptionsJson(arguments)},
-                      {"output_options", OutputOptionsJson(arguments.options)},
-                      {"inputs", inputs},
-                      {"outputs", outputs},
-                      {"events_left_out", report.summary.eventsLeftOut},
-                      {"events_left_out_list", EventsJson(report.summary.leftOutEvents)},
-                      {"event_texts_cut", EventsJson(report.summary.textsCut)},
-                      {"channels_cut", LeftOutJson(report.summary.channelsCut, SampleFrequency(report.summary), false)},
-                      {"partial_records_ignored",
-                       LeftOutJson(report.summary.partialRecords, SampleFrequency(report.summary), true)},
-                      {"event_files_not_used", eventFilesNotUsed},
-                      {"messages", messages},
-                      {"result", report.result},
-                      {"wall_time_s", report.wallSeconds}});
+    whole.update(json{
+        {"options", OptionsJson(arguments)},
+        {"output_options", OutputOptionsJson(arguments.options)},
+        {"inputs", inputs},
+        {"outputs", outputs},
+        {"events_left_out", report.summary.eventsLeftOut},
+        {"events_left_out_list", EventsJson(report.summary.leftOutEvents)},
+        {"event_texts_cut", EventsJson(report.summary.textsCut)},
+        {"channels_cut", LeftOutJson(report.summary.channelsCut, SampleFrequency(report.summary), false)},
+        {"partial_records_ignored", LeftOutJson(report.summary.partialRecords, SampleFrequency(report.summary), true)},
+        {"event_files_not_used", eventFilesNotUsed},
+        {"messages", messages},
+        {"result", report.result},
+        {"wall_time_s", report.wallSeconds}});
     return whole;
 }
 
@@ -292,9 +292,12 @@ bool AppendReportLine(const std::string& file, const json& report, std::string& 
 
 json OutputOptionsJson(const ConversionOptions& options)
 {
-    return {{"exact_timing", options.exactTiming},          {"unit", options.physicalDimension},
-            {"microsecond_onsets", options.microsecondOnsets}, {"natural_order", options.naturalOrder},
-            {"lossless_range", options.losslessRange},         {"whole_texts", options.wholeTexts},
+    return {{"exact_timing", options.exactTiming},
+            {"unit", options.physicalDimension},
+            {"microsecond_onsets", options.microsecondOnsets},
+            {"natural_order", options.naturalOrder},
+            {"lossless_range", options.losslessRange},
+            {"whole_texts", options.wholeTexts},
             {"flat_names", options.flatNames}};
 }
 

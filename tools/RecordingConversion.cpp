@@ -5,8 +5,8 @@
 #include <sys/stat.h>
 
 #include "engine/ConversionRun.h"
-#include "logging/SafeFile.h"
 #include "logging/ControlEscaping.h"
+#include "logging/SafeFile.h"
 #include "logging/TextConversion.h"
 #include "tools/CommandLineFrontend.h"
 #include "tools/ConversionReport.h"

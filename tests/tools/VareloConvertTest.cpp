@@ -125,7 +125,7 @@ TEST_F(VareloConvertTest, LabOutputByDefaultClassicOnAskAndTheUnitEitherWay)
         std::string arguments;
         std::string optionsNotice;  // empty: none
         std::string file;
-        std::string unit;           // the signal's physical dimension field
+        std::string unit;  // the signal's physical dimension field
         std::string digitalMinimum;
     };
     const auto lab = [](const std::string& unit) {
@@ -143,8 +143,8 @@ TEST_F(VareloConvertTest, LabOutputByDefaultClassicOnAskAndTheUnitEitherWay)
          "exact record timing (--exact-timing); physical dimension \"mV\" (--unit mV).", classic, "mV      ",
          "-101    "},
         {"--unit mV --classic --verify",
-         "physical dimension \"mV\" (--unit mV); every file verified after conversion (--verify).", classic,
-         "mV      ", "-101    "},
+         "physical dimension \"mV\" (--unit mV); every file verified after conversion (--verify).", classic, "mV      ",
+         "-101    "},
         {"--unit mV", lab("mV"), flat, "mV      ", "-32768  "},
     };
     for (size_t i = 0; i < cases.size(); ++i) {
