@@ -15,11 +15,15 @@ BufferedFile::~BufferedFile()
     (void)Close();  // a destructor reports nothing
 }
 
-bool BufferedFile::AllocateBuffer()
+bool BufferedFile::AllocateBuffer(const StreamSettings& wanted)
 {
+    if (!wanted.Valid() || (HasBuffers() && wanted.bufferBytes != settings.bufferBytes))
+        return false;
+    settings = wanted;
+    writer.SetChunksWithoutThread(settings.chunksWithoutThread);
     for (auto& buffer : buffers) {
         if (!buffer)
-            buffer.reset(new (std::nothrow) unsigned char[bufferBytes]);
+            buffer.reset(new (std::nothrow) unsigned char[settings.bufferBytes]);
     }
     return HasBuffers();
 }
@@ -108,7 +112,7 @@ bool BufferedFile::ReadAt(int64_t offset, void* into, std::size_t count)
 
 void BufferedFile::Put(char byte)
 {
-    if (used == bufferBytes)
+    if (used == settings.bufferBytes)
         HandOver();
     buffers[active][used++] = static_cast<unsigned char>(byte);
 }
@@ -117,9 +121,9 @@ void BufferedFile::Write(const void* bytes, std::size_t count)
 {
     const auto* from = static_cast<const unsigned char*>(bytes);
     while (count > 0) {
-        if (used == bufferBytes)
+        if (used == settings.bufferBytes)
             HandOver();
-        const std::size_t part = std::min(count, bufferBytes - used);
+        const std::size_t part = std::min(count, settings.bufferBytes - used);
         std::memcpy(buffers[active].get() + used, from, part);
         used += part;
         from += part;
@@ -130,9 +134,9 @@ void BufferedFile::Write(const void* bytes, std::size_t count)
 void BufferedFile::PutSpaces(std::size_t count)
 {
     while (count > 0) {
-        if (used == bufferBytes)
+        if (used == settings.bufferBytes)
             HandOver();
-        const std::size_t part = std::min(count, bufferBytes - used);
+        const std::size_t part = std::min(count, settings.bufferBytes - used);
         std::memset(buffers[active].get() + used, ' ', part);
         used += part;
         count -= part;
@@ -141,7 +145,7 @@ void BufferedFile::PutSpaces(std::size_t count)
 
 unsigned char* BufferedFile::Reserve(std::size_t count)
 {
-    if (bufferBytes - used < count)
+    if (settings.bufferBytes - used < count)
         HandOver();
     return buffers[active].get() + used;
 }

@@ -97,7 +97,8 @@ bool RewriteWithEveryAnnotation(EdfFileState& state, const EdfAnnotation* annota
 
     BufferedFile target;
     std::string tempPath;
-    if (!target.AllocateBuffer() || !target.CreateTemporaryBeside(state.path.get(), state.file, tempPath))
+    if (!target.AllocateBuffer(state.file.Settings())
+        || !target.CreateTemporaryBeside(state.path.get(), state.file, tempPath))
         return false;
     const bool written = WriteNewLayout(state, annotations, perRecord, slotBytes, target);
     if (!target.Close() || !written) {

@@ -30,6 +30,7 @@ struct EdfSlot {
 
 EdfSlot edfFiles[edfMaxOpenFiles];
 int edfOpenCount = 0;
+StreamSettings edfStreamSettings;  // of the files opened from now on
 
 EdfFileState* OpenFile(int handle)
 {
@@ -111,7 +112,7 @@ void WriteSignalSamples(BufferedFile& file, EdfSignalParams& signal, const int16
     const int16_t fill = std::clamp<int16_t>(0, low, high);
     auto left = static_cast<std::size_t>(signal.samplesPerRecord);
     while (left > 0) {
-        std::size_t count = std::min(left, BufferedFile::bufferBytes / 2);
+        std::size_t count = std::min(left, file.BufferBytes() / 2);
         unsigned char* out = file.Reserve(count * 2);
         if (samples != nullptr) {
             signal.clippedSamples += static_cast<int64_t>(ClampToLittleEndian(samples, count, low, high, out));
@@ -284,7 +285,7 @@ template <typename Opener> int OpenInSlot(const char* path, int signalCount, Ope
     const std::size_t pathBytes = path != nullptr ? std::strlen(path) + 1 : 1;
     state->path.reset(new (std::nothrow) char[pathBytes]);
     state->signals.reset(new (std::nothrow) EdfSignalParams[static_cast<std::size_t>(signalCount)]);
-    if (!state->path || !state->signals || !state->file.AllocateBuffer())
+    if (!state->path || !state->signals || !state->file.AllocateBuffer(edfStreamSettings))
         return EdfFailure;
     state->signalCount = signalCount;
 
@@ -302,6 +303,14 @@ template <typename Opener> int OpenInSlot(const char* path, int signalCount, Ope
 }
 
 }  // namespace
+
+int EdfSetStreamSettings(const StreamSettings& settings)
+{
+    if (!settings.Valid())
+        return EdfFailure;
+    edfStreamSettings = settings;
+    return EdfOk;
+}
 
 int EdfOpenFile(const char* path, int signalCount)
 {

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "edf/StreamSettings.h"
+
 // The EDF file engine: writes EDF+C files (16-bit samples, one "EDF Annotations" signal) through
 // a process-wide table of 64 open files addressed by integer handles. It publishes no messages;
 // every operation answers with 0 (or a handle) for success and a negative code for failure.
@@ -57,6 +59,10 @@ int EdfCheckPhysicalRange(double minimum, double maximum, bool nearest = false);
 // What a result code means, in a few words that follow a file name ("the file cannot be
 // created", ...); for EdfFailure, "the engine refused the call".
 const char* EdfResultText(int code);
+
+// The sizes and thresholds of the output stream of every file opened from now on (the usual ones
+// until set): EdfOk, or EdfFailure for settings that are not Valid.
+int EdfSetStreamSettings(const StreamSettings& settings);
 
 // Creates the file at the UTF-8 `path`, which must not exist (EdfNameTaken otherwise: two writers
 // never share a file); returns its handle 0 to 63 or a code.

@@ -18,13 +18,8 @@ WriteBehind::~WriteBehind()
 
 void WriteBehind::Hand(int fd, const unsigned char* data, std::size_t count, int64_t offset)
 {
-    // A short file is written without a thread; fuzz builds never start one, so that every run of
-    // an input writes alike and a fuzzer's executions are not spent on starting threads.
-#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
-    const bool wanted = false;
-#else
+    // A short file is written without a thread: it needs none started and ended.
     const bool wanted = ++chunksSeen > chunksWithoutThread;
-#endif
     if (!started && wanted && pthread_create(&thread, nullptr, &WriteBehind::Run, this) == 0)
         started = true;
     if (!started) {  // no thread: write here and now

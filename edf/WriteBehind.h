@@ -8,6 +8,8 @@
 #include <mutex>
 #include <pthread.h>
 
+#include "edf/StreamSettings.h"
+
 // Writes chunks of bytes to a file on a thread of its own, so that the caller fills its next
 // buffers meanwhile: the write-behind of a buffered stream. Up to `depth` chunks wait or are under
 // way at once, written in the order handed over, each at its offset with pwrite(2). The first
@@ -21,15 +23,15 @@
 class WriteBehind {
 public:
     static constexpr std::size_t depth = 4;
-    // The first chunks of a stream are written on the caller's thread: most segment files of a
-    // recording with many gaps are that short, and need no thread started and ended.
-    static constexpr uint64_t chunksWithoutThread = 2;
 
     WriteBehind() = default;
     ~WriteBehind();
     WriteBehind(const WriteBehind&) = delete;
     WriteBehind& operator=(const WriteBehind&) = delete;
 
+    // The first `count` chunks of a stream are written on the caller's thread (StreamSettings);
+    // set before the first Hand.
+    void SetChunksWithoutThread(uint64_t count) { chunksWithoutThread = count; }
     // Hands over `count` bytes at `data` for `offset` of `fd`, and returns once fewer than
     // `depth` chunks are waiting: `data` must stay untouched until `depth - 1` further chunks
     // have been handed over, or Wait has returned.
@@ -64,6 +66,7 @@ private:
     bool writerSleeps = false;
     bool callerSleeps = false;
     std::array<Chunk, depth> chunks{};
+    uint64_t chunksWithoutThread = StreamSettings{}.chunksWithoutThread;
     uint64_t chunksSeen = 0;  // chunks handed over, with a thread or without
     uint64_t handed = 0;      // chunks handed over to the thread so far
     uint64_t written = 0;     // of them, those written (or failed)

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <signal.h>
@@ -32,6 +33,7 @@ protected:
     {
         for (int handle = 0; handle < edfMaxOpenFiles; ++handle)
             (void)EdfReleaseFile(handle);
+        (void)EdfSetStreamSettings({});
     }
 
     std::string PathOf(const std::string& name) const { return (dir.path / name).string(); }
@@ -172,12 +174,18 @@ struct FileSizeLimit {
 TEST_F(EdfFileEngineTest, AFailedWriteShowsByTheSyncAndTheFileEndsAtItsLastWholeRecord)
 {
     // Records of n × 2 + 114 bytes behind the 768-byte header, and a file size limit half-way
-    // through the third record. Records of 100 samples stay in the stream's first chunks, written
-    // where they are handed over; records of 30,000 samples (60,114 bytes) reach the limit in a
-    // chunk that the writing thread writes.
-    for (const int samplesPerRecord : {100, 30'000}) {
-        SCOPED_TRACE(samplesPerRecord);
-        const std::string name = "limit" + std::to_string(samplesPerRecord) + ".edf";
+    // through the third record. With the usual streams, records of 100 samples stay in the
+    // stream's first chunks, written where they are handed over; records of 30,000 samples
+    // (60,114 bytes) reach the limit in a chunk that the writing thread writes. Streams of small
+    // buffers that start the thread at once reach it there in both.
+    const StreamSettings smallStreams{64, 0};
+    for (const auto& [samplesPerRecord, settings] :
+         {std::pair{100, StreamSettings{}}, std::pair{30'000, StreamSettings{}}, std::pair{100, smallStreams},
+          std::pair{30'000, smallStreams}}) {
+        SCOPED_TRACE(std::to_string(samplesPerRecord) + " samples, buffers of " + std::to_string(settings.bufferBytes));
+        ASSERT_EQ(EdfSetStreamSettings(settings), EdfOk);
+        const std::string name =
+            "limit" + std::to_string(samplesPerRecord) + "-" + std::to_string(settings.bufferBytes) + ".edf";
         const int64_t recordBytes = 2 * samplesPerRecord + 114;
         int handle = OpenReady(name, 1, samplesPerRecord);
         ASSERT_EQ(EdfAddAnnotation(handle, "Recording starts", 0), 0);
@@ -327,4 +335,49 @@ TEST_F(EdfFileEngineTest, WholeTextsLongerThanTheSlotWidenTheAnnotationSignal)
             placed.push_back(std::to_string(tal.record) + " " + tal.onset + " " + text);
     EXPECT_EQ(placed, (std::vector<std::string>{"0 +0 short", "1 +1.234567 " + utf8}));
     EXPECT_EQ(file.samplesPerSignal[0], std::vector<int16_t>(20, 3));
+}
+
+TEST_F(EdfFileEngineTest, StreamSettingsChangeNoByteOfTheFile)
+{
+    // Three signals of 37 samples (222 bytes of samples and a 114-byte slot per record), 20
+    // records and 25 annotations, so that the file is rewritten with a wider annotation signal
+    // at close: through buffers smaller than a record or larger than the file, written on the
+    // caller's thread or handed to the writing thread from the first buffer on.
+    const StreamSettings settings[] = {{}, {16, 0}, {100, 0}, {4096, 1}, {333, 5}};
+    std::vector<unsigned char> first;
+    for (const StreamSettings& each : settings) {
+        SCOPED_TRACE("buffers of " + std::to_string(each.bufferBytes) + ", " + std::to_string(each.chunksWithoutThread)
+                     + " without the thread");
+        ASSERT_EQ(EdfSetStreamSettings(each), EdfOk);
+        const std::string name = "streams" + std::to_string(each.bufferBytes) + ".edf";
+        const int handle = OpenReady(name, 3, 37);
+        for (int a = 0; a < 25; ++a)
+            ASSERT_EQ(EdfAddAnnotation(handle, ("event " + std::to_string(a)).c_str(), a * 4'000), 0);
+        std::vector<int16_t> samples(3 * 37);
+        for (int r = 0; r < 20; ++r) {
+            for (std::size_t k = 0; k < samples.size(); ++k)
+                samples[k] = static_cast<int16_t>(r * 1'000 - static_cast<int>(k) * 37);
+            ASSERT_EQ(EdfWriteRecord(handle, samples.data()), 0);
+        }
+        ASSERT_EQ(EdfCloseFile(handle), EdfOk);
+        const std::vector<unsigned char> bytes = Bytes(name);
+        if (first.empty())
+            first = bytes;
+        EXPECT_EQ(bytes, first);
+    }
+    EdfFile file;
+    std::string error;
+    ASSERT_TRUE(ParseEdfBytes(first, file, error)) << error;
+    EXPECT_EQ(file.recordCount, 20);
+    EXPECT_EQ(file.annotations.size(), 25u);
+}
+
+TEST_F(EdfFileEngineTest, StreamSettingsRefuseBuffersTooSmallOrTooLarge)
+{
+    const StreamSettings refused[] = {
+        {0, 0}, {StreamSettings::smallestBufferBytes - 1, 2}, {StreamSettings::largestBufferBytes + 1, 2}};
+    for (const StreamSettings& each : refused)
+        EXPECT_EQ(EdfSetStreamSettings(each), EdfFailure) << each.bufferBytes;
+    EXPECT_EQ(EdfSetStreamSettings({StreamSettings::smallestBufferBytes, 0}), EdfOk);
+    EXPECT_EQ(EdfSetStreamSettings({StreamSettings::largestBufferBytes, 0}), EdfOk);
 }
