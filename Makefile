@@ -15,7 +15,9 @@ gui: build
 
 bench: build
 	build/bin/varelo-bench-edf-write
-	build/bin/varelo-bench-convert
+	mkdir -p build/bench
+	build/bin/varelo-bench-convert --csv build/bench/conversion-speed.csv
+	scripts/plot-bench build/bench/conversion-speed.csv build/bench/conversion-speed.svg
 
 asan:
 	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARELO_SANITIZE=ON

@@ -2,14 +2,15 @@
 // same machine: 32 channels at two lengths (the cost must grow with the length only) and several
 // channel counts at one length (the cost per byte must not depend on the count), each with the
 // recording in the page cache and read from the disk. Prints a table with the ratios and the
-// conversion's peak resident memory, and draws the cost per megabyte as an SVG plot. Then, in
+// conversion's peak resident memory, and writes every figure to a CSV file on request, from
+// which scripts/plot-bench draws the cost per megabyte. Then, in
 // the page cache, what lab output (varelo-convert's default), --verify and --exact-timing cost
 // against the classic output (--classic), what a recording with more events than data records
 // costs (its file is rewritten with a wider annotation signal), and whether a recording with
 // 10,000 gaps costs about as much with 100,000 events as with 1,000 (each file must find its own
 // events, not read all of them).
 //
-//   varelo-bench-convert [--runs N] [--work DIR] [--cached | --cold] [--quick] [--svg FILE]
+//   varelo-bench-convert [--runs N] [--work DIR] [--cached | --cold] [--quick] [--csv FILE]
 //                        [--only CHANNELSxSECONDS | --variants]
 //
 // "In the page cache" is the recording as right after it was written; "from the disk" drops its
@@ -18,11 +19,11 @@
 // and writes every byte through the program, as a converter must.
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <sys/resource.h>
@@ -56,8 +57,10 @@ public:
 };
 
 constexpr uint64_t benchGapUs = 100000;  // each gap of the recordings with gaps
+constexpr int benchEvents = 20;          // of each recording, unless a variant asks for more
 
-bool WriteRecording(const fs::path& directory, int channelCount, uint64_t seconds, int events = 20, uint32_t gaps = 0)
+bool WriteRecording(const fs::path& directory, int channelCount, uint64_t seconds, int events = benchEvents,
+                    uint32_t gaps = 0)
 {
     VareloSynth::SynthOptions options;
     options.directory = directory;
@@ -358,6 +361,87 @@ void PrintVerdicts(const std::vector<Case>& cases, bool quick)
                 static_cast<double>(peakKiB) / 1024.0, peakChannels);
 }
 
+// The figures of one measurement as a row of the CSV file; the columns a measurement lacks stay
+// empty.
+struct CsvRow {
+    std::string measurement;  // "recording": a shape in one cache state; "variant": an option or event count
+    std::string name;
+    int channels = 0;
+    uint64_t seconds = 0;
+    int events = 0;
+    uint32_t gaps = 0;
+    double megabytes = 0;
+    const char* cache = "cached";
+    const Report* report = nullptr;  // the copies and the conversion; null for a variant
+    double convertSeconds = 0;
+    long peakResidentKiB = 0;
+};
+
+constexpr const char* csvColumns = "measurement,name,channels,seconds,events,gaps,megabytes,cache,kernel_copy_s,"
+                                   "buffered_copy_s,convert_s,convert_ms_per_mb,peak_resident_mib";
+
+// A text field as CSV writes it: in double quotes, a quote doubled.
+std::string CsvText(const std::string& text)
+{
+    std::string quoted = "\"";
+    for (const char c : text)
+        quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return quoted + "\"";
+}
+
+std::string CsvLine(const CsvRow& row)
+{
+    char figures[256];
+    std::snprintf(figures, sizeof figures, "%d,%llu,%d,%u,%.3f,%s,", row.channels,
+                  static_cast<unsigned long long>(row.seconds), row.events, row.gaps, row.megabytes, row.cache);
+    std::string line = row.measurement + "," + CsvText(row.name) + "," + figures;
+    if (row.report != nullptr) {
+        std::snprintf(figures, sizeof figures, "%.6f,%.6f,", row.report->kernelCopySeconds, row.report->copySeconds);
+        line += figures;
+    } else {
+        line += ",,";
+    }
+    const double msPerMegabyte = row.megabytes > 0 ? 1000.0 * row.convertSeconds / row.megabytes : 0;
+    std::snprintf(figures, sizeof figures, "%.6f,%.4f,%.1f", row.convertSeconds, msPerMegabyte,
+                  static_cast<double>(row.peakResidentKiB) / 1024.0);
+    return line + figures + "\n";
+}
+
+// The rows of the recordings measured, one per cache state.
+std::vector<CsvRow> CaseRows(const std::vector<Case>& cases)
+{
+    std::vector<CsvRow> rows;
+    for (const Case& measured : cases) {
+        for (const auto& [state, report] :
+             {std::pair{"cached", &measured.cached}, std::pair{"disk", &measured.fromDisk}}) {
+            if (!report->measured)
+                continue;
+            const std::string name =
+                std::to_string(measured.channels) + " ch " + std::to_string(measured.seconds) + " s";
+            rows.push_back({"recording", name, measured.channels, measured.seconds, benchEvents, 0, measured.megabytes,
+                            state, report, report->convertSeconds, report->peakResidentKiB});
+        }
+    }
+    return rows;
+}
+
+// Writes the rows to `path`, when one was given; false (with a message) when it cannot.
+bool WriteCsvIfAsked(const fs::path& path, const std::vector<CsvRow>& rows)
+{
+    if (path.empty())
+        return true;
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file << csvColumns << "\n";
+    for (const CsvRow& row : rows)
+        file << CsvLine(row);
+    file.close();
+    if (file.fail()) {
+        std::fprintf(stderr, "cannot write %s\n", path.c_str());
+        return false;
+    }
+    return true;
+}
+
 // The cost of the options and of the path that keeps every event, in the page cache: the median
 // conversion time of one recording with and without.
 struct Variant {
@@ -369,7 +453,7 @@ struct Variant {
     ConversionOptions options;
 };
 
-bool MeasureVariants(const fs::path& work, int runs)
+bool MeasureVariants(const fs::path& work, int runs, std::vector<CsvRow>& rows)
 {
     ConversionOptions verify;
     verify.verify = true;
@@ -390,6 +474,7 @@ bool MeasureVariants(const fs::path& work, int runs)
     const size_t count = std::size(variants);
     std::vector<std::vector<double>> seconds(count);
     std::vector<long> peakKiB(count, 0);
+    std::vector<double> megabytes(count, 0);
     // The variants of one recording are measured in turns, run by run, so that a change in the
     // machine's load falls on all of them alike.
     for (size_t first = 0; first < count;) {
@@ -405,6 +490,9 @@ bool MeasureVariants(const fs::path& work, int runs)
         if (!WriteRecording(recording, variants[first].channels, variants[first].seconds, variants[first].events,
                             variants[first].gaps))
             return false;
+        std::fill(megabytes.begin() + static_cast<std::ptrdiff_t>(first),
+                  megabytes.begin() + static_cast<std::ptrdiff_t>(end),
+                  static_cast<double>(DirectoryBytes(recording)) / 1e6);
         for (int run = 0; run < runs; ++run) {
             for (size_t v = first; v < end; ++v) {
                 sync();
@@ -430,6 +518,9 @@ bool MeasureVariants(const fs::path& work, int runs)
         if (v == 1)  // the target: at most 5 % more than the classic output
             std::printf("  %.3f of --classic, run by run (target 1.05 or less)", Median(labRatios));
         std::printf("\n");
+        const Variant& variant = variants[v];
+        rows.push_back({"variant", variant.name, variant.channels, variant.seconds, variant.events, variant.gaps,
+                        megabytes[v], "cached", nullptr, Median(seconds[v]), peakKiB[v]});
     }
     // the last two: each file must find its own events, not read all of them
     const double fewEvents = Median(seconds[count - 2]);
@@ -441,139 +532,10 @@ bool MeasureVariants(const fs::path& work, int runs)
     return true;
 }
 
-// One panel of the plot: the conversion's cost per megabyte (and the two copies') against x.
-struct Panel {
-    std::string title;
-    std::string axis;
-    std::vector<const Case*> cases;
-    bool byChannels = true;
-};
-
-std::string Number(double value, int decimals)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    return text;
-}
-
-// Draws the panels side by side: x on a logarithmic scale, the cost in ms per MB linearly, one
-// line per measurement and cache state.
-std::string PlotSvg(const std::vector<Panel>& panels)
-{
-    const double width = 420;
-    const double height = 300;
-    const double left = 60;
-    const double right = 20;
-    const double top = 40;
-    const double bottom = 50;
-    double most = 0;
-    for (const Panel& panel : panels)
-        for (const Case* measured : panel.cases)
-            for (const Report* report : {&measured->cached, &measured->fromDisk})
-                if (report->measured)
-                    most = std::max({most, 1000 * report->convertSeconds / measured->megabytes,
-                                     1000 * report->copySeconds / measured->megabytes});
-    const double yTop = most > 0 ? most * 1.15 : 1;
-    struct Line {
-        const char* name;
-        const char* colour;
-        const char* dash;
-        Report Case::*state;
-        double Report::*seconds;
-    };
-    const Line lines[] = {
-        {"conversion, page cache", "#1f77b4", "", &Case::cached, &Report::convertSeconds},
-        {"conversion, disk", "#d62728", "", &Case::fromDisk, &Report::convertSeconds},
-        {"buffered copy, page cache", "#1f77b4", "5,4", &Case::cached, &Report::copySeconds},
-        {"buffered copy, disk", "#d62728", "5,4", &Case::fromDisk, &Report::copySeconds},
-        {"kernel copy, page cache", "#1f77b4", "1,3", &Case::cached, &Report::kernelCopySeconds},
-        {"kernel copy, disk", "#d62728", "1,3", &Case::fromDisk, &Report::kernelCopySeconds},
-    };
-    std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\""
-                      + Number(width * static_cast<double>(panels.size()), 0) + "\" height=\"" + Number(height + 70, 0)
-                      + "\" font-family=\"sans-serif\" font-size=\"12\">\n"
-                      + "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
-    for (size_t p = 0; p < panels.size(); ++p) {
-        const Panel& panel = panels[p];
-        if (panel.cases.empty())
-            continue;
-        const double x0 = width * static_cast<double>(p) + left;
-        const double plotWidth = width - left - right;
-        const double plotHeight = height - top - bottom;
-        const auto xOf = [&](const Case* measured) {
-            const double first = std::log(panel.byChannels ? panel.cases.front()->channels
-                                                           : static_cast<double>(panel.cases.front()->seconds));
-            const double last = std::log(panel.byChannels ? panel.cases.back()->channels
-                                                          : static_cast<double>(panel.cases.back()->seconds));
-            const double value =
-                std::log(panel.byChannels ? measured->channels : static_cast<double>(measured->seconds));
-            return x0 + (last > first ? (value - first) / (last - first) : 0.5) * plotWidth;
-        };
-        const auto yOf = [&](double cost) { return top + plotHeight * (1 - cost / yTop); };
-        svg += "<text x=\"" + Number(x0 + plotWidth / 2, 0) + "\" y=\"24\" text-anchor=\"middle\" font-size=\"14\">"
-               + panel.title + "</text>\n";
-        svg += "<rect x=\"" + Number(x0, 0) + "\" y=\"" + Number(top, 0) + "\" width=\"" + Number(plotWidth, 0)
-               + "\" height=\"" + Number(plotHeight, 0) + "\" fill=\"none\" stroke=\"#888\"/>\n";
-        for (int tick = 0; tick <= 4; ++tick) {
-            const double cost = yTop * tick / 4;
-            svg += "<text x=\"" + Number(x0 - 6, 0) + "\" y=\"" + Number(yOf(cost) + 4, 1) + "\" text-anchor=\"end\">"
-                   + Number(cost, 1) + "</text>\n";
-        }
-        for (const Case* measured : panel.cases)
-            svg += "<text x=\"" + Number(xOf(measured), 1) + "\" y=\"" + Number(top + plotHeight + 16, 0)
-                   + "\" text-anchor=\"middle\">"
-                   + std::to_string(panel.byChannels ? measured->channels : static_cast<int>(measured->seconds))
-                   + "</text>\n";
-        svg += "<text x=\"" + Number(x0 + plotWidth / 2, 0) + "\" y=\"" + Number(top + plotHeight + 36, 0)
-               + "\" text-anchor=\"middle\">" + panel.axis + "</text>\n";
-        svg += "<text transform=\"translate(" + Number(x0 - 44, 0) + "," + Number(top + plotHeight / 2, 0)
-               + ") rotate(-90)\" text-anchor=\"middle\">ms per MB of recording</text>\n";
-        for (const Line& line : lines) {
-            std::string points;
-            for (const Case* measured : panel.cases) {
-                const Report& report = measured->*line.state;
-                if (report.measured)
-                    points += Number(xOf(measured), 1) + ","
-                              + Number(yOf(1000 * (report.*line.seconds) / measured->megabytes), 1) + " ";
-            }
-            if (!points.empty())
-                svg += std::string("<polyline fill=\"none\" stroke-width=\"2\" stroke=\"") + line.colour
-                       + "\" stroke-dasharray=\"" + line.dash + "\" points=\"" + points + "\"/>\n";
-        }
-    }
-    for (size_t i = 0; i < std::size(lines); ++i) {
-        const double x = 20 + 230 * static_cast<double>(i % 3);
-        const double y = height + 20 + 20 * static_cast<double>(i / 3);
-        svg += "<line x1=\"" + Number(x, 0) + "\" y1=\"" + Number(y - 4, 0) + "\" x2=\"" + Number(x + 30, 0)
-               + "\" y2=\"" + Number(y - 4, 0) + "\" stroke-width=\"2\" stroke=\"" + lines[i].colour
-               + "\" stroke-dasharray=\"" + lines[i].dash + "\"/>\n";
-        svg += "<text x=\"" + Number(x + 36, 0) + "\" y=\"" + Number(y, 0) + "\">" + lines[i].name + "</text>\n";
-    }
-    return svg + "</svg>\n";
-}
-
-bool WritePlot(const fs::path& path, const std::vector<Case>& cases)
-{
-    Panel byCount{"10 s at 32 kHz", "channels", {}, true};
-    Panel byLength{"32 channels at 32 kHz", "length in seconds", {}, false};
-    for (const Case& measured : cases) {
-        if (measured.seconds == 10)
-            byCount.cases.push_back(&measured);
-        if (measured.channels == 32 && measured.seconds >= 60)
-            byLength.cases.push_back(&measured);
-    }
-    FILE* file = std::fopen(path.c_str(), "w");
-    if (file == nullptr)
-        return false;
-    const std::string svg = PlotSvg({byCount, byLength});
-    const bool written = std::fwrite(svg.data(), 1, svg.size(), file) == svg.size();
-    return std::fclose(file) == 0 && written;
-}
-
 }  // namespace
 
 constexpr const char* usageText =
-    "usage: varelo-bench-convert [--runs N] [--work DIR] [--cached | --cold] [--quick] [--svg FILE]\n"
+    "usage: varelo-bench-convert [--runs N] [--work DIR] [--cached | --cold] [--quick] [--csv FILE]\n"
     "                            [--only CHANNELSxSECONDS | --variants]\n"
     "\n"
     "Converts recordings at 32 kHz (32 channels of 60 s and 600 s; 4, 32, 128 and 256 channels of\n"
@@ -585,7 +547,8 @@ constexpr const char* usageText =
     "of 100,000 events against 1,000 in a recording with 10,000 gaps.\n"
     "--quick leaves out the 600 s recording, --only measures one recording of that shape (for\n"
     "example 64x30) and nothing else, --variants only the options and events in the page cache;\n"
-    "--svg writes the cost per megabyte as a plot.\n";
+    "--csv writes every figure printed to FILE, one row per recording and cache state and per\n"
+    "variant; scripts/plot-bench draws the cost per megabyte from it.\n";
 
 int main(int argc, char** argv)
 {
@@ -593,7 +556,7 @@ int main(int argc, char** argv)
     bool quick = false;
     bool variantsOnly = false;  // only the options and the many events, in the page cache
     CacheStates states;
-    fs::path svg;
+    fs::path csv;
     std::optional<Case> only;
     fs::path work = fs::temp_directory_path() / ("varelo-bench-" + std::to_string(getpid()));
     for (int i = 1; i < argc; ++i) {
@@ -614,8 +577,8 @@ int main(int argc, char** argv)
             runs = std::max(1, std::atoi(argv[++i]));
         } else if (option == "--work" && hasValue) {
             work = fs::path(argv[++i]) / ("varelo-bench-" + std::to_string(getpid()));
-        } else if (option == "--svg" && hasValue) {
-            svg = argv[++i];
+        } else if (option == "--csv" && hasValue) {
+            csv = argv[++i];
         } else if (option == "--only" && hasValue) {
             int channels = 0;
             unsigned long long seconds = 0;
@@ -638,9 +601,10 @@ int main(int argc, char** argv)
     }
     if (variantsOnly) {
         std::printf("32 kHz recordings, median of %d runs, work directory %s\n", runs, work.c_str());
-        const bool variantsMeasured = MeasureVariants(work, runs);
+        std::vector<CsvRow> rows;
+        const bool variantsMeasured = MeasureVariants(work, runs, rows);
         fs::remove_all(work, error);
-        return variantsMeasured ? 0 : 1;
+        return variantsMeasured && WriteCsvIfAsked(csv, rows) ? 0 : 1;
     }
     std::vector<Case> cases;
     if (only) {
@@ -662,13 +626,8 @@ int main(int argc, char** argv)
     }
     PrintTable(cases);
     PrintVerdicts(cases, quick);
-    const bool variantsMeasured = only || !states.cached || MeasureVariants(work, runs);
+    std::vector<CsvRow> rows = CaseRows(cases);
+    const bool variantsMeasured = only || !states.cached || MeasureVariants(work, runs, rows);
     fs::remove_all(work, error);
-    if (!variantsMeasured)
-        return 1;
-    if (!svg.empty() && !WritePlot(svg, cases)) {
-        std::fprintf(stderr, "cannot write %s\n", svg.c_str());
-        return 1;
-    }
-    return 0;
+    return variantsMeasured && WriteCsvIfAsked(csv, rows) ? 0 : 1;
 }
