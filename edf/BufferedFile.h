@@ -24,9 +24,9 @@ public:
     BufferedFile(const BufferedFile&) = delete;
     BufferedFile& operator=(const BufferedFile&) = delete;
 
-    // Allocates the buffers of the size `settings` ask for; false when memory is short or the
-    // settings are not Valid. Needed once before Create; the settings hold from then on.
-    bool AllocateBuffer(const StreamSettings& settings = {});
+    // Allocates the buffers of the size the `wanted` settings ask for; false when memory is short
+    // or the settings are not Valid. Needed once before Create; the settings hold from then on.
+    bool AllocateBuffer(const StreamSettings& wanted = {});
     const StreamSettings& Settings() const { return settings; }
     std::size_t BufferBytes() const { return settings.bufferBytes; }
     // Creates the file at the UTF-8 path, which must not exist yet: nothing that exists under the
