@@ -1,7 +1,8 @@
 // Fuzz target: a whole conversion of a recording directory made from the fuzz input: one to three
 // channel files and an optional event file, written to a fresh directory, converted by the engine
 // (or by the conversion run that the window and the command line use, with a silent frontend),
-// then checked and removed.
+// then checked and removed. The EDF files are written through small streams
+// (FuzzSupport::smallStreams), so that every file written runs the writing thread.
 //
 // Checks: the input files are left as they were; every EDF file written that is not empty is
 // valid EDF+ with one signal per channel and the annotation signal; a successful conversion wrote
@@ -84,6 +85,13 @@ void CheckOutput(const std::filesystem::path& dir, const std::vector<InputFile>&
 }
 
 }  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    if (EdfSetStreamSettings(FuzzSupport::smallStreams) != EdfOk)
+        Finding("the EDF file engine refused the small streams");
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

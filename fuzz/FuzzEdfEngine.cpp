@@ -1,10 +1,14 @@
 // Fuzz target: the EDF file engine driven by a fuzzed sequence of calls on several files at once.
-// A small model of the engine's rules predicts the result of every call (handles, refusals,
-// header check codes); after every successful close the file is read back with the test suite's
-// EDF+ reader and compared with the model: structure, header fields, samples (clamped), record
-// start times and the annotations placed. A device under the name (/dev/full) is never opened:
-// the name counts as taken. Every file still open at the end is closed, so the engine's table is
-// empty between inputs.
+// A small model predicts the result of every call (handles, refusals, header check codes): it
+// keeps what was asked for and the rules of the engine's interface, nothing of how the header is
+// written. After every successful close the file is read back with the project's independent
+// EDF+ parser, and what it reads is compared with what was asked for: structure, header fields,
+// samples (clamped), record start times and the annotations placed. Whether a physical range is
+// empty as the header writes it is the parser's to say: the model only knows ranges whose ends
+// lie too far apart to be written alike. The files are written through small streams
+// (FuzzSupport::smallStreams), so that every input runs the writing thread. A device under the
+// name (/dev/full) is never opened: the name counts as taken. Every file still open at the end is
+// closed, so the engine's table is empty between inputs.
 //
 // Input: a sequence of operations, each an opcode byte followed by its arguments (EngineRun::Step).
 #include <algorithm>
@@ -50,6 +54,29 @@ struct AnnotationModel {
     int64_t onset = 0;
 };
 
+// Whether the header's 8 characters may write `a` and `b` alike. A value whose whole part fits is
+// written to its last character, cut toward zero: a unit of that character is at most 10^-5 of
+// the value's magnitude (at least 1), so values written alike lie closer than that. A value
+// whose whole part does not fit (or that is not a number) may be written like anything.
+bool MayBeWrittenAlike(double a, double b)
+{
+    const auto fits = [](double value) { return value > -9'999'999.0 && value < 99'999'999.0; };
+    if (!fits(a) || !fits(b))
+        return true;
+    return std::fabs(a - b) <= 1.00001e-5 * std::max({1.0, std::fabs(a), std::fabs(b)});
+}
+
+// The answers that a header write may give.
+struct HeaderOutcome {
+    int code = EdfOk;  // the first failure of the rules on samples and digital ranges
+    // A signal checked before it has a physical range that may be written empty: the write may
+    // then fail with EdfPhysicalRangeEmpty instead.
+    bool physicalMayBeEmpty = false;
+
+    bool Allows(int result) const { return result == code || (physicalMayBeEmpty && result == EdfPhysicalRangeEmpty); }
+    bool MayFail() const { return code != EdfOk || physicalMayBeEmpty; }
+};
+
 struct FileModel {
     int handle = -1;
     std::string path;
@@ -75,47 +102,23 @@ struct FileModel {
         return total;
     }
 
-    // The header check code that the next header write returns, EdfOk when it passes.
-    int HeaderCheck() const
+    // What the next header write may answer: the signals are checked in order, each for its
+    // samples per record, its digital range and then its physical range.
+    HeaderOutcome NextHeader() const
     {
+        HeaderOutcome outcome;
         for (const SignalModel& signal : signals) {
             if (signal.samplesPerRecord < 1)
-                return EdfBadSamplesPerRecord;
-            if (signal.digitalMaximum == signal.digitalMinimum)
-                return EdfDigitalRangeEmpty;
-            if (signal.digitalMaximum < signal.digitalMinimum)
-                return EdfDigitalRangeInverted;
-            if (WrittenPhysical(signal.physicalMaximum) == WrittenPhysical(signal.physicalMinimum))
-                return EdfPhysicalRangeEmpty;
+                outcome.code = EdfBadSamplesPerRecord;
+            else if (signal.digitalMaximum == signal.digitalMinimum)
+                outcome.code = EdfDigitalRangeEmpty;
+            else if (signal.digitalMaximum < signal.digitalMinimum)
+                outcome.code = EdfDigitalRangeInverted;
+            if (outcome.code != EdfOk)
+                return outcome;
+            outcome.physicalMayBeEmpty |= MayBeWrittenAlike(signal.physicalMinimum, signal.physicalMaximum);
         }
-        return EdfOk;
-    }
-
-    // The value a reader of the header sees: the model's own text of the value (the whole part,
-    // then nine decimals truncated toward zero without their trailing zeros, as the EDF header
-    // writes physical values), cut to the field's 8 characters.
-    static double WrittenPhysical(double value)
-    {
-        std::string text;
-        if (std::isnan(value)) {
-            text = "0";
-        } else if (value >= 2147483648.0 || value < -2147483648.0) {
-            text = value < 0 ? "-2147483648" : "2147483647";  // no room for more: saturated
-        } else {
-            const auto whole = static_cast<int64_t>(std::trunc(value));
-            const auto billionths = static_cast<int64_t>(std::fabs((value - static_cast<double>(whole)) * 1e9));
-            text = (value < 0 ? "-" : "") + std::to_string(whole < 0 ? -whole : whole);
-            if (billionths != 0) {
-                std::string decimals = std::to_string(billionths);
-                decimals.insert(0, 9 - decimals.size(), '0');
-                decimals.erase(decimals.find_last_not_of('0') + 1);
-                text += "." + decimals;
-            }
-        }
-        text.resize(std::min<size_t>(text.size(), 8));
-        double written = 0;
-        (void)std::from_chars(text.data(), text.data() + text.size(), written);
-        return written;
+        return outcome;
     }
 };
 
@@ -433,9 +436,11 @@ private:
             Expect(result, EdfFailure, "EdfWriteRecord without a file or without signals");
             return;
         }
-        if (!file->headerWritten && file->HeaderCheck() != EdfOk) {
-            Expect(result, file->HeaderCheck(), "EdfWriteRecord with a header that fails its checks");
-            return;
+        if (!file->headerWritten) {
+            if (!file->NextHeader().Allows(result))
+                Finding("EdfWriteRecord", "the first record's header check returned " + std::to_string(result));
+            if (result != EdfOk)
+                return;
         }
         file->headerWritten = true;
         Expect(result, EdfOk, "EdfWriteRecord");
@@ -491,13 +496,16 @@ private:
             return;
         }
         if (!file->headerWritten) {
-            if (finally && file->HeaderCheck() != EdfOk)
+            if (finally && file->NextHeader().MayFail())
                 MakeHeaderValid(*file);
             LimitRecordsAtClose(*file);
         }
-        const bool headerFails = !file->headerWritten && file->HeaderCheck() != EdfOk;
-        Expect(EdfCloseFile(handle), headerFails ? EdfFailure : EdfOk, "EdfCloseFile");  // every annotation kept
-        if (headerFails)
+        // every annotation kept; a header that fails its checks fails the close
+        const int result = EdfCloseFile(handle);
+        const HeaderOutcome header = file->headerWritten ? HeaderOutcome{} : file->NextHeader();
+        if (result == EdfFailure ? !header.MayFail() : result != EdfOk || header.code != EdfOk)
+            Finding("EdfCloseFile", "returned " + std::to_string(result) + " for the header check");
+        if (result != EdfOk)
             return;
         if (!file->headerWritten) {
             // one record of digital zeros per annotation, so that every annotation has a slot
@@ -512,23 +520,20 @@ private:
         files.erase(files.begin() + static_cast<std::ptrdiff_t>(current));
     }
 
-    // The engine writes the labels it is given: a signal whose label field reads "EDF Annotations"
-    // (to the test reader, which drops only trailing spaces) is a second annotation signal, and
-    // the file is not EDF+. Read from the header as written. (The conversion refuses channel
-    // names that come close to it.)
+    // The engine writes the labels it is given: a signal whose label the parser reads as "EDF
+    // Annotations" is a second annotation signal, and the file is not EDF+. (The conversion
+    // refuses channel names that come close to it.)
     static bool LabelNamesAnnotations(const FileModel& file)
     {
-        const std::vector<unsigned char> header = FuzzSupport::ReadFile(file.path);
-        for (int i = 0; i < file.signalCount; ++i) {
-            const size_t at = 256 + 16 * static_cast<size_t>(i);
-            if (header.size() < at + 16)
-                return false;  // Verify reports the short file
-            std::string written(reinterpret_cast<const char*>(header.data()) + at, 16);
-            written.erase(written.find_last_not_of(' ') + 1);
-            if (written == "EDF Annotations")
-                return true;
-        }
-        return false;
+        const std::vector<unsigned char> bytes = FuzzSupport::ReadFile(file.path);
+        EdfReader reader;
+        std::string problem;
+        if (!reader.OpenBytes(bytes, problem))
+            return false;  // Verify reports it
+        const std::vector<EdfSignal>& signals = reader.Header().signals;
+        return std::any_of(signals.begin(),
+                           signals.begin() + std::min<std::ptrdiff_t>(file.signalCount, std::ssize(signals)),
+                           [](const EdfSignal& signal) { return signal.isAnnotation; });
     }
 
     // Gives a file up without completing it: only its slot and path are free again.
@@ -555,8 +560,7 @@ private:
                 signal.digitalMinimum = -1;
                 signal.digitalMaximum = 1;
             }
-            if (FileModel::WrittenPhysical(signal.physicalMaximum)
-                == FileModel::WrittenPhysical(signal.physicalMinimum)) {
+            if (MayBeWrittenAlike(signal.physicalMinimum, signal.physicalMaximum)) {
                 if (EdfSetPhysicalMinimum(file.handle, i, -1) == EdfOk
                     && EdfSetPhysicalMaximum(file.handle, i, 1) == EdfOk) {
                     signal.physicalMinimum = -1;
@@ -564,7 +568,7 @@ private:
                 }
             }
         }
-        if (file.HeaderCheck() != EdfOk)
+        if (file.NextHeader().MayFail())
             Finding("a file's parameters could not be made valid before its close");
     }
 
@@ -682,10 +686,12 @@ void EngineRun::Verify(const FileModel& file)
         if (signal.digitalMinimum != model.digitalMinimum || signal.digitalMaximum != model.digitalMaximum
             || signal.samplesPerRecord != model.samplesPerRecord)
             Finding("a signal's digital range or samples per record differ from the ones set", std::to_string(i));
-        // the label: printable ASCII, each printable byte as stored, the rest folded or blank
-        const size_t labelAt = 256 + 16 * static_cast<size_t>(i);
+        // the label: printable ASCII, each printable byte as set, the rest folded or blank
+        const std::string label = signal.label + std::string(16 - std::min<size_t>(signal.label.size(), 16), ' ');
+        if (label.size() != 16)
+            Finding("a label is longer than its field", signal.label);
         for (size_t k = 0; k < 16; ++k) {
-            const auto written = static_cast<unsigned char>(bytes[labelAt + k]);
+            const auto written = static_cast<unsigned char>(label[k]);
             const auto stored = k < model.label.size() ? static_cast<unsigned char>(model.label[k]) : ' ';
             if (written < 0x20 || written > 0x7E || (stored >= 0x20 && stored <= 0x7E && written != stored))
                 Finding("a label differs from the one set", model.label);
@@ -758,6 +764,13 @@ void EngineRun::Verify(const FileModel& file)
 }
 
 }  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    if (EdfSetStreamSettings(FuzzSupport::smallStreams) != EdfOk)
+        Finding("the EDF file engine refused the small streams");
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

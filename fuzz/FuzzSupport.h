@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "edf/StreamSettings.h"
+
 // What the fuzz targets share: reading the fuzz input field by field, the process's scratch
 // directory, and the packed form of an acquisition file that keeps its 16,384-byte header block
 // out of the fuzz input.
@@ -61,5 +63,10 @@ std::vector<uint8_t> ExpandAcquisitionFile(std::span<const uint8_t> packed, bool
 std::vector<uint8_t> PackAcquisitionFile(std::string_view headerText, std::span<const uint8_t> records);
 
 constexpr size_t headerBlockBytes = 16384;
+
+// The output streams of the targets that write EDF files: buffers that a few samples fill, handed
+// to the writing thread from the first one on, so that every input runs the thread, its
+// hand-over of full buffers and its waits for a free one.
+constexpr StreamSettings smallStreams{64, 0};
 
 }  // namespace FuzzSupport
