@@ -238,11 +238,12 @@ bool ArgumentReader::Read(std::vector<char*>& argv, SynthCommand& command)
             error = OptionName(longOptions, optopt) + " needs a value";
         } else if (code == '?') {
             handled = false;
-            // optopt names the option that takes no value, or the unknown letter after a single '-'
-            const bool longOption = argument.starts_with("--");
-            error = optopt != 0 && longOption
-                        ? OptionName(longOptions, optopt) + " takes no value"
-                        : "unknown option " + (longOption ? name : OptionName(longOptions, optopt));
+            // optopt: 0 for an unknown long option, the code of a long option given a value it does
+            // not take, or the unknown letter after a single '-'
+            const bool givenValue = optopt == CodeHelp || optopt >= CodeChannels;
+            error = optopt == 0  ? "unknown option " + name
+                    : givenValue ? OptionName(longOptions, optopt) + " takes no value"
+                                 : "unknown option " + OptionName(longOptions, optopt);
         } else {
             handled = Handle(code, OptionName(longOptions, code), optarg != nullptr ? optarg : "");
         }
@@ -460,6 +461,7 @@ bool ParseSynthArguments(const std::vector<std::string>& arguments, SynthOptions
     std::vector<std::string> copies{"varelo-synth"};  // getopt_long reorders the pointers, never the texts
     copies.insert(copies.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
+    argv.reserve(copies.size() + 1);  // and the null pointer that ends them
     for (std::string& copy : copies)
         argv.push_back(copy.data());
     ArgumentReader reader(options, error);

@@ -111,6 +111,8 @@ TEST(SynthCommandLine, UsageErrorsNameTheOptionAndTheReason)
         {{"d", "e"}, "only one directory can be given (d, e)"},
         {{"--bogus=3", "d"}, "unknown option --bogus"},
         {{"-x", "d"}, "unknown option -x"},
+        {{"--no-event-file", "-xy", "d"}, "unknown option -x"},
+        {{"--help=1", "d"}, "--help takes no value"},
         {{"d", "--gap"}, "--gap needs a value"},
         {{"--no-start-event=1", "d"}, "--no-start-event takes no value"},
         {{"--channels", "100001", "d"}, "--channels 100001: expected a channel count up to 100000"},
