@@ -4,6 +4,7 @@
 
 #include "engine/DirectoryListing.h"
 #include "logging/AsciiCase.h"
+#include "reader/RecordKind.h"
 
 namespace {
 
@@ -33,7 +34,7 @@ bool IsChannelFileName(std::string_view name)
 
 bool IsEventFileName(std::string_view name)
 {
-    return OrvText::EndsWithIgnoringAsciiCase(name, ".oev");
+    return Velquor::HasEventFileExtension(name);
 }
 
 bool IsChannelFile(const std::string& directory, const std::string& name)

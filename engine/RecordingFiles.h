@@ -10,7 +10,8 @@
 // A channel file's name ends in ".ocs" in any letter case, yet holds ".ocs" in small letters
 // somewhere: the name with the extension in capitals only ("CSC1.OCS") is passed over.
 bool IsChannelFileName(std::string_view name);
-// An event file's name ends in ".oev" in any letter case.
+// An event file's name ends in ".oev" in any letter case, the name that makes the reader take a
+// file without a -FileType line for an event file.
 bool IsEventFileName(std::string_view name);
 
 // Whether the entry `name` of `directory` is a channel file: its name is a channel file's and it
