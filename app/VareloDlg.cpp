@@ -21,6 +21,7 @@
 #include "app/AppIcon.h"
 #include "app/CAboutDlg.h"
 #include "app/DialogUnits.h"
+#include "engine/ProgressPercent.h"
 #include "logging/TextConversion.h"
 
 namespace {
@@ -41,15 +42,6 @@ QString ChooseDirectoryWithBrowser(QWidget* parent, const QString& caption)
 void ShowBoxModally(QMessageBox& box)
 {
     (void)box.exec();  // the box has one button, so its answer tells nothing
-}
-
-int PercentOf(double fraction)
-{
-    if (!(fraction > 0))  // NaN too
-        return 0;
-    if (fraction >= 1)
-        return 100;
-    return static_cast<int>(fraction * 100);
 }
 
 }  // namespace
@@ -155,7 +147,7 @@ void VareloDlg::OnRunEnded()
 
 void VareloDlg::OnProgress(double fraction)
 {
-    const int percent = PercentOf(fraction);
+    const int percent = WholePercent(fraction);
     if (percent != m_shownPercent) {
         m_shownPercent = percent;
         m_progressBar->setValue(percent);

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "edf/EdfFileEngine.h"
+#include "edf/EdfNumbers.h"
 #include "edf/RecordSizing.h"
 #include "edf/UnfinishedFile.h"
 #include "logging/FileErrors.h"
@@ -72,13 +73,9 @@ std::wstring Widen(const char* ascii)
 // A duration of whole 10 µs in seconds, as the header writes it: 0.02941, 0.5, 1.
 std::wstring FormatDuration(int units)
 {
-    std::wstring text = std::to_wstring(units / 100000);
-    if (units % 100000 != 0) {
-        std::wstring decimals = std::to_wstring(units % 100000);
-        text += L"." + std::wstring(5 - decimals.size(), L'0') + decimals;
-        text.erase(text.find_last_not_of(L'0') + 1);
-    }
-    return text;
+    char text[32];
+    const int length = WriteSeconds(text, static_cast<int64_t>(units) * 100);
+    return OrvText::Latin1ToWide(std::string_view(text, static_cast<size_t>(length)));
 }
 
 }  // namespace

@@ -50,23 +50,15 @@ void WritePhysicalField(BufferedFile& file, const EdfSignalParams& signal, doubl
     WriteField(file, text, PhysicalText(text, signal, value), physicalFieldWidth);
 }
 
-// The data record duration in seconds, written from its exact count of 100 ns units: whole
-// seconds, then the decimals without trailing zeros. A duration is a whole number of 10 µs from
-// 1 ms to 60 s, so it always fits the 8 characters exactly. (The double of the duration, written
-// with truncated decimals, would lose its last digit at many values, 0.01639 s becoming 0.016389,
-// and the header would disagree with the start times in the records.)
+// The data record duration in seconds, written from its exact count of 100 ns units. A duration
+// is a whole number of 10 µs from 1 ms to 60 s, so it always fits the 8 characters exactly. (The
+// double of the duration, written with truncated decimals, would lose its last digit at many
+// values, 0.01639 s becoming 0.016389, and the header would disagree with the start times in the
+// records.)
 void WriteDurationField(BufferedFile& file, int64_t ticks)
 {
-    constexpr int64_t ticksPerSecond = 10'000'000;
     char text[32];
-    int n = WriteDecimal(text, ticks / ticksPerSecond);
-    if (ticks % ticksPerSecond != 0) {
-        text[n++] = '.';
-        n += WriteDecimal(text + n, ticks % ticksPerSecond, 7);
-        while (text[n - 1] == '0')
-            --n;
-    }
-    WriteField(file, text, n, 8);
+    WriteField(file, text, WriteSeconds(text, ticks), 8);
 }
 
 // "dd.mm.yy" or "hh.mm.ss": three values of two digits each

@@ -23,6 +23,19 @@ int WriteDecimal(char* out, int64_t value, int minDigits)
     return n;
 }
 
+int WriteSeconds(char* out, int64_t ticks)
+{
+    constexpr int64_t ticksPerSecond = 10'000'000;
+    int n = WriteDecimal(out, ticks / ticksPerSecond);
+    if (ticks % ticksPerSecond != 0) {
+        out[n++] = '.';
+        n += WriteDecimal(out + n, ticks % ticksPerSecond, 7);
+        while (out[n - 1] == '0')
+            --n;
+    }
+    return n;
+}
+
 int FormatDouble(char* out, double x)
 {
     if (std::isnan(x)) {

@@ -8,6 +8,11 @@
 // (at most 20, no NUL written).
 int WriteDecimal(char* out, int64_t value, int minDigits = 0);
 
+// A duration of `ticks` units of 100 ns (not negative) in seconds: the whole seconds, then, unless
+// they are all, "." and the decimals without trailing zeros (0.02941, 0.5, 1). Returns the length
+// (at most 27, no NUL written).
+int WriteSeconds(char* out, int64_t ticks);
+
 // x with at most 9 decimals, truncated toward zero, trailing zeros and a bare '.' removed
 // (3276.7 gives 3276.699999999). The integer part saturates at the 32-bit range; NaN gives "0".
 // Returns the length (at most 21, no NUL written).

@@ -1,44 +1,16 @@
 #include "engine/ConversionRun.h"
 
 #include <algorithm>
-#include <sys/stat.h>
 
 #include "engine/DirectoryListing.h"
 #include "engine/InputLosses.h"
 #include "engine/OrvToEDF.h"
+#include "engine/RecordingFiles.h"
 #include "logging/ControlEscaping.h"
 #include "logging/FileErrors.h"
 #include "logging/TextConversion.h"
 
 namespace {
-
-bool EndsWithIgnoringCase(const std::string& name, const std::string& suffix)
-{
-    const auto fold = [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; };
-    if (name.size() < suffix.size())
-        return false;
-    return std::equal(suffix.begin(), suffix.end(), name.end() - static_cast<std::ptrdiff_t>(suffix.size()),
-                      [&](char x, char y) { return fold(x) == fold(y); });
-}
-
-bool IsRegularFile(const std::string& path)
-{
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
-
-// The names of the regular files in directory that end in pattern (any letter case), in the
-// listing order; none when the directory cannot be read.
-std::vector<std::string> FindFiles(const std::string& directory, const std::string& pattern)
-{
-    std::vector<std::string> names;
-    int errorNumber = 0;
-    (void)ListDirectory(directory, names, errorNumber);  // what could be read is used, as a search does
-    std::erase_if(names, [&](const std::string& name) {
-        return !EndsWithIgnoringCase(name, pattern) || !IsRegularFile(directory + "/" + name);
-    });
-    return names;
-}
 
 // The run's message of a log file that cannot be opened, then the file and the reason, which
 // that message does not name.
@@ -83,7 +55,7 @@ private:
 std::vector<std::wstring> OtherEventFiles(const std::wstring& directory, const std::wstring& used)
 {
     std::vector<std::wstring> others;
-    for (const std::string& name : FindFiles(OrvText::WideToUtf8(directory), ".oev")) {
+    for (const std::string& name : EventFilesIn(OrvText::WideToUtf8(directory))) {
         const std::wstring file = directory + L"/" + OrvText::Utf8ToWide(name);
         if (file != used)
             others.push_back(file);
@@ -108,14 +80,12 @@ void ScanDirectory(const std::wstring& directory, std::vector<std::wstring>& csc
 {
     const std::string utf8Directory = OrvText::WideToUtf8(directory);
     cscFiles.clear();
-    std::vector<std::string> names = FindFiles(utf8Directory, ".ocs");
+    std::vector<std::string> names = ChannelFilesIn(utf8Directory);
     if (order == ChannelOrder::Natural)
         std::stable_sort(names.begin(), names.end(), NaturalOrder);
-    for (const std::string& name : names) {
-        if (name.find(".ocs") != std::string::npos)  // the extension in capitals is passed over
-            cscFiles.push_back(directory + L"/" + OrvText::Utf8ToWide(name));
-    }
-    const std::vector<std::string> eventFiles = FindFiles(utf8Directory, ".oev");
+    for (const std::string& name : names)
+        cscFiles.push_back(directory + L"/" + OrvText::Utf8ToWide(name));
+    const std::vector<std::string> eventFiles = EventFilesIn(utf8Directory);
     eventFile = eventFiles.empty() ? std::wstring() : directory + L"/" + OrvText::Utf8ToWide(eventFiles.front());
 }
 

@@ -4,12 +4,9 @@
 #include <cerrno>
 #include <dirent.h>
 
-namespace {
+#include "logging/AsciiCase.h"
 
-char FoldAsciiToUpper(char c)
-{
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
+namespace {
 
 bool IsDigit(char c)
 {
@@ -44,8 +41,8 @@ bool ListingOrder(const std::string& a, const std::string& b)
 {
     const size_t common = std::min(a.size(), b.size());
     for (size_t i = 0; i < common; ++i) {
-        const auto x = static_cast<unsigned char>(FoldAsciiToUpper(a[i]));
-        const auto y = static_cast<unsigned char>(FoldAsciiToUpper(b[i]));
+        const auto x = static_cast<unsigned char>(OrvText::FoldAsciiToUpper(a[i]));
+        const auto y = static_cast<unsigned char>(OrvText::FoldAsciiToUpper(b[i]));
         if (x != y)
             return x < y;
     }

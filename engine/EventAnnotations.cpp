@@ -2,27 +2,19 @@
 
 #include <algorithm>
 #include <climits>
-#include <cwctype>
 #include <string_view>
 
 #include "engine/ReaderFailure.h"
+#include "logging/AsciiCase.h"
 
 namespace {
 
 constexpr int eventCheckLimit = 50;  // event records looked at before the conversion starts
 
+// The byte is the character (ISO 8859-1): only ASCII letters fold onto the wanted text's.
 bool IsStartingRecording(std::string_view text)
 {
-    constexpr std::string_view wanted = "Starting Recording";
-    if (text.size() != wanted.size())
-        return false;
-    for (size_t i = 0; i < text.size(); ++i) {
-        // ISO 8859-1: the byte is the character
-        const auto c = static_cast<wchar_t>(static_cast<unsigned char>(text[i]));
-        if (std::towlower(c) != std::towlower(static_cast<wchar_t>(wanted[i])))
-            return false;
-    }
-    return true;
+    return OrvText::EqualsIgnoringAsciiCase(text, "Starting Recording");
 }
 
 }  // namespace

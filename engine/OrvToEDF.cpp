@@ -1,6 +1,5 @@
 #include "engine/OrvToEDF.h"
 
-#include <cwctype>
 #include <iomanip>
 #include <sstream>
 #include <utility>
@@ -13,6 +12,7 @@
 #include "engine/TextHelpers.h"
 #include "logging/FileErrors.h"
 #include "logging/TextConversion.h"
+#include "reader/RecordKind.h"
 
 namespace {
 
@@ -21,17 +21,6 @@ constexpr size_t largeCscFileCount = 64;                      // beyond this the
 constexpr unsigned int largeReaderBudget = 2000u * 1048576u;  // bytes
 // Timestamps count microseconds: samples closer than that cannot be told apart.
 constexpr int highestSampleFrequency = 1000000;  // Hz
-
-bool EqualsIgnoringCase(const std::wstring& text, const std::wstring& wanted)
-{
-    if (text.size() != wanted.size())
-        return false;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (std::towlower(text[i]) != std::towlower(wanted[i]))
-            return false;
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -230,9 +219,8 @@ int OrvToEDF::VerifyRecordKind(Velquor::OrvFileIO& reader, int handle, const std
     if (reader.GetHeaderMetaData(handle, L"-FileType", values) != OrvDataTypes::OrvSuccess)
         return PublishReaderFailure(messageEvent, reader);
     const bool declared = !values.empty() && !values.front().empty();
-    const bool holdsEvents =
-        declared ? !EqualsIgnoringCase(values.front().front(), L"CSC")  // the reader opens CSC and Event only
-                 : fileName.size() >= 4 && EqualsIgnoringCase(fileName.substr(fileName.size() - 4), L".oev");
+    // the reader opens no file of another type
+    const bool holdsEvents = Velquor::RecordKindOf(fileName, values) != Velquor::OrvRecordKind::Csc;
     if (holdsEvents == wantEvents)
         return 0;
     const std::wstring reason =

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "fuzz/FuzzSupport.h"
+#include "logging/AsciiCase.h"
 #include "reader/OrvFileIO.h"
 #include "reader/OrvFileStore.h"
 
@@ -40,20 +41,6 @@ const std::wstring headerKeys[] = {
     L"-AcqEntName", L"-TimeCreated", L"-ReferenceChannel",  L"-",           L"",
     L"FileType",    L"-filetype",
 };
-
-bool EqualsIgnoringAsciiCase(const std::wstring& text, const wchar_t* wanted)
-{
-    const size_t length = std::wcslen(wanted);
-    if (text.size() != length)
-        return false;
-    for (size_t i = 0; i < length; ++i) {
-        const wchar_t a = text[i] >= L'a' && text[i] <= L'z' ? text[i] - L'a' + L'A' : text[i];
-        const wchar_t b = wanted[i] >= L'a' && wanted[i] <= L'z' ? wanted[i] - L'a' + L'A' : wanted[i];
-        if (a != b)
-            return false;
-    }
-    return true;
-}
 
 struct OpenFile {
     std::wstring path;
@@ -151,9 +138,9 @@ private:
         if (rows.empty())
             return file.eventExtension ? eventRecordBytes : cscRecordBytes;
         const std::wstring type = rows.front().empty() ? std::wstring() : rows.front().front();
-        if (EqualsIgnoringAsciiCase(type, L"CSC"))
+        if (OrvText::EqualsIgnoringAsciiCase(type, L"CSC"))
             return cscRecordBytes;
-        if (EqualsIgnoringAsciiCase(type, L"Event"))
+        if (OrvText::EqualsIgnoringAsciiCase(type, L"Event"))
             return eventRecordBytes;
         Finding("a file with an unknown -FileType was opened");
     }

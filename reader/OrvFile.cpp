@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <sstream>
 #include <string_view>
 #include <sys/stat.h>
@@ -21,20 +22,6 @@ namespace {
 
 constexpr uint64_t cscRecordBytes = sizeof(CSCRecord);
 constexpr uint64_t eventRecordBytes = sizeof(EventRecord);
-
-bool EqualsIgnoringAsciiCase(std::wstring_view a, std::wstring_view b)
-{
-    const auto fold = [](wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c; };
-    return a.size() == b.size()
-           && std::equal(a.begin(), a.end(), b.begin(), [&](wchar_t x, wchar_t y) { return fold(x) == fold(y); });
-}
-
-bool HasEventExtension(std::wstring_view path)
-{
-    constexpr std::wstring_view extension = L".oev";
-    return path.size() >= extension.size()
-           && EqualsIgnoringAsciiCase(path.substr(path.size() - extension.size()), extension);
-}
 
 }  // namespace
 
@@ -104,20 +91,14 @@ bool OrvFile::ReadHeaderBlock(std::wstring& error)
 bool OrvFile::DecideKind(std::wstring& error)
 {
     const auto found = header.find(std::wstring_view(L"-FileType"));
-    if (found == header.end() || found->second.empty()) {
-        kind = HasEventExtension(path) ? OrvRecordKind::Event : OrvRecordKind::Csc;
+    const std::optional<OrvRecordKind> decided =
+        RecordKindOf(path, found == header.end() ? std::vector<HeaderRow>() : found->second);
+    if (decided) {
+        kind = *decided;
         return true;
     }
     const HeaderRow& row = found->second.front();
     const std::wstring type = row.empty() ? std::wstring() : row.front();
-    if (EqualsIgnoringAsciiCase(type, L"CSC")) {
-        kind = OrvRecordKind::Csc;
-        return true;
-    }
-    if (EqualsIgnoringAsciiCase(type, L"Event")) {
-        kind = OrvRecordKind::Event;
-        return true;
-    }
     error = L"Unable to open file " + path + L": unknown file type \"" + type + L"\" in its -FileType header line.";
     return false;
 }

@@ -6,10 +6,9 @@
 #include "reader/FileWindow.h"
 #include "reader/HeaderText.h"
 #include "reader/OrvFileIO.h"
+#include "reader/RecordKind.h"
 
 namespace Velquor {
-
-enum class OrvRecordKind { Csc, Event };
 
 // One open acquisition file: its descriptor, its header values, the size and count of its
 // records, the window of it that is held in memory and the run of records in that window that

@@ -3,7 +3,10 @@
 #include <charconv>
 #include <cmath>
 #include <functional>
+#include <getopt.h>
+#include <iterator>
 #include <optional>
+#include <variant>
 
 #include "logging/TextConversion.h"
 
@@ -15,6 +18,27 @@ template <typename Number> bool ParseNumber(std::string_view text, Number& value
     const char* end = text.data() + text.size();
     const auto [stop, failure] = std::from_chars(text.data(), end, value);
     return failure == std::errc() && stop == end && !text.empty();
+}
+
+// The value of an option that sets one field: a whole number of the field's type, or any text.
+template <typename Number> bool ReadValue(std::string_view text, Number& value)
+{
+    return ParseNumber(text, value);
+}
+
+bool ReadValue(std::string_view text, std::string& value)
+{
+    value = text;
+    return true;
+}
+
+template <typename Value> bool ReadValue(std::string_view text, std::optional<Value>& value)
+{
+    Value read{};
+    if (!ReadValue(text, read))
+        return false;
+    value = read;
+    return true;
 }
 
 // "A:B": the text before the first colon and the text after it.
@@ -49,6 +73,106 @@ std::vector<std::string> SplitList(std::string_view text)
     }
 }
 
+// An option that sets one field of the recording: its value is read into the field, whatever the
+// field's type, and a value that does not fit the type is a usage error.
+struct RecordingOption {
+    const char* name;
+    std::variant<int SynthOptions::*, uint32_t SynthOptions::*, uint64_t SynthOptions::*, std::string SynthOptions::*>
+        field;
+};
+
+const RecordingOption recordingOptions[] = {
+    {"frequency", &SynthOptions::samplingFrequencyHz},
+    {"first-timestamp", &SynthOptions::firstTimestampUs},
+    {"ad-max", &SynthOptions::adMaxValue},
+    {"input-range", &SynthOptions::inputRangeUv},
+    {"uuid", &SynthOptions::sessionUuid},
+    {"time-created", &SynthOptions::timeCreated},
+    {"seed", &SynthOptions::seed},
+    {"events", &SynthOptions::spreadEventCount},
+};
+
+// An option CHANNEL:VALUE that sets one field of one channel, the channel counted from 1.
+struct ChannelOption {
+    const char* name;
+    std::variant<uint32_t SynthChannel::*, uint64_t SynthChannel::*, std::optional<int> SynthChannel::*,
+                 std::optional<std::string> SynthChannel::*>
+        field;
+    const char* expected;  // the form of the value, told with a value that does not have it
+};
+
+const ChannelOption channelOptions[] = {
+    {"offset", &SynthChannel::startOffsetUs, "CHANNEL:MICROSECONDS"},
+    {"channel-uuid", &SynthChannel::sessionUuid, "CHANNEL:UUID"},
+    {"channel-frequency", &SynthChannel::samplingFrequencyHz, "CHANNEL:HZ"},
+    {"channel-ad-max", &SynthChannel::headerAdMaxValue, "CHANNEL:N"},
+    {"missing-records", &SynthChannel::missingTailRecords, "CHANNEL:COUNT"},
+    {"truncate-last", &SynthChannel::truncatedTailBytes, "CHANNEL:BYTES"},
+};
+
+template <typename Owner, typename Field> bool ReadField(std::string_view text, Owner& owner, const Field& field)
+{
+    return std::visit([&](auto member) { return ReadValue(text, owner.*member); }, field);
+}
+
+// The getopt_long codes of the options that no table holds; the tables' options follow them.
+enum OptionCode {
+    CodeHelp = 'h',
+    CodeChannels = 1000,
+    CodeNames,
+    CodeDuration,
+    CodeSamples,
+    CodeGap,
+    CodeSpreadGaps,
+    CodeEvent,
+    CodeNoStartEvent,
+    CodeNoEventFile,
+    CodeOmitKey,
+    CodeCorruptRecord,
+    CodeVersion,
+    CodeFirstRecordingOption = 2000,
+    CodeFirstChannelOption = 3000,
+};
+
+const option otherOptions[] = {
+    {"channels", required_argument, nullptr, CodeChannels},
+    {"names", required_argument, nullptr, CodeNames},
+    {"duration", required_argument, nullptr, CodeDuration},
+    {"samples", required_argument, nullptr, CodeSamples},
+    {"gap", required_argument, nullptr, CodeGap},
+    {"gaps", required_argument, nullptr, CodeSpreadGaps},
+    {"event", required_argument, nullptr, CodeEvent},
+    {"no-start-event", no_argument, nullptr, CodeNoStartEvent},
+    {"no-event-file", no_argument, nullptr, CodeNoEventFile},
+    {"omit-key", required_argument, nullptr, CodeOmitKey},
+    {"corrupt-record", required_argument, nullptr, CodeCorruptRecord},
+    {"help", no_argument, nullptr, CodeHelp},
+    {"version", no_argument, nullptr, CodeVersion},
+};
+
+// Every long option for getopt_long, each name written once above, and the end mark.
+std::vector<option> LongOptions()
+{
+    std::vector<option> options(std::begin(otherOptions), std::end(otherOptions));
+    int code = CodeFirstRecordingOption;
+    for (const RecordingOption& known : recordingOptions)
+        options.push_back({known.name, required_argument, nullptr, code++});
+    code = CodeFirstChannelOption;
+    for (const ChannelOption& known : channelOptions)
+        options.push_back({known.name, required_argument, nullptr, code++});
+    options.push_back({nullptr, 0, nullptr, 0});
+    return options;
+}
+
+std::string OptionName(const std::vector<option>& options, int code)
+{
+    for (const option& known : options) {
+        if (known.name != nullptr && known.val == code)
+            return std::string("--") + known.name;
+    }
+    return "-" + std::string(1, static_cast<char>(code));
+}
+
 // A channel setting waits until the channel count is known.
 struct ChannelSetting {
     std::string option;
@@ -60,49 +184,23 @@ class ArgumentReader {
 public:
     ArgumentReader(SynthOptions& options, std::string& error) : options(options), error(error) {}
 
-    bool Read(const std::vector<std::string>& arguments);
+    // false, with `error` telling the first wrong argument; `command` is Help or Version when
+    // --help or --version stands anywhere, wrong arguments or not.
+    bool Read(std::vector<char*>& argv, SynthCommand& command);
 
 private:
-    using Handler = bool (ArgumentReader::*)(const std::string& name, const std::string& value);
-    struct Option {
-        const char* name;
-        bool takesValue;
-        Handler handler;
-    };
-    static const Option knownOptions[];
-
-    static const Option* FindOption(const std::string& name);
+    bool Handle(int code, const std::string& name, const std::string& value);
     bool Finish();
     bool ApplyChannelSettings();
     bool ApplySampleCount();
     bool Wrong(const std::string& name, const std::string& value, const char* expected);
-    template <typename Target> bool Number(const std::string& name, const std::string& value, Target& target);
-    void AddChannelSetting(const std::string& name, size_t channelNumber, std::function<void(SynthChannel&)> apply);
+    bool ReadChannelOption(const ChannelOption& known, const std::string& name, const std::string& value);
 
     bool Channels(const std::string& name, const std::string& value);
-    bool Names(const std::string& name, const std::string& value);
-    bool Frequency(const std::string& name, const std::string& value);
     bool Duration(const std::string& name, const std::string& value);
-    bool Samples(const std::string& name, const std::string& value);
-    bool FirstTimestamp(const std::string& name, const std::string& value);
     bool Gap(const std::string& name, const std::string& value);
     bool SpreadGaps(const std::string& name, const std::string& value);
-    bool AdMax(const std::string& name, const std::string& value);
-    bool InputRange(const std::string& name, const std::string& value);
-    bool Uuid(const std::string& name, const std::string& value);
-    bool TimeCreated(const std::string& name, const std::string& value);
-    bool Seed(const std::string& name, const std::string& value);
-    bool SpreadEvents(const std::string& name, const std::string& value);
     bool Event(const std::string& name, const std::string& value);
-    bool NoStartEvent(const std::string& name, const std::string& value);
-    bool NoEventFile(const std::string& name, const std::string& value);
-    bool OmitKey(const std::string& name, const std::string& value);
-    bool Offset(const std::string& name, const std::string& value);
-    bool ChannelUuid(const std::string& name, const std::string& value);
-    bool ChannelFrequency(const std::string& name, const std::string& value);
-    bool ChannelAdMax(const std::string& name, const std::string& value);
-    bool MissingRecords(const std::string& name, const std::string& value);
-    bool TruncateLast(const std::string& name, const std::string& value);
     bool CorruptRecord(const std::string& name, const std::string& value);
 
     SynthOptions& options;
@@ -116,76 +214,99 @@ private:
     std::vector<ChannelSetting> channelSettings;
 };
 
-const ArgumentReader::Option ArgumentReader::knownOptions[] = {
-    {"--channels", true, &ArgumentReader::Channels},
-    {"--names", true, &ArgumentReader::Names},
-    {"--frequency", true, &ArgumentReader::Frequency},
-    {"--duration", true, &ArgumentReader::Duration},
-    {"--samples", true, &ArgumentReader::Samples},
-    {"--first-timestamp", true, &ArgumentReader::FirstTimestamp},
-    {"--gap", true, &ArgumentReader::Gap},
-    {"--gaps", true, &ArgumentReader::SpreadGaps},
-    {"--ad-max", true, &ArgumentReader::AdMax},
-    {"--input-range", true, &ArgumentReader::InputRange},
-    {"--uuid", true, &ArgumentReader::Uuid},
-    {"--time-created", true, &ArgumentReader::TimeCreated},
-    {"--seed", true, &ArgumentReader::Seed},
-    {"--events", true, &ArgumentReader::SpreadEvents},
-    {"--event", true, &ArgumentReader::Event},
-    {"--no-start-event", false, &ArgumentReader::NoStartEvent},
-    {"--no-event-file", false, &ArgumentReader::NoEventFile},
-    {"--omit-key", true, &ArgumentReader::OmitKey},
-    {"--offset", true, &ArgumentReader::Offset},
-    {"--channel-uuid", true, &ArgumentReader::ChannelUuid},
-    {"--channel-frequency", true, &ArgumentReader::ChannelFrequency},
-    {"--channel-ad-max", true, &ArgumentReader::ChannelAdMax},
-    {"--missing-records", true, &ArgumentReader::MissingRecords},
-    {"--truncate-last", true, &ArgumentReader::TruncateLast},
-    {"--corrupt-record", true, &ArgumentReader::CorruptRecord},
-};
-
-const ArgumentReader::Option* ArgumentReader::FindOption(const std::string& name)
+bool ArgumentReader::Read(std::vector<char*>& argv, SynthCommand& command)
 {
-    for (const Option& option : knownOptions) {
-        if (name == option.name)
-            return &option;
+    const std::vector<option> longOptions = LongOptions();
+    const int argc = static_cast<int>(argv.size());
+    argv.push_back(nullptr);
+    optind = 0;  // a fresh scan, also when called more than once
+    opterr = 0;  // the errors are told here, once
+    bool help = false;
+    bool version = false;
+    std::optional<std::string> firstError;
+    int code = 0;
+    while ((code = getopt_long(argc, argv.data(), ":h", longOptions.data(), nullptr)) != -1) {
+        const std::string argument = argv[optind - 1];
+        const std::string name = argument.substr(0, argument.find('='));
+        bool handled = true;
+        if (code == CodeHelp) {
+            help = true;
+        } else if (code == CodeVersion) {
+            version = true;
+        } else if (code == ':') {
+            handled = false;
+            error = OptionName(longOptions, optopt) + " needs a value";
+        } else if (code == '?') {
+            handled = false;
+            // optopt: 0 for an unknown long option, the code of a long option given a value it does
+            // not take, or the unknown letter after a single '-'
+            const bool givenValue = optopt == CodeHelp || optopt >= CodeChannels;
+            error = optopt == 0  ? "unknown option " + name
+                    : givenValue ? OptionName(longOptions, optopt) + " takes no value"
+                                 : "unknown option " + OptionName(longOptions, optopt);
+        } else {
+            handled = Handle(code, OptionName(longOptions, code), optarg != nullptr ? optarg : "");
+        }
+        if (!handled && !firstError)
+            firstError = error;
     }
-    return nullptr;
-}
-
-bool ArgumentReader::Read(const std::vector<std::string>& arguments)
-{
-    for (size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        if (argument.size() < 2 || argument.compare(0, 2, "--") != 0) {
-            if (directory) {
-                error = "only one directory can be given (" + *directory + ", " + argument + ")";
-                return false;
-            }
-            directory = argument;
-            continue;
-        }
-        const size_t equals = argument.find('=');
-        const std::string name = argument.substr(0, equals);
-        const Option* option = FindOption(name);
-        if (option == nullptr) {
-            error = "unknown option " + name;
+    command = help ? SynthCommand::Help : version ? SynthCommand::Version : SynthCommand::Write;
+    if (command != SynthCommand::Write)
+        return true;
+    if (firstError) {
+        error = *firstError;
+        return false;
+    }
+    for (int i = optind; i < argc; ++i) {
+        if (directory) {
+            error = "only one directory can be given (" + *directory + ", " + argv[static_cast<size_t>(i)] + ")";
             return false;
         }
-        std::string value;
-        if (equals != std::string::npos) {
-            value = argument.substr(equals + 1);
-        } else if (option->takesValue) {
-            if (i + 1 == arguments.size()) {
-                error = name + " needs a value";
-                return false;
-            }
-            value = arguments[++i];
-        }
-        if (!(this->*option->handler)(name, value))
-            return false;
+        directory = argv[static_cast<size_t>(i)];
     }
     return Finish();
+}
+
+bool ArgumentReader::Handle(int code, const std::string& name, const std::string& value)
+{
+    if (code >= CodeFirstChannelOption)
+        return ReadChannelOption(channelOptions[code - CodeFirstChannelOption], name, value);
+    if (code >= CodeFirstRecordingOption)
+        return ReadField(value, options, recordingOptions[code - CodeFirstRecordingOption].field)
+               || Wrong(name, value, "a whole number");
+    switch (code) {
+    case CodeChannels:
+        return Channels(name, value);
+    case CodeNames:
+        names = SplitList(value);
+        return true;
+    case CodeDuration:
+        return Duration(name, value);
+    case CodeSamples: {
+        uint64_t count = 0;
+        if (!ParseNumber(value, count))
+            return Wrong(name, value, "a whole number");
+        sampleCount = count;
+        return true;
+    }
+    case CodeGap:
+        return Gap(name, value);
+    case CodeSpreadGaps:
+        return SpreadGaps(name, value);
+    case CodeEvent:
+        return Event(name, value);
+    case CodeNoStartEvent:
+        options.startEvent = false;
+        return true;
+    case CodeNoEventFile:
+        options.writeEventFile = false;
+        return true;
+    case CodeOmitKey:
+        omittedKeys.push_back(value);
+        return true;
+    default:
+        return CorruptRecord(name, value);
+    }
 }
 
 bool ArgumentReader::Finish()
@@ -246,16 +367,17 @@ bool ArgumentReader::Wrong(const std::string& name, const std::string& value, co
     return false;
 }
 
-template <typename Target>
-bool ArgumentReader::Number(const std::string& name, const std::string& value, Target& target)
+bool ArgumentReader::ReadChannelOption(const ChannelOption& known, const std::string& name, const std::string& value)
 {
-    return ParseNumber(value, target) || Wrong(name, value, "a whole number");
-}
-
-void ArgumentReader::AddChannelSetting(const std::string& name, size_t channelNumber,
-                                       std::function<void(SynthChannel&)> apply)
-{
-    channelSettings.push_back({name, channelNumber, std::move(apply)});
+    size_t channel = 0;
+    std::string_view rest;
+    SynthChannel checked;
+    if (!SplitChannel(value, channel, rest) || !ReadField(rest, checked, known.field))
+        return Wrong(name, value, known.expected);
+    channelSettings.push_back({name, channel, [&known, rest = std::string(rest)](SynthChannel& c) {
+                                   (void)ReadField(rest, c, known.field);  // read once already
+                               }});
+    return true;
 }
 
 bool ArgumentReader::Channels(const std::string& name, const std::string& value)
@@ -267,17 +389,6 @@ bool ArgumentReader::Channels(const std::string& name, const std::string& value)
     return true;
 }
 
-bool ArgumentReader::Names(const std::string&, const std::string& value)
-{
-    names = SplitList(value);
-    return true;
-}
-
-bool ArgumentReader::Frequency(const std::string& name, const std::string& value)
-{
-    return Number(name, value, options.samplingFrequencyHz);
-}
-
 bool ArgumentReader::Duration(const std::string& name, const std::string& value)
 {
     double seconds = 0;
@@ -285,20 +396,6 @@ bool ArgumentReader::Duration(const std::string& name, const std::string& value)
         return Wrong(name, value, "a number of seconds");
     durationSeconds = seconds;
     return true;
-}
-
-bool ArgumentReader::Samples(const std::string& name, const std::string& value)
-{
-    uint64_t count = 0;
-    if (!Number(name, value, count))
-        return false;
-    sampleCount = count;
-    return true;
-}
-
-bool ArgumentReader::FirstTimestamp(const std::string& name, const std::string& value)
-{
-    return Number(name, value, options.firstTimestampUs);
 }
 
 bool ArgumentReader::Gap(const std::string& name, const std::string& value)
@@ -323,38 +420,6 @@ bool ArgumentReader::SpreadGaps(const std::string& name, const std::string& valu
     return true;
 }
 
-bool ArgumentReader::AdMax(const std::string& name, const std::string& value)
-{
-    return Number(name, value, options.adMaxValue);
-}
-
-bool ArgumentReader::InputRange(const std::string& name, const std::string& value)
-{
-    return Number(name, value, options.inputRangeUv);
-}
-
-bool ArgumentReader::Uuid(const std::string&, const std::string& value)
-{
-    options.sessionUuid = value;
-    return true;
-}
-
-bool ArgumentReader::TimeCreated(const std::string&, const std::string& value)
-{
-    options.timeCreated = value;
-    return true;
-}
-
-bool ArgumentReader::Seed(const std::string& name, const std::string& value)
-{
-    return Number(name, value, options.seed);
-}
-
-bool ArgumentReader::SpreadEvents(const std::string& name, const std::string& value)
-{
-    return Number(name, value, options.spreadEventCount);
-}
-
 bool ArgumentReader::Event(const std::string& name, const std::string& value)
 {
     std::string_view time;
@@ -364,89 +429,6 @@ bool ArgumentReader::Event(const std::string& name, const std::string& value)
         || !OrvText::WideToLatin1(OrvText::Utf8ToWide(text), event.text))
         return Wrong(name, value, "MICROSECONDS:TEXT with ISO 8859-1 characters");
     options.events.push_back(event);
-    return true;
-}
-
-bool ArgumentReader::NoStartEvent(const std::string&, const std::string&)
-{
-    options.startEvent = false;
-    return true;
-}
-
-bool ArgumentReader::NoEventFile(const std::string&, const std::string&)
-{
-    options.writeEventFile = false;
-    return true;
-}
-
-bool ArgumentReader::OmitKey(const std::string&, const std::string& value)
-{
-    omittedKeys.push_back(value);
-    return true;
-}
-
-bool ArgumentReader::Offset(const std::string& name, const std::string& value)
-{
-    size_t channel = 0;
-    std::string_view rest;
-    uint64_t offset = 0;
-    if (!SplitChannel(value, channel, rest) || !ParseNumber(rest, offset))
-        return Wrong(name, value, "CHANNEL:MICROSECONDS");
-    AddChannelSetting(name, channel, [offset](SynthChannel& c) { c.startOffsetUs = offset; });
-    return true;
-}
-
-bool ArgumentReader::ChannelUuid(const std::string& name, const std::string& value)
-{
-    size_t channel = 0;
-    std::string_view rest;
-    if (!SplitChannel(value, channel, rest))
-        return Wrong(name, value, "CHANNEL:UUID");
-    AddChannelSetting(name, channel, [uuid = std::string(rest)](SynthChannel& c) { c.sessionUuid = uuid; });
-    return true;
-}
-
-bool ArgumentReader::ChannelFrequency(const std::string& name, const std::string& value)
-{
-    size_t channel = 0;
-    std::string_view rest;
-    int frequency = 0;
-    if (!SplitChannel(value, channel, rest) || !ParseNumber(rest, frequency))
-        return Wrong(name, value, "CHANNEL:HZ");
-    AddChannelSetting(name, channel, [frequency](SynthChannel& c) { c.samplingFrequencyHz = frequency; });
-    return true;
-}
-
-bool ArgumentReader::ChannelAdMax(const std::string& name, const std::string& value)
-{
-    size_t channel = 0;
-    std::string_view rest;
-    int adMax = 0;
-    if (!SplitChannel(value, channel, rest) || !ParseNumber(rest, adMax))
-        return Wrong(name, value, "CHANNEL:N");
-    AddChannelSetting(name, channel, [adMax](SynthChannel& c) { c.headerAdMaxValue = adMax; });
-    return true;
-}
-
-bool ArgumentReader::MissingRecords(const std::string& name, const std::string& value)
-{
-    size_t channel = 0;
-    std::string_view rest;
-    uint64_t count = 0;
-    if (!SplitChannel(value, channel, rest) || !ParseNumber(rest, count))
-        return Wrong(name, value, "CHANNEL:COUNT");
-    AddChannelSetting(name, channel, [count](SynthChannel& c) { c.missingTailRecords = count; });
-    return true;
-}
-
-bool ArgumentReader::TruncateLast(const std::string& name, const std::string& value)
-{
-    size_t channel = 0;
-    std::string_view rest;
-    uint32_t bytes = 0;
-    if (!SplitChannel(value, channel, rest) || !ParseNumber(rest, bytes))
-        return Wrong(name, value, "CHANNEL:BYTES");
-    AddChannelSetting(name, channel, [bytes](SynthChannel& c) { c.truncatedTailBytes = bytes; });
     return true;
 }
 
@@ -464,27 +446,11 @@ bool ArgumentReader::CorruptRecord(const std::string& name, const std::string& v
         index = rest;
     if (!ParseNumber(index, record) || !ParseNumber(count, validCount))
         return Wrong(name, value, "CHANNEL:RECORD[:COUNT]");
-    AddChannelSetting(name, channel, [record, validCount](SynthChannel& c) {
-        c.corruptRecord = record;
-        c.corruptValidCount = validCount;
-    });
+    channelSettings.push_back({name, channel, [record, validCount](SynthChannel& c) {
+                                   c.corruptRecord = record;
+                                   c.corruptValidCount = validCount;
+                               }});
     return true;
-}
-
-// --help and --version win wherever they stand, even among wrong arguments.
-bool FindHelpOrVersion(const std::vector<std::string>& arguments, SynthCommand& command)
-{
-    bool version = false;
-    for (const std::string& argument : arguments) {
-        if (argument == "--help" || argument == "-h") {
-            command = SynthCommand::Help;
-            return true;
-        }
-        version = version || argument == "--version";
-    }
-    if (version)
-        command = SynthCommand::Version;
-    return version;
 }
 
 }  // namespace
@@ -492,11 +458,14 @@ bool FindHelpOrVersion(const std::vector<std::string>& arguments, SynthCommand& 
 bool ParseSynthArguments(const std::vector<std::string>& arguments, SynthOptions& options, SynthCommand& command,
                          std::string& error)
 {
-    command = SynthCommand::Write;
-    if (FindHelpOrVersion(arguments, command))
-        return true;
+    std::vector<std::string> copies{"varelo-synth"};  // getopt_long reorders the pointers, never the texts
+    copies.insert(copies.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    argv.reserve(copies.size() + 1);  // and the null pointer that ends them
+    for (std::string& copy : copies)
+        argv.push_back(copy.data());
     ArgumentReader reader(options, error);
-    return reader.Read(arguments);
+    return reader.Read(argv, command);
 }
 
 std::string SynthUsage()

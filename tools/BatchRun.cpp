@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "engine/ConversionRun.h"
+#include "engine/ProgressPercent.h"
 #include "logging/TextConversion.h"
 #include "tools/BatchProgress.h"
 #include "tools/ChildChannel.h"
@@ -77,7 +78,7 @@ public:
             batch.Update(current, fraction);
             return;
         }
-        const int percent = fraction <= 0 ? 0 : fraction >= 1 ? 100 : static_cast<int>(fraction * 100);
+        const int percent = WholePercent(fraction);
         if (!terminal || percent == shownPercent)
             return;
         shownPercent = percent;

@@ -7,27 +7,9 @@
 #include <system_error>
 
 #include "engine/DirectoryListing.h"
+#include "engine/RecordingFiles.h"
 
 namespace {
-
-bool EndsWithOcsInAnyCase(const std::string& name)
-{
-    if (name.size() < 4)
-        return false;
-    std::string end = name.substr(name.size() - 4);
-    for (char& c : end)
-        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    return end == ".ocs";
-}
-
-// A channel file as the scan of a recording takes one: a regular file whose name ends in .ocs,
-// in small letters.
-bool IsChannelFile(const std::string& directory, const std::string& name)
-{
-    struct stat info {};
-    return EndsWithOcsInAnyCase(name) && name.find(".ocs") != std::string::npos
-           && stat((directory + "/" + name).c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
 
 bool IsRealDirectory(const std::string& path)
 {

@@ -61,6 +61,23 @@ TEST(WriteDecimal, WritesSignAndDigitsPaddedToMinimumDigits)
     }
 }
 
+// The data record duration of the header and of the writer's messages: seconds, then the
+// decimals without trailing zeros, from the shortest duration (1 ms) to the longest (60 s).
+TEST(WriteSeconds, WritesWholeSecondsThenDecimalsWithoutTrailingZeros)
+{
+    const struct {
+        int64_t ticks;  // 100 ns
+        std::string text;
+    } cases[] = {
+        {0, "0"},          {10'000, "0.001"},         {294'100, "0.02941"}, {163'900, "0.01639"}, {5'000'000, "0.5"},
+        {10'000'000, "1"}, {10'000'001, "1.0000001"}, {600'000'000, "60"},  {1, "0.0000001"},
+    };
+    for (const auto& c : cases) {
+        char text[32];
+        EXPECT_EQ(std::string(text, static_cast<std::size_t>(WriteSeconds(text, c.ticks))), c.text) << c.ticks;
+    }
+}
+
 TEST(FormatDouble, TruncatesToNineDecimalsAndSaturatesBeyondThirtyTwoBits)
 {
     const std::pair<double, std::string> cases[] = {
