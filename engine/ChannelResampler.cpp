@@ -128,6 +128,14 @@ void ChannelResampler::FinishStage(const ResamplingStage& stage, StageState& sta
 void ChannelResampler::Produce(const ResamplingStage& stage, StageState& state, int64_t available, int64_t last,
                                std::vector<float>& output)
 {
+    if (stage.halfBand) {
+        ProduceHalfBand(stage, state, available, last, output);
+        return;
+    }
+    if (stage.up == 1) {
+        ProduceDecimated(stage, state, available, last, output);
+        return;
+    }
     const int taps = stage.tapsPerPhase;
     for (; state.next <= last; ++state.next) {
         const int64_t position = state.next * stage.down + stage.delay;  // of the prototype's middle, upsampled
@@ -138,6 +146,55 @@ void ChannelResampler::Produce(const ResamplingStage& stage, StageState& state, 
         const int64_t oldest = newest - taps + 1;
         output.push_back(Dot(stage.phases.data() + phase * taps, state.input.data() + (oldest - state.first), taps));
     }
+}
+
+// Output k stands at input 2k and needs up to 2k + delay: all outputs available are made at
+// once, tap by tap, in loops over the outputs that the compiler vectorises.
+void ChannelResampler::ProduceHalfBand(const ResamplingStage& stage, StageState& state, int64_t available, int64_t last,
+                                       std::vector<float>& output)
+{
+    const int64_t end = std::min(last + 1, (available - 1 - stage.delay) / 2 + 1);  // outputs [next, end)
+    if (end <= state.next)
+        return;
+    const auto count = static_cast<size_t>(end - state.next);
+    const size_t at = output.size();
+    output.resize(at + count);
+    float* out = output.data() + at;
+    const float* centre = state.input.data() + (2 * state.next - state.first);  // x[2k] at centre[2k']
+    for (size_t k = 0; k < count; ++k)
+        out[k] = stage.middle * centre[2 * k];
+    for (size_t j = 0; j < stage.oddTaps.size(); ++j) {
+        const float tap = stage.oddTaps[j];
+        const float* before = centre - (2 * j + 1);
+        const float* after = centre + (2 * j + 1);
+        for (size_t k = 0; k < count; ++k)
+            out[k] += tap * (before[2 * k] + after[2 * k]);
+    }
+    state.next = end;
+}
+
+// With L = 1 every output takes the one phase: all outputs available are made at once, tap by
+// tap, output k from the inputs kM - delay on.
+void ChannelResampler::ProduceDecimated(const ResamplingStage& stage, StageState& state, int64_t available,
+                                        int64_t last, std::vector<float>& output)
+{
+    const int64_t down = stage.down;
+    const int64_t end = std::min(last + 1, (available - 1 - stage.delay) / down + 1);  // outputs [next, end)
+    if (end <= state.next)
+        return;
+    const auto count = static_cast<size_t>(end - state.next);
+    const auto stride = static_cast<size_t>(down);
+    const size_t at = output.size();
+    output.resize(at + count, 0.0F);
+    float* out = output.data() + at;
+    const float* oldest = state.input.data() + (state.next * down + stage.delay - stage.tapsPerPhase + 1 - state.first);
+    for (int i = 0; i < stage.tapsPerPhase; ++i) {
+        const float tap = stage.phases[static_cast<size_t>(i)];
+        const float* in = oldest + i;
+        for (size_t k = 0; k < count; ++k)
+            out[k] += tap * in[k * stride];
+    }
+    state.next = end;
 }
 
 void ChannelResampler::Compact(const ResamplingStage& stage, StageState& state)

@@ -39,6 +39,10 @@ private:
     // Outputs whose newest input sample is below `available` (segment index).
     static void Produce(const ResamplingStage& stage, StageState& state, int64_t available, int64_t last,
                         std::vector<float>& output);
+    static void ProduceHalfBand(const ResamplingStage& stage, StageState& state, int64_t available, int64_t last,
+                                std::vector<float>& output);
+    static void ProduceDecimated(const ResamplingStage& stage, StageState& state, int64_t available, int64_t last,
+                                 std::vector<float>& output);
     static void Compact(const ResamplingStage& stage, StageState& state);
 
     const ResamplingPlan& plan;

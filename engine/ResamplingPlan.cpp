@@ -38,6 +38,7 @@ bool ResamplingPlan::Design(int inputRate, int outputRate, std::string& error)
                  {.passbandEdge = stopbandFraction * wanted / rate,
                   .stopbandEdge = (half - stopbandFraction * wanted) / rate,
                   .attenuationDb = halfBandAttenuationDb});
+        MakeHalfBand(stages.back());
         rate /= 2;
     }
     if (rate == outputRate)
@@ -78,6 +79,21 @@ void ResamplingPlan::AddStage(int up, int down, const KaiserLowpassSpec& spec)
         }
     }
     stages.push_back(std::move(stage));
+}
+
+void ResamplingPlan::MakeHalfBand(ResamplingStage& stage)
+{
+    // the sinc cut off at a quarter of the rate is zero at even distances from the middle; the
+    // rounding of the sine leaves some 1e-17 there, set to the zero it stands for
+    const auto middle = static_cast<size_t>(stage.delay);
+    for (size_t distance = 2; distance <= middle; distance += 2) {
+        stage.taps[middle - distance] = 0;
+        stage.taps[middle + distance] = 0;
+    }
+    stage.halfBand = true;
+    stage.middle = static_cast<float>(stage.taps[middle]);
+    for (size_t distance = 1; distance <= middle; distance += 2)
+        stage.oddTaps.push_back(static_cast<float>(stage.taps[middle + distance]));
 }
 
 int64_t ResamplingPlan::OutputCount(int64_t inputSamples) const

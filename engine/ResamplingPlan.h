@@ -28,6 +28,12 @@ struct ResamplingStage {
     // samples it multiplies (oldest first): phase p holds taps p + (tapsPerPhase - 1 - i) L.
     std::vector<float> phases;
     int tapsPerPhase = 0;
+    // Half-band stages (L = 1, M = 2, cut off at a quarter of the rate) only: every tap at an even
+    // distance from the middle is zero but the middle one, so output k is middle x[2k] + the sum
+    // of oddTaps[j] (x[2k - 2j - 1] + x[2k + 2j + 1]).
+    bool halfBand = false;
+    float middle = 0;
+    std::vector<float> oddTaps;
 };
 
 class ResamplingPlan {
@@ -45,6 +51,7 @@ public:
 
 private:
     void AddStage(int up, int down, const KaiserLowpassSpec& spec);
+    static void MakeHalfBand(ResamplingStage& stage);
 
     std::vector<ResamplingStage> stages;
     int inputRate = 0;

@@ -29,6 +29,17 @@ public:
     const std::vector<int64_t>& ClippedSamples() const { return clipped; }
 
 private:
+    // Channels [begin, end) of a block, filtered on one thread.
+    struct Filtering {
+        SegmentResampler* owner;
+        const std::vector<short>* block;
+        size_t stride;
+        size_t count;
+        size_t begin;
+        size_t end;
+        std::vector<float> converted;  // one channel's samples as floats
+    };
+    static void* FilterChannels(void* work);
     // Moves what every channel holds into records and writes each that fills.
     int WriteWholeRecords();
     void Store(size_t channel, size_t from, size_t count);
@@ -38,7 +49,6 @@ private:
     SegmentOutput& output;
     std::vector<ChannelResampler> channels;
     std::vector<std::vector<float>> pending;  // per channel: output samples not yet in a record
-    std::vector<float> converted;             // one channel's block as floats
     std::vector<short> record;                // channel-major, samplesPerRecord entries per channel
     std::vector<int64_t> clipped;
     size_t samplesPerRecord = 0;
