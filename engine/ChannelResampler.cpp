@@ -18,7 +18,7 @@ int64_t Mirrored(int64_t i, int64_t n)
 }
 
 // Inputs that may sit in front of the oldest one still needed before they are cut away.
-constexpr int64_t compactionSlack = 4096;
+constexpr int64_t compactionSlack = 1024;
 
 float Dot(const float* taps, const float* samples, int count)
 {
