@@ -15,7 +15,7 @@ constexpr double passbandFraction = 0.4;  // of the output rate, passed
 constexpr double stopbandFraction = 0.5;  // of the output rate, stopped from there on
 // The largest prototype designed: 16 M taps take 64 MiB as phases. Ratios of large coprime
 // rates (999,983 Hz to 999,979 Hz) would need more.
-constexpr int64_t largestPrototype = 16 * 1024 * 1024;
+constexpr int64_t largestPrototype = int64_t{16} * 1024 * 1024;
 
 }  // namespace
 

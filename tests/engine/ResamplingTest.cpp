@@ -146,14 +146,25 @@ TEST(ResamplingPlan, StagesMeetTheFigures)
     }
 }
 
-TEST(ResamplingPlan, RefusesRatesOutsideOneHertzToTheInputRate)
+TEST(ResamplingPlan, RefusesRatesOutsideOneHertzToTheInputRateAndFiltersTooLarge)
 {
-    const Rates refused[] = {{1000, 0}, {1000, 1001}, {32000, -5}};
-    for (const Rates& rates : refused) {
+    const struct {
+        Rates rates;
+        std::string reason;
+    } refused[] = {
+        {{1000, 0}, "the output rate 0 Hz lies outside 1 Hz to the input rate 1000 Hz"},
+        {{1000, 1001}, "the output rate 1001 Hz lies outside 1 Hz to the input rate 1000 Hz"},
+        {{32000, -5}, "the output rate -5 Hz lies outside 1 Hz to the input rate 32000 Hz"},
+        // coprime rates near a megahertz: a transition of 1e-7 of the prototype's rate
+        {{999983, 999979},
+         "the ratio 999979/999983 of the rates from 999983 Hz needs a filter of more than "
+         "16,777,216 taps"},
+    };
+    for (const auto& c : refused) {
         ResamplingPlan plan;
         std::string error;
-        EXPECT_FALSE(plan.Design(rates.input, rates.output, error));
-        EXPECT_NE(error.find("lies outside 1 Hz to the input rate"), std::string::npos) << error;
+        EXPECT_FALSE(plan.Design(c.rates.input, c.rates.output, error));
+        EXPECT_EQ(error, c.reason);
     }
 }
 
