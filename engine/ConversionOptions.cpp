@@ -20,6 +20,9 @@ std::wstring ConversionOptions::Description() const
         text += L" the whole 16-bit range, no sample clipped;";
     if (wholeTexts)
         text += L" event texts whole;";
+    if (resampleHz > 0)
+        text += L" every channel resampled to " + std::to_wstring(resampleHz) + L" Hz (--resample "
+                + std::to_wstring(resampleHz) + L");";
     if (flatNames)
         text += L" one file per segment, named <name>_run<RR>_seg<KK>of<NN>.edf (lab output);";
     text.back() = L'.';

@@ -29,6 +29,9 @@ struct ConversionOptions {
     // One file per segment under names that sort in segment order and tell the run (FlatNames.h)
     // instead of the usual DevOutput.edf, DevOutput_01.edf, DevOutput_01_01.edf, ...
     bool flatNames = false;
+    // Every channel resampled to this rate (Hz), through a linear-phase anti-aliasing filter
+    // (ResamplingPlan.h); 0: the input's rate.
+    int resampleHz = 0;
 
     // What the command line writes by default: exact timing, microvolts, microsecond onsets,
     // natural order, lossless range, whole texts and flat names.
@@ -37,7 +40,7 @@ struct ConversionOptions {
     bool Any() const
     {
         return exactTiming || !physicalDimension.empty() || verify || microsecondOnsets || naturalOrder || losslessRange
-               || wholeTexts || flatNames;
+               || wholeTexts || flatNames || resampleHz > 0;
     }
     // The Notice that names the options in force, at the start of a run.
     std::wstring Description() const;

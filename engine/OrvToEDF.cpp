@@ -7,6 +7,7 @@
 #include "engine/EventAnnotations.h"
 #include "engine/InputLosses.h"
 #include "engine/ReaderFailure.h"
+#include "engine/ResamplingPlan.h"
 #include "engine/SampleTransfer.h"
 #include "engine/SegmentOutput.h"
 #include "engine/TextHelpers.h"
@@ -263,10 +264,19 @@ const std::wstring& OrvToEDF::FileNameOf(size_t channel) const
 int OrvToEDF::TransferSamples(EDFPlusFileWriter& writer, Velquor::OrvFileIO& reader, const std::vector<int>& handles,
                               int sampleFrequency, int eventHandle)
 {
+    ResamplingPlan plan;
+    std::string planError;
+    if (options.resampleHz > 0 && !plan.Design(sampleFrequency, options.resampleHz, planError))
+        return FailNaming(0, L"cannot be resampled: " + OrvText::Utf8ToWide(planError));
+    RecordingParameters written = parameters;  // the files' own rate when resampled
+    written.sampleFrequency = options.resampleHz > 0 ? options.resampleHz : sampleFrequency;
     EventAnnotations events(reader, eventHandle, messageEvent);
-    SegmentOutput output(writer, outputFileName, parameters, options, static_cast<int>(handles.size()), events, summary,
+    SegmentOutput output(writer, outputFileName, written, options, static_cast<int>(handles.size()), events, summary,
                          messageEvent);
     SampleTransfer transfer(reader, handles, sampleFrequency, output, messageEvent, progressHandler, cancelCheck);
+    SegmentResampler resampler(plan, handles.size(), output);
+    if (options.resampleHz > 0)
+        transfer.ResampleThrough(resampler);
     if (transfer.TransferSamples() != 0) {
         output.LeaveUnfinished();
         return -1;
@@ -276,7 +286,10 @@ int OrvToEDF::TransferSamples(EDFPlusFileWriter& writer, Velquor::OrvFileIO& rea
     ReportChannelsCut(transfer.SamplesLeftOut());
     if (ReportEventsLeftOut(events) != 0)
         return -1;
-    ReportClippedSamples(writer.ClippedSamples());
+    ReportClippedSamples(writer.ClippedSamples(), parameters.sampleFrequency,
+                         L" beyond the A/D maximum of the channel's header and ");
+    ReportClippedSamples(resampler.ClippedSamples(), written.sampleFrequency,
+                         L" beyond the 16-bit range once resampled and ");
     ReportTextsCut();
     if (options.verify) {
         std::wostringstream message;
@@ -329,24 +342,23 @@ int OrvToEDF::ReportEventsLeftOut(EventAnnotations& events)
     return 0;
 }
 
-void OrvToEDF::ReportClippedSamples(const std::vector<int64_t>& clipped)
+void OrvToEDF::ReportClippedSamples(const std::vector<int64_t>& clipped, int sampleFrequency, const wchar_t* reason)
 {
     std::wostringstream channels;
     int64_t total = 0;
     for (size_t c = 0; c < clipped.size() && c < summary.channels.size(); ++c) {
-        summary.channels[c].clippedSamples = clipped[c];
+        summary.channels[c].clippedSamples += clipped[c];
         if (clipped[c] == 0)
             continue;
         total += clipped[c];
         channels << (total == clipped[c] ? L" " : L"; ") << summary.channels[c].name << L" ("
                  << summary.channels[c].file << L") " << clipped[c] << L" samples (" << std::fixed
-                 << std::setprecision(6) << static_cast<double>(clipped[c]) / parameters.sampleFrequency << L" s)";
+                 << std::setprecision(6) << static_cast<double>(clipped[c]) / sampleFrequency << L" s)";
     }
     if (total == 0)
         return;
     std::wostringstream message;
-    message << total << (total == 1 ? L" sample lay" : L" samples lay")
-            << L" beyond the A/D maximum of the channel's header and " << (total == 1 ? L"was" : L"were")
+    message << total << (total == 1 ? L" sample lay" : L" samples lay") << reason << (total == 1 ? L"was" : L"were")
             << L" clipped to the digital range:" << channels.str() << L".";
     messageEvent.Publish(OrvLogging::Warning, message.str());
 }

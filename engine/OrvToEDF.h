@@ -70,7 +70,8 @@ private:
     int ReportEventsLeftOut(EventAnnotations& events);
     // The Warning that names, per channel, the samples clipped to the digital range; none when
     // no sample was.
-    void ReportClippedSamples(const std::vector<int64_t>& clipped);
+    // reason: where the samples lay, as in " beyond the A/D maximum of the channel's header and "
+    void ReportClippedSamples(const std::vector<int64_t>& clipped, int sampleFrequency, const wchar_t* reason);
     // The Warning that names the events whose texts were cut; none when every text is whole.
     void ReportTextsCut();
     // The Warnings, and the summary's entries, about input files that end in a partial record

@@ -7,7 +7,8 @@
 
 namespace {
 
-constexpr double gapFactor = 1.5;  // instants further apart than 1.5 sample intervals leave a gap
+constexpr double gapFactor = 1.5;      // instants further apart than 1.5 sample intervals leave a gap
+constexpr int resamplingBlock = 8192;  // instants handed to the resampler at once
 
 uint32_t ValidSamples(const Velquor::CSCRecord& record)
 {
@@ -34,7 +35,7 @@ int SampleTransfer::TransferSamples()
 {
     if (channels.empty())
         return 0;
-    if (output.StartEDFFile(samplesPerRecord) != 0 || GetRecordCounts() != 0)
+    if (StartEDFFile() != 0 || GetRecordCounts() != 0)
         return -1;
     recordBuffer.assign(channels.size() * static_cast<size_t>(samplesPerRecord), 0);
     for (;;) {
@@ -188,15 +189,11 @@ int SampleTransfer::StoreInstant()
 {
     const uint64_t t = channels.front().timestamp;
     if (lastTimestamp == 0) {
-        segmentStart = t;
-        if (output.SetStartDateFromTimestamp(t) != 0)
+        if (StartSegmentAt(t) != 0)
             return -1;
     } else if (static_cast<double>(t - lastTimestamp) > gapFactor * sampleIntervalUs) {
         // unsigned, so a step back in time also ends the segment
-        if (FinishEDFFile() != 0)
-            return -1;
-        segmentStart = t;
-        if (output.StartEDFFile(samplesPerRecord) != 0 || output.SetStartDateFromTimestamp(t) != 0)
+        if (FinishEDFFile() != 0 || StartEDFFile() != 0 || StartSegmentAt(t) != 0)
             return -1;
     }
     lastTimestamp = t;
@@ -287,13 +284,36 @@ int SampleTransfer::StoreRun(uint32_t run)
     return CompleteRecordIfFull();
 }
 
+int SampleTransfer::StartEDFFile()
+{
+    if (resampler == nullptr)
+        return output.StartEDFFile(samplesPerRecord);
+    samplesPerRecord = resamplingBlock;
+    return output.StartEDFFile(outputRecordSamples);
+}
+
+int SampleTransfer::StartSegmentAt(uint64_t firstInstant)
+{
+    segmentStart = firstInstant;
+    if (resampler != nullptr)
+        resampler->StartSegment(firstInstant, outputRecordSamples);
+    return output.SetStartDateFromTimestamp(firstInstant);
+}
+
+int SampleTransfer::HandOverBuffer()
+{
+    if (resampler != nullptr)
+        return resampler->Push(recordBuffer, static_cast<size_t>(samplesPerRecord), fillIndex);
+    return output.WriteDataRecord(recordBuffer, lastTimestamp);
+}
+
 // Writes the data record once every position of it holds an instant.
 int SampleTransfer::CompleteRecordIfFull()
 {
     if (fillIndex < static_cast<uint32_t>(samplesPerRecord))
         return 0;
     // every position of every channel has just been written: the buffer needs no clearing
-    if (output.WriteDataRecord(recordBuffer, lastTimestamp) != 0)
+    if (HandOverBuffer() != 0)
         return -1;
     fillIndex = 0;
     ReportProgress();
@@ -306,6 +326,12 @@ int SampleTransfer::CompleteRecordIfFull()
 
 int SampleTransfer::FinishEDFFile()
 {
+    if (resampler != nullptr) {
+        if ((fillIndex > 0 && HandOverBuffer() != 0) || resampler->FinishSegment() != 0)
+            return -1;
+        fillIndex = 0;
+        return output.CloseEDFFile(segmentStart, lastTimestamp);
+    }
     if (fillIndex > 0) {
         // the last record is completed with zeros
         const auto stride = static_cast<size_t>(samplesPerRecord);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/SegmentOutput.h"
+#include "engine/SegmentResampler.h"
 #include "logging/SubscribedEvent.h"
 #include "reader/OrvFileIO.h"
 
@@ -31,6 +32,8 @@ public:
     SampleTransfer(const SampleTransfer&) = delete;
     SampleTransfer& operator=(const SampleTransfer&) = delete;
 
+    // The instants go through the resampler, in blocks, instead of into data records directly.
+    void ResampleThrough(SegmentResampler& segmentResampler) { resampler = &segmentResampler; }
     // The whole transfer: 0 once the last file is finished, -1 after a failure (published).
     int TransferSamples();
     // Per channel, after the transfer: the samples read or left in its file that no file holds
@@ -85,7 +88,13 @@ private:
     uint32_t InstantsInAgreement(uint32_t run) const;
     int StoreRun(uint32_t run);
 
+    // Opens the next file; with resampling, the record buffer then holds a block of instants.
+    int StartEDFFile();
+    // The first instant of the file opened: its start date, and where its resampling starts.
+    int StartSegmentAt(uint64_t firstInstant);
     int CompleteRecordIfFull();
+    // Hands the instants stored on: the data record, or the block to the resampler.
+    int HandOverBuffer();
     // Counts, at the end of the data, what each channel holds beyond it.
     void CountSamplesLeftInFiles();
     // Completes the last data record of the file with zeros and finishes the file.
@@ -97,10 +106,12 @@ private:
     MessageEvent& messages;
     ProgressHandler progress;
     std::function<bool()> cancelled;
+    SegmentResampler* resampler = nullptr;
     std::vector<Channel> channels;
     std::vector<short> recordBuffer;  // channel-major: samplesPerRecord entries per channel
     uint32_t fillIndex = 0;           // sample instants stored in recordBuffer
-    int samplesPerRecord = 0;
+    int samplesPerRecord = 0;         // instants recordBuffer holds: of a data record, or of a block
+    int outputRecordSamples = 0;      // of a data record at the output rate, when resampling
     double sampleIntervalUs = 0;
     // µs after its record's timestamp of the sample at each index: the truncated product of the
     // index and sampleIntervalUs, worked out once instead of for every sample.

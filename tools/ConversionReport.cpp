@@ -164,6 +164,8 @@ json OptionsJson(const ConvertArguments& arguments)
                     {"natural_order", chosen.naturalOrder},
                     {"lossless_range", chosen.losslessRange},
                     {"whole_texts", chosen.wholeTexts}};
+    if (chosen.resampleHz > 0)
+        options["resample_hz"] = chosen.resampleHz;
     PutPath(options, "output_dir", arguments.outputDirectory);
     options.update(json{
         {"recursive", arguments.recursive}, {"jobs", arguments.jobs}, {"skip_converted", arguments.skipConverted}});
@@ -292,13 +294,16 @@ bool AppendReportLine(const std::string& file, const json& report, std::string& 
 
 json OutputOptionsJson(const ConversionOptions& options)
 {
-    return {{"exact_timing", options.exactTiming},
-            {"unit", options.physicalDimension},
-            {"microsecond_onsets", options.microsecondOnsets},
-            {"natural_order", options.naturalOrder},
-            {"lossless_range", options.losslessRange},
-            {"whole_texts", options.wholeTexts},
-            {"flat_names", options.flatNames}};
+    json chosen = {{"exact_timing", options.exactTiming},
+                   {"unit", options.physicalDimension},
+                   {"microsecond_onsets", options.microsecondOnsets},
+                   {"natural_order", options.naturalOrder},
+                   {"lossless_range", options.losslessRange},
+                   {"whole_texts", options.wholeTexts},
+                   {"flat_names", options.flatNames}};
+    if (options.resampleHz > 0)  // only then: reports written before the option still compare alike
+        chosen["resample_hz"] = options.resampleHz;
+    return chosen;
 }
 
 bool ConvertedBefore(const std::string& path, const std::vector<InputFile>& inputs, const ConversionOptions& options)

@@ -102,6 +102,12 @@ TEST_F(VareloConvertTest, UsageErrorsSayWhatIsWrongInOneLineAndWriteNothing)
          "the EDF header does"},
         {"-j 0 " + Quoted(first.string()), "varelo-convert: --jobs 0: expected a number of jobs from 1 to 256"},
         {"--jobs two " + Quoted(first.string()), "varelo-convert: --jobs two: expected a number of jobs from 1 to 256"},
+        {"--resample 0 " + Quoted(first.string()),
+         "varelo-convert: --resample 0: expected a rate in Hz from 1 to 1000000"},
+        {"--resample 1kHz " + Quoted(first.string()),
+         "varelo-convert: --resample 1kHz: expected a rate in Hz from 1 to 1000000"},
+        {"--classic --resample 250 " + Quoted(first.string()),
+         "varelo-convert: --resample is lab output's, not --classic's"},
         {"--report " + Quoted(first.string()), "varelo-convert: no directory given"},
         {"-o " + Quoted((dir.path / "outputs").string()) + " " + Quoted(first.string()) + " "
              + Quoted(sameName.string()),
