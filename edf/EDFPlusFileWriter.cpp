@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "edf/EdfFileEngine.h"
+#include "edf/EdfLayout.h"
 #include "edf/RecordSizing.h"
 #include "edf/UnfinishedFile.h"
 #include "logging/FileErrors.h"
@@ -96,10 +97,10 @@ void EDFPlusFileWriter::Subscribe(MessageHandler handler, SubscriptionId& id)
 
 int EDFPlusFileWriter::OpenFile(std::wstring& fileName, int signalCount)
 {
-    if (signalCount > maxSignals) {
+    if (signalCount > edfMaxSignals) {
         std::wostringstream message;
         message << L"Unable to open EDF file named: " << fileName << L". The signal count (" << signalCount
-                << L") must be less than or equal to " << maxSignals << L".";
+                << L") must be less than or equal to " << edfMaxSignals << L".";
         return Fail(message.str());
     }
     std::string name = OrvText::WideToUtf8(fileName);
@@ -274,9 +275,9 @@ int EDFPlusFileWriter::SetDigitalRange(int signal, int minimum, int maximum)
 
 int EDFPlusFileWriter::SetLabel(int signal, const std::string& label)
 {
-    if (label.size() > static_cast<size_t>(maxLabelLength)) {
+    if (label.size() > static_cast<size_t>(edfMaxLabelLength)) {
         std::wostringstream message;
-        message << L"Warning, header labels can only be a max of " << maxLabelLength << L" chars, the label: "
+        message << L"Warning, header labels can only be a max of " << edfMaxLabelLength << L" chars, the label: "
                 << OrvText::Latin1ToWide(label) << L" will be truncated.";
         messageEvent.Publish(OrvLogging::Warning, message.str());
     }

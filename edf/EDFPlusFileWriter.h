@@ -115,9 +115,6 @@ public:
     // stem_02.ext, ... (a directory of that name does not count as taken).
     static std::string MakeUniqueFileName(const std::string& name);
 
-    static constexpr int maxSignals = 512;
-    static constexpr int maxLabelLength = 16;
-
 private:
     static RecordSize RecordSizeFor(int signalCount, int sampleFrequency, bool exactTiming);
     int Fail(const std::wstring& message);

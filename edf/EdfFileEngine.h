@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "edf/EdfLayout.h"
+
 // The EDF file engine: writes EDF+C files (16-bit samples, one "EDF Annotations" signal) through
 // a process-wide table of 64 open files addressed by integer handles. It publishes no messages;
 // every operation answers with 0 (or a handle) for success and a negative code for failure.
@@ -29,10 +31,9 @@ enum EdfResult : int {
 };
 
 constexpr int edfMaxOpenFiles = 64;
-constexpr int edfMaxSignals = 512;
 // The header gives each signal's samples per record 8 characters: a larger count would be cut
 // there, and the header would no longer describe the records.
-constexpr int edfLargestSamplesPerRecord = 99'999'999;
+constexpr int edfLargestSamplesPerRecord = edfLargestFieldNumber;
 constexpr int edfShortestRecordDuration = 100;       // units of 10 µs: 1 ms
 constexpr int edfLongestRecordDuration = 6'000'000;  // units of 10 µs: 60 s
 constexpr int edfLargestDigitalValue = 32767;        // 16-bit samples

@@ -291,11 +291,25 @@ private:
         int handle = 0;
         FileModel* file = PickFile(handle);
         const int signal = PickSignal(file);
-        static const int values[] = {1,    2, 3,  7,       57,         100,         512,     1000,
-                                     4096, 0, -1, INT_MIN, 99'999'999, 100'000'000, INT_MAX, 30720};
+        static const int values[] = {1,
+                                     2,
+                                     3,
+                                     7,
+                                     57,
+                                     100,
+                                     512,
+                                     1000,
+                                     4096,
+                                     0,
+                                     -1,
+                                     INT_MIN,
+                                     edfLargestFieldNumber,
+                                     edfLargestFieldNumber + 1,
+                                     INT_MAX,
+                                     30720};
         const uint8_t selector = input.Byte();
         const int value = selector < 16 ? values[selector] : 1 + input.Byte() % 64;
-        const bool valid = SignalValid(file, signal) && value >= 1 && value <= 99'999'999;
+        const bool valid = SignalValid(file, signal) && value >= 1 && value <= edfLargestFieldNumber;
         Expect(EdfSetSamplesPerRecord(handle, signal, value), valid ? EdfOk : EdfFailure, "EdfSetSamplesPerRecord");
         if (valid)
             file->signals[static_cast<size_t>(signal)].samplesPerRecord = value;
@@ -520,10 +534,11 @@ private:
     {
         const std::vector<unsigned char> header = FuzzSupport::ReadFile(file.path);
         for (int i = 0; i < file.signalCount; ++i) {
-            const size_t at = 256 + 16 * static_cast<size_t>(i);
-            if (header.size() < at + 16)
+            const auto at = static_cast<size_t>(EdfFieldOffset(EdfSignalField::Label, file.signalCount + 1, i));
+            if (header.size() < at + static_cast<size_t>(edfMaxLabelLength))
                 return false;  // Verify reports the short file
-            std::string written(reinterpret_cast<const char*>(header.data()) + at, 16);
+            std::string written(reinterpret_cast<const char*>(header.data()) + at,
+                                static_cast<size_t>(edfMaxLabelLength));
             written.erase(written.find_last_not_of(' ') + 1);
             if (written == "EDF Annotations")
                 return true;
@@ -648,16 +663,18 @@ void EngineRun::Verify(const FileModel& file)
     if (!ParseEdfBytes(bytes, edf, problem))
         Finding("a closed file is not valid EDF+", problem);
     const int n = file.signalCount;
-    if (edf.version != "0" || edf.reserved != "EDF+C" || edf.headerBytes != 256 * (n + 2) || edf.signalCount != n + 1)
+    if (edf.version != "0" || edf.reserved != "EDF+C" || edf.headerBytes != EdfHeaderBytesFor(n + 1)
+        || edf.signalCount != n + 1)
         Finding("the fixed header fields differ from the file's parameters");
     if (edf.recordCount != file.records)
         Finding("the record count differs from the records written",
                 std::to_string(edf.recordCount) + " in the header, " + std::to_string(file.records) + " written");
-    // One annotation per record fits the 57 samples of the annotation signal; more may need a
-    // wider one.
+    // One annotation per record fits the annotation signal's usual samples; more may need a wider
+    // one.
     const bool widened = file.annotations.size() > static_cast<size_t>(file.records);
     const int annotationSamples = edf.signals.back().samplesPerRecord;
-    if (!edf.signals.back().isAnnotation || annotationSamples < 57 || (!widened && annotationSamples != 57))
+    if (!edf.signals.back().isAnnotation || annotationSamples < edfAnnotationSamplesPerRecord
+        || (!widened && annotationSamples != edfAnnotationSamplesPerRecord))
         Finding("the last signal is not the annotation signal of 57 samples, or wider only for more annotations than "
                 "records",
                 std::to_string(annotationSamples) + " samples, " + std::to_string(file.annotations.size())
@@ -683,8 +700,8 @@ void EngineRun::Verify(const FileModel& file)
             || signal.samplesPerRecord != model.samplesPerRecord)
             Finding("a signal's digital range or samples per record differ from the ones set", std::to_string(i));
         // the label: printable ASCII, each printable byte as stored, the rest folded or blank
-        const size_t labelAt = 256 + 16 * static_cast<size_t>(i);
-        for (size_t k = 0; k < 16; ++k) {
+        const auto labelAt = static_cast<size_t>(EdfFieldOffset(EdfSignalField::Label, n + 1, i));
+        for (size_t k = 0; k < static_cast<size_t>(edfMaxLabelLength); ++k) {
             const auto written = static_cast<unsigned char>(bytes[labelAt + k]);
             const auto stored = k < model.label.size() ? static_cast<unsigned char>(model.label[k]) : ' ';
             if (written < 0x20 || written > 0x7E || (stored >= 0x20 && stored <= 0x7E && written != stored))

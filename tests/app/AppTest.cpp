@@ -20,6 +20,7 @@
 
 #include "VareloVersion.h"
 #include "app/CAboutDlg.h"
+#include "edf/EdfLayout.h"
 #include "engine/ConversionRun.h"
 #include "logging/LogFile.h"
 #include "tests/support/RecordingBuilder.h"
@@ -203,8 +204,9 @@ TEST(VareloDlgOptionsTest, OptionsMenuItemsStartUntickedAndAreRemembered)
     dialog.SetBoxPresenter([](QMessageBox& box) { box.button(QMessageBox::Ok)->click(); });
     dialog.OnBnClickedSelectDirectory();
     const std::vector<unsigned char> header = ReadFileBytes(dir.path / "DevOutput.edf");
-    // one signal and the annotation signal: the physical dimensions lie at 256 + 96 × 2 = 448
-    EXPECT_TRUE(std::string(header.begin() + 448, header.begin() + 464) == "uV              ");
+    // one signal and the annotation signal: both physical dimensions
+    const auto dimensions = header.begin() + EdfFieldOffset(EdfSignalField::PhysicalDimension, 2, 0);
+    EXPECT_TRUE(std::string(dimensions, dimensions + 16) == "uV              ");
     QSettings().clear();
 }
 

@@ -9,6 +9,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "edf/EdfLayout.h"
 #include "tests/support/Bytes.h"
 #include "tests/support/TempDir.h"
 
@@ -166,7 +167,7 @@ TEST_F(WriterTest, RecordSizeFollowsTheSampleBytesPerSecond)
         EXPECT_EQ(samplesPerRecord, c.samplesPerRecord);
         ASSERT_EQ(writer.WriteDataRecord(std::vector<short>(static_cast<size_t>(c.signals * samplesPerRecord), 0)), 0);
         ASSERT_EQ(writer.CloseFile(), 0);
-        EXPECT_TRUE(BytesAt(ReadFileBytes(name), 244, c.durationField));
+        EXPECT_TRUE(BytesAt(ReadFileBytes(name), EdfFieldOffset(EdfHeaderField::RecordDuration), c.durationField));
         std::filesystem::remove(name);
     }
 }
@@ -183,8 +184,9 @@ TEST_F(WriterTest, LabelsLongerThanSixteenCharactersAreCutWithAWarning)
                                                   L"the label: ABCDEFGHIJKLMNOPQ will be truncated."});
     ASSERT_EQ(writer.WriteDataRecord(std::vector<short>(20, 0)), 0);
     ASSERT_EQ(writer.CloseFile(), 0);
-    // Labels of 3 signals (two and the annotation signal) start at 256, 16 bytes each.
-    EXPECT_TRUE(BytesAt(ReadFileBytes(name), 256, "ABCDEFGHIJKLMNOPABCDEFGHIJKLMNOP"));
+    // Labels of 3 signals (two and the annotation signal), 16 bytes each.
+    EXPECT_TRUE(
+        BytesAt(ReadFileBytes(name), EdfFieldOffset(EdfSignalField::Label, 3, 0), "ABCDEFGHIJKLMNOPABCDEFGHIJKLMNOP"));
 }
 
 TEST_F(WriterTest, RefusalsAreFollowedByTheFileAndTheReason)

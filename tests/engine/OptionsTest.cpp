@@ -2,6 +2,7 @@
 // verification of every file written; and the report of events that no file can hold.
 #include <cstring>
 
+#include "edf/EdfLayout.h"
 #include "engine/ConversionRun.h"
 #include "tests/engine/CapturingFrontend.h"
 #include "tests/engine/EngineFixture.h"
@@ -59,8 +60,9 @@ TEST_F(OptionsTest, UnitIsTheDimensionOfEverySignalButTheAnnotations)
     options.physicalDimension = "uV";
     engine.SetOptions(options);
     ASSERT_EQ(Convert(L"", WriteRecording()), 0);
-    // N = 3 signals: the physical dimensions lie at 256 + 96 × 3 = 544, 8 bytes each.
-    EXPECT_TRUE(BytesAt(ReadFileBytes(dir.path / "DevOutput.edf"), 544, "uV      uV              "));
+    // N = 3 signals, the annotation signal last: its dimension is blank.
+    EXPECT_TRUE(BytesAt(ReadFileBytes(dir.path / "DevOutput.edf"),
+                        EdfFieldOffset(EdfSignalField::PhysicalDimension, 3, 0), "uV      uV              "));
 }
 
 TEST_F(OptionsTest, VerificationPassesOrNamesTheFirstSampleThatDiffers)

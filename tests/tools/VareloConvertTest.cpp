@@ -5,6 +5,7 @@
 #include <string>
 #include <sys/wait.h>
 
+#include "edf/EdfLayout.h"
 #include "tests/support/RecordingBuilder.h"
 #include "tests/support/TempDir.h"
 
@@ -164,8 +165,10 @@ TEST_F(VareloConvertTest, LabOutputByDefaultClassicOnAskAndTheUnitEitherWay)
             EXPECT_NE(out.find("Conversion options in force: " + c.optionsNotice + "\n"), std::string::npos) << out;
         const std::string header = Contents(recording / c.file).substr(0, 768);
         ASSERT_EQ(header.size(), 768u) << c.file;
-        // one signal and the annotation signal: dimensions at 256 + 96 × 2, digital minima at 256 + 120 × 2
-        EXPECT_EQ(header.substr(448, 8), c.unit);
-        EXPECT_EQ(header.substr(496, 8), c.digitalMinimum);
+        // one signal and the annotation signal: the signal's dimension and digital minimum
+        EXPECT_EQ(header.substr(static_cast<std::size_t>(EdfFieldOffset(EdfSignalField::PhysicalDimension, 2, 0)), 8),
+                  c.unit);
+        EXPECT_EQ(header.substr(static_cast<std::size_t>(EdfFieldOffset(EdfSignalField::DigitalMinimum, 2, 0)), 8),
+                  c.digitalMinimum);
     }
 }
