@@ -199,8 +199,9 @@ void EDFPlusFileWriter::WarnOfRateSeen(int sampleFrequency, const RecordSize& si
     std::wostringstream message;
     message << std::fixed << std::setprecision(2) << L"Data records of " << size.samplesPerRecord << L" samples last "
             << FormatDuration(size.durationUnits) << L" s: EDF readers will see " << seen << L" Hz instead of "
-            << sampleFrequency << L" Hz, " << std::fabs(ratio - 1) * 3600 << L" s per hour. Exact record timing "
-            << L"(--exact-timing, or Options > Exact record timing in the window) avoids this.";
+            << sampleFrequency << L" Hz, " << std::fabs(ratio - 1) * 3600 << L" s per hour. "
+            << WithChoiceHint(L"Exact record timing", ConversionChoice::ExactRecordTiming, choiceHint)
+            << L" avoids this.";
     messageEvent.Publish(OrvLogging::Warning, message.str());
 }
 

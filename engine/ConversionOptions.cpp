@@ -2,16 +2,19 @@
 
 #include "logging/TextConversion.h"
 
-std::wstring ConversionOptions::Description() const
+std::wstring ConversionOptions::Description(const ChoiceHint& hint) const
 {
     std::wstring text = L"Conversion options in force:";
     if (exactTiming)
-        text += L" exact record timing (--exact-timing);";
+        text += L" " + WithChoiceHint(L"exact record timing", ConversionChoice::ExactRecordTiming, hint) + L";";
     if (!physicalDimension.empty())
-        text += L" physical dimension \"" + OrvText::Latin1ToWide(physicalDimension) + L"\" (--unit "
-                + OrvText::Latin1ToWide(physicalDimension) + L");";
+        text += L" "
+                + WithChoiceHint(L"physical dimension \"" + OrvText::Latin1ToWide(physicalDimension) + L"\"",
+                                 ConversionChoice::PhysicalDimension, hint)
+                + L";";
     if (verify)
-        text += L" every file verified after conversion (--verify);";
+        text +=
+            L" " + WithChoiceHint(L"every file verified after conversion", ConversionChoice::Verification, hint) + L";";
     if (microsecondOnsets)
         text += L" annotation onsets to the microsecond;";
     if (naturalOrder)
@@ -21,7 +24,10 @@ std::wstring ConversionOptions::Description() const
     if (wholeTexts)
         text += L" event texts whole;";
     if (flatNames)
-        text += L" one file per segment, named <name>_run<RR>_seg<KK>of<NN>.edf (lab output);";
+        text += L" "
+                + WithChoiceHint(L"one file per segment, named <name>_run<RR>_seg<KK>of<NN>.edf",
+                                 ConversionChoice::LabOutput, hint)
+                + L";";
     text.back() = L'.';
     return text;
 }

@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
 
@@ -176,6 +177,28 @@ TEST(LaunchOptionsTest, HelpVersionAndWhatItDoesNotUnderstand)
 }
 
 // Settings go to Qt's test location, never the user's (AppTestMain).
+TEST(VareloDlgOptionsTest, MessagesNameEachChoiceByTheMenuItemThatMakesIt)
+{
+    VareloDlg dialog;
+    QAction* menu = dialog.findChild<QMenuBar*>()->actions().front();
+    QStringList items;
+    for (QAction* action : menu->menu()->actions())
+        items.append(action->text());
+    const QString prefix = menu->text().remove('&') + " > ";
+    for (const ConversionChoice choice : {ConversionChoice::ExactRecordTiming, ConversionChoice::PhysicalDimension,
+                                          ConversionChoice::Verification, ConversionChoice::LabOutput}) {
+        const QString hint = QString::fromStdWString(dialog.ChoiceHint(choice));
+        ASSERT_TRUE(hint.startsWith(prefix)) << hint.toStdString();
+        const QString item = hint.mid(prefix.size());
+        // the item as the menu shows it, or the start of it before its explanation in parentheses
+        EXPECT_TRUE(std::any_of(items.begin(), items.end(), [&](const QString& shown) {
+            return shown == item || shown.startsWith(item + " (");
+        })) << hint.toStdString();
+        items.removeIf([&](const QString& shown) { return shown == item || shown.startsWith(item + " ("); });
+    }
+    EXPECT_TRUE(items.isEmpty()) << "each item names one choice";
+}
+
 TEST(VareloDlgOptionsTest, OptionsMenuItemsStartUntickedAndAreRemembered)
 {
     QSettings().clear();

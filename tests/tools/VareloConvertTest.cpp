@@ -130,10 +130,11 @@ TEST_F(VareloConvertTest, LabOutputByDefaultClassicOnAskAndTheUnitEitherWay)
         std::string digitalMinimum;
     };
     const auto lab = [](const std::string& unit) {
-        return "exact record timing (--exact-timing); physical dimension \"" + unit + "\" (--unit " + unit
-               + "); annotation onsets to the microsecond; channels in the natural order of their file names; the "
+        return "exact record timing (--exact-timing); physical dimension \"" + unit
+               + "\" (--unit); annotation onsets to the microsecond; channels in the natural order of their file "
+                 "names; the "
                  "whole 16-bit range, no sample clipped; event texts whole; one file per segment, named "
-                 "<name>_run<RR>_seg<KK>of<NN>.edf (lab output).";
+                 "<name>_run<RR>_seg<KK>of<NN>.edf (lab output, the default).";
     };
     const std::string flat = "DevOutput_run01_seg1of1.edf";
     const std::string classic = "DevOutput.edf";
@@ -141,10 +142,9 @@ TEST_F(VareloConvertTest, LabOutputByDefaultClassicOnAskAndTheUnitEitherWay)
         {"", lab("uV"), flat, "uV      ", "-32768  "},
         {"--classic", "", classic, "        ", "-101    "},
         {"--classic --unit mV --exact-timing",
-         "exact record timing (--exact-timing); physical dimension \"mV\" (--unit mV).", classic, "mV      ",
-         "-101    "},
+         "exact record timing (--exact-timing); physical dimension \"mV\" (--unit).", classic, "mV      ", "-101    "},
         {"--unit mV --classic --verify",
-         "physical dimension \"mV\" (--unit mV); every file verified after conversion (--verify).", classic, "mV      ",
+         "physical dimension \"mV\" (--unit); every file verified after conversion (--verify).", classic, "mV      ",
          "-101    "},
         {"--unit mV", lab("mV"), flat, "mV      ", "-32768  "},
     };
