@@ -55,6 +55,10 @@ bool EdfDigitalMinimumAccepted(int value);
 int EdfCheckDigitalRange(int minimum, int maximum);
 // nearest: the values written rounded to the field, as EdfSetPhysicalRangeNearest writes them.
 int EdfCheckPhysicalRange(double minimum, double maximum, bool nearest = false);
+// true when a signal given this label would carry, as the header writes it (its first 16 bytes
+// folded, without spaces at either end), the label of the annotation signal, "EDF Annotations":
+// an EDF+ reader would take that signal for a second annotation signal.
+bool EdfLabelNamesAnnotations(const char* label);
 // What a result code means, in a few words that follow a file name ("the file cannot be
 // created", ...); for EdfFailure, "the engine refused the call".
 const char* EdfResultText(int code);

@@ -1,5 +1,6 @@
 #include "engine/ConversionOptions.h"
 
+#include "edf/EdfLayout.h"
 #include "logging/TextConversion.h"
 
 std::wstring ConversionOptions::Description(const ChoiceHint& hint) const
@@ -47,7 +48,7 @@ ConversionOptions ConversionOptions::Lab()
 
 bool IsUsablePhysicalDimension(const std::string& unit, std::string& error)
 {
-    if (unit.empty() || unit.size() > 8) {
+    if (unit.empty() || unit.size() > static_cast<std::size_t>(edfMaxPhysicalDimensionLength)) {
         error = "a unit has 1 to 8 characters, \"" + unit + "\" has " + std::to_string(unit.size());
         return false;
     }
