@@ -30,6 +30,27 @@ const char* const windowCaption = "Velquor Varelo " VARELO_VERSION " ";  // the 
 const char* const noticeText = "\u00A9 Velquor. All rights reserved.";
 const char* const browserCaption = "Select Data Directory";
 const QString optionsGroup = QStringLiteral("options/");
+// The Options menu and its items, as the menu shows them and the messages name them.
+const char* const optionsMenu = "Options";
+const char* const exactTimingItem = "Exact record timing";
+const char* const microvoltUnitsItem = "Write microvolt units";
+const char* const verifyItem = "Verify files after conversion";
+const char* const labOutputItem = "Lab output";
+
+const char* MenuItemOf(ConversionChoice choice)
+{
+    switch (choice) {
+    case ConversionChoice::ExactRecordTiming:
+        return exactTimingItem;
+    case ConversionChoice::PhysicalDimension:
+        return microvoltUnitsItem;
+    case ConversionChoice::Verification:
+        return verifyItem;
+    case ConversionChoice::LabOutput:
+        return labOutputItem;
+    }
+    return nullptr;
+}
 constexpr int messageColumnWidth = 2000;  // pixels: wide enough that no message is cut
 // A row is deleted only when the list held more than this before the insertion, so it keeps 51.
 constexpr int rowsKeptBeforeInsert = 50;
@@ -120,6 +141,12 @@ void VareloDlg::OnMessage(OrvLogging::ORVB_MESSAGE_TYPE type, const std::wstring
     (void)m_logFile.LogMessage(type, text);  // without an open log file the row is all there is
 }
 
+std::wstring VareloDlg::ChoiceHint(ConversionChoice choice) const
+{
+    const char* item = MenuItemOf(choice);
+    return item == nullptr ? std::wstring() : QStringLiteral("%1 > %2").arg(optionsMenu, item).toStdWString();
+}
+
 void VareloDlg::OnResult(int result)
 {
     m_progressBar->hide();  // the conversion is over; the box tells how it went
@@ -190,11 +217,12 @@ QAction* VareloDlg::AddOption(QMenu* menu, const QString& text, const QString& k
 void VareloDlg::CreateMenu()
 {
     auto* menuBar = new QMenuBar(this);
-    QMenu* options = menuBar->addMenu("&Options");
-    m_exactTiming = AddOption(options, "Exact record timing", "exactTiming");
-    m_microvoltUnits = AddOption(options, "Write microvolt units", "microvoltUnits");
-    m_verify = AddOption(options, "Verify files after conversion", "verify");
-    m_labOutput = AddOption(options, "Lab output (as varelo-convert writes by default)", "labOutput");
+    QMenu* options = menuBar->addMenu(QStringLiteral("&") + optionsMenu);
+    m_exactTiming = AddOption(options, exactTimingItem, "exactTiming");
+    m_microvoltUnits = AddOption(options, microvoltUnitsItem, "microvoltUnits");
+    m_verify = AddOption(options, verifyItem, "verify");
+    m_labOutput = AddOption(options, QString(labOutputItem) + QStringLiteral(" (as varelo-convert writes by default)"),
+                            "labOutput");
     QMenu* help = menuBar->addMenu("&Help");
     QAction* about = help->addAction("&About Varelo...");
     about->setMenuRole(QAction::AboutRole);

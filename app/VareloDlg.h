@@ -56,6 +56,8 @@ public:
     void OnProgress(double fraction) override;
     void OnResult(int result) override;
     void OnRunEnded() override;
+    // The Options menu's item for the choice: "Options > Exact record timing".
+    std::wstring ChoiceHint(ConversionChoice choice) const override;
 
 protected:
     // Ignored while a conversion runs: the run ends with the result box, not with a vanished window.

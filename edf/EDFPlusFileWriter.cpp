@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "edf/EdfFileEngine.h"
+#include "edf/EdfLayout.h"
 #include "edf/EdfNumbers.h"
 #include "edf/RecordSizing.h"
 #include "edf/UnfinishedFile.h"
@@ -93,10 +94,10 @@ void EDFPlusFileWriter::Subscribe(MessageHandler handler, SubscriptionId& id)
 
 int EDFPlusFileWriter::OpenFile(std::wstring& fileName, int signalCount)
 {
-    if (signalCount > maxSignals) {
+    if (signalCount > edfMaxSignals) {
         std::wostringstream message;
         message << L"Unable to open EDF file named: " << fileName << L". The signal count (" << signalCount
-                << L") must be less than or equal to " << maxSignals << L".";
+                << L") must be less than or equal to " << edfMaxSignals << L".";
         return Fail(message.str());
     }
     std::string name = OrvText::WideToUtf8(fileName);
@@ -195,8 +196,9 @@ void EDFPlusFileWriter::WarnOfRateSeen(int sampleFrequency, const RecordSize& si
     std::wostringstream message;
     message << std::fixed << std::setprecision(2) << L"Data records of " << size.samplesPerRecord << L" samples last "
             << FormatDuration(size.durationUnits) << L" s: EDF readers will see " << seen << L" Hz instead of "
-            << sampleFrequency << L" Hz, " << std::fabs(ratio - 1) * 3600 << L" s per hour. Exact record timing "
-            << L"(--exact-timing, or Options > Exact record timing in the window) avoids this.";
+            << sampleFrequency << L" Hz, " << std::fabs(ratio - 1) * 3600 << L" s per hour. "
+            << WithChoiceHint(L"Exact record timing", ConversionChoice::ExactRecordTiming, choiceHint)
+            << L" avoids this.";
     messageEvent.Publish(OrvLogging::Warning, message.str());
 }
 
@@ -271,9 +273,9 @@ int EDFPlusFileWriter::SetDigitalRange(int signal, int minimum, int maximum)
 
 int EDFPlusFileWriter::SetLabel(int signal, const std::string& label)
 {
-    if (label.size() > static_cast<size_t>(maxLabelLength)) {
+    if (label.size() > static_cast<size_t>(edfMaxLabelLength)) {
         std::wostringstream message;
-        message << L"Warning, header labels can only be a max of " << maxLabelLength << L" chars, the label: "
+        message << L"Warning, header labels can only be a max of " << edfMaxLabelLength << L" chars, the label: "
                 << OrvText::Latin1ToWide(label) << L" will be truncated.";
         messageEvent.Publish(OrvLogging::Warning, message.str());
     }

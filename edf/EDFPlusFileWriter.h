@@ -5,12 +5,14 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "edf/EdfText.h"
 #include "edf/EdfVerification.h"
 #include "edf/RecordSizing.h"
 #include "edf/UnfinishedFile.h"
+#include "logging/ConversionChoice.h"
 #include "logging/SubscribedEvent.h"
 
 // Writes EDF+C files one at a time through the file engine: picks a free file name, sizes the
@@ -59,6 +61,9 @@ public:
     // Records whose duration is exactly their samples / frequency (ExactRecordSize) from the next
     // SetSampleFrequency on, instead of the usual sizing; off by default.
     void SetExactRecordTiming(bool exact) { exactRecordTiming = exact; }
+    // How the user makes a choice that a message names (exact record timing, for one); none by
+    // default.
+    void SetChoiceHint(ChoiceHint hint) { choiceHint = std::move(hint); }
     // samplesPerRecord comes back holding the samples of each signal in one data record. With the
     // usual sizing, the first file whose records make EDF readers see another rate than the
     // sampling frequency gets a Warning that says which and how far it drifts; once per writer.
@@ -115,9 +120,6 @@ public:
     // stem_02.ext, ... (a directory of that name does not count as taken).
     static std::string MakeUniqueFileName(const std::string& name);
 
-    static constexpr int maxSignals = 512;
-    static constexpr int maxLabelLength = 16;
-
 private:
     static RecordSize RecordSizeFor(int signalCount, int sampleFrequency, bool exactTiming);
     int Fail(const std::wstring& message);
@@ -142,6 +144,7 @@ private:
     int VerifyClosedFile(bool annotationsLeftOut, const std::string& path);
 
     bool exactRecordTiming = false;
+    ChoiceHint choiceHint;
     bool clipsReported = true;
     std::vector<int64_t> clippedSamples;
     AnnotationTexts annotationTexts = AnnotationTexts::Cut;

@@ -9,12 +9,11 @@
 #include <unistd.h>
 
 #include "edf/EdfFileState.h"
+#include "edf/EdfLayout.h"
 #include "edf/EdfNumbers.h"
 #include "edf/EdfText.h"
 
 namespace {
-
-constexpr int64_t largestSamplesField = 99'999'999;  // what an 8-character field holds
 
 // The annotations that go into each record: the first `perRecord` into record 0, and so on.
 int64_t AnnotationsPerRecord(const EdfFileState& state)
@@ -51,7 +50,7 @@ void BuildWideSlot(const EdfFileState& state, const EdfAnnotation* annotations, 
 int64_t AnnotationSamplesFieldOffset(const EdfFileState& state)
 {
     const int64_t signalsInFile = state.signalCount + state.annotationSignalCount;
-    return 256 + 216 * signalsInFile + 8 * static_cast<int64_t>(state.signalCount);
+    return EdfFieldOffset(EdfSignalField::SamplesPerRecord, signalsInFile, state.signalCount);
 }
 
 // Copies the header and every record to `target`, each record with its new slot.
@@ -67,7 +66,8 @@ bool WriteNewLayout(EdfFileState& state, const EdfAnnotation* annotations, int64
         return false;
     char field[24];
     const int length = WriteDecimal(field, slotBytes / 2);
-    std::memset(copied.get() + AnnotationSamplesFieldOffset(state), ' ', 8);
+    std::memset(copied.get() + AnnotationSamplesFieldOffset(state), ' ',
+                static_cast<size_t>(EdfFieldWidth(EdfSignalField::SamplesPerRecord)));
     std::memcpy(copied.get() + AnnotationSamplesFieldOffset(state), field, static_cast<size_t>(length));
     target.Write(copied.get(), static_cast<size_t>(headerBytes));
     slot.resize(static_cast<size_t>(slotBytes));
@@ -92,7 +92,7 @@ bool RewriteWithEveryAnnotation(EdfFileState& state, const EdfAnnotation* annota
     for (int64_t r = 0; r < state.recordsWritten; ++r)
         slotBytes = std::max(slotBytes, SlotContentBytes(state, annotations, r, perRecord));
     slotBytes += slotBytes % 2;  // whole 16-bit samples
-    if (slotBytes / 2 > largestSamplesField)
+    if (slotBytes / 2 > edfLargestFieldNumber)
         return false;
 
     BufferedFile target;

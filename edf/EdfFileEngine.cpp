@@ -13,14 +13,13 @@
 #include "edf/EdfAnnotationRewrite.h"
 #include "edf/EdfFileState.h"
 #include "edf/EdfHeaderWriter.h"
+#include "edf/EdfLayout.h"
 #include "edf/EdfNumbers.h"
 #include "edf/EdfText.h"
 
 namespace {
 
 constexpr int annotationListGrowth = 1'000;
-constexpr int64_t recordCountFieldOffset = 236;
-constexpr int64_t largestRecordCountWritten = 99'999'999;  // a larger count leaves "-1"
 
 // The engine's table of open files: the only mutable state of the module.
 struct EdfSlot {
@@ -180,13 +179,13 @@ int WriteRecordsAtClose(EdfFileState& state)
 
 void WriteRecordCount(EdfFileState& state)
 {
-    if (state.recordsWritten > largestRecordCountWritten)
-        return;
+    if (state.recordsWritten > edfLargestFieldNumber)
+        return;  // a larger count leaves "-1"
     char text[24];
     int length = WriteDecimal(text, state.recordsWritten);
     if (length < 2)
         text[length++] = ' ';  // replaces all of "-1"
-    if (state.file.Seek(recordCountFieldOffset))
+    if (state.file.Seek(EdfFieldOffset(EdfHeaderField::RecordCount)))
         state.file.Write(text, static_cast<std::size_t>(length));
 }
 

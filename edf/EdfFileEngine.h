@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "edf/EdfLayout.h"
 #include "edf/StreamSettings.h"
 
 // The EDF file engine: writes EDF+C files (16-bit samples, one "EDF Annotations" signal) through
@@ -31,10 +32,9 @@ enum EdfResult : int {
 };
 
 constexpr int edfMaxOpenFiles = 64;
-constexpr int edfMaxSignals = 512;
 // The header gives each signal's samples per record 8 characters: a larger count would be cut
 // there, and the header would no longer describe the records.
-constexpr int edfLargestSamplesPerRecord = 99'999'999;
+constexpr int edfLargestSamplesPerRecord = edfLargestFieldNumber;
 constexpr int edfShortestRecordDuration = 100;       // units of 10 µs: 1 ms
 constexpr int edfLongestRecordDuration = 6'000'000;  // units of 10 µs: 60 s
 constexpr int edfLargestDigitalValue = 32767;        // 16-bit samples
@@ -56,6 +56,10 @@ bool EdfDigitalMinimumAccepted(int value);
 int EdfCheckDigitalRange(int minimum, int maximum);
 // nearest: the values written rounded to the field, as EdfSetPhysicalRangeNearest writes them.
 int EdfCheckPhysicalRange(double minimum, double maximum, bool nearest = false);
+// true when a signal given this label would carry, as the header writes it (its first 16 bytes
+// folded, without spaces at either end), the label of the annotation signal, "EDF Annotations":
+// an EDF+ reader would take that signal for a second annotation signal.
+bool EdfLabelNamesAnnotations(const char* label);
 // What a result code means, in a few words that follow a file name ("the file cannot be
 // created", ...); for EdfFailure, "the engine refused the call".
 const char* EdfResultText(int code);

@@ -62,10 +62,10 @@ struct EdfFileState {
     std::unique_ptr<EdfSignalParams[]> signals;
 };
 
-// Bytes of the header: 256 + 256 per signal, the annotation signal included.
+// Bytes of the header, the annotation signal included.
 inline int64_t EdfHeaderBytes(const EdfFileState& state)
 {
-    return (static_cast<int64_t>(state.signalCount) + 1 + state.annotationSignalCount) * 256;
+    return EdfHeaderBytesFor(static_cast<int64_t>(state.signalCount) + state.annotationSignalCount);
 }
 
 // Bytes of the ordinary signals' samples in one data record.

@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "edf/EdfFileState.h"
+#include "edf/EdfLayout.h"
 #include "edf/EdfNumbers.h"
 #include "edf/EdfText.h"
 
@@ -28,13 +29,26 @@ void WriteTextField(BufferedFile& file, const char* text, int width)
     WriteField(file, text, static_cast<int>(std::strlen(text)), width);
 }
 
-void WriteDecimalField(BufferedFile& file, int64_t value, int width)
+template <typename Field> void WriteTextField(BufferedFile& file, const char* text, Field field)
 {
-    char text[24];
-    WriteField(file, text, WriteDecimal(text, value), width);
+    WriteTextField(file, text, EdfFieldWidth(field));
 }
 
-constexpr int physicalFieldWidth = 8;
+template <typename Field> void WriteDecimalField(BufferedFile& file, int64_t value, Field field)
+{
+    char text[24];
+    WriteField(file, text, WriteDecimal(text, value), EdfFieldWidth(field));
+}
+
+// Blank fields of every signal in the file.
+void WriteBlankFields(BufferedFile& file, EdfSignalField field, int signalsInFile)
+{
+    file.PutSpaces(static_cast<std::size_t>(EdfFieldWidth(field)) * static_cast<std::size_t>(signalsInFile));
+}
+
+// The physical minimum and maximum share one width.
+constexpr int physicalFieldWidth = EdfFieldWidth(EdfSignalField::PhysicalMinimum);
+static_assert(physicalFieldWidth == EdfFieldWidth(EdfSignalField::PhysicalMaximum));
 
 // A physical value of a signal as its 8-character field holds it: cut there, or rounded to the
 // nearest value that fits. Returns the length.
@@ -58,19 +72,21 @@ void WritePhysicalField(BufferedFile& file, const EdfSignalParams& signal, doubl
 void WriteDurationField(BufferedFile& file, int64_t ticks)
 {
     char text[32];
-    WriteField(file, text, WriteSeconds(text, ticks), 8);
+    WriteField(file, text, WriteSeconds(text, ticks), EdfFieldWidth(EdfHeaderField::RecordDuration));
 }
 
 // "dd.mm.yy" or "hh.mm.ss": three values of two digits each
-void WriteTripleField(BufferedFile& file, int first, int second, int third)
+void WriteTripleField(BufferedFile& file, EdfHeaderField field, int first, int second, int third)
 {
     char text[8];
+    static_assert(sizeof text == EdfFieldWidth(EdfHeaderField::StartDate)
+                  && sizeof text == EdfFieldWidth(EdfHeaderField::StartTime));
     WriteDecimal(text, first, 2);
     text[2] = '.';
     WriteDecimal(text + 3, second, 2);
     text[5] = '.';
     WriteDecimal(text + 6, third, 2);
-    WriteField(file, text, 8, 8);
+    WriteField(file, text, 8, EdfFieldWidth(field));
 }
 
 // A physical value as a reader of the header sees it.
@@ -111,18 +127,18 @@ void WriteRecordingField(BufferedFile& file, const EdfFileState& state)
     n += WriteDecimal(text + n, state.startYear, 4);
     std::copy_n(" X X X ", 7, text + n);
     n += 7;
-    WriteField(file, text, n, 80);
+    WriteField(file, text, n, EdfFieldWidth(EdfHeaderField::Recording));
 }
 
 // One field of the signal part: the ordinary signals' values, then the annotation signal's.
 template <typename WriteSignal>
 void WriteSignalFields(BufferedFile& file, EdfFileState& state, WriteSignal writeSignal, const char* annotationValue,
-                       int width)
+                       EdfSignalField field)
 {
     for (int i = 0; i < state.signalCount; ++i)
         writeSignal(state.signals[i]);
     for (int i = 0; i < state.annotationSignalCount; ++i)
-        WriteTextField(file, annotationValue, width);
+        WriteTextField(file, annotationValue, field);
 }
 
 }  // namespace
@@ -175,44 +191,59 @@ int EdfWriteHeader(EdfFileState& state)
     const int signalsInFile = state.signalCount + state.annotationSignalCount;
     state.headerWritten = true;
     (void)file.Seek(0);  // a failure here shows in the stream's FailedAt
-    WriteTextField(file, "0", 8);
-    WriteTextField(file, "X X X X", 80);
+    WriteTextField(file, "0", EdfHeaderField::Version);
+    WriteTextField(file, "X X X X", EdfHeaderField::Patient);
     WriteRecordingField(file, state);
-    WriteTripleField(file, state.startDay, state.startMonth, state.startYear % 100);
-    WriteTripleField(file, state.startHour, state.startMinute, state.startSecond);
-    WriteDecimalField(file, EdfHeaderBytes(state), 8);
-    WriteTextField(file, "EDF+C", 44);
-    WriteTextField(file, "-1", 8);                        // the record count, fixed at close
-    WriteDurationField(file, state.recordDurationTicks);  // "1" for one second
-    WriteDecimalField(file, signalsInFile, 4);
+    WriteTripleField(file, EdfHeaderField::StartDate, state.startDay, state.startMonth, state.startYear % 100);
+    WriteTripleField(file, EdfHeaderField::StartTime, state.startHour, state.startMinute, state.startSecond);
+    WriteDecimalField(file, EdfHeaderBytes(state), EdfHeaderField::HeaderBytes);
+    WriteTextField(file, "EDF+C", EdfHeaderField::Reserved);
+    WriteTextField(file, "-1", EdfHeaderField::RecordCount);  // fixed at close
+    WriteDurationField(file, state.recordDurationTicks);      // "1" for one second
+    WriteDecimalField(file, signalsInFile, EdfHeaderField::SignalCount);
 
     WriteSignalFields(
         file, state,
         [&](EdfSignalParams& signal) {
             FoldToAscii(signal.label);
-            WriteTextField(file, signal.label, 16);
+            WriteTextField(file, signal.label, EdfSignalField::Label);
         },
-        "EDF Annotations", 16);
-    file.PutSpaces(80 * static_cast<std::size_t>(signalsInFile));  // transducer types
+        "EDF Annotations", EdfSignalField::Label);
+    WriteBlankFields(file, EdfSignalField::Transducer, signalsInFile);
     WriteSignalFields(
-        file, state, [&](const EdfSignalParams& signal) { WriteTextField(file, signal.physicalDimension, 8); }, "", 8);
+        file, state,
+        [&](const EdfSignalParams& signal) {
+            WriteTextField(file, signal.physicalDimension, EdfSignalField::PhysicalDimension);
+        },
+        "", EdfSignalField::PhysicalDimension);
     WriteSignalFields(
         file, state, [&](const EdfSignalParams& signal) { WritePhysicalField(file, signal, signal.physicalMinimum); },
-        "-1", 8);
+        "-1", EdfSignalField::PhysicalMinimum);
     WriteSignalFields(
         file, state, [&](const EdfSignalParams& signal) { WritePhysicalField(file, signal, signal.physicalMaximum); },
-        "1", 8);
+        "1", EdfSignalField::PhysicalMaximum);
     WriteSignalFields(
-        file, state, [&](const EdfSignalParams& signal) { WriteDecimalField(file, signal.digitalMinimum, 8); },
-        "-32768", 8);
+        file, state,
+        [&](const EdfSignalParams& signal) {
+            WriteDecimalField(file, signal.digitalMinimum, EdfSignalField::DigitalMinimum);
+        },
+        "-32768", EdfSignalField::DigitalMinimum);
     WriteSignalFields(
-        file, state, [&](const EdfSignalParams& signal) { WriteDecimalField(file, signal.digitalMaximum, 8); }, "32767",
-        8);
-    file.PutSpaces(80 * static_cast<std::size_t>(signalsInFile));  // prefiltering
+        file, state,
+        [&](const EdfSignalParams& signal) {
+            WriteDecimalField(file, signal.digitalMaximum, EdfSignalField::DigitalMaximum);
+        },
+        "32767", EdfSignalField::DigitalMaximum);
+    WriteBlankFields(file, EdfSignalField::Prefiltering, signalsInFile);
+    char annotationSamples[24] = {};
+    (void)WriteDecimal(annotationSamples, edfAnnotationSamplesPerRecord);  // NUL-terminated by the zeros
     WriteSignalFields(
-        file, state, [&](const EdfSignalParams& signal) { WriteDecimalField(file, signal.samplesPerRecord, 8); }, "57",
-        8);
-    file.PutSpaces(32 * static_cast<std::size_t>(signalsInFile));  // reserved
+        file, state,
+        [&](const EdfSignalParams& signal) {
+            WriteDecimalField(file, signal.samplesPerRecord, EdfSignalField::SamplesPerRecord);
+        },
+        annotationSamples, EdfSignalField::SamplesPerRecord);
+    WriteBlankFields(file, EdfSignalField::Reserved, signalsInFile);
 
     state.annotationBytesPerRecord = edfAnnotationSlotBytes * state.annotationSignalCount;
     return EdfOk;

@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "edf/EdfLayout.h"
+
 namespace {
 
 constexpr unsigned char tal20 = 0x14;  // ends the onset (or duration) and each text
@@ -18,22 +20,39 @@ bool Fail(std::string& error, int64_t offset, const std::string& what)
     return false;
 }
 
-// The field of `width` bytes at `offset` of the header bytes, trailing spaces removed.
-std::string Field(const std::vector<unsigned char>& bytes, std::size_t offset, std::size_t width)
+// Where a field lies in the header bytes.
+struct FieldPlace {
+    std::size_t offset = 0;
+    std::size_t width = 0;
+};
+
+FieldPlace Place(EdfHeaderField field)
 {
-    std::string text(reinterpret_cast<const char*>(bytes.data()) + offset, width);
+    return {static_cast<std::size_t>(EdfFieldOffset(field)), static_cast<std::size_t>(EdfFieldWidth(field))};
+}
+
+// Field `field` of signal `signal` in a header of `signals` signals.
+FieldPlace Place(EdfSignalField field, std::size_t signals, std::size_t signal)
+{
+    const auto offset = EdfFieldOffset(field, static_cast<int64_t>(signals), static_cast<int64_t>(signal));
+    return {static_cast<std::size_t>(offset), static_cast<std::size_t>(EdfFieldWidth(field))};
+}
+
+// The field's bytes, trailing spaces removed.
+std::string Field(const std::vector<unsigned char>& bytes, FieldPlace place)
+{
+    std::string text(reinterpret_cast<const char*>(bytes.data()) + place.offset, place.width);
     text.erase(text.find_last_not_of(' ') + 1);
     return text;
 }
 
 template <typename Int>
-bool Number(const std::vector<unsigned char>& bytes, std::size_t offset, std::size_t width, Int& value,
-            std::string& error)
+bool Number(const std::vector<unsigned char>& bytes, FieldPlace place, Int& value, std::string& error)
 {
-    const std::string text = Field(bytes, offset, width);
+    const std::string text = Field(bytes, place);
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (text.empty() || ec != std::errc() || end != text.data() + text.size())
-        return Fail(error, static_cast<int64_t>(offset), "not an integer: \"" + text + "\"");
+        return Fail(error, static_cast<int64_t>(place.offset), "not an integer: \"" + text + "\"");
     return true;
 }
 
@@ -174,26 +193,30 @@ bool EdfReader::ReadHeader(std::string& error)
 {
     header = EdfHeader{};
     std::vector<unsigned char> bytes;
-    if (!ReadAt(0, 256, bytes))
+    if (!ReadAt(0, static_cast<std::size_t>(edfFixedHeaderBytes), bytes))
         return Fail(error, size, "file shorter than the 256-byte fixed header");
-    header.version = Field(bytes, 0, 8);
-    header.patient = Field(bytes, 8, 80);
-    header.recording = Field(bytes, 88, 80);
-    header.startDate = Field(bytes, 168, 8);
-    header.startTime = Field(bytes, 176, 8);
-    header.reserved = Field(bytes, 192, 44);
-    header.recordDuration = Field(bytes, 244, 8);
-    if (!Number(bytes, 184, 8, header.headerBytes, error) || !Number(bytes, 236, 8, header.recordCount, error)
-        || !Number(bytes, 252, 4, header.signalCount, error))
+    header.version = Field(bytes, Place(EdfHeaderField::Version));
+    header.patient = Field(bytes, Place(EdfHeaderField::Patient));
+    header.recording = Field(bytes, Place(EdfHeaderField::Recording));
+    header.startDate = Field(bytes, Place(EdfHeaderField::StartDate));
+    header.startTime = Field(bytes, Place(EdfHeaderField::StartTime));
+    header.reserved = Field(bytes, Place(EdfHeaderField::Reserved));
+    header.recordDuration = Field(bytes, Place(EdfHeaderField::RecordDuration));
+    if (!Number(bytes, Place(EdfHeaderField::HeaderBytes), header.headerBytes, error)
+        || !Number(bytes, Place(EdfHeaderField::RecordCount), header.recordCount, error)
+        || !Number(bytes, Place(EdfHeaderField::SignalCount), header.signalCount, error))
         return false;
     if (header.signalCount < 1)
-        return Fail(error, 252, "no signals");
-    if (header.headerBytes != 256 * (header.signalCount + 1))
-        return Fail(error, 184, "header size " + std::to_string(header.headerBytes) + " is not 256 × (signals + 1)");
+        return Fail(error, EdfFieldOffset(EdfHeaderField::SignalCount), "no signals");
+    if (header.headerBytes != EdfHeaderBytesFor(header.signalCount))
+        return Fail(error, EdfFieldOffset(EdfHeaderField::HeaderBytes),
+                    "header size " + std::to_string(header.headerBytes) + " is not 256 × (signals + 1)");
     if (!IsDecimal(header.recordDuration, false))
-        return Fail(error, 244, "bad record duration \"" + header.recordDuration + "\"");
+        return Fail(error, EdfFieldOffset(EdfHeaderField::RecordDuration),
+                    "bad record duration \"" + header.recordDuration + "\"");
     if (header.recordCount < 0)
-        return Fail(error, 236, "record count " + std::to_string(header.recordCount) + " (file not closed?)");
+        return Fail(error, EdfFieldOffset(EdfHeaderField::RecordCount),
+                    "record count " + std::to_string(header.recordCount) + " (file not closed?)");
     if (!ReadAt(0, static_cast<std::size_t>(header.headerBytes), bytes))
         return Fail(error, size, "file shorter than its header");
 
@@ -201,19 +224,20 @@ bool EdfReader::ReadHeader(std::string& error)
     header.signals.resize(n);
     for (std::size_t i = 0; i < n; ++i) {
         EdfSignal& signal = header.signals[i];
-        signal.label = Field(bytes, 256 + 16 * i, 16);
-        signal.transducer = Field(bytes, 256 + 16 * n + 80 * i, 80);
-        signal.physicalDimension = Field(bytes, 256 + 96 * n + 8 * i, 8);
-        signal.physicalMinimum = Field(bytes, 256 + 104 * n + 8 * i, 8);
-        signal.physicalMaximum = Field(bytes, 256 + 112 * n + 8 * i, 8);
-        if (!Number(bytes, 256 + 120 * n + 8 * i, 8, signal.digitalMinimum, error)
-            || !Number(bytes, 256 + 128 * n + 8 * i, 8, signal.digitalMaximum, error))
+        signal.label = Field(bytes, Place(EdfSignalField::Label, n, i));
+        signal.transducer = Field(bytes, Place(EdfSignalField::Transducer, n, i));
+        signal.physicalDimension = Field(bytes, Place(EdfSignalField::PhysicalDimension, n, i));
+        signal.physicalMinimum = Field(bytes, Place(EdfSignalField::PhysicalMinimum, n, i));
+        signal.physicalMaximum = Field(bytes, Place(EdfSignalField::PhysicalMaximum, n, i));
+        if (!Number(bytes, Place(EdfSignalField::DigitalMinimum, n, i), signal.digitalMinimum, error)
+            || !Number(bytes, Place(EdfSignalField::DigitalMaximum, n, i), signal.digitalMaximum, error))
             return false;
-        signal.prefiltering = Field(bytes, 256 + 136 * n + 80 * i, 80);
-        if (!Number(bytes, 256 + 216 * n + 8 * i, 8, signal.samplesPerRecord, error))
+        signal.prefiltering = Field(bytes, Place(EdfSignalField::Prefiltering, n, i));
+        const FieldPlace samples = Place(EdfSignalField::SamplesPerRecord, n, i);
+        if (!Number(bytes, samples, signal.samplesPerRecord, error))
             return false;
         if (signal.samplesPerRecord < 1)
-            return Fail(error, static_cast<int64_t>(256 + 216 * n + 8 * i), "samples per record below 1");
+            return Fail(error, static_cast<int64_t>(samples.offset), "samples per record below 1");
         signal.isAnnotation = signal.label == "EDF Annotations";
         header.recordBytes += 2 * static_cast<int64_t>(signal.samplesPerRecord);
     }

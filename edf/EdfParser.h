@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-// An EDF+ reader written from the format and sharing no code with the writer: the verification
+// An EDF+ reader written from the format and sharing no code with the writer but the header
+// layout (EdfLayout.h, pinned to the format by its own test): the verification
 // of written files reads them back with it, and the tests and fuzz targets check files with it.
 // It checks the structure strictly (header size, file size = header + records × record size,
 // well-formed TALs, a time-keeping TAL first in every record) and reports the first problem

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "edf/EdfFileEngine.h"
 #include "edf/EdfNumbers.h"
 
 namespace {

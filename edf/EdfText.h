@@ -11,11 +11,6 @@
 // (Windows-1252 / ISO 8859-1 letters lose their accents) or a space.
 void FoldToAscii(char* text);
 
-// true when a signal given this label would carry, as the header writes it (its first 16 bytes
-// folded, without spaces at either end), the label of the annotation signal, "EDF Annotations":
-// an EDF+ reader would take that signal for a second annotation signal.
-bool EdfLabelNamesAnnotations(const char* label);
-
 // Converts the first n bytes (n <= 40, fewer when a NUL comes first) of ISO 8859-1 text to UTF-8
 // in place, producing at most n bytes: a character that needs two bytes where only one is left
 // becomes a space, and what follows the n-th output byte is dropped. Control characters become

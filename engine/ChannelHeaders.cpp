@@ -3,7 +3,6 @@
 #include <sstream>
 
 #include "edf/EdfFileEngine.h"
-#include "edf/EdfText.h"
 #include "engine/OrvToEDF.h"
 #include "engine/ReaderFailure.h"
 #include "engine/TextHelpers.h"

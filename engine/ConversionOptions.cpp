@@ -1,17 +1,21 @@
 #include "engine/ConversionOptions.h"
 
+#include "edf/EdfLayout.h"
 #include "logging/TextConversion.h"
 
-std::wstring ConversionOptions::Description() const
+std::wstring ConversionOptions::Description(const ChoiceHint& hint) const
 {
     std::wstring text = L"Conversion options in force:";
     if (exactTiming)
-        text += L" exact record timing (--exact-timing);";
+        text += L" " + WithChoiceHint(L"exact record timing", ConversionChoice::ExactRecordTiming, hint) + L";";
     if (!physicalDimension.empty())
-        text += L" physical dimension \"" + OrvText::Latin1ToWide(physicalDimension) + L"\" (--unit "
-                + OrvText::Latin1ToWide(physicalDimension) + L");";
+        text += L" "
+                + WithChoiceHint(L"physical dimension \"" + OrvText::Latin1ToWide(physicalDimension) + L"\"",
+                                 ConversionChoice::PhysicalDimension, hint)
+                + L";";
     if (verify)
-        text += L" every file verified after conversion (--verify);";
+        text +=
+            L" " + WithChoiceHint(L"every file verified after conversion", ConversionChoice::Verification, hint) + L";";
     if (microsecondOnsets)
         text += L" annotation onsets to the microsecond;";
     if (naturalOrder)
@@ -24,7 +28,10 @@ std::wstring ConversionOptions::Description() const
         text += L" every channel resampled to " + std::to_wstring(resampleHz) + L" Hz (--resample "
                 + std::to_wstring(resampleHz) + L");";
     if (flatNames)
-        text += L" one file per segment, named <name>_run<RR>_seg<KK>of<NN>.edf (lab output);";
+        text += L" "
+                + WithChoiceHint(L"one file per segment, named <name>_run<RR>_seg<KK>of<NN>.edf",
+                                 ConversionChoice::LabOutput, hint)
+                + L";";
     text.back() = L'.';
     return text;
 }
@@ -44,7 +51,7 @@ ConversionOptions ConversionOptions::Lab()
 
 bool IsUsablePhysicalDimension(const std::string& unit, std::string& error)
 {
-    if (unit.empty() || unit.size() > 8) {
+    if (unit.empty() || unit.size() > static_cast<std::size_t>(edfMaxPhysicalDimensionLength)) {
         error = "a unit has 1 to 8 characters, \"" + unit + "\" has " + std::to_string(unit.size());
         return false;
     }

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "logging/ConversionChoice.h"
+
 // What a user may ask of a conversion beyond the usual output. Every choice is off by default:
 // a conversion without options writes exactly the usual files. Lab() is the set of choices that
 // make files an analysis can take as they are.
@@ -42,8 +44,9 @@ struct ConversionOptions {
         return exactTiming || !physicalDimension.empty() || verify || microsecondOnsets || naturalOrder || losslessRange
                || wholeTexts || flatNames || resampleHz > 0;
     }
-    // The Notice that names the options in force, at the start of a run.
-    std::wstring Description() const;
+    // The Notice that names the options in force, at the start of a run, each choice followed by
+    // how the user makes it where `hint` has words for that.
+    std::wstring Description(const ChoiceHint& hint) const;
 };
 
 // Whether `unit` can be written as a physical dimension; false with the reason in `error`.

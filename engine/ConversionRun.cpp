@@ -46,10 +46,17 @@ public:
     void OnProgress(double fraction) override { shown.OnProgress(fraction); }
     void OnResult(int result) override { shown.OnResult(result); }
     void OnRunEnded() override { shown.OnRunEnded(); }
+    std::wstring ChoiceHint(ConversionChoice choice) const override { return shown.ChoiceHint(choice); }
 
 private:
     ConversionFrontend& shown;
 };
+
+// The frontend's words for the choices, as the core's messages take them.
+ChoiceHint HintOf(const ConversionFrontend& frontend)
+{
+    return [&frontend](ConversionChoice choice) { return frontend.ChoiceHint(choice); };
+}
 
 // The event files of the directory other than `used`, which a run passes over.
 std::vector<std::wstring> OtherEventFiles(const std::wstring& directory, const std::wstring& used)
@@ -100,7 +107,7 @@ int RunConversion(const ConversionRequest& request, LogFile& logFile, Conversion
     if (logFile.OpenLogFile() != 0)
         ReportLogFailure(L"Unable to open log file.", logFile, frontend);
     if (request.options.Any())
-        frontend.OnMessage(OrvLogging::Notice, request.options.Description());
+        frontend.OnMessage(OrvLogging::Notice, request.options.Description(HintOf(frontend)));
     const std::vector<std::wstring> eventFilesNotUsed = request.eventFile.empty()
                                                             ? std::vector<std::wstring>()
                                                             : OtherEventFiles(request.dataDirectory, request.eventFile);
@@ -117,6 +124,7 @@ int RunConversion(const ConversionRequest& request, LogFile& logFile, Conversion
         engine.SetProgressHandler([&frontend](double fraction) { frontend.OnProgress(fraction); });
         engine.SetOptions(request.options);
         engine.SetCancelCheck(request.cancelled);
+        engine.SetChoiceHint(HintOf(frontend));
         result = engine.Convert(outputFileName, request.eventFile, request.cscFiles);
         if (result != 0 && request.cscFiles.empty())
             ReportUnreadableDirectory(request.dataDirectory, frontend);

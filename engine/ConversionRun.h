@@ -28,6 +28,13 @@ public:
     // log open until then.
     virtual void OnResult(int result) = 0;
     virtual void OnRunEnded() {}
+    // How the user of this program makes `choice`, for the messages that name it (the options
+    // in force, a warning that a choice would avoid); empty when the program has no words for it.
+    virtual std::wstring ChoiceHint(ConversionChoice choice) const
+    {
+        (void)choice;
+        return {};
+    }
 };
 
 // "Conversion Complete" for result 0, "Conversion Failed" for any other.

@@ -85,6 +85,7 @@ int OrvToEDF::Convert(const std::wstring& outputFileName, const std::wstring& ev
         [this](OrvLogging::ORVB_MESSAGE_TYPE type, const std::wstring& text) { OnWriterMessage(type, text); },
         writerSubscription);
     writer.SetExactRecordTiming(options.exactTiming);
+    writer.SetChoiceHint(choiceHint);
     writer.SetVerification(options.verify);
     writer.SetWholeTexts(options.wholeTexts);
     // A lossless range clips nothing: a clipped sample is then a fault the verification finds.

@@ -34,6 +34,8 @@ public:
     void SetOptions(const ConversionOptions& conversionOptions) { options = conversionOptions; }
     // Asked once per data record; true stops the conversion, which then fails.
     void SetCancelCheck(std::function<bool()> check) { cancelCheck = std::move(check); }
+    // How the user makes a choice that a message names; none by default.
+    void SetChoiceHint(ChoiceHint hint) { choiceHint = std::move(hint); }
     // What the last Convert read and wrote, as far as it came.
     const ConversionSummary& Summary() const { return summary; }
     // For tests of the verification: called with every file closed, before it is verified.
@@ -94,6 +96,7 @@ private:
     ConversionOptions options;
     EDFPlusFileWriter::ClosedFileHook closedFileHook;
     std::function<bool()> cancelCheck;
+    ChoiceHint choiceHint;
     ConversionSummary summary;
     std::vector<std::wstring> cscFileNames;  // the files of the running conversion, for messages
     ProgressHandler progressHandler;

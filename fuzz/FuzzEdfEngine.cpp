@@ -294,11 +294,25 @@ private:
         int handle = 0;
         FileModel* file = PickFile(handle);
         const int signal = PickSignal(file);
-        static const int values[] = {1,    2, 3,  7,       57,         100,         512,     1000,
-                                     4096, 0, -1, INT_MIN, 99'999'999, 100'000'000, INT_MAX, 30720};
+        static const int values[] = {1,
+                                     2,
+                                     3,
+                                     7,
+                                     57,
+                                     100,
+                                     512,
+                                     1000,
+                                     4096,
+                                     0,
+                                     -1,
+                                     INT_MIN,
+                                     edfLargestFieldNumber,
+                                     edfLargestFieldNumber + 1,
+                                     INT_MAX,
+                                     30720};
         const uint8_t selector = input.Byte();
         const int value = selector < 16 ? values[selector] : 1 + input.Byte() % 64;
-        const bool valid = SignalValid(file, signal) && value >= 1 && value <= 99'999'999;
+        const bool valid = SignalValid(file, signal) && value >= 1 && value <= edfLargestFieldNumber;
         Expect(EdfSetSamplesPerRecord(handle, signal, value), valid ? EdfOk : EdfFailure, "EdfSetSamplesPerRecord");
         if (valid)
             file->signals[static_cast<size_t>(signal)].samplesPerRecord = value;
@@ -652,16 +666,18 @@ void EngineRun::Verify(const FileModel& file)
     if (!ParseEdfBytes(bytes, edf, problem))
         Finding("a closed file is not valid EDF+", problem);
     const int n = file.signalCount;
-    if (edf.version != "0" || edf.reserved != "EDF+C" || edf.headerBytes != 256 * (n + 2) || edf.signalCount != n + 1)
+    if (edf.version != "0" || edf.reserved != "EDF+C" || edf.headerBytes != EdfHeaderBytesFor(n + 1)
+        || edf.signalCount != n + 1)
         Finding("the fixed header fields differ from the file's parameters");
     if (edf.recordCount != file.records)
         Finding("the record count differs from the records written",
                 std::to_string(edf.recordCount) + " in the header, " + std::to_string(file.records) + " written");
-    // One annotation per record fits the 57 samples of the annotation signal; more may need a
-    // wider one.
+    // One annotation per record fits the annotation signal's usual samples; more may need a wider
+    // one.
     const bool widened = file.annotations.size() > static_cast<size_t>(file.records);
     const int annotationSamples = edf.signals.back().samplesPerRecord;
-    if (!edf.signals.back().isAnnotation || annotationSamples < 57 || (!widened && annotationSamples != 57))
+    if (!edf.signals.back().isAnnotation || annotationSamples < edfAnnotationSamplesPerRecord
+        || (!widened && annotationSamples != edfAnnotationSamplesPerRecord))
         Finding("the last signal is not the annotation signal of 57 samples, or wider only for more annotations than "
                 "records",
                 std::to_string(annotationSamples) + " samples, " + std::to_string(file.annotations.size())
@@ -687,10 +703,11 @@ void EngineRun::Verify(const FileModel& file)
             || signal.samplesPerRecord != model.samplesPerRecord)
             Finding("a signal's digital range or samples per record differ from the ones set", std::to_string(i));
         // the label: printable ASCII, each printable byte as set, the rest folded or blank
-        const std::string label = signal.label + std::string(16 - std::min<size_t>(signal.label.size(), 16), ' ');
-        if (label.size() != 16)
+        constexpr auto width = static_cast<size_t>(edfMaxLabelLength);
+        const std::string label = signal.label + std::string(width - std::min(signal.label.size(), width), ' ');
+        if (label.size() != width)
             Finding("a label is longer than its field", signal.label);
-        for (size_t k = 0; k < 16; ++k) {
+        for (size_t k = 0; k < width; ++k) {
             const auto written = static_cast<unsigned char>(label[k]);
             const auto stored = k < model.label.size() ? static_cast<unsigned char>(model.label[k]) : ' ';
             if (written < 0x20 || written > 0x7E || (stored >= 0x20 && stored <= 0x7E && written != stored))

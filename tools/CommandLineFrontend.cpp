@@ -20,6 +20,21 @@ void CommandLineFrontend::OnProgress(double fraction)
     m_output.Progress(fraction);
 }
 
+std::wstring CommandLineFrontend::ChoiceHint(ConversionChoice choice) const
+{
+    switch (choice) {
+    case ConversionChoice::ExactRecordTiming:
+        return L"--exact-timing";
+    case ConversionChoice::PhysicalDimension:
+        return L"--unit";
+    case ConversionChoice::Verification:
+        return L"--verify";
+    case ConversionChoice::LabOutput:
+        return L"lab output, the default";  // --classic turns it off
+    }
+    return {};
+}
+
 void CommandLineFrontend::OnResult(int result)
 {
     m_output.Line(m_resultPrefix + OrvText::WideToUtf8(ResultText(result)));

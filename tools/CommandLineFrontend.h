@@ -19,6 +19,8 @@ public:
     void OnMessage(OrvLogging::ORVB_MESSAGE_TYPE type, const std::wstring& text) override;
     void OnProgress(double fraction) override;
     void OnResult(int result) override;
+    // The option that makes the choice: "--exact-timing".
+    std::wstring ChoiceHint(ConversionChoice choice) const override;
 
     using Message = std::pair<OrvLogging::ORVB_MESSAGE_TYPE, std::wstring>;
     const std::vector<Message>& Messages() const { return m_messages; }

@@ -15,11 +15,13 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
 
 #include "VareloVersion.h"
 #include "app/CAboutDlg.h"
+#include "edf/EdfLayout.h"
 #include "engine/ConversionRun.h"
 #include "logging/LogFile.h"
 #include "tests/support/RecordingBuilder.h"
@@ -175,6 +177,28 @@ TEST(LaunchOptionsTest, HelpVersionAndWhatItDoesNotUnderstand)
 }
 
 // Settings go to Qt's test location, never the user's (AppTestMain).
+TEST(VareloDlgOptionsTest, MessagesNameEachChoiceByTheMenuItemThatMakesIt)
+{
+    VareloDlg dialog;
+    QAction* menu = dialog.findChild<QMenuBar*>()->actions().front();
+    QStringList items;
+    for (QAction* action : menu->menu()->actions())
+        items.append(action->text());
+    const QString prefix = menu->text().remove('&') + " > ";
+    for (const ConversionChoice choice : {ConversionChoice::ExactRecordTiming, ConversionChoice::PhysicalDimension,
+                                          ConversionChoice::Verification, ConversionChoice::LabOutput}) {
+        const QString hint = QString::fromStdWString(dialog.ChoiceHint(choice));
+        ASSERT_TRUE(hint.startsWith(prefix)) << hint.toStdString();
+        const QString item = hint.mid(prefix.size());
+        // the item as the menu shows it, or the start of it before its explanation in parentheses
+        EXPECT_TRUE(std::any_of(items.begin(), items.end(), [&](const QString& shown) {
+            return shown == item || shown.startsWith(item + " (");
+        })) << hint.toStdString();
+        items.removeIf([&](const QString& shown) { return shown == item || shown.startsWith(item + " ("); });
+    }
+    EXPECT_TRUE(items.isEmpty()) << "each item names one choice";
+}
+
 TEST(VareloDlgOptionsTest, OptionsMenuItemsStartUntickedAndAreRemembered)
 {
     QSettings().clear();
@@ -203,8 +227,9 @@ TEST(VareloDlgOptionsTest, OptionsMenuItemsStartUntickedAndAreRemembered)
     dialog.SetBoxPresenter([](QMessageBox& box) { box.button(QMessageBox::Ok)->click(); });
     dialog.OnBnClickedSelectDirectory();
     const std::vector<unsigned char> header = ReadFileBytes(dir.path / "DevOutput.edf");
-    // one signal and the annotation signal: the physical dimensions lie at 256 + 96 × 2 = 448
-    EXPECT_TRUE(std::string(header.begin() + 448, header.begin() + 464) == "uV              ");
+    // one signal and the annotation signal: both physical dimensions
+    const auto dimensions = header.begin() + EdfFieldOffset(EdfSignalField::PhysicalDimension, 2, 0);
+    EXPECT_TRUE(std::string(dimensions, dimensions + 16) == "uV              ");
     QSettings().clear();
 }
 

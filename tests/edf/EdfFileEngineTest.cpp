@@ -98,7 +98,7 @@ TEST_F(EdfFileEngineTest, StartDateRangesAndUncheckedDay)
             << d[0] << "-" << d[1] << "-" << d[2];
     EXPECT_EQ(EdfSetStartDateTime(handle, 2017, 2, 31, 0, 0, 0), 0);  // 31 February is taken
     ASSERT_EQ(EdfCloseFile(handle), 0);
-    EXPECT_TRUE(BytesAt(Bytes("s.edf"), 168, "31.02.1700.00.00"));
+    EXPECT_TRUE(BytesAt(Bytes("s.edf"), EdfFieldOffset(EdfHeaderField::StartDate), "31.02.1700.00.00"));
 }
 
 TEST_F(EdfFileEngineTest, HeaderChecksRefuseFirstRecordAndWriteNothing)
@@ -262,7 +262,7 @@ TEST_F(EdfFileEngineTest, MoreAnnotationsThanRecordsWidenTheAnnotationSignal)
 
     const auto bytes = Bytes("wide.edf");
     EXPECT_EQ(bytes.size(), 768u + 2 * (20 + 150));
-    EXPECT_TRUE(BytesAt(bytes, 256 + 216 * 2 + 8, Padded("75", 8)));  // the annotation signal's samples
+    EXPECT_TRUE(BytesAt(bytes, EdfFieldOffset(EdfSignalField::SamplesPerRecord, 2, 1), Padded("75", 8)));
     const std::string firstSlot = std::string("+0\x14\x14\0", 5) + "+0\x14" + text + std::string("\x14\0", 2)
                                   + "+2.5000\x14" + text + std::string("\x14\0", 2) + "+0.0123\x14" + text
                                   + std::string("\x14\0", 2);

@@ -7,8 +7,10 @@
 #include <string>
 #include <sys/file.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
+#include "edf/EdfLayout.h"
 #include "tests/support/Bytes.h"
 #include "tests/support/TempDir.h"
 
@@ -166,7 +168,7 @@ TEST_F(WriterTest, RecordSizeFollowsTheSampleBytesPerSecond)
         EXPECT_EQ(samplesPerRecord, c.samplesPerRecord);
         ASSERT_EQ(writer.WriteDataRecord(std::vector<short>(static_cast<size_t>(c.signals * samplesPerRecord), 0)), 0);
         ASSERT_EQ(writer.CloseFile(), 0);
-        EXPECT_TRUE(BytesAt(ReadFileBytes(name), 244, c.durationField));
+        EXPECT_TRUE(BytesAt(ReadFileBytes(name), EdfFieldOffset(EdfHeaderField::RecordDuration), c.durationField));
         std::filesystem::remove(name);
     }
 }
@@ -183,8 +185,9 @@ TEST_F(WriterTest, LabelsLongerThanSixteenCharactersAreCutWithAWarning)
                                                   L"the label: ABCDEFGHIJKLMNOPQ will be truncated."});
     ASSERT_EQ(writer.WriteDataRecord(std::vector<short>(20, 0)), 0);
     ASSERT_EQ(writer.CloseFile(), 0);
-    // Labels of 3 signals (two and the annotation signal) start at 256, 16 bytes each.
-    EXPECT_TRUE(BytesAt(ReadFileBytes(name), 256, "ABCDEFGHIJKLMNOPABCDEFGHIJKLMNOP"));
+    // Labels of 3 signals (two and the annotation signal), 16 bytes each.
+    EXPECT_TRUE(
+        BytesAt(ReadFileBytes(name), EdfFieldOffset(EdfSignalField::Label, 3, 0), "ABCDEFGHIJKLMNOPABCDEFGHIJKLMNOP"));
 }
 
 TEST_F(WriterTest, RefusalsAreFollowedByTheFileAndTheReason)
@@ -283,8 +286,7 @@ TEST_F(WriterTest, RecordsThatDriftAreWarnedOfOnceAndExactTimingAvoidsThem)
     // 941 samples in 2,941 × 10 µs: 941 / 0.02941 = 31,995.92 Hz; 3,600 × (32,000 / 31,995.92 - 1)
     // = 0.459 s per hour.
     EXPECT_EQ(Last(), L"Warning: Data records of 941 samples last 0.02941 s: EDF readers will see 31995.92 Hz "
-                      L"instead of 32000 Hz, 0.46 s per hour. Exact record timing (--exact-timing, or Options > "
-                      L"Exact record timing in the window) avoids this.");
+                      L"instead of 32000 Hz, 0.46 s per hour. Exact record timing avoids this.");
     ASSERT_EQ(writer.CloseFile(), 0);
     messages.clear();
     name = NameIn("again.edf");
@@ -298,6 +300,34 @@ TEST_F(WriterTest, RecordsThatDriftAreWarnedOfOnceAndExactTimingAvoidsThem)
     ASSERT_EQ(exact.SetSampleFrequency(32000, samplesPerRecord), 0);
     EXPECT_EQ(samplesPerRecord, 960);  // 960 / 32,000 = 0.03 s, 61,440 bytes of 32 signals
     EXPECT_EQ(exact.RecordDurationUnits(), 3000);
+}
+
+TEST_F(WriterTest, RateWarningNamesExactTimingWithTheProgramsWordsForIt)
+{
+    // The hint is asked for the choice the warning names, and only what it answers is added.
+    const std::vector<std::pair<std::wstring, std::wstring>> cases{
+        {L"--exact-timing", L"Exact record timing (--exact-timing) avoids this."},
+        {L"", L"Exact record timing avoids this."},
+    };
+    for (const auto& [how, ending] : cases) {
+        EDFPlusFileWriter hinted;
+        std::vector<std::wstring> warnings;
+        SubscriptionId hintedId = 0;
+        hinted.Subscribe(
+            [&warnings](OrvLogging::ORVB_MESSAGE_TYPE, const std::wstring& text) { warnings.push_back(text); },
+            hintedId);
+        std::vector<ConversionChoice> asked;
+        hinted.SetChoiceHint([&](ConversionChoice choice) {
+            asked.push_back(choice);
+            return how;
+        });
+        std::wstring name = NameIn(how.empty() ? "plain.edf" : "hinted.edf");
+        ASSERT_EQ(hinted.OpenFile(name, 32), 0);
+        ASSERT_EQ(hinted.SetSampleFrequency(32000, samplesPerRecord), 0);
+        ASSERT_FALSE(warnings.empty());
+        EXPECT_TRUE(warnings.back().ends_with(L"0.46 s per hour. " + ending)) << warnings.back();
+        EXPECT_EQ(asked, std::vector<ConversionChoice>{ConversionChoice::ExactRecordTiming});
+    }
 }
 
 TEST_F(WriterTest, VerificationExpectsClippedSamplesOnlyWhereTheCallerReportsThem)

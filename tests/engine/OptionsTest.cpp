@@ -2,6 +2,7 @@
 // verification of every file written; and the report of events that no file can hold.
 #include <cstring>
 
+#include "edf/EdfLayout.h"
 #include "engine/ConversionRun.h"
 #include "tests/engine/CapturingFrontend.h"
 #include "tests/engine/EngineFixture.h"
@@ -59,8 +60,9 @@ TEST_F(OptionsTest, UnitIsTheDimensionOfEverySignalButTheAnnotations)
     options.physicalDimension = "uV";
     engine.SetOptions(options);
     ASSERT_EQ(Convert(L"", WriteRecording()), 0);
-    // N = 3 signals: the physical dimensions lie at 256 + 96 × 3 = 544, 8 bytes each.
-    EXPECT_TRUE(BytesAt(ReadFileBytes(dir.path / "DevOutput.edf"), 544, "uV      uV              "));
+    // N = 3 signals, the annotation signal last: its dimension is blank.
+    EXPECT_TRUE(BytesAt(ReadFileBytes(dir.path / "DevOutput.edf"),
+                        EdfFieldOffset(EdfSignalField::PhysicalDimension, 3, 0), "uV      uV              "));
 }
 
 TEST_F(OptionsTest, VerificationPassesOrNamesTheFirstSampleThatDiffers)
@@ -121,7 +123,41 @@ TEST(ConversionRunTest, OptionsInForceAreNamedOnceTheLogIsOpen)
     CapturingFrontend frontend(logFile);
     ASSERT_EQ(RunConversion(request, logFile, frontend), 0);
     ASSERT_GE(frontend.events.size(), 2u);
-    EXPECT_EQ(frontend.events[1], L"Notice: Conversion options in force: exact record timing (--exact-timing); "
-                                  L"physical dimension \"uV\" (--unit uV); every file verified after conversion "
-                                  L"(--verify).");
+    // a frontend without words for the choices: the core's names alone
+    EXPECT_EQ(frontend.events[1], L"Notice: Conversion options in force: exact record timing; physical dimension "
+                                  L"\"uV\"; every file verified after conversion.");
+}
+
+TEST(ConversionOptionsTest, DescriptionAddsTheFrontendsWordsForEachChoiceItHasThemFor)
+{
+    // A frontend with words for two of the four choices.
+    const ChoiceHint hint = [](ConversionChoice choice) -> std::wstring {
+        if (choice == ConversionChoice::ExactRecordTiming)
+            return L"menu item T";
+        if (choice == ConversionChoice::LabOutput)
+            return L"menu item L";
+        return {};
+    };
+    ConversionOptions timingAndUnit;
+    timingAndUnit.exactTiming = true;
+    timingAndUnit.physicalDimension = "mV";
+    ConversionOptions verifyOnly;
+    verifyOnly.verify = true;
+    const struct {
+        ConversionOptions options;
+        ChoiceHint hint;
+        std::wstring expected;
+    } cases[] = {
+        {timingAndUnit, hint,
+         L"Conversion options in force: exact record timing (menu item T); physical dimension \"mV\"."},
+        {verifyOnly, hint, L"Conversion options in force: every file verified after conversion."},
+        {verifyOnly, {}, L"Conversion options in force: every file verified after conversion."},
+        {ConversionOptions::Lab(), hint,
+         L"Conversion options in force: exact record timing (menu item T); physical dimension \"uV\"; annotation "
+         L"onsets to the microsecond; channels in the natural order of their file names; the whole 16-bit range, no "
+         L"sample clipped; event texts whole; one file per segment, named <name>_run<RR>_seg<KK>of<NN>.edf (menu "
+         L"item L)."},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.options.Description(c.hint), c.expected);
 }

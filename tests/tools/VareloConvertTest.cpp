@@ -5,6 +5,7 @@
 #include <string>
 #include <sys/wait.h>
 
+#include "edf/EdfLayout.h"
 #include "tests/support/RecordingBuilder.h"
 #include "tests/support/TempDir.h"
 
@@ -135,10 +136,11 @@ TEST_F(VareloConvertTest, LabOutputByDefaultClassicOnAskAndTheUnitEitherWay)
         std::string digitalMinimum;
     };
     const auto lab = [](const std::string& unit) {
-        return "exact record timing (--exact-timing); physical dimension \"" + unit + "\" (--unit " + unit
-               + "); annotation onsets to the microsecond; channels in the natural order of their file names; the "
+        return "exact record timing (--exact-timing); physical dimension \"" + unit
+               + "\" (--unit); annotation onsets to the microsecond; channels in the natural order of their file "
+                 "names; the "
                  "whole 16-bit range, no sample clipped; event texts whole; one file per segment, named "
-                 "<name>_run<RR>_seg<KK>of<NN>.edf (lab output).";
+                 "<name>_run<RR>_seg<KK>of<NN>.edf (lab output, the default).";
     };
     const std::string flat = "DevOutput_run01_seg1of1.edf";
     const std::string classic = "DevOutput.edf";
@@ -146,10 +148,9 @@ TEST_F(VareloConvertTest, LabOutputByDefaultClassicOnAskAndTheUnitEitherWay)
         {"", lab("uV"), flat, "uV      ", "-32768  "},
         {"--classic", "", classic, "        ", "-101    "},
         {"--classic --unit mV --exact-timing",
-         "exact record timing (--exact-timing); physical dimension \"mV\" (--unit mV).", classic, "mV      ",
-         "-101    "},
+         "exact record timing (--exact-timing); physical dimension \"mV\" (--unit).", classic, "mV      ", "-101    "},
         {"--unit mV --classic --verify",
-         "physical dimension \"mV\" (--unit mV); every file verified after conversion (--verify).", classic, "mV      ",
+         "physical dimension \"mV\" (--unit); every file verified after conversion (--verify).", classic, "mV      ",
          "-101    "},
         {"--unit mV", lab("mV"), flat, "mV      ", "-32768  "},
     };
@@ -170,8 +171,10 @@ TEST_F(VareloConvertTest, LabOutputByDefaultClassicOnAskAndTheUnitEitherWay)
             EXPECT_NE(out.find("Conversion options in force: " + c.optionsNotice + "\n"), std::string::npos) << out;
         const std::string header = Contents(recording / c.file).substr(0, 768);
         ASSERT_EQ(header.size(), 768u) << c.file;
-        // one signal and the annotation signal: dimensions at 256 + 96 × 2, digital minima at 256 + 120 × 2
-        EXPECT_EQ(header.substr(448, 8), c.unit);
-        EXPECT_EQ(header.substr(496, 8), c.digitalMinimum);
+        // one signal and the annotation signal: the signal's dimension and digital minimum
+        EXPECT_EQ(header.substr(static_cast<std::size_t>(EdfFieldOffset(EdfSignalField::PhysicalDimension, 2, 0)), 8),
+                  c.unit);
+        EXPECT_EQ(header.substr(static_cast<std::size_t>(EdfFieldOffset(EdfSignalField::DigitalMinimum, 2, 0)), 8),
+                  c.digitalMinimum);
     }
 }
