@@ -34,19 +34,19 @@ constexpr double designMarginDb = 4;
 
 }  // namespace
 
-int64_t KaiserLowpassLength(const KaiserLowpassSpec& spec)
+int64_t KaiserLowpassLength(const KaiserLowpassDesign& design)
 {
-    const double transition = spec.stopbandEdge - spec.passbandEdge;
+    const double transition = design.stopbandEdge - design.passbandEdge;
     const double estimate =
-        (spec.attenuationDb + designMarginDb - 7.95) / (2.285 * 2 * std::numbers::pi * transition) + 1;
+        (design.attenuationDb + designMarginDb - 7.95) / (2.285 * 2 * std::numbers::pi * transition) + 1;
     return 2 * static_cast<int64_t>(std::ceil(estimate / 2)) + 1;
 }
 
-std::vector<double> DesignKaiserLowpass(const KaiserLowpassSpec& spec)
+std::vector<double> DesignKaiserLowpass(const KaiserLowpassDesign& design)
 {
-    const double attenuation = spec.attenuationDb + designMarginDb;
-    const int64_t half = KaiserLowpassLength(spec) / 2;
-    const double cutoff = (spec.passbandEdge + spec.stopbandEdge) / 2;
+    const double attenuation = design.attenuationDb + designMarginDb;
+    const int64_t half = KaiserLowpassLength(design) / 2;
+    const double cutoff = (design.passbandEdge + design.stopbandEdge) / 2;
     const double beta = KaiserBeta(attenuation);
     const double windowScale = BesselI0(beta);
     std::vector<double> taps(static_cast<size_t>(2 * half + 1));
@@ -55,7 +55,7 @@ std::vector<double> DesignKaiserLowpass(const KaiserLowpassSpec& spec)
         const double window = BesselI0(beta * std::sqrt(std::max(0.0, 1 - ratio * ratio))) / windowScale;
         const double x = 2 * std::numbers::pi * cutoff * static_cast<double>(n);
         const double sinc = n == 0 ? 2 * cutoff : std::sin(x) / (std::numbers::pi * static_cast<double>(n));
-        taps[static_cast<size_t>(n + half)] = spec.gain * sinc * window;
+        taps[static_cast<size_t>(n + half)] = design.gain * sinc * window;
     }
     return taps;
 }

@@ -11,7 +11,7 @@
 //
 // Frequencies are fractions of the sampling rate of the filter (0 to 0.5). The sinc is cut off
 // in the middle of the transition band, so that the response there is one half.
-struct KaiserLowpassSpec {
+struct KaiserLowpassDesign {
     double passbandEdge = 0;   // last frequency passed
     double stopbandEdge = 0;   // first frequency attenuated by attenuationDb
     double attenuationDb = 0;  // of the stopband, and the ripple of the passband
@@ -19,10 +19,10 @@ struct KaiserLowpassSpec {
 };
 
 // The number of taps DesignKaiserLowpass gives, without designing them.
-int64_t KaiserLowpassLength(const KaiserLowpassSpec& spec);
+int64_t KaiserLowpassLength(const KaiserLowpassDesign& design);
 
 // The taps, an odd number, symmetric about the middle one.
-std::vector<double> DesignKaiserLowpass(const KaiserLowpassSpec& spec);
+std::vector<double> DesignKaiserLowpass(const KaiserLowpassDesign& design);
 
 // Amplitude of the filter's response at a frequency (fraction of its sampling rate).
 double LowpassAmplitude(const std::vector<double>& taps, double frequency);

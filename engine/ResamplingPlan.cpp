@@ -47,10 +47,10 @@ bool ResamplingPlan::Design(int inputRate, int outputRate, std::string& error)
     const int up = outputRate / common;
     const int down = rate / common;
     const double prototypeRate = static_cast<double>(rate) * up;
-    const KaiserLowpassSpec last = {.passbandEdge = passbandFraction * wanted / prototypeRate,
-                                    .stopbandEdge = stopbandFraction * wanted / prototypeRate,
-                                    .attenuationDb = lastStageAttenuationDb,
-                                    .gain = static_cast<double>(up)};
+    const KaiserLowpassDesign last = {.passbandEdge = passbandFraction * wanted / prototypeRate,
+                                      .stopbandEdge = stopbandFraction * wanted / prototypeRate,
+                                      .attenuationDb = lastStageAttenuationDb,
+                                      .gain = static_cast<double>(up)};
     if (KaiserLowpassLength(last) > largestPrototype) {
         error = "the ratio " + std::to_string(up) + "/" + std::to_string(down) + " of the rates from "
                 + std::to_string(rate) + " Hz needs a filter of more than 16,777,216 taps";
@@ -60,12 +60,12 @@ bool ResamplingPlan::Design(int inputRate, int outputRate, std::string& error)
     return true;
 }
 
-void ResamplingPlan::AddStage(int up, int down, const KaiserLowpassSpec& spec)
+void ResamplingPlan::AddStage(int up, int down, const KaiserLowpassDesign& design)
 {
     ResamplingStage stage;
     stage.up = up;
     stage.down = down;
-    stage.taps = DesignKaiserLowpass(spec);
+    stage.taps = DesignKaiserLowpass(design);
     const auto length = static_cast<int64_t>(stage.taps.size());
     stage.delay = (length - 1) / 2;
     stage.tapsPerPhase = static_cast<int>((length + up - 1) / up);

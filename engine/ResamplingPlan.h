@@ -50,7 +50,7 @@ public:
     int64_t OutputCount(int64_t inputSamples) const;
 
 private:
-    void AddStage(int up, int down, const KaiserLowpassSpec& spec);
+    void AddStage(int up, int down, const KaiserLowpassDesign& design);
     static void MakeHalfBand(ResamplingStage& stage);
 
     std::vector<ResamplingStage> stages;

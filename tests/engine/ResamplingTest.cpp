@@ -95,24 +95,24 @@ std::vector<float> Resampled(const ResamplingPlan& plan, const std::vector<float
 
 TEST(KaiserLowpass, MeetsItsRippleAndAttenuation)
 {
-    const KaiserLowpassSpec specs[] = {
+    const KaiserLowpassDesign designs[] = {
         {.passbandEdge = 0.1, .stopbandEdge = 0.15, .attenuationDb = 90},
         {.passbandEdge = 0.0125, .stopbandEdge = 0.2375, .attenuationDb = 110},  // a half-band stage
         {.passbandEdge = 0.001, .stopbandEdge = 0.00125, .attenuationDb = 100, .gain = 4},
     };
-    for (const KaiserLowpassSpec& spec : specs) {
-        SCOPED_TRACE(spec.stopbandEdge);
-        const std::vector<double> taps = DesignKaiserLowpass(spec);
-        EXPECT_EQ(static_cast<int64_t>(taps.size()), KaiserLowpassLength(spec));
+    for (const KaiserLowpassDesign& design : designs) {
+        SCOPED_TRACE(design.stopbandEdge);
+        const std::vector<double> taps = DesignKaiserLowpass(design);
+        EXPECT_EQ(static_cast<int64_t>(taps.size()), KaiserLowpassLength(design));
         EXPECT_EQ(taps.size() % 2, 1u);
         for (size_t i = 0; i < taps.size() / 2; ++i)
-            ASSERT_EQ(taps[i], taps[taps.size() - 1 - i]) << i;              // symmetric: linear phase
-        const double ripple = 1.5 * std::pow(10, -spec.attenuationDb / 20);  // the window ripples alike in both bands
-        for (const double f : Grid(0, spec.passbandEdge, spec.passbandEdge))
-            ASSERT_NEAR(LowpassAmplitude(taps, f) / spec.gain, 1, ripple) << f;
-        const double width = 40 * (spec.stopbandEdge - spec.passbandEdge);
-        for (const double f : Grid(spec.stopbandEdge, 0.5, width))
-            ASSERT_LE(Db(LowpassAmplitude(taps, f) / spec.gain), -spec.attenuationDb) << f;
+            ASSERT_EQ(taps[i], taps[taps.size() - 1 - i]) << i;                // symmetric: linear phase
+        const double ripple = 1.5 * std::pow(10, -design.attenuationDb / 20);  // the window ripples alike in both bands
+        for (const double f : Grid(0, design.passbandEdge, design.passbandEdge))
+            ASSERT_NEAR(LowpassAmplitude(taps, f) / design.gain, 1, ripple) << f;
+        const double width = 40 * (design.stopbandEdge - design.passbandEdge);
+        for (const double f : Grid(design.stopbandEdge, 0.5, width))
+            ASSERT_LE(Db(LowpassAmplitude(taps, f) / design.gain), -design.attenuationDb) << f;
     }
 }
 
