@@ -1,4 +1,4 @@
-#include "tools/BatchRun.h"
+#include "BatchRun.h"
 
 #include <cerrno>
 #include <chrono>
@@ -14,13 +14,13 @@
 #include <utility>
 #include <vector>
 
+#include "BatchProgress.h"
+#include "ChildChannel.h"
+#include "ConversionReport.h"
+#include "PrintLine.h"
+#include "RecordingConversion.h"
 #include "engine/ConversionRun.h"
 #include "logging/TextConversion.h"
-#include "tools/BatchProgress.h"
-#include "tools/ChildChannel.h"
-#include "tools/ConversionReport.h"
-#include "tools/PrintLine.h"
-#include "tools/RecordingConversion.h"
 
 namespace {
 

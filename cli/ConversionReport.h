@@ -7,9 +7,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "cli/ConvertArguments.h"
 #include "engine/ConversionSummary.h"
 #include "logging/MessageType.h"
-#include "tools/ConvertArguments.h"
 
 // The report of one recording's conversion, as JSON: what a pipeline needs to know of what came
 // out. Written beside the log file as VareloReport.json, and as one line of the batch's --report

@@ -1,4 +1,4 @@
-#include "tools/RecordingDiscovery.h"
+#include "RecordingDiscovery.h"
 
 #include <climits>
 #include <cstdlib>

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/ConvertArguments.h"
+#include "cli/ConvertArguments.h"
 
 // The recordings that varelo-convert's arguments name, and where the output of each goes.
 struct Recording {

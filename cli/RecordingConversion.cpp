@@ -1,15 +1,15 @@
-#include "tools/RecordingConversion.h"
+#include "RecordingConversion.h"
 
 #include <chrono>
 #include <filesystem>
 #include <sys/stat.h>
 
+#include "CommandLineFrontend.h"
+#include "ConversionReport.h"
 #include "engine/ConversionRun.h"
 #include "logging/ControlEscaping.h"
 #include "logging/SafeFile.h"
 #include "logging/TextConversion.h"
-#include "tools/CommandLineFrontend.h"
-#include "tools/ConversionReport.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tools/ConversionReport.h"
+#include "ConversionReport.h"
 
 #include <cerrno>
 #include <cstdio>
