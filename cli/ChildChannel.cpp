@@ -8,7 +8,7 @@
 
 void PipeOutput::Progress(double fraction)
 {
-    const int percent = fraction <= 0 ? 0 : fraction >= 1 ? 100 : static_cast<int>(fraction * 100);
+    const int percent = WholePercent(fraction);
     if (percent == sentPercent)
         return;
     sentPercent = percent;

@@ -34,6 +34,11 @@ struct RecordingReport {
     double wallSeconds = 0;
 };
 
+// The report of a recording that failed outside the engine (not a directory, its process killed):
+// the problem as its one Error message.
+RecordingReport FailedRecording(const std::string& recording, const std::string& outputDirectory,
+                                const std::string& problem);
+
 // Names, sizes and modification times of the channel files and the event file.
 std::vector<InputFile> DescribeInputs(const std::vector<std::wstring>& cscFiles, const std::wstring& eventFile);
 

@@ -19,18 +19,6 @@ bool IsDirectory(const std::string& path)
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-// The report of a recording that never reached the engine.
-RecordingReport RefusedRecording(const Recording& recording, const std::string& outputDirectory,
-                                 const std::string& problem)
-{
-    RecordingReport report;
-    report.recording = recording.directory;
-    report.outputDirectory = outputDirectory;
-    report.messages.emplace_back(OrvLogging::Error, OrvText::Utf8ToWide(problem));
-    report.result = "failed";
-    return report;
-}
-
 // What the result line starts with: in a batch under --quiet the recording's directory, so that
 // each line says which recording it is about.
 std::string ResultPrefix(const Recording& recording, const ConvertArguments& arguments)
@@ -78,20 +66,19 @@ int ConvertRecording(const Recording& recording, const ConvertArguments& argumen
                      const std::function<bool()>& cancelled)
 {
     const auto started = std::chrono::steady_clock::now();
-    const std::string outputDirectory =
-        recording.outputDirectory.empty() ? recording.directory : recording.outputDirectory;
+    const std::string outputDirectory = OutputDirectoryOf(recording);
     if (!IsDirectory(recording.directory)) {
         output.ErrorLine("varelo-convert: " + recording.directory + ": not a directory");
         output.Line(ResultPrefix(recording, arguments) + OrvText::WideToUtf8(ResultText(-1)));
-        HandOver(RefusedRecording(recording, outputDirectory, recording.directory + ": not a directory"), arguments,
-                 output, false);
+        HandOver(FailedRecording(recording.directory, outputDirectory, recording.directory + ": not a directory"),
+                 arguments, output, false);
         return 1;
     }
     std::string problem;
     if (!MakeOutputDirectory(outputDirectory, WithoutTrailingSlashes(arguments.outputDirectory), problem)) {
         output.ErrorLine("varelo-convert: " + problem);
         output.Line(ResultPrefix(recording, arguments) + OrvText::WideToUtf8(ResultText(-1)));
-        HandOver(RefusedRecording(recording, outputDirectory, problem), arguments, output, false);
+        HandOver(FailedRecording(recording.directory, outputDirectory, problem), arguments, output, false);
         return 1;
     }
 

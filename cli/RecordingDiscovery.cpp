@@ -74,6 +74,11 @@ std::string BaseName(const std::string& directory)
 
 }  // namespace
 
+std::string OutputDirectoryOf(const Recording& recording)
+{
+    return recording.outputDirectory.empty() ? recording.directory : recording.outputDirectory;
+}
+
 std::string WithoutTrailingSlashes(std::string directory)
 {
     while (directory.size() > 1 && directory.back() == '/')

@@ -16,6 +16,9 @@ struct Discovery {
     std::vector<std::string> problems;  // directories that could not be searched, in words
 };
 
+// Where the recording's files go.
+std::string OutputDirectoryOf(const Recording& recording);
+
 // Without --recursive every argument is a recording; with it every directory below each root
 // (the root included) that holds a channel file, in sorted path order, never through a symbolic
 // link to a directory. false, with the reason in usageError, when two recordings would write

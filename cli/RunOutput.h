@@ -14,3 +14,9 @@ public:
     // The recording's report, one line of JSON, for the batch's --report file.
     virtual void ReportLine(const std::string& json) = 0;
 };
+
+// A fraction of 0 to 1 as the whole percent shown for it.
+inline int WholePercent(double fraction)
+{
+    return fraction <= 0 ? 0 : fraction >= 1 ? 100 : static_cast<int>(fraction * 100);
+}
