@@ -64,10 +64,11 @@ int ParallelBatch::Run()
         while (!forwarding.Forwarded() && jobs.size() < static_cast<size_t>(arguments.jobs)
                && next < discovery.recordings.size())
             Start(next++);
-        if (jobs.empty())
+        if (!jobs.empty())
+            Wait();
+        PrintFinished();  // a recording that could not start is done at once
+        if (jobs.empty() && forwarding.Forwarded())
             break;
-        Wait();
-        PrintFinished();
     }
     terminal.Progress().Clear();
     int status = forwarding.Forwarded() ? 1 : 0;
