@@ -71,7 +71,7 @@ int ParallelBatch::Run()
             break;
     }
     terminal.Progress().Clear();
-    int status = forwarding.Forwarded() ? 1 : 0;
+    int status = interrupts.Interrupted() ? 1 : 0;  // also when it came in the last turn
     for (const Outcome& outcome : outcomes)
         status = outcome.done && outcome.status == 0 ? status : 1;
     return status;

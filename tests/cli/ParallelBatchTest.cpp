@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -205,4 +206,28 @@ TEST(ChildEndReasonTest, NamesTheSignalOrTheExitStatus)
     EXPECT_EQ(ChildEndReason(15), "killed by signal 15 (Terminated)");
     EXPECT_EQ(ChildEndReason(1 << 8), "ended with exit status 1 before its report");
     EXPECT_EQ(ChildEndReason(0), "ended with exit status 0 before its report");
+}
+
+TEST_F(ParallelBatchTest, InterruptedBatchFailsEvenWhenEveryChildCompleted)
+{
+    // The child interrupts the batch and still completes: the batch says it was interrupted. In a
+    // process of its own, as the interrupt stays noted in the process that takes it.
+    const pid_t helper = fork();
+    if (helper == 0) {
+        InterruptWatch ownInterrupts(false);
+        const Work work = [](const Recording& recording, int fd) {
+            (void)kill(getppid(), SIGINT);
+            return Reports(recording, fd);
+        };
+        discovery.recordings.resize(1);
+        BatchProgress progress({0}, false, err);
+        BatchTerminal terminal(out, err, progress, arguments.reportFile);
+        const int status =
+            ParallelBatch(discovery, arguments, ownInterrupts, terminal, {[] { return ::fork(); }, work}).Run();
+        _exit(status == 1 && ownInterrupts.Interrupted() ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(helper, &status, 0), helper);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the batch's status was not 1";
+    EXPECT_EQ(ReportLines().at(0)["result"], "complete");
 }

@@ -102,6 +102,17 @@ TEST_F(SkipDecisionTest, ChangedMissingOrExtraFilesConvert)
     };
     const std::vector<Case> cases = {
         {"grown", [&] { std::ofstream(recording / channelName, std::ios::app) << "x"; }},
+        // the size alone: the time set back to what the report holds
+        {"grown, same time",
+         [&] {
+             Write(recording / channelName, "channel bytes and more");
+             SetModified(recording / channelName, 1'700'000'000, 123'456'789);
+         }},
+        {"shrunk, same time",
+         [&] {
+             Write(recording / channelName, "channel");
+             SetModified(recording / channelName, 1'700'000'000, 123'456'789);
+         }},
         {"touched by a nanosecond", [&] { SetModified(recording / channelName, 1'700'000'000, 123'456'790); }},
         {"removed", [&] { fs::remove(recording / channelName); }},
         {"event file removed", [&] { fs::remove(recording / "Events.oev"); }},
