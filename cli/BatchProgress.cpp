@@ -1,4 +1,4 @@
-#include "tools/BatchProgress.h"
+#include "BatchProgress.h"
 
 #include <cmath>
 #include <string>

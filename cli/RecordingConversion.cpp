@@ -1,15 +1,15 @@
-#include "tools/RecordingConversion.h"
+#include "RecordingConversion.h"
 
 #include <chrono>
 #include <filesystem>
 #include <sys/stat.h>
 
+#include "CommandLineFrontend.h"
+#include "ConversionReport.h"
 #include "engine/ConversionRun.h"
 #include "logging/ControlEscaping.h"
 #include "logging/SafeFile.h"
 #include "logging/TextConversion.h"
-#include "tools/CommandLineFrontend.h"
-#include "tools/ConversionReport.h"
 
 namespace {
 
@@ -17,18 +17,6 @@ bool IsDirectory(const std::string& path)
 {
     struct stat info {};
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-// The report of a recording that never reached the engine.
-RecordingReport RefusedRecording(const Recording& recording, const std::string& outputDirectory,
-                                 const std::string& problem)
-{
-    RecordingReport report;
-    report.recording = recording.directory;
-    report.outputDirectory = outputDirectory;
-    report.messages.emplace_back(OrvLogging::Error, OrvText::Utf8ToWide(problem));
-    report.result = "failed";
-    return report;
 }
 
 // What the result line starts with: in a batch under --quiet the recording's directory, so that
@@ -78,20 +66,19 @@ int ConvertRecording(const Recording& recording, const ConvertArguments& argumen
                      const std::function<bool()>& cancelled)
 {
     const auto started = std::chrono::steady_clock::now();
-    const std::string outputDirectory =
-        recording.outputDirectory.empty() ? recording.directory : recording.outputDirectory;
+    const std::string outputDirectory = OutputDirectoryOf(recording);
     if (!IsDirectory(recording.directory)) {
         output.ErrorLine("varelo-convert: " + recording.directory + ": not a directory");
         output.Line(ResultPrefix(recording, arguments) + OrvText::WideToUtf8(ResultText(-1)));
-        HandOver(RefusedRecording(recording, outputDirectory, recording.directory + ": not a directory"), arguments,
-                 output, false);
+        HandOver(FailedRecording(recording.directory, outputDirectory, recording.directory + ": not a directory"),
+                 arguments, output, false);
         return 1;
     }
     std::string problem;
     if (!MakeOutputDirectory(outputDirectory, WithoutTrailingSlashes(arguments.outputDirectory), problem)) {
         output.ErrorLine("varelo-convert: " + problem);
         output.Line(ResultPrefix(recording, arguments) + OrvText::WideToUtf8(ResultText(-1)));
-        HandOver(RefusedRecording(recording, outputDirectory, problem), arguments, output, false);
+        HandOver(FailedRecording(recording.directory, outputDirectory, problem), arguments, output, false);
         return 1;
     }
 

@@ -1,4 +1,4 @@
-#include "tools/ConversionReport.h"
+#include "ConversionReport.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -205,6 +205,17 @@ std::string ReadReport(const std::string& path)
 }
 
 }  // namespace
+
+RecordingReport FailedRecording(const std::string& recording, const std::string& outputDirectory,
+                                const std::string& problem)
+{
+    RecordingReport report;
+    report.recording = recording;
+    report.outputDirectory = outputDirectory;
+    report.messages.emplace_back(OrvLogging::Error, OrvText::Utf8ToWide(problem));
+    report.result = "failed";
+    return report;
+}
 
 std::vector<InputFile> DescribeInputs(const std::vector<std::wstring>& cscFiles, const std::wstring& eventFile)
 {

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <string>
 
-#include "tools/RunOutput.h"
+#include "RunOutput.h"
 
 // What a recording converted in a process of its own tells the batch, over a pipe: frames of a
 // type byte, a 4-byte little-endian length and the payload (a line, a progress fraction as text,

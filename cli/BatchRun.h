@@ -1,8 +1,8 @@
 #pragma once
 
-#include "tools/ConvertArguments.h"
-#include "tools/InterruptWatch.h"
-#include "tools/RecordingDiscovery.h"
+#include "InterruptWatch.h"
+#include "RecordingDiscovery.h"
+#include "cli/ConvertArguments.h"
 
 // Converts the recordings found, one after the other or up to --jobs at once in processes of
 // their own, and prints each recording's lines as one block when it ends, in the order of the

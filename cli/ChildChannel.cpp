@@ -1,4 +1,4 @@
-#include "tools/ChildChannel.h"
+#include "ChildChannel.h"
 
 #include <cerrno>
 #include <cstdint>

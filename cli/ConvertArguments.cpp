@@ -1,4 +1,4 @@
-#include "tools/ConvertArguments.h"
+#include "cli/ConvertArguments.h"
 
 #include <cstdlib>
 #include <getopt.h>

@@ -7,9 +7,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "cli/ConvertArguments.h"
 #include "engine/ConversionSummary.h"
 #include "logging/MessageType.h"
-#include "tools/ConvertArguments.h"
 
 // The report of one recording's conversion, as JSON: what a pipeline needs to know of what came
 // out. Written beside the log file as VareloReport.json, and as one line of the batch's --report
@@ -33,6 +33,11 @@ struct RecordingReport {
     std::string result;  // "complete", "failed" or "skipped"
     double wallSeconds = 0;
 };
+
+// The report of a recording that failed outside the engine (not a directory, its process killed):
+// the problem as its one Error message.
+RecordingReport FailedRecording(const std::string& recording, const std::string& outputDirectory,
+                                const std::string& problem);
 
 // Names, sizes and modification times of the channel files and the event file.
 std::vector<InputFile> DescribeInputs(const std::vector<std::wstring>& cscFiles, const std::wstring& eventFile);

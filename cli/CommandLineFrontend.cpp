@@ -1,4 +1,4 @@
-#include "tools/CommandLineFrontend.h"
+#include "CommandLineFrontend.h"
 
 #include "logging/TextConversion.h"
 

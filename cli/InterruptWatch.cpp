@@ -1,4 +1,4 @@
-#include "tools/InterruptWatch.h"
+#include "InterruptWatch.h"
 
 #include <cerrno>
 #include <csignal>

@@ -4,9 +4,9 @@
 #include <utility>
 #include <vector>
 
+#include "RunOutput.h"
 #include "engine/ConversionRun.h"
 #include "logging/LogFile.h"
-#include "tools/RunOutput.h"
 
 // The conversion run's frontend without a window: messages go to the log file and, as their log
 // lines, to the run's output (unless quiet); the result line goes there too; progress is passed

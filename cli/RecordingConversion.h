@@ -2,10 +2,10 @@
 
 #include <functional>
 
+#include "RecordingDiscovery.h"
+#include "RunOutput.h"
+#include "cli/ConvertArguments.h"
 #include "logging/LogFile.h"
-#include "tools/ConvertArguments.h"
-#include "tools/RecordingDiscovery.h"
-#include "tools/RunOutput.h"
 
 // The whole of one recording's conversion by varelo-convert: its output directory made, its
 // files scanned, passed over when --skip-converted finds it converted already, converted, and its

@@ -1,4 +1,4 @@
-#include "tools/PrintLine.h"
+#include "PrintLine.h"
 
 #include "logging/ControlEscaping.h"
 

@@ -1,4 +1,4 @@
-#include "tools/RecordingDiscovery.h"
+#include "RecordingDiscovery.h"
 
 #include <climits>
 #include <cstdlib>
@@ -55,6 +55,11 @@ std::string BaseName(const std::string& directory)
 }
 
 }  // namespace
+
+std::string OutputDirectoryOf(const Recording& recording)
+{
+    return recording.outputDirectory.empty() ? recording.directory : recording.outputDirectory;
+}
 
 std::string WithoutTrailingSlashes(std::string directory)
 {

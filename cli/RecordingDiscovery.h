@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/ConvertArguments.h"
+#include "cli/ConvertArguments.h"
 
 // The recordings that varelo-convert's arguments name, and where the output of each goes.
 struct Recording {
@@ -15,6 +15,9 @@ struct Discovery {
     std::vector<Recording> recordings;  // in the order they are converted
     std::vector<std::string> problems;  // directories that could not be searched, in words
 };
+
+// Where the recording's files go.
+std::string OutputDirectoryOf(const Recording& recording);
 
 // Without --recursive every argument is a recording; with it every directory below each root
 // (the root included) that holds a channel file, in sorted path order, never through a symbolic

@@ -12,6 +12,10 @@
 // soon: with StopWithin, a process that has not ended `grace` after the first signal writes its
 // last words and exits with status 1 there and then.
 //
+// How long after a signal a conversion may take to stop at a data record and write its report
+// before its process ends where it is.
+inline constexpr std::chrono::milliseconds stopGrace{600};
+
 // One watch per process: the signals' handlers are the process's.
 class InterruptWatch {
 public:
