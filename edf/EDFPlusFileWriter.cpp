@@ -14,6 +14,7 @@
 
 #include "edf/EdfFileEngine.h"
 #include "edf/EdfLayout.h"
+#include "edf/EdfText.h"
 #include "edf/RecordSizing.h"
 #include "edf/UnfinishedFile.h"
 #include "logging/FileErrors.h"
