@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "edf/WriteBehind.h"
+#include "WriteBehind.h"
 
 // A byte stream for writing, over a POSIX file descriptor, with seeking. Bytes gather in one of
 // a few buffers; a full buffer goes to the file on a thread of its own (WriteBehind) while the

@@ -12,9 +12,9 @@
 #include <system_error>
 #include <unistd.h>
 
+#include "EdfText.h"
 #include "edf/EdfFileEngine.h"
 #include "edf/EdfLayout.h"
-#include "edf/EdfText.h"
 #include "edf/RecordSizing.h"
 #include "edf/UnfinishedFile.h"
 #include "logging/FileErrors.h"

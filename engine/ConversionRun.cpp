@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <sys/stat.h>
 
+#include "InputLosses.h"
 #include "engine/DirectoryListing.h"
-#include "engine/InputLosses.h"
 #include "engine/OrvToEDF.h"
 #include "logging/ControlEscaping.h"
 #include "logging/FileErrors.h"

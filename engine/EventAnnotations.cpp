@@ -1,11 +1,11 @@
-#include "engine/EventAnnotations.h"
+#include "EventAnnotations.h"
 
 #include <algorithm>
 #include <climits>
 #include <cwctype>
 #include <string_view>
 
-#include "engine/ReaderFailure.h"
+#include "ReaderFailure.h"
 
 namespace {
 

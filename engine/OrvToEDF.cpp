@@ -5,12 +5,12 @@
 #include <sstream>
 #include <utility>
 
-#include "engine/EventAnnotations.h"
-#include "engine/InputLosses.h"
-#include "engine/ReaderFailure.h"
-#include "engine/SampleTransfer.h"
-#include "engine/SegmentOutput.h"
-#include "engine/TextHelpers.h"
+#include "EventAnnotations.h"
+#include "InputLosses.h"
+#include "ReaderFailure.h"
+#include "SampleTransfer.h"
+#include "SegmentOutput.h"
+#include "TextHelpers.h"
 #include "logging/FileErrors.h"
 #include "logging/TextConversion.h"
 

@@ -5,7 +5,7 @@
 #include <functional>
 #include <vector>
 
-#include "engine/SegmentOutput.h"
+#include "SegmentOutput.h"
 #include "logging/SubscribedEvent.h"
 #include "reader/OrvFileIO.h"
 
