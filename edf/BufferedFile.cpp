@@ -1,4 +1,4 @@
-#include "edf/BufferedFile.h"
+#include "BufferedFile.h"
 
 #include <algorithm>
 #include <cerrno>

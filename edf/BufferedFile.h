@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "WriteBehind.h"
 #include "edf/StreamSettings.h"
-#include "edf/WriteBehind.h"
 
 // A byte stream for writing, over a POSIX file descriptor, with seeking. Bytes gather in one of
 // a few buffers; a full buffer goes to the file on a thread of its own (WriteBehind) while the

@@ -12,9 +12,10 @@
 #include <system_error>
 #include <unistd.h>
 
+#include "EdfNumbers.h"
+#include "EdfText.h"
 #include "edf/EdfFileEngine.h"
 #include "edf/EdfLayout.h"
-#include "edf/EdfNumbers.h"
 #include "edf/RecordSizing.h"
 #include "edf/UnfinishedFile.h"
 #include "logging/FileErrors.h"

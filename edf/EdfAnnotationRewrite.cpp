@@ -1,4 +1,4 @@
-#include "edf/EdfAnnotationRewrite.h"
+#include "EdfAnnotationRewrite.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -8,10 +8,10 @@
 #include <string>
 #include <unistd.h>
 
-#include "edf/EdfFileState.h"
+#include "EdfFileState.h"
+#include "EdfNumbers.h"
+#include "EdfText.h"
 #include "edf/EdfLayout.h"
-#include "edf/EdfNumbers.h"
-#include "edf/EdfText.h"
 
 namespace {
 

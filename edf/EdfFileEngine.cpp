@@ -10,12 +10,12 @@
 #include <string>
 #include <unistd.h>
 
-#include "edf/EdfAnnotationRewrite.h"
-#include "edf/EdfFileState.h"
-#include "edf/EdfHeaderWriter.h"
+#include "EdfAnnotationRewrite.h"
+#include "EdfFileState.h"
+#include "EdfHeaderWriter.h"
+#include "EdfNumbers.h"
+#include "EdfText.h"
 #include "edf/EdfLayout.h"
-#include "edf/EdfNumbers.h"
-#include "edf/EdfText.h"
 
 namespace {
 

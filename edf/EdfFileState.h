@@ -3,10 +3,10 @@
 #include <cstdint>
 #include <memory>
 
-#include "edf/BufferedFile.h"
+#include "BufferedFile.h"
+#include "EdfText.h"
 #include "edf/EdfFileEngine.h"
 #include "edf/EdfLayout.h"
-#include "edf/EdfText.h"
 
 // The state of one open file of the EDF file engine; internal to the engine and its header
 // writer. The engine keeps no transducer, physical dimension, prefilter or patient and recording

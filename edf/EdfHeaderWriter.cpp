@@ -1,4 +1,4 @@
-#include "edf/EdfHeaderWriter.h"
+#include "EdfHeaderWriter.h"
 
 #include <algorithm>
 #include <charconv>
@@ -6,10 +6,10 @@
 #include <cstring>
 #include <ctime>
 
-#include "edf/EdfFileState.h"
+#include "EdfFileState.h"
+#include "EdfNumbers.h"
+#include "EdfText.h"
 #include "edf/EdfLayout.h"
-#include "edf/EdfNumbers.h"
-#include "edf/EdfText.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "edf/EdfNumbers.h"
+#include "EdfNumbers.h"
 
 #include <cmath>
 #include <cstdio>

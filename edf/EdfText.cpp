@@ -1,12 +1,12 @@
-#include "edf/EdfText.h"
+#include "EdfText.h"
 
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <string_view>
 
+#include "EdfNumbers.h"
 #include "edf/EdfFileEngine.h"
-#include "edf/EdfNumbers.h"
 
 namespace {
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "edf/EdfFileEngine.h"
 #include "edf/EdfLayout.h"
 
 // The texts of the EDF file engine: label folding, annotation text conversion and the
@@ -20,9 +21,6 @@ int Latin1ToUtf8(char* text, int n);
 // outLimit bytes and a NUL after them (out holds outLimit + 1 bytes).
 int Latin1ToUtf8(const char* in, int inLength, char* out, int outLimit);
 
-// What becomes of an annotation's ISO 8859-1 text in the file: cut, its first 40 bytes converted
-// to UTF-8 in 40 bytes; or whole, up to 255 bytes converted without a cut.
-enum class AnnotationTexts { Cut, Whole };
 // The text as stored, into `out` (edfMaxWholeAnnotationTextBytes + 1 bytes), NUL-terminated;
 // returns its length.
 int StoredAnnotationText(const char* latin1, AnnotationTexts texts, char* out);

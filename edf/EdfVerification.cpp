@@ -5,9 +5,9 @@
 #include <cstring>
 #include <sstream>
 
+#include "EdfText.h"
 #include "edf/EdfLayout.h"
 #include "edf/EdfParser.h"
-#include "edf/EdfText.h"
 #include "logging/TextConversion.h"
 
 namespace {

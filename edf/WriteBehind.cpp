@@ -1,4 +1,4 @@
-#include "edf/WriteBehind.h"
+#include "WriteBehind.h"
 
 #include <cerrno>
 #include <unistd.h>

@@ -2,10 +2,10 @@
 // the creation time of the first file.
 #include <sstream>
 
+#include "ReaderFailure.h"
+#include "TextHelpers.h"
 #include "edf/EdfFileEngine.h"
 #include "engine/OrvToEDF.h"
-#include "engine/ReaderFailure.h"
-#include "engine/TextHelpers.h"
 #include "logging/TextConversion.h"
 
 namespace {

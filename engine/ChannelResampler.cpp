@@ -1,4 +1,4 @@
-#include "engine/ChannelResampler.h"
+#include "ChannelResampler.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/ResamplingPlan.h"
+#include "ResamplingPlan.h"
 
 // One channel's way through the stages of a plan, one gap-free segment at a time: samples go in
 // as they come, output samples come out as soon as the input they need has arrived, and Finish

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "InputLosses.h"
 #include "engine/DirectoryListing.h"
-#include "engine/InputLosses.h"
 #include "engine/OrvToEDF.h"
 #include "engine/RecordingFiles.h"
 #include "logging/ControlEscaping.h"

@@ -1,10 +1,10 @@
-#include "engine/EventAnnotations.h"
+#include "EventAnnotations.h"
 
 #include <algorithm>
 #include <climits>
 #include <string_view>
 
-#include "engine/ReaderFailure.h"
+#include "ReaderFailure.h"
 #include "logging/AsciiCase.h"
 
 namespace {

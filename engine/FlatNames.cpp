@@ -1,4 +1,4 @@
-#include "engine/FlatNames.h"
+#include "FlatNames.h"
 
 #include <cerrno>
 #include <string_view>

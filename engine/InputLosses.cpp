@@ -1,4 +1,4 @@
-#include "engine/InputLosses.h"
+#include "InputLosses.h"
 
 #include <iomanip>
 #include <sstream>

@@ -1,4 +1,4 @@
-#include "engine/KaiserLowpass.h"
+#include "KaiserLowpass.h"
 
 #include <cmath>
 #include <numbers>

@@ -4,13 +4,13 @@
 #include <sstream>
 #include <utility>
 
-#include "engine/EventAnnotations.h"
-#include "engine/InputLosses.h"
-#include "engine/ReaderFailure.h"
-#include "engine/ResamplingPlan.h"
-#include "engine/SampleTransfer.h"
-#include "engine/SegmentOutput.h"
-#include "engine/TextHelpers.h"
+#include "EventAnnotations.h"
+#include "InputLosses.h"
+#include "ReaderFailure.h"
+#include "ResamplingPlan.h"
+#include "SampleTransfer.h"
+#include "SegmentOutput.h"
+#include "TextHelpers.h"
 #include "logging/FileErrors.h"
 #include "logging/TextConversion.h"
 #include "reader/RecordKind.h"

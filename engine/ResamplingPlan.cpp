@@ -1,8 +1,8 @@
-#include "engine/ResamplingPlan.h"
+#include "ResamplingPlan.h"
 
 #include <numeric>
 
-#include "engine/KaiserLowpass.h"
+#include "KaiserLowpass.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/KaiserLowpass.h"
+#include "KaiserLowpass.h"
 
 // The filters that take a channel from its input rate to an output rate F: a cascade of
 // half-band stages, each halving the rate while the rate is even and its half still lies above

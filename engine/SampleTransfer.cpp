@@ -1,9 +1,9 @@
-#include "engine/SampleTransfer.h"
+#include "SampleTransfer.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "engine/ReaderFailure.h"
+#include "ReaderFailure.h"
 
 namespace {
 

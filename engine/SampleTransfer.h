@@ -5,8 +5,8 @@
 #include <functional>
 #include <vector>
 
-#include "engine/SegmentOutput.h"
-#include "engine/SegmentResampler.h"
+#include "SegmentOutput.h"
+#include "SegmentResampler.h"
 #include "logging/SubscribedEvent.h"
 #include "reader/OrvFileIO.h"
 

@@ -1,4 +1,4 @@
-#include "engine/SegmentOutput.h"
+#include "SegmentOutput.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "EventAnnotations.h"
+#include "FlatNames.h"
 #include "edf/EDFPlusFileWriter.h"
 #include "engine/ConversionOptions.h"
 #include "engine/ConversionSummary.h"
-#include "engine/EventAnnotations.h"
-#include "engine/FlatNames.h"
 #include "engine/RecordingParameters.h"
 
 // The output side of the sample transfer: one EDF+ file per gap-free segment, opened under a

@@ -1,4 +1,4 @@
-#include "engine/SegmentResampler.h"
+#include "SegmentResampler.h"
 
 #include <algorithm>
 #include <cmath>

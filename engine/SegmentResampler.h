@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/ChannelResampler.h"
-#include "engine/ResamplingPlan.h"
-#include "engine/SegmentOutput.h"
+#include "ChannelResampler.h"
+#include "ResamplingPlan.h"
+#include "SegmentOutput.h"
 
 // Between the sample transfer and the segment output when the channels are resampled: takes the
 // segment's instants in blocks, filters every channel through its own ChannelResampler and packs

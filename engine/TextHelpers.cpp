@@ -1,4 +1,4 @@
-#include "engine/TextHelpers.h"
+#include "TextHelpers.h"
 
 #include <cwchar>
 #include <sstream>

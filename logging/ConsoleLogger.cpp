@@ -1,4 +1,4 @@
-#include "logging/ConsoleLogger.h"
+#include "ConsoleLogger.h"
 
 #include <iostream>
 

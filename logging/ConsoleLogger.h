@@ -1,6 +1,6 @@
 #pragma once
 
-#include "logging/ILogFile.h"
+#include "ILogFile.h"
 
 namespace OrvLogging {
 

@@ -1,4 +1,4 @@
-#include "reader/HeaderArrays.h"
+#include "HeaderArrays.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <new>
 
-#include "reader/HeaderArrays.h"
+#include "HeaderArrays.h"
 #include "reader/OrvFileStore.h"
 
 namespace Velquor {

@@ -6,10 +6,10 @@
 #include <set>
 #include <system_error>
 
+#include "SynthSignal.h"
 #include "logging/TextConversion.h"
 #include "synth/NewFile.h"
 #include "synth/SynthRecords.h"
-#include "synth/SynthSignal.h"
 
 namespace VareloSynth {
 namespace {

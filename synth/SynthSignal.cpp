@@ -1,4 +1,4 @@
-#include "synth/SynthSignal.h"
+#include "SynthSignal.h"
 
 #include <algorithm>
 #include <cmath>

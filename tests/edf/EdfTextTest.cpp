@@ -1,7 +1,7 @@
 // The text and number helpers one by one, where whole files cannot reach: the fold table, the
 // edges of the conversion, padding, truncation and saturation.
-#include "edf/EdfText.h"
-#include "edf/EdfNumbers.h"
+#include "EdfText.h"
+#include "EdfNumbers.h"
 
 #include <limits>
 #include <string>

@@ -1,7 +1,7 @@
 // Conversions with every channel resampled: files per segment at the new rate with exact record
 // timing, output sample k at k / F after the segment's first instant, events where they were
 // without resampling, clipped samples in a Warning, and a rate above the input's refused.
-#include "engine/ResamplingPlan.h"
+#include "ResamplingPlan.h"
 #include "tests/engine/EngineFixture.h"
 
 using RecordingBuilder::ContinuousRecords;

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/ChannelResampler.h"
-#include "engine/KaiserLowpass.h"
-#include "engine/ResamplingPlan.h"
+#include "ChannelResampler.h"
+#include "KaiserLowpass.h"
+#include "ResamplingPlan.h"
 
 namespace {
 

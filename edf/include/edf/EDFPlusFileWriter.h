@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "edf/EdfText.h"
+#include "edf/EdfFileEngine.h"
 #include "edf/EdfVerification.h"
 #include "edf/RecordSizing.h"
 #include "edf/UnfinishedFile.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "edf/EdfText.h"
+#include "edf/EdfFileEngine.h"
 
 struct EdfRecord;
 

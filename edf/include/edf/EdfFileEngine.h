@@ -31,6 +31,10 @@ enum EdfResult : int {
     EdfAnnotationsLeftOut = -26,    // closed, but without the annotations beyond one per data record
 };
 
+// What becomes of an annotation's ISO 8859-1 text in the file: cut, its first 40 bytes converted
+// to UTF-8 in 40 bytes; or whole, up to 255 bytes converted without a cut.
+enum class AnnotationTexts { Cut, Whole };
+
 constexpr int edfMaxOpenFiles = 64;
 // The header gives each signal's samples per record 8 characters: a larger count would be cut
 // there, and the header would no longer describe the records.
