@@ -88,8 +88,7 @@ void CheckOutput(const std::filesystem::path& dir, const std::vector<InputFile>&
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    if (EdfSetStreamSettings(FuzzSupport::smallStreams) != EdfOk)
-        Finding("the EDF file engine refused the small streams");
+    FuzzSupport::UseSmallStreams();
     return 0;
 }
 

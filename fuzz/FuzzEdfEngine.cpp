@@ -784,8 +784,7 @@ void EngineRun::Verify(const FileModel& file)
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    if (EdfSetStreamSettings(FuzzSupport::smallStreams) != EdfOk)
-        Finding("the EDF file engine refused the small streams");
+    FuzzSupport::UseSmallStreams();
     return 0;
 }
 

@@ -10,6 +10,8 @@
 #include <system_error>
 #include <unistd.h>
 
+#include "edf/EdfFileEngine.h"
+
 namespace FuzzSupport {
 namespace {
 
@@ -149,6 +151,12 @@ std::vector<uint8_t> PackAcquisitionFile(std::string_view headerText, std::span<
     packed.push_back(0);
     packed.insert(packed.end(), records.begin(), records.end());
     return packed;
+}
+
+void UseSmallStreams()
+{
+    if (EdfSetStreamSettings(smallStreams) != EdfOk)
+        Finding("the EDF file engine refused the small streams");
 }
 
 }  // namespace FuzzSupport

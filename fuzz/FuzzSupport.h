@@ -70,4 +70,7 @@ constexpr size_t headerBlockBytes = 16384;
 // 64 bytes reach no more code and cost a third more time per input.
 constexpr StreamSettings smallStreams{512, 0};
 
+// Sets the small streams for every EDF file the target writes from here on (its initialisation).
+void UseSmallStreams();
+
 }  // namespace FuzzSupport
