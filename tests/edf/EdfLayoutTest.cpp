@@ -87,21 +87,6 @@ std::vector<unsigned char> WriteTwoSignalFile(const TempDir& dir)
 
 }  // namespace
 
-TEST(EdfLayoutTest, WidthsFillTheFixedPartAndEachSignalsPart)
-{
-    int fixed = 0;
-    for (const FixedFieldCase& c : fixedFields)
-        fixed += EdfFieldWidth(c.field);
-    int perSignal = 0;
-    for (const SignalFieldCase& c : signalFields)
-        perSignal += EdfFieldWidth(c.field);
-    EXPECT_EQ(fixed, 256);
-    EXPECT_EQ(edfFixedHeaderBytes, 256);
-    EXPECT_EQ(perSignal, 256);
-    EXPECT_EQ(edfHeaderBytesPerSignal, 256);
-    EXPECT_EQ(EdfHeaderBytesFor(3), 1024);
-}
-
 TEST(EdfLayoutTest, TheWrittenHeaderHoldsEachFieldWhereTheTablePutsIt)
 {
     TempDir dir;
