@@ -14,4 +14,3 @@ public:
     // The recording's report, one line of JSON, for the batch's --report file.
     virtual void ReportLine(const std::string& json) = 0;
 };
-
