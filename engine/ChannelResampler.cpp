@@ -153,7 +153,8 @@ void ChannelResampler::Produce(const ResamplingStage& stage, StageState& state, 
 void ChannelResampler::ProduceHalfBand(const ResamplingStage& stage, StageState& state, int64_t available, int64_t last,
                                        std::vector<float>& output)
 {
-    const int64_t end = std::min(last + 1, (available - 1 - stage.delay) / 2 + 1);  // outputs [next, end)
+    // last may be the largest count (no end yet): the minimum first, then one past it
+    const int64_t end = std::min(last, (available - 1 - stage.delay) / 2) + 1;  // outputs [next, end)
     if (end <= state.next)
         return;
     const auto count = static_cast<size_t>(end - state.next);
@@ -179,7 +180,7 @@ void ChannelResampler::ProduceDecimated(const ResamplingStage& stage, StageState
                                         int64_t last, std::vector<float>& output)
 {
     const int64_t down = stage.down;
-    const int64_t end = std::min(last + 1, (available - 1 - stage.delay) / down + 1);  // outputs [next, end)
+    const int64_t end = std::min(last, (available - 1 - stage.delay) / down) + 1;  // outputs [next, end)
     if (end <= state.next)
         return;
     const auto count = static_cast<size_t>(end - state.next);
