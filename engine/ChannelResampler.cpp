@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -20,23 +21,114 @@ int64_t Mirrored(int64_t i, int64_t n)
 // Inputs that may sit in front of the oldest one still needed before they are cut away.
 constexpr int64_t compactionSlack = 1024;
 
-float Dot(const float* taps, const float* samples, int count)
+// Eight floats side by side (the vector extension of GCC and Clang): the compiler maps them onto
+// the registers of the build it makes, two SSE registers or one AVX register. Every lane does
+// the same operations in the same order in either, so the output does not depend on the
+// processor.
+using Lanes = float __attribute__((vector_size(8 * sizeof(float))));
+constexpr size_t laneCount = 8;
+
+// GCC warns that Lanes are returned differently between builds with and without AVX; they are
+// only returned by LanesAt, which is always inlined, so that no call between builds ever returns
+// one.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpsabi"
+#endif
+
+// Outputs made from one stretch of samples split into odd and even ones, and outputs summed side
+// by side in registers.
+constexpr size_t halvingStretch = 256;
+constexpr size_t outputBlock = 2 * laneCount;
+
+// x[from + 2m] for m in [0, count) into `to`, eight at a time while the source lasts.
+void TakeEverySecond(const float* from, size_t count, float* to)
 {
-    // separate sums the compiler keeps in vector lanes
-    constexpr int lanes = 8;
-    float sums[lanes] = {};
-    int i = 0;
-    for (; i + lanes <= count; i += lanes) {
-        for (int l = 0; l < lanes; ++l)
-            sums[l] += taps[i + l] * samples[i + l];
+    size_t m = 0;
+    for (; m + laneCount < count; m += laneCount) {  // reads up to from[2m + 15], within 2 count - 1
+        Lanes low;
+        Lanes high;
+        std::memcpy(&low, from + 2 * m, sizeof low);
+        std::memcpy(&high, from + 2 * m + laneCount, sizeof high);
+        const Lanes taken = __builtin_shufflevector(low, high, 0, 2, 4, 6, 8, 10, 12, 14);
+        std::memcpy(to + m, &taken, sizeof taken);
     }
+    for (; m < count; ++m)
+        to[m] = from[2 * m];
+}
+
+[[gnu::always_inline]] inline Lanes LanesAt(const float* at)
+{
+    Lanes lanes;
+    std::memcpy(&lanes, at, sizeof lanes);
+    return lanes;
+}
+
+// Outputs [0, count) of a stage that halves the rate, from the prototype folded about its middle
+// (ResamplingStage), with x[2k] at centre[2k]. The samples are first split into odd and even
+// ones, so that every tap reads consecutive floats, and a block of outputs is summed in
+// registers, tap by tap: the middle, the odd taps, then the even taps. `out` has room for whole
+// blocks: up to outputBlock - 1 floats after the count are overwritten.
+__attribute__((target_clones("avx2", "default"))) void
+HalvingOutputs(const ResamplingStage& stage, const float* centre, size_t count, std::vector<float>& scratch, float* out)
+{
+    const size_t oddReach = stage.oddTaps.size();  // odd samples on each side of an output
+    const size_t evenReach = stage.evenTaps.size();
+    for (size_t done = 0; done < count; done += halvingStretch) {
+        const size_t stretch = std::min(halvingStretch, count - done);
+        const size_t whole = (stretch + outputBlock - 1) / outputBlock * outputBlock;
+        // odd[m] = x[2 (done + m - oddReach) + 1], even[m] = x[2 (done + m - evenReach)]; zeros
+        // after the stretch fill the last block, whose outputs beyond it are not kept
+        const size_t oddCount = stretch + 2 * oddReach - 1;
+        const size_t evenCount = stretch + 2 * evenReach;
+        const size_t oddRoom = whole + 2 * oddReach;
+        scratch.resize(oddRoom + whole + 2 * evenReach);
+        float* odd = scratch.data();
+        float* even = odd + oddRoom;
+        TakeEverySecond(centre + 2 * done - (2 * oddReach - 1), oddCount, odd);
+        std::fill(odd + oddCount, even, 0.0F);
+        TakeEverySecond(centre + 2 * done - 2 * evenReach, evenCount, even);
+        std::fill(even + evenCount, scratch.data() + scratch.size(), 0.0F);
+        for (size_t k = 0; k < stretch; k += outputBlock) {
+            const float* middle = even + k + evenReach;
+            Lanes first = stage.middle * LanesAt(middle);
+            Lanes second = stage.middle * LanesAt(middle + laneCount);
+            for (size_t j = 0; j < oddReach; ++j) {
+                const float* before = odd + k + oddReach - 1 - j;  // x[2k - 2j - 1]
+                const float* after = odd + k + oddReach + j;       // x[2k + 2j + 1]
+                first += stage.oddTaps[j] * (LanesAt(before) + LanesAt(after));
+                second += stage.oddTaps[j] * (LanesAt(before + laneCount) + LanesAt(after + laneCount));
+            }
+            for (size_t q = 0; q < evenReach; ++q) {
+                const float* before = middle - q - 1;  // x[2k - 2q - 2]
+                const float* after = middle + q + 1;   // x[2k + 2q + 2]
+                first += stage.evenTaps[q] * (LanesAt(before) + LanesAt(after));
+                second += stage.evenTaps[q] * (LanesAt(before + laneCount) + LanesAt(after + laneCount));
+            }
+            std::memcpy(out + done + k, &first, sizeof first);
+            std::memcpy(out + done + k + laneCount, &second, sizeof second);
+        }
+    }
+}
+
+// The sum of taps[i] samples[i], i in [0, count), in eight running sums, then the rest.
+__attribute__((target_clones("avx2", "default"))) float Dot(const float* taps, const float* samples, int count)
+{
+    Lanes sums = {};
+    int i = 0;
+    for (; i + static_cast<int>(laneCount) <= count; i += laneCount)
+        sums += LanesAt(taps + i) * LanesAt(samples + i);
     float total = 0;
     for (; i < count; ++i)
         total += taps[i] * samples[i];
-    for (const float sum : sums)
-        total += sum;
+    for (size_t lane = 0; lane < laneCount; ++lane)
+        total += sums[lane];
     return total;
 }
+
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 
 }  // namespace
 
@@ -128,12 +220,8 @@ void ChannelResampler::FinishStage(const ResamplingStage& stage, StageState& sta
 void ChannelResampler::Produce(const ResamplingStage& stage, StageState& state, int64_t available, int64_t last,
                                std::vector<float>& output)
 {
-    if (stage.halfBand) {
-        ProduceHalfBand(stage, state, available, last, output);
-        return;
-    }
-    if (stage.up == 1) {
-        ProduceDecimated(stage, state, available, last, output);
+    if (stage.halving) {
+        ProduceHalving(stage, state, available, last, output);
         return;
     }
     const int taps = stage.tapsPerPhase;
@@ -149,9 +237,9 @@ void ChannelResampler::Produce(const ResamplingStage& stage, StageState& state, 
 }
 
 // Output k stands at input 2k and needs up to 2k + delay: all outputs available are made at
-// once, tap by tap, in loops over the outputs that the compiler vectorises.
-void ChannelResampler::ProduceHalfBand(const ResamplingStage& stage, StageState& state, int64_t available, int64_t last,
-                                       std::vector<float>& output)
+// once (HalvingOutputs).
+void ChannelResampler::ProduceHalving(const ResamplingStage& stage, StageState& state, int64_t available, int64_t last,
+                                      std::vector<float>& output)
 {
     // last may be the largest count (no end yet): the minimum first, then one past it
     const int64_t end = std::min(last, (available - 1 - stage.delay) / 2) + 1;  // outputs [next, end)
@@ -159,42 +247,10 @@ void ChannelResampler::ProduceHalfBand(const ResamplingStage& stage, StageState&
         return;
     const auto count = static_cast<size_t>(end - state.next);
     const size_t at = output.size();
-    output.resize(at + count);
-    float* out = output.data() + at;
+    output.resize(at + count + outputBlock);
     const float* centre = state.input.data() + (2 * state.next - state.first);  // x[2k] at centre[2k']
-    for (size_t k = 0; k < count; ++k)
-        out[k] = stage.middle * centre[2 * k];
-    for (size_t j = 0; j < stage.oddTaps.size(); ++j) {
-        const float tap = stage.oddTaps[j];
-        const float* before = centre - (2 * j + 1);
-        const float* after = centre + (2 * j + 1);
-        for (size_t k = 0; k < count; ++k)
-            out[k] += tap * (before[2 * k] + after[2 * k]);
-    }
-    state.next = end;
-}
-
-// With L = 1 every output takes the one phase: all outputs available are made at once, tap by
-// tap, output k from the inputs kM - delay on.
-void ChannelResampler::ProduceDecimated(const ResamplingStage& stage, StageState& state, int64_t available,
-                                        int64_t last, std::vector<float>& output)
-{
-    const int64_t down = stage.down;
-    const int64_t end = std::min(last, (available - 1 - stage.delay) / down) + 1;  // outputs [next, end)
-    if (end <= state.next)
-        return;
-    const auto count = static_cast<size_t>(end - state.next);
-    const auto stride = static_cast<size_t>(down);
-    const size_t at = output.size();
-    output.resize(at + count, 0.0F);
-    float* out = output.data() + at;
-    const float* oldest = state.input.data() + (state.next * down + stage.delay - stage.tapsPerPhase + 1 - state.first);
-    for (int i = 0; i < stage.tapsPerPhase; ++i) {
-        const float tap = stage.phases[static_cast<size_t>(i)];
-        const float* in = oldest + i;
-        for (size_t k = 0; k < count; ++k)
-            out[k] += tap * in[k * stride];
-    }
+    HalvingOutputs(stage, centre, count, state.scratch, output.data() + at);
+    output.resize(at + count);
     state.next = end;
 }
 

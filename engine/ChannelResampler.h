@@ -30,7 +30,8 @@ private:
         int64_t first = 0;
         int64_t received = 0;
         int64_t next = 0;
-        bool started = false;  // the mirrored start is in
+        bool started = false;        // the mirrored start is in
+        std::vector<float> scratch;  // a halving stage's samples split into odd and even ones
     };
 
     static void PushStage(const ResamplingStage& stage, StageState& state, const float* samples, size_t count,
@@ -39,10 +40,8 @@ private:
     // Outputs whose newest input sample is below `available` (segment index).
     static void Produce(const ResamplingStage& stage, StageState& state, int64_t available, int64_t last,
                         std::vector<float>& output);
-    static void ProduceHalfBand(const ResamplingStage& stage, StageState& state, int64_t available, int64_t last,
-                                std::vector<float>& output);
-    static void ProduceDecimated(const ResamplingStage& stage, StageState& state, int64_t available, int64_t last,
-                                 std::vector<float>& output);
+    static void ProduceHalving(const ResamplingStage& stage, StageState& state, int64_t available, int64_t last,
+                               std::vector<float>& output);
     static void Compact(const ResamplingStage& stage, StageState& state);
 
     const ResamplingPlan& plan;

@@ -57,6 +57,8 @@ bool ResamplingPlan::Design(int inputRate, int outputRate, std::string& error)
         return false;
     }
     AddStage(up, down, last);
+    if (up == 1 && down == 2)
+        FoldHalving(stages.back());
     return true;
 }
 
@@ -91,9 +93,21 @@ void ResamplingPlan::MakeHalfBand(ResamplingStage& stage)
         stage.taps[middle + distance] = 0;
     }
     stage.halfBand = true;
+    FoldHalving(stage);
+    stage.evenTaps.clear();
+}
+
+void ResamplingPlan::FoldHalving(ResamplingStage& stage)
+{
+    const auto middle = static_cast<size_t>(stage.delay);
+    stage.halving = true;
     stage.middle = static_cast<float>(stage.taps[middle]);
-    for (size_t distance = 1; distance <= middle; distance += 2)
-        stage.oddTaps.push_back(static_cast<float>(stage.taps[middle + distance]));
+    stage.oddTaps.clear();
+    stage.evenTaps.clear();
+    for (size_t distance = 1; distance <= middle; ++distance) {
+        std::vector<float>& folded = distance % 2 == 1 ? stage.oddTaps : stage.evenTaps;
+        folded.push_back(static_cast<float>(stage.taps[middle + distance]));
+    }
 }
 
 int64_t ResamplingPlan::OutputCount(int64_t inputSamples) const

@@ -28,12 +28,16 @@ struct ResamplingStage {
     // samples it multiplies (oldest first): phase p holds taps p + (tapsPerPhase - 1 - i) L.
     std::vector<float> phases;
     int tapsPerPhase = 0;
-    // Half-band stages (L = 1, M = 2, cut off at a quarter of the rate) only: every tap at an even
-    // distance from the middle is zero but the middle one, so output k is middle x[2k] + the sum
-    // of oddTaps[j] (x[2k - 2j - 1] + x[2k + 2j + 1]).
+    // Stages that halve the rate (L = 1, M = 2) also hold the prototype folded about its middle,
+    // which the symmetric taps allow: output k is middle x[2k] + the sum of oddTaps[j]
+    // (x[2k - 2j - 1] + x[2k + 2j + 1]) + the sum of evenTaps[q] (x[2k - 2q - 2] + x[2k + 2q + 2]).
+    // A half-band stage (cut off at a quarter of the rate) has zeros at every even distance from
+    // the middle but the middle itself: its evenTaps are empty.
+    bool halving = false;
     bool halfBand = false;
     float middle = 0;
     std::vector<float> oddTaps;
+    std::vector<float> evenTaps;
 };
 
 class ResamplingPlan {
@@ -52,6 +56,7 @@ public:
 private:
     void AddStage(int up, int down, const KaiserLowpassDesign& design);
     static void MakeHalfBand(ResamplingStage& stage);
+    static void FoldHalving(ResamplingStage& stage);
 
     std::vector<ResamplingStage> stages;
     int inputRate = 0;
