@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <pthread.h>
 
 SegmentResampler::SegmentResampler(const ResamplingPlan& plan, size_t channelCount, SegmentOutput& output)
     : plan(plan), output(output), pending(channelCount), clipped(channelCount, 0)
@@ -24,30 +23,28 @@ void SegmentResampler::StartSegment(uint64_t firstInstant, int samplesPerRecord)
 
 int SegmentResampler::Push(const std::vector<short>& block, size_t stride, size_t count)
 {
-    // the channels are independent: the first half is filtered on a second thread meanwhile,
-    // or here after the others when no thread can be started
-    Filtering firstHalf{this, &block, stride, count, 0, channels.size() / 2, {}};
-    pthread_t helper{};
-    const bool started = firstHalf.end > 0 && pthread_create(&helper, nullptr, &FilterChannels, &firstHalf) == 0;
-    Filtering secondHalf{this, &block, stride, count, firstHalf.end, channels.size(), {}};
-    (void)FilterChannels(&secondHalf);
-    if (started)
-        (void)pthread_join(helper, nullptr);
+    // the channels are independent: the first half is filtered on the side thread meanwhile, or
+    // here after the others when there is no side thread
+    Filtering firstHalf{this, &block, stride, count, 0, channels.size() / 2, &converted[0]};
+    const bool aside = firstHalf.end > 0 && side.Run(&FilterChannels, &firstHalf);
+    Filtering secondHalf{this, &block, stride, count, firstHalf.end, channels.size(), &converted[1]};
+    FilterChannels(&secondHalf);
+    if (aside)
+        side.Wait();
     else
-        (void)FilterChannels(&firstHalf);
+        FilterChannels(&firstHalf);
     return WriteWholeRecords();
 }
 
-void* SegmentResampler::FilterChannels(void* work)
+void SegmentResampler::FilterChannels(void* work)
 {
     auto& filtering = *static_cast<Filtering*>(work);
     SegmentResampler& self = *filtering.owner;
     for (size_t c = filtering.begin; c < filtering.end; ++c) {
         const short* samples = filtering.block->data() + c * filtering.stride;
-        filtering.converted.assign(samples, samples + filtering.count);
-        self.channels[c].Push(filtering.converted.data(), filtering.count, self.pending[c]);
+        filtering.converted->assign(samples, samples + filtering.count);
+        self.channels[c].Push(filtering.converted->data(), filtering.count, self.pending[c]);
     }
-    return nullptr;
 }
 
 int SegmentResampler::FinishSegment()

@@ -6,6 +6,7 @@
 #include "ChannelResampler.h"
 #include "ResamplingPlan.h"
 #include "SegmentOutput.h"
+#include "SideThread.h"
 
 // Between the sample transfer and the segment output when the channels are resampled: takes the
 // segment's instants in blocks, filters every channel through its own ChannelResampler and packs
@@ -37,9 +38,9 @@ private:
         size_t count;
         size_t begin;
         size_t end;
-        std::vector<float> converted;  // one channel's samples as floats
+        std::vector<float>* converted;  // one channel's samples as floats
     };
-    static void* FilterChannels(void* work);
+    static void FilterChannels(void* work);
     // Moves what every channel holds into records and writes each that fills.
     int WriteWholeRecords();
     void Store(size_t channel, size_t from, size_t count);
@@ -51,6 +52,8 @@ private:
     std::vector<std::vector<float>> pending;  // per channel: output samples not yet in a record
     std::vector<short> record;                // channel-major, samplesPerRecord entries per channel
     std::vector<int64_t> clipped;
+    SideThread side;                  // filters the first half of the channels
+    std::vector<float> converted[2];  // per half: one channel's samples as floats
     size_t samplesPerRecord = 0;
     size_t fillIndex = 0;       // samples of each channel in `record`
     int64_t outputIndex = 0;    // of the segment's next sample put into `record`
