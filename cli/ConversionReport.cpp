@@ -105,6 +105,8 @@ json InputJson(const InputFile& input, const ConversionSummary& summary)
             entry["channel"] = Utf8(channel.name);
             entry["sampling_rate_hz"] = channel.sampleFrequency;
             entry["samples_clipped"] = channel.clippedSamples;
+            if (channel.inputInverted)
+                entry["input_inverted"] = *channel.inputInverted;
         }
     }
     return entry;
@@ -314,6 +316,16 @@ json OutputOptionsJson(const ConversionOptions& options)
                    {"flat_names", options.flatNames}};
     if (options.resampleHz > 0)  // only then: reports written before the option still compare alike
         chosen["resample_hz"] = options.resampleHz;
+    if (options.prefiltering)
+        chosen["prefiltering"] = true;
+    if (!options.channels.empty())
+        chosen["channels"] = options.channels;
+    if (!options.labels.empty())
+        chosen["labels"] = options.labels;
+    if (!options.patient.empty())
+        chosen["patient"] = options.patient;
+    if (!options.recording.empty())
+        chosen["recording"] = options.recording;
     return chosen;
 }
 

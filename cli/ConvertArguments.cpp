@@ -1,7 +1,10 @@
 #include "cli/ConvertArguments.h"
 
 #include <cstdlib>
+#include <fstream>
 #include <getopt.h>
+
+#include "engine/Identification.h"
 
 namespace {
 
@@ -52,6 +55,30 @@ constexpr const char* usageText =
     "                      and annotation with what was read; a mismatch, or a sample clipped\n"
     "                      without a Warning, fails the directory\n"
     "\n"
+    "Channel and identification options:\n"
+    "      --channels LIST  convert only these channels, in this order: names separated by commas,\n"
+    "                      each a channel's -AcqEntName or its file's name without .ocs; a range\n"
+    "                      of numbered names (CSC1-CSC16, or CSC16-CSC1 backwards: those the\n"
+    "                      recording has); or a shell pattern (LFP*, in the usual order); a\n"
+    "                      channel named twice comes once, at its first place. A name that names\n"
+    "                      no channel is a usage error (with --recursive: an Error of that\n"
+    "                      recording); the session checks apply to the chosen channels only\n"
+    "      --label CHANNEL=LABEL  the EDF signal label of CHANNEL (named as by --channels); may\n"
+    "                      be repeated. A label is 1 to 16 printable ASCII characters (with\n"
+    "                      --classic longer ones are cut, with a Warning)\n"
+    "      --labels FILE   the labels of a tab-separated FILE, a line \"CHANNEL<TAB>LABEL\" each;\n"
+    "                      empty lines and lines beginning with # are passed over\n"
+    "      --patient KEY=VALUE,...  the EDF+ patient identification: code, sex (M, F or X),\n"
+    "                      birthdate (dd-MMM-yyyy, as 02-MAY-1951) and name, for example\n"
+    "                      code=MCH-0234567,sex=F,birthdate=02-MAY-1951,name=Haagse Harry;\n"
+    "                      blanks become underscores, a subfield left out is X; 80 characters\n"
+    "      --recording KEY=VALUE,...  the EDF+ recording identification after its start date:\n"
+    "                      admincode, technician and equipment, written as --patient's\n"
+    "\n"
+    "Lab output writes each channel's filter settings, where its header has them, into its EDF\n"
+    "prefiltering field (\"HP:0.1Hz LP:9000Hz\"), and the report says whether the acquisition\n"
+    "inverted the input (-InputInverted).\n"
+    "\n"
     "Batch options:\n"
     "  -o, --output-dir DIR  write the EDF+ files, the log file and the report into DIR (created\n"
     "                      when missing) instead of beside the data, which is then only read;\n"
@@ -63,8 +90,9 @@ constexpr const char* usageText =
     "  -j, --jobs N        convert up to N recordings at once, each in a process of its own\n"
     "                      (default 1); each recording's lines are printed together when it ends\n"
     "      --skip-converted  pass over a recording whose last conversion completed with the\n"
-    "                      same output options (--classic, --exact-timing, --unit, --resample;\n"
-    "                      not --verify nor the batch options) and whose channel and event files are\n"
+    "                      same output options (--classic, --exact-timing, --unit, --resample,\n"
+    "                      the channel and identification options; not --verify nor the batch\n"
+    "                      options) and whose channel and event files are\n"
     "                      unchanged since (names, sizes, times)\n"
     "      --report FILE   append one line of JSON per recording to FILE (JSON Lines); each\n"
     "                      recording's own report is VareloReport.json beside its log file\n"
@@ -86,7 +114,22 @@ constexpr const char* usageText =
     "Exit status: 0 when every directory converted (or was skipped), 1 when any failed, 2 for a\n"
     "usage error.\n";
 
-enum OptionCode { ExactTiming = 1000, Unit, Verify, Version, SkipConverted, Report, List, Classic, Resample };
+enum OptionCode {
+    ExactTiming = 1000,
+    Unit,
+    Verify,
+    Version,
+    SkipConverted,
+    Report,
+    List,
+    Classic,
+    Resample,
+    Channels,
+    Label,
+    Labels,
+    Patient,
+    RecordingId,
+};
 
 const option longOptions[] = {
     {"quiet", no_argument, nullptr, 'q'},
@@ -97,6 +140,11 @@ const option longOptions[] = {
     {"unit", required_argument, nullptr, Unit},
     {"verify", no_argument, nullptr, Verify},
     {"resample", required_argument, nullptr, Resample},
+    {"channels", required_argument, nullptr, Channels},
+    {"label", required_argument, nullptr, Label},
+    {"labels", required_argument, nullptr, Labels},
+    {"patient", required_argument, nullptr, Patient},
+    {"recording", required_argument, nullptr, RecordingId},
     {"classic", no_argument, nullptr, Classic},
     {"output-dir", required_argument, nullptr, 'o'},
     {"recursive", no_argument, nullptr, 'r'},
@@ -118,6 +166,79 @@ ConvertArguments UsageError(std::string error)
     return arguments;
 }
 
+// A label as the command line gave it, with the words that say where, for a usage error.
+struct GivenLabel {
+    std::string channel;
+    std::string label;
+    std::string origin;  // "--label CSC1=Fp1", "--labels FILE: line 3"
+};
+
+// "CHANNEL=LABEL"; false when either side is empty.
+bool SplitLabel(const std::string& text, char separator, std::string& channel, std::string& label)
+{
+    const size_t at = text.find(separator);
+    if (at == std::string::npos || at == 0 || at + 1 == text.size())
+        return false;
+    channel = text.substr(0, at);
+    label = text.substr(at + 1);
+    return true;
+}
+
+// The lines "CHANNEL<TAB>LABEL" of a labels file; false with the usage error.
+bool ReadLabelsFile(const std::string& file, std::vector<GivenLabel>& labels, std::string& error)
+{
+    std::ifstream stream(file);
+    if (!stream) {
+        error = "--labels " + file + ": the file cannot be read";
+        return false;
+    }
+    std::string line;
+    for (int number = 1; std::getline(stream, line); ++number) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.empty() || line.front() == '#')
+            continue;
+        GivenLabel given{{}, {}, "--labels " + file + ": line " + std::to_string(number)};
+        if (!SplitLabel(line, '\t', given.channel, given.label)) {
+            error = given.origin + " is not CHANNEL<TAB>LABEL";
+            return false;
+        }
+        labels.push_back(given);
+    }
+    return true;
+}
+
+// The comma-separated entries of --channels; false when one is empty.
+bool SplitChannels(const std::string& list, std::vector<std::string>& entries)
+{
+    size_t from = 0;
+    for (size_t comma = list.find(','); from <= list.size(); comma = list.find(',', from)) {
+        const size_t end = comma == std::string::npos ? list.size() : comma;
+        if (end == from)
+            return false;
+        entries.push_back(list.substr(from, end - from));
+        from = end + 1;
+    }
+    return true;
+}
+
+// The labels into the options, a later one for a channel in place of an earlier one; false with
+// the usage error for a label that the header cannot hold.
+bool TakeLabels(const std::vector<GivenLabel>& given, bool classic, ConversionOptions& options, std::string& error)
+{
+    for (const GivenLabel& label : given) {
+        std::string reason;
+        if (!IsUsableLabel(label.label, classic, reason)) {
+            error = label.origin + ": " + reason;
+            return false;
+        }
+        auto& labels = options.labels;
+        std::erase_if(labels, [&](const auto& entry) { return entry.first == label.channel; });
+        labels.emplace_back(label.channel, label.label);
+    }
+    return true;
+}
+
 }  // namespace
 
 ConvertArguments ParseConvertArguments(int argc, char** argv)
@@ -129,6 +250,7 @@ ConvertArguments ParseConvertArguments(int argc, char** argv)
     bool list = false;
     bool classic = false;
     ConversionOptions asked;  // the output options given, which --classic keeps
+    std::vector<GivenLabel> labels;
     while ((code = getopt_long(argc, argv, ":qho:rj:", longOptions, nullptr)) != -1) {
         switch (code) {
         case 'q':
@@ -163,6 +285,33 @@ ConvertArguments ParseConvertArguments(int argc, char** argv)
                 return UsageError("--resample " + std::string(optarg) + ": expected a rate in Hz from 1 to "
                                   + std::to_string(highestResampleRate));
             asked.resampleHz = static_cast<int>(rate);
+            break;
+        }
+        case Channels:
+            asked.channels.clear();
+            if (!SplitChannels(optarg, asked.channels))
+                return UsageError("--channels " + std::string(optarg) + ": an empty name in the list");
+            break;
+        case Label: {
+            GivenLabel given{{}, {}, "--label " + std::string(optarg)};
+            if (!SplitLabel(optarg, '=', given.channel, given.label))
+                return UsageError(given.origin + ": expected CHANNEL=LABEL");
+            labels.push_back(given);
+            break;
+        }
+        case Labels: {
+            std::string error;
+            if (!ReadLabelsFile(optarg, labels, error))
+                return UsageError(error);
+            break;
+        }
+        case Patient:
+        case RecordingId: {
+            const bool patient = code == Patient;
+            std::string error;
+            if (!(patient ? ParsePatientIdentification(optarg, asked.patient, error)
+                          : ParseRecordingIdentification(optarg, asked.recording, error)))
+                return UsageError((patient ? "--patient " : "--recording ") + std::string(optarg) + ": " + error);
             break;
         }
         case 'o':
@@ -207,6 +356,11 @@ ConvertArguments ParseConvertArguments(int argc, char** argv)
     arguments.options.resampleHz = asked.resampleHz;
     if (!asked.physicalDimension.empty())
         arguments.options.physicalDimension = asked.physicalDimension;
+    arguments.options.channels = asked.channels;
+    arguments.options.patient = asked.patient;
+    arguments.options.recording = asked.recording;
+    if (std::string error; !TakeLabels(labels, classic, arguments.options, error))
+        return UsageError(error);
     for (int i = optind; i < argc; ++i)
         arguments.directories.emplace_back(argv[i]);
     if (arguments.directories.empty())

@@ -210,6 +210,21 @@ int EDFPlusFileWriter::SetPhysicalDimension(int signal, const std::string& unit)
     return 0;
 }
 
+int EDFPlusFileWriter::SetPrefiltering(int signal, const std::string& text)
+{
+    if (EdfSetPrefiltering(edfHandle, signal, text.c_str()) != 0)
+        return Fail(L"Error writing prefiltering header value", RefusalReason(signal, {}));
+    return 0;
+}
+
+int EDFPlusFileWriter::SetIdentification(const std::string& patient, const std::string& recording)
+{
+    if (EdfSetIdentification(edfHandle, patient.c_str(), recording.c_str()) != 0)
+        return Fail(L"Error writing patient and recording identification to EDF file",
+                    RefusalReason(-1, L"the subfields do not fit their 80-character fields"));
+    return 0;
+}
+
 int EDFPlusFileWriter::SetRecordStartOffset(int64_t offsetUs)
 {
     if (EdfSetRecordStartOffset(edfHandle, offsetUs * 10) != 0)

@@ -53,6 +53,16 @@ EdfSignalParams* AcceptingSignal(int handle, int signal)
     return &state->signals[signal];
 }
 
+// Text for a header field held in `target`: as much of `text` as it holds, folded to printable
+// ASCII, which is all the header holds.
+template <std::size_t size> void CopyFolded(char (&target)[size], const char* text)
+{
+    const std::size_t length = strnlen(text, size - 1);
+    std::memcpy(target, text, length);
+    target[length] = '\0';
+    FoldToAscii(target);
+}
+
 // Stores one parameter of a signal, if the file accepts parameters and the value is `valid`.
 template <typename Value>
 int SetSignalField(int handle, int signal, Value EdfSignalParams::*field, Value value, bool valid)
@@ -402,10 +412,28 @@ int EdfSetPhysicalDimension(int handle, int signal, const char* unit)
     EdfSignalParams* params = AcceptingSignal(handle, signal);
     if (params == nullptr || unit == nullptr)
         return EdfFailure;
-    const std::size_t length = strnlen(unit, edfMaxPhysicalDimensionLength);
-    std::memcpy(params->physicalDimension, unit, length);
-    params->physicalDimension[length] = '\0';
-    FoldToAscii(params->physicalDimension);  // the header holds printable ASCII only
+    CopyFolded(params->physicalDimension, unit);
+    return EdfOk;
+}
+
+int EdfSetPrefiltering(int handle, int signal, const char* text)
+{
+    EdfSignalParams* params = AcceptingSignal(handle, signal);
+    if (params == nullptr || text == nullptr)
+        return EdfFailure;
+    CopyFolded(params->prefiltering, text);
+    return EdfOk;
+}
+
+int EdfSetIdentification(int handle, const char* patient, const char* recording)
+{
+    EdfFileState* state = AcceptingFile(handle);
+    if (state == nullptr || patient == nullptr || recording == nullptr
+        || std::strlen(patient) > static_cast<std::size_t>(edfMaxPatientLength)
+        || std::strlen(recording) > static_cast<std::size_t>(edfMaxRecordingSubfieldsLength))
+        return EdfFailure;
+    CopyFolded(state->patient, patient);
+    CopyFolded(state->recording, recording);
     return EdfOk;
 }
 

@@ -9,12 +9,13 @@
 #include "edf/EdfLayout.h"
 
 // The state of one open file of the EDF file engine; internal to the engine and its header
-// writer. The engine keeps no transducer, physical dimension, prefilter or patient and recording
-// subfields: no operation sets them, so the header writes them blank (or "X").
+// writer. The engine keeps no transducer: no operation sets it, so the header writes it blank. The
+// prefiltering and the patient and recording subfields are blank (or "X") until set.
 
 struct EdfSignalParams {
     char label[edfMaxLabelLength + 1] = {};
     char physicalDimension[edfMaxPhysicalDimensionLength + 1] = {};
+    char prefiltering[edfMaxPrefilteringLength + 1] = {};
     double physicalMinimum = 0;
     double physicalMaximum = 0;
     // Both physical values written rounded to the nearest value the field holds, not cut.
@@ -38,7 +39,9 @@ struct EdfAnnotation {
 
 struct EdfFileState {
     BufferedFile file;
-    std::unique_ptr<char[]> path;  // the whole path, however long: a second open of it is refused
+    std::unique_ptr<char[]> path;                // the whole path, however long: a second open of it is refused
+    char patient[edfMaxPatientLength + 1] = {};  // empty: "X X X X"
+    char recording[edfMaxRecordingSubfieldsLength + 1] = {};  // after the start date; empty: "X X X"
     int startDay = 0;
     int startMonth = 0;
     int startYear = 0;  // 0: not set, the header takes the local time

@@ -114,10 +114,10 @@ void TakeLocalTime(EdfFileState& state)
     state.startSecond = local.tm_sec == 60 ? 0 : local.tm_sec;  // leap second
 }
 
-// "Startdate dd-MMM-yyyy X X X ", the recording field before its spaces
+// "Startdate dd-MMM-yyyy " and the recording's subfields, "X X X " when none were set
 void WriteRecordingField(BufferedFile& file, const EdfFileState& state)
 {
-    char text[48] = "Startdate ";
+    char text[EdfFieldWidth(EdfHeaderField::Recording) + 8] = "Startdate ";
     int n = 10;
     n += WriteDecimal(text + n, state.startDay, 2);
     text[n++] = '-';
@@ -125,9 +125,11 @@ void WriteRecordingField(BufferedFile& file, const EdfFileState& state)
     n += 3;
     text[n++] = '-';
     n += WriteDecimal(text + n, state.startYear, 4);
-    std::copy_n(" X X X ", 7, text + n);
-    n += 7;
-    WriteField(file, text, n, EdfFieldWidth(EdfHeaderField::Recording));
+    text[n++] = ' ';
+    const char* subfields = state.recording[0] != '\0' ? state.recording : "X X X ";
+    const auto length = static_cast<int>(std::strlen(subfields));
+    std::memcpy(text + n, subfields, static_cast<std::size_t>(length));
+    WriteField(file, text, n + length, EdfFieldWidth(EdfHeaderField::Recording));
 }
 
 // One field of the signal part: the ordinary signals' values, then the annotation signal's.
@@ -192,7 +194,7 @@ int EdfWriteHeader(EdfFileState& state)
     state.headerWritten = true;
     (void)file.Seek(0);  // a failure here shows in the stream's FailedAt
     WriteTextField(file, "0", EdfHeaderField::Version);
-    WriteTextField(file, "X X X X", EdfHeaderField::Patient);
+    WriteTextField(file, state.patient[0] != '\0' ? state.patient : "X X X X", EdfHeaderField::Patient);
     WriteRecordingField(file, state);
     WriteTripleField(file, EdfHeaderField::StartDate, state.startDay, state.startMonth, state.startYear % 100);
     WriteTripleField(file, EdfHeaderField::StartTime, state.startHour, state.startMinute, state.startSecond);
@@ -234,7 +236,10 @@ int EdfWriteHeader(EdfFileState& state)
             WriteDecimalField(file, signal.digitalMaximum, EdfSignalField::DigitalMaximum);
         },
         "32767", EdfSignalField::DigitalMaximum);
-    WriteBlankFields(file, EdfSignalField::Prefiltering, signalsInFile);
+    WriteSignalFields(
+        file, state,
+        [&](const EdfSignalParams& signal) { WriteTextField(file, signal.prefiltering, EdfSignalField::Prefiltering); },
+        "", EdfSignalField::Prefiltering);
     char annotationSamples[24] = {};
     (void)WriteDecimal(annotationSamples, edfAnnotationSamplesPerRecord);  // NUL-terminated by the zeros
     WriteSignalFields(

@@ -2,9 +2,11 @@
 // the creation time of the first file.
 #include <sstream>
 
+#include "ChannelFilters.h"
 #include "ReaderFailure.h"
 #include "TextHelpers.h"
 #include "edf/EdfFileEngine.h"
+#include "engine/ChannelChoice.h"
 #include "engine/OrvToEDF.h"
 #include "logging/TextConversion.h"
 
@@ -101,6 +103,24 @@ int OrvToEDF::GetChannelNames(Velquor::OrvFileIO& reader, const std::vector<int>
             return -1;
         }
         names.push_back(field);
+    }
+    return 0;
+}
+
+int OrvToEDF::GetChannelExtras(Velquor::OrvFileIO& reader, const std::vector<int>& handles)
+{
+    parameters.labels.clear();
+    parameters.prefilters.clear();
+    for (size_t channel = 0; channel < handles.size(); ++channel) {
+        parameters.labels.push_back(
+            OrvText::Utf8ToWide(GivenLabel(options, FileNameOf(channel), parameters.channelNames[channel])));
+        if (!options.prefiltering)
+            continue;
+        ChannelFilters filters;
+        if (ReadChannelFilters(reader, handles[channel], FileNameOf(channel), messageEvent, filters) != 0)
+            return -1;
+        parameters.prefilters.push_back(filters.prefiltering);
+        summary.channels[channel].inputInverted = filters.inverted;
     }
     return 0;
 }

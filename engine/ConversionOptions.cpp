@@ -1,5 +1,8 @@
 #include "engine/ConversionOptions.h"
 
+#include <algorithm>
+
+#include "edf/EdfFileEngine.h"
 #include "edf/EdfLayout.h"
 #include "logging/TextConversion.h"
 
@@ -27,6 +30,20 @@ std::wstring ConversionOptions::Description(const ChoiceHint& hint) const
     if (resampleHz > 0)
         text += L" every channel resampled to " + std::to_wstring(resampleHz) + L" Hz (--resample "
                 + std::to_wstring(resampleHz) + L");";
+    if (!channels.empty()) {
+        std::string list;
+        for (const std::string& entry : channels)
+            list += (list.empty() ? "" : ",") + entry;
+        text += L" the channels " + OrvText::Utf8ToWide(list) + L" in this order;";
+    }
+    if (!labels.empty())
+        text += L" " + std::to_wstring(labels.size()) + (labels.size() == 1 ? L" label" : L" labels") + L" given;";
+    if (!patient.empty())
+        text += L" patient \"" + OrvText::Utf8ToWide(patient) + L"\";";
+    if (!recording.empty())
+        text += L" recording \"" + OrvText::Utf8ToWide(recording) + L"\";";
+    if (prefiltering)
+        text += L" filter settings in the prefiltering fields;";
     if (flatNames)
         text += L" "
                 + WithChoiceHint(L"one file per segment, named <name>_run<RR>_seg<KK>of<NN>.edf",
@@ -45,8 +62,27 @@ ConversionOptions ConversionOptions::Lab()
     lab.naturalOrder = true;
     lab.losslessRange = true;
     lab.wholeTexts = true;
+    lab.prefiltering = true;
     lab.flatNames = true;
     return lab;
+}
+
+bool IsUsableLabel(const std::string& label, bool cutAllowed, std::string& error)
+{
+    if (label.empty() || (!cutAllowed && label.size() > static_cast<std::size_t>(edfMaxLabelLength))) {
+        error = "a label has 1 to " + std::to_string(edfMaxLabelLength) + " characters, \"" + label + "\" has "
+                + std::to_string(label.size());
+        return false;
+    }
+    if (std::any_of(label.begin(), label.end(), [](char c) { return c < 0x20 || c > 0x7E; })) {
+        error = "a label holds printable ASCII characters only, as the EDF header does";
+        return false;
+    }
+    if (EdfLabelNamesAnnotations(label.c_str())) {
+        error = "\"" + label + "\" reads as \"EDF Annotations\", the label of the annotation signal";
+        return false;
+    }
+    return true;
 }
 
 bool IsUsablePhysicalDimension(const std::string& unit, std::string& error)

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "InputLosses.h"
+#include "engine/ChannelChoice.h"
 #include "engine/DirectoryListing.h"
 #include "engine/OrvToEDF.h"
 #include "engine/RecordingFiles.h"
@@ -113,6 +114,12 @@ int RunConversion(const ConversionRequest& request, LogFile& logFile, Conversion
                                                             : OtherEventFiles(request.dataDirectory, request.eventFile);
     if (const std::wstring warning = EventFilesNotUsedWarning(request.eventFile, eventFilesNotUsed); !warning.empty())
         frontend.OnMessage(OrvLogging::Warning, warning);
+    std::vector<std::wstring> cscFiles = request.cscFiles;
+    std::string choiceError;
+    const bool chosen = ChooseChannels(request.options, cscFiles, choiceError);
+    if (!chosen)
+        frontend.OnMessage(OrvLogging::Error, L"Unable to choose the channels of " + request.dataDirectory + L": "
+                                                  + OrvText::Utf8ToWide(choiceError) + L".");
     const std::wstring outputFileName = directory + L"/DevOutput.edf";
     int result = -1;
     {
@@ -125,7 +132,7 @@ int RunConversion(const ConversionRequest& request, LogFile& logFile, Conversion
         engine.SetOptions(request.options);
         engine.SetCancelCheck(request.cancelled);
         engine.SetChoiceHint(HintOf(frontend));
-        result = engine.Convert(outputFileName, request.eventFile, request.cscFiles);
+        result = chosen ? engine.Convert(outputFileName, request.eventFile, cscFiles) : -1;
         if (result != 0 && request.cscFiles.empty())
             ReportUnreadableDirectory(request.dataDirectory, frontend);
         if (summary != nullptr) {

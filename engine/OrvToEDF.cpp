@@ -74,6 +74,8 @@ int OrvToEDF::Convert(const std::wstring& outputFileName, const std::wstring& ev
         return -1;
     for (size_t c = 0; c < handles.size(); ++c)
         summary.channels.push_back({cscFileNames[c], parameters.channelNames[c], parameters.sampleFrequency});
+    if (GetChannelExtras(reader, handles) != 0)
+        return -1;
     parameters.recordingStartTime = tm{};
     if (GetTimeCreated(reader, handles.front(), parameters.recordingStartTime) != 0)
         return -1;

@@ -81,11 +81,19 @@ int SegmentOutput::SetSignalParameters(int& samplesPerRecord)
         return -1;
     for (size_t i = 0; i < parameters.channelNames.size(); ++i) {
         std::string label;
-        (void)OrvText::WideToLatin1(parameters.channelNames[i],
+        (void)OrvText::WideToLatin1(parameters.Label(i),
                                     label);  // a name that cannot be converted gives an empty label
         if (writer.SetLabel(static_cast<int>(i), label) != 0)
             return -1;
     }
+    for (size_t i = 0; i < parameters.prefilters.size(); ++i) {
+        if (!parameters.prefilters[i].empty()
+            && writer.SetPrefiltering(static_cast<int>(i), parameters.prefilters[i]) != 0)
+            return -1;
+    }
+    if ((!options.patient.empty() || !options.recording.empty())
+        && writer.SetIdentification(options.patient, options.recording) != 0)
+        return -1;
     for (int i = 0; !options.physicalDimension.empty() && i < signalCount; ++i) {
         if (writer.SetPhysicalDimension(i, options.physicalDimension) != 0)
             return -1;

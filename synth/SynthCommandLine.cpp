@@ -90,6 +90,8 @@ const RecordingOption recordingOptions[] = {
     {"time-created", &SynthOptions::timeCreated},
     {"seed", &SynthOptions::seed},
     {"events", &SynthOptions::spreadEventCount},
+    {"low-cut", &SynthOptions::lowCutHz},
+    {"high-cut", &SynthOptions::highCutHz},
 };
 
 // An option CHANNEL:VALUE that sets one field of one channel, the channel counted from 1.
@@ -494,6 +496,10 @@ Recording:
   --uuid TEXT               -SessionUUID (default: drawn from the seed)
   --time-created TEXT       -TimeCreated, "YYYY/MM/DD hh:mm:ss" (default "2017/07/03 10:22:33")
   --seed N                  seed of the signal and the default UUID (default 1)
+  --low-cut HZ              the header's high-pass filter on at HZ (its enabled flag and
+                            frequency keys); default: no filter keys
+  --high-cut HZ             the header's low-pass filter on at HZ (its enabled flag and
+                            frequency keys); default: no filter keys
 
 Events:
   --events N                N TTL events spread evenly over the recording

@@ -249,6 +249,14 @@ std::vector<std::pair<std::string, std::string>> CscHeaderValues(const SynthOpti
         values.emplace_back("-ADBitVolts", FormatBitVolts(inputRange, adMax));
     values.emplace_back("-InputRange", std::to_string(inputRange));
     values.emplace_back("-InputInverted", "True");
+    if (!options.lowCutHz.empty()) {
+        values.emplace_back("-DSPLowCutFilterEnabled", "True");
+        values.emplace_back("-DspLowCutFrequency", options.lowCutHz);
+    }
+    if (!options.highCutHz.empty()) {
+        values.emplace_back("-DSPHighCutFilterEnabled", "True");
+        values.emplace_back("-DspHighCutFrequency", options.highCutHz);
+    }
     values.emplace_back("-ReferenceChannel", "\"Source 01 Reference 1\"");
     return values;
 }

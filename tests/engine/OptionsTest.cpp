@@ -3,7 +3,9 @@
 #include <cstring>
 
 #include "edf/EdfLayout.h"
+#include "engine/ChannelChoice.h"
 #include "engine/ConversionRun.h"
+#include "engine/Identification.h"
 #include "tests/engine/CapturingFrontend.h"
 #include "tests/engine/EngineFixture.h"
 #include "tests/support/Bytes.h"
@@ -155,9 +157,140 @@ TEST(ConversionOptionsTest, DescriptionAddsTheFrontendsWordsForEachChoiceItHasTh
         {ConversionOptions::Lab(), hint,
          L"Conversion options in force: exact record timing (menu item T); physical dimension \"uV\"; annotation "
          L"onsets to the microsecond; channels in the natural order of their file names; the whole 16-bit range, no "
-         L"sample clipped; event texts whole; one file per segment, named <name>_run<RR>_seg<KK>of<NN>.edf (menu "
+         L"sample clipped; event texts whole; filter settings in the prefiltering fields; one file per segment, named "
+         L"<name>_run<RR>_seg<KK>of<NN>.edf (menu "
          L"item L)."},
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.options.Description(c.hint), c.expected);
+}
+
+// Channels CSC1, CSC2, CSC10, LFP1 and LFP2, and a file CSC3.ocs whose -AcqEntName is Fp1, in
+// the listing order.
+TEST(ChannelChoiceTest, EntriesChooseAndOrderTheChannelsOrNameTheOneThatMatchesNothing)
+{
+    TempDir dir;
+    std::vector<std::wstring> files;
+    for (const auto& [file, name] : std::vector<std::pair<std::string, std::string>>{{"CSC1", "CSC1"},
+                                                                                     {"CSC10", "CSC10"},
+                                                                                     {"CSC2", "CSC2"},
+                                                                                     {"CSC3", "Fp1"},
+                                                                                     {"LFP1", "LFP1"},
+                                                                                     {"LFP2", "LFP2"}}) {
+        RecordingBuilder::WriteCscFile(dir.path / (file + ".ocs"), RecordingBuilder::ChannelHeader(Named(name)), {});
+        files.push_back((dir.path / (file + ".ocs")).wstring());
+    }
+    const std::string all = " names no channel of the recording (its channels are CSC1, CSC10, CSC2, Fp1, LFP1, LFP2)";
+    const struct {
+        std::vector<std::string> channels;
+        std::vector<std::pair<std::string, std::string>> labels;
+        std::vector<std::string> chosen;  // file names without .ocs; or the error
+        std::string error;
+    } cases[] = {
+        {{"CSC10", "CSC1"}, {}, {"CSC10", "CSC1"}, ""},
+        {{"CSC2-CSC10"}, {}, {"CSC2", "CSC3", "CSC10"}, ""},  // the numbers in the range that the recording has
+        {{"CSC10-1"}, {}, {"CSC10", "CSC3", "CSC2", "CSC1"}, ""},
+        {{"LFP*", "Fp1"}, {}, {"LFP1", "LFP2", "CSC3"}, ""},
+        {{"CSC3"}, {}, {"CSC3"}, ""},  // by its file's name too
+        {{"CSC2", "CSC*"}, {}, {"CSC2", "CSC1", "CSC10", "CSC3"}, ""},
+        {{}, {{"LFP2", "Cz"}}, {"CSC1", "CSC10", "CSC2", "CSC3", "LFP1", "LFP2"}, ""},
+        {{"CSC99"}, {}, {}, "\"CSC99\"" + all},
+        {{"csc1"}, {}, {}, "\"csc1\"" + all},
+        {{"CSC4-CSC9"}, {}, {}, "\"CSC4-CSC9\"" + all},
+        {{"EEG*"}, {}, {}, "\"EEG*\"" + all},
+        {{"CSC1"}, {{"Fp2", "x"}}, {}, "\"Fp2\"" + all},  // a label for a channel the recording lacks
+    };
+    for (const auto& c : cases) {
+        ConversionOptions options;
+        options.channels = c.channels;
+        options.labels = c.labels;
+        std::vector<std::wstring> chosen = files;
+        std::string error;
+        EXPECT_EQ(ChooseChannels(options, chosen, error), c.error.empty()) << c.channels.front();
+        EXPECT_EQ(error, c.error);
+        if (!c.error.empty())
+            continue;
+        std::vector<std::string> names;
+        for (const std::wstring& file : chosen)
+            names.push_back(std::filesystem::path(file).stem().string());
+        EXPECT_EQ(names, c.chosen);
+    }
+}
+
+TEST(IdentificationTest, SubfieldsAsEdfPlusHasThemOrTheSubfieldThatIsWrong)
+{
+    const std::string longName(75, 'n');
+    const struct {
+        bool patient;
+        std::string text;
+        bool ok;
+        std::string expected;  // the subfields, or the error
+    } cases[] = {
+        {true, "code=MCH-0234567,sex=F,birthdate=02-may-1951,name=Haagse Harry", true,
+         "MCH-0234567 F 02-MAY-1951 Haagse_Harry"},
+        {true, "name=Higgins, Henry,sex=M", true, "X M X Higgins,_Henry"},  // a comma without a key after it
+        {true, "", true, "X X X X"},
+        {true, "birthdate=29-FEB-2000", true, "X X 29-FEB-2000 X"},
+        {true, "name=" + longName, false,
+         "the subfields \"X X X " + longName + "\" take 81 characters, and the field holds 80"},
+        {true, "name=" + longName.substr(1), true, "X X X " + longName.substr(1)},  // 80 characters
+        {false, "technician=J. Doe,equipment=Rig 3", true, "X J._Doe Rig_3"},
+        {false, "admincode=" + std::string(55, 'a') + ",technician=b", false,
+         "the subfields \"" + std::string(55, 'a') + " b X\" take 59 characters, and the field holds 58"},
+        {true, "sex=Q", false, "sex is M, F or X, not \"Q\""},
+        {true, "birthdate=29-FEB-2001", false,
+         "birthdate is a date written dd-MMM-yyyy, as 02-MAY-1951, not \"29-FEB-2001\""},
+        {true, "birthdate=2-MAY-1951", false,
+         "birthdate is a date written dd-MMM-yyyy, as 02-MAY-1951, not \"2-MAY-1951\""},
+        {true, "age=3", false, "\"age=3\" is not key=value with one of the keys code, sex, birthdate, name"},
+        {false, "code=1", false, "\"code=1\" is not key=value with one of the keys admincode, technician, equipment"},
+        {true, "code=1,code=2", false, "code is given twice"},
+        {true, "name=", false, "name is empty (leave it out for X)"},
+        {true, "name=J\xc3\xb6rg", false, "name holds a character that is not printable ASCII"},
+    };
+    for (const auto& c : cases) {
+        std::string subfields;
+        std::string error;
+        const bool ok = c.patient ? ParsePatientIdentification(c.text, subfields, error)
+                                  : ParseRecordingIdentification(c.text, subfields, error);
+        EXPECT_EQ(ok, c.ok) << c.text;
+        EXPECT_EQ(ok ? subfields : error, c.expected) << c.text;
+    }
+}
+
+TEST_F(OptionsTest, LabelsFiltersAndIdentificationReachTheHeader)
+{
+    const std::vector<std::string> filters = {"-DSPLowCutFilterEnabled True", "-DspLowCutFrequency 0.10",
+                                              "-DSPHighCutFilterEnabled True", "-DspHighCutFrequency 9000",
+                                              "-InputInverted False"};
+    std::vector<std::string> header = RecordingBuilder::ChannelHeader(Named("CSC1"));
+    header.insert(header.end(), filters.begin(), filters.end());
+    RecordingBuilder::WriteCscFile(dir.path / "CSC1.ocs", header, ContinuousRecords(july5th2017, 1000, 1000, 0));
+    header = RecordingBuilder::ChannelHeader(Named("CSC2"));
+    header.insert(header.end(), {"-DSPLowCutFilterEnabled maybe", "-DSPHighCutFilterEnabled True",
+                                 "-DspHighCutFrequency 6e3", "-InputInverted True"});
+    RecordingBuilder::WriteCscFile(dir.path / "CSC2.ocs", header, ContinuousRecords(july5th2017, 1000, 1000, 0));
+    ConversionOptions options;
+    options.prefiltering = true;
+    options.labels = {{"CSC2", "Cz"}};
+    options.patient = "MCH-0234567 F 02-MAY-1951 Haagse_Harry";
+    options.recording = "EMR-1 J._Doe Rig_3";
+    engine.SetOptions(options);
+    ASSERT_EQ(Convert(L"", {PathOf("CSC1.ocs"), PathOf("CSC2.ocs")}), 0);
+    const EdfFile edf = ParsedOutput();
+    EXPECT_EQ(edf.patient, "MCH-0234567 F 02-MAY-1951 Haagse_Harry");
+    EXPECT_EQ(edf.recording, "Startdate 05-JUL-2017 EMR-1 J._Doe Rig_3");
+    ASSERT_EQ(edf.signals.size(), 3u);
+    EXPECT_EQ(edf.signals[0].label, "CSC1");
+    EXPECT_EQ(edf.signals[1].label, "Cz");
+    EXPECT_EQ(edf.signals[0].prefiltering, "HP:0.1Hz LP:9000Hz");
+    EXPECT_EQ(edf.signals[1].prefiltering, "LP:6000Hz");
+    EXPECT_EQ(edf.signals[2].prefiltering, "");
+    ASSERT_EQ(engine.Summary().channels.size(), 2u);
+    EXPECT_EQ(engine.Summary().channels[0].inputInverted, std::optional<bool>(false));
+    EXPECT_EQ(engine.Summary().channels[1].inputInverted, std::optional<bool>(true));
+    EXPECT_NE(std::find(Texts().begin(), Texts().end(),
+                        L"Warning: Unusable -DSPLowCutFilterEnabled value maybe for CSC file: " + PathOf("CSC2.ocs")
+                            + L". It is passed over: it must be True or False."),
+              Texts().end());
 }

@@ -99,6 +99,40 @@ class LabOutputWithMne(unittest.TestCase):
                     for text in LONG_TEXTS:
                         self.assertIn(text, texts)
 
+    def test_chosen_channels_labels_identification_and_filters_as_mne_reads_them(self):
+        """A subset in a chosen order (a name, a range backwards), labels from the option and from a
+        file, the patient as MNE's subject_info reads it, the recording field, and the filters."""
+        directory = pathlib.Path(self.work.name) / "chosen"
+        subprocess.run([BIN / "varelo-synth", "--channels", "6", "--frequency", "2000", "--duration", "2",
+                        "--low-cut", "0.1", "--high-cut", "900", directory], check=True, stdout=subprocess.DEVNULL)
+        labels = pathlib.Path(self.work.name) / "labels.tsv"
+        labels.write_text("# channel\tlabel\nCSC3\tCz\n\nCSC2\tPz\n")
+        run = subprocess.run([BIN / "varelo-convert", "--channels", "CSC5,CSC3-CSC2", "--label", "CSC5=Fp1",
+                              "--labels", labels, "--patient",
+                              "code=MCH-0234567,sex=F,birthdate=02-MAY-1951,name=Haagse Harry",
+                              "--recording", "admincode=EMR-1,technician=J. Doe,equipment=Rig 3", directory],
+                             capture_output=True, text=True)
+        self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
+        path = directory / "DevOutput_run01_seg1of1.edf"
+        raw = read_edf(self, path)
+        self.assertEqual(raw.ch_names, ["Fp1", "Cz", "Pz"])
+        recording = Recording(directory, 2000)
+        step_v = 1000 / 32767 * 1e-6
+        for c, name in enumerate(["CSC5", "CSC3", "CSC2"]):
+            expected = recording.samples(recording.segments[0], recording.names.index(name)).astype(float)
+            data = raw.get_data()[c][: len(expected)]
+            self.assertLess(numpy.max(numpy.abs(data - expected * step_v)), step_v / 2, name)
+        # MNE 1.3 keeps the patient beside the info, later versions in it
+        subject = raw.info["subject_info"] or raw._raw_extras[0]["subject_info"]
+        self.assertEqual(subject["id"] if "id" in subject else subject["his_id"], "MCH-0234567")
+        self.assertIn(subject["sex"], ("F", 2))
+        self.assertEqual((subject["birthday"].year, subject["birthday"].month, subject["birthday"].day),
+                         (1951, 5, 2))
+        header = path.read_bytes()[:256]
+        self.assertEqual(header_field(header, 8, 80), "MCH-0234567 F 02-MAY-1951 Haagse_Harry")
+        self.assertEqual(header_field(header, 88, 80), "Startdate 03-JUL-2017 EMR-1 J._Doe Rig_3")
+        self.assertEqual((raw.info["highpass"], raw.info["lowpass"]), (0.1, 900.0))
+
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)

@@ -110,6 +110,24 @@ TEST_F(VareloConvertTest, UsageErrorsSayWhatIsWrongInOneLineAndWriteNothing)
         {"--classic --resample 250 " + Quoted(first.string()),
          "varelo-convert: --resample is lab output's, not --classic's"},
         {"--report " + Quoted(first.string()), "varelo-convert: no directory given"},
+        {"--channels CSC1,CSC9 " + Quoted(first.string()),
+         "varelo-convert: --channels CSC1,CSC9: " + first.string()
+             + ": \"CSC9\" names no channel of the recording (its channels are CSC1)"},
+        {"--channels CSC1,,CSC2 " + Quoted(first.string()),
+         "varelo-convert: --channels CSC1,,CSC2: an empty name in the list"},
+        {"--label CSC1 " + Quoted(first.string()), "varelo-convert: --label CSC1: expected CHANNEL=LABEL"},
+        {"--label CSC1=ABCDEFGHIJKLMNOPQ " + Quoted(first.string()),
+         "varelo-convert: --label CSC1=ABCDEFGHIJKLMNOPQ: a label has 1 to 16 characters, \"ABCDEFGHIJKLMNOPQ\" has "
+         "17"},
+        {"--label CSC7=Cz " + Quoted(first.string()),
+         "varelo-convert: --label/--labels: " + first.string()
+             + ": \"CSC7\" names no channel of the recording (its channels are CSC1)"},
+        {"--labels " + Quoted((first / "none.tsv").string()) + " " + Quoted(first.string()),
+         "varelo-convert: --labels " + (first / "none.tsv").string() + ": the file cannot be read"},
+        {"--patient sex=W " + Quoted(first.string()), "varelo-convert: --patient sex=W: sex is M, F or X, not \"W\""},
+        {"--recording operator=JD " + Quoted(first.string()),
+         "varelo-convert: --recording operator=JD: \"operator=JD\" is not key=value with one of the keys admincode, "
+         "technician, equipment"},
         {"-o " + Quoted((dir.path / "outputs").string()) + " " + Quoted(first.string()) + " "
              + Quoted(sameName.string()),
          "varelo-convert: the recordings " + first.string() + " and " + sameName.string()
@@ -139,7 +157,8 @@ TEST_F(VareloConvertTest, LabOutputByDefaultClassicOnAskAndTheUnitEitherWay)
         return "exact record timing (--exact-timing); physical dimension \"" + unit
                + "\" (--unit); annotation onsets to the microsecond; channels in the natural order of their file "
                  "names; the "
-                 "whole 16-bit range, no sample clipped; event texts whole; one file per segment, named "
+                 "whole 16-bit range, no sample clipped; event texts whole; filter settings in the prefiltering "
+                 "fields; one file per segment, named "
                  "<name>_run<RR>_seg<KK>of<NN>.edf (lab output, the default).";
     };
     const std::string flat = "DevOutput_run01_seg1of1.edf";

@@ -80,6 +80,11 @@ public:
     int SetDigitalRange(int signal, int minimum, int maximum);
     // unit: printable ASCII, at most 8 characters (the caller checks).
     int SetPhysicalDimension(int signal, const std::string& unit);
+    // text: printable ASCII, at most 80 characters (the caller checks).
+    int SetPrefiltering(int signal, const std::string& text);
+    // The EDF+ patient subfields and the recording's after its start date, as EdfSetIdentification
+    // takes them; empty ones stay "X".
+    int SetIdentification(const std::string& patient, const std::string& recording);
     // The first data record starts offsetUs (below one second) after the start date and time.
     int SetRecordStartOffset(int64_t offsetUs);
     // label is ISO 8859-1 text; more than 16 characters are cut, with a warning.

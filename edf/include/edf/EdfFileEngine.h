@@ -98,6 +98,15 @@ int EdfSetDigitalMinimum(int handle, int signal, int value);
 int EdfSetLabel(int handle, int signal, const char* label);
 // The signal's physical dimension (unit): at most 8 bytes are kept; blank when never set.
 int EdfSetPhysicalDimension(int handle, int signal, const char* unit);
+// The signal's prefiltering, for example "HP:0.1Hz LP:9000Hz": at most 80 bytes are kept; blank
+// when never set.
+int EdfSetPrefiltering(int handle, int signal, const char* text);
+// The EDF+ identification subfields, each separated by one blank, written as they are: the
+// patient's ("code sex birthdate name", at most edfMaxPatientLength bytes) and the recording's
+// that follow its start date ("admincode technician equipment", at most
+// edfMaxRecordingSubfieldsLength bytes). An empty text keeps the field's "X" subfields; a longer
+// one is refused.
+int EdfSetIdentification(int handle, const char* patient, const char* recording);
 // The time from the start date and time (whole seconds) to the start of the first data record,
 // in units of 100 ns, below one second; 0 when never set. Every record's time-keeping TAL counts
 // from it.

@@ -97,6 +97,11 @@ constexpr int edfLargestFieldNumber = 99'999'999;
 constexpr int edfMaxSignals = 512;                                                               // ordinary signals
 constexpr int edfMaxLabelLength = EdfFieldWidth(EdfSignalField::Label);                          // bytes as stored
 constexpr int edfMaxPhysicalDimensionLength = EdfFieldWidth(EdfSignalField::PhysicalDimension);  // bytes as stored
+constexpr int edfMaxPrefilteringLength = EdfFieldWidth(EdfSignalField::Prefiltering);            // bytes as stored
+// The patient identification's subfields fill its field; the recording identification's follow
+// "Startdate dd-MMM-yyyy " (22 bytes) in theirs.
+constexpr int edfMaxPatientLength = EdfFieldWidth(EdfHeaderField::Patient);
+constexpr int edfMaxRecordingSubfieldsLength = EdfFieldWidth(EdfHeaderField::Recording) - 22;
 constexpr int edfMaxAnnotationTextBytes = 40;  // bytes of an annotation text as stored (UTF-8)
 // Whole texts: up to 255 bytes of ISO 8859-1 text, each character 1 or 2 bytes of UTF-8.
 constexpr int edfMaxWholeTextInputBytes = 255;

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "logging/ConversionChoice.h"
 
@@ -34,20 +36,36 @@ struct ConversionOptions {
     // Every channel resampled to this rate (Hz), through a linear-phase anti-aliasing filter
     // (ResamplingPlan.h); 0: the input's rate.
     int resampleHz = 0;
+    // The channels converted, in this order: names, ranges and patterns (ChannelChoice.h); empty:
+    // every channel file.
+    std::vector<std::string> channels;
+    // Signal labels by channel name (UTF-8); a channel without one is labelled with its name.
+    std::vector<std::pair<std::string, std::string>> labels;
+    // The EDF+ patient subfields and the recording's after its start date (Identification.h);
+    // empty: X for each.
+    std::string patient;
+    std::string recording;
+    // Each channel's filter settings, where its header has them, in its prefiltering field.
+    bool prefiltering = false;
 
     // What the command line writes by default: exact timing, microvolts, microsecond onsets,
-    // natural order, lossless range, whole texts and flat names.
+    // natural order, lossless range, whole texts, prefiltering and flat names.
     static ConversionOptions Lab();
 
     bool Any() const
     {
         return exactTiming || !physicalDimension.empty() || verify || microsecondOnsets || naturalOrder || losslessRange
-               || wholeTexts || flatNames || resampleHz > 0;
+               || wholeTexts || flatNames || resampleHz > 0 || !channels.empty() || !labels.empty() || !patient.empty()
+               || !recording.empty() || prefiltering;
     }
     // The Notice that names the options in force, at the start of a run, each choice followed by
     // how the user makes it where `hint` has words for that.
     std::wstring Description(const ChoiceHint& hint) const;
 };
+
+// Whether `label` can be written as a signal label (printable ASCII, not the annotation signal's),
+// whole (at most 16 characters) unless `cutAllowed`; false with the reason in `error`.
+bool IsUsableLabel(const std::string& label, bool cutAllowed, std::string& error);
 
 // Whether `unit` can be written as a physical dimension; false with the reason in `error`.
 bool IsUsablePhysicalDimension(const std::string& unit, std::string& error);

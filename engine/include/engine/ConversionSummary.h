@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,8 @@ struct ChannelSummary {
     std::wstring file;
     std::wstring name;        // -AcqEntName
     int sampleFrequency = 0;  // Hz
+    // Whether the acquisition inverted the input's polarity (-InputInverted), as far as known.
+    std::optional<bool> inputInverted = std::nullopt;
     // Samples beyond the signal's digital range, written as its nearest end.
     int64_t clippedSamples = 0;
 };

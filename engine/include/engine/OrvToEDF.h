@@ -61,6 +61,9 @@ public:
     int GetADMaxValues(Velquor::OrvFileIO& reader, const std::vector<int>& handles, std::vector<int>& values);
     int GetChannelNames(Velquor::OrvFileIO& reader, const std::vector<int>& handles, std::vector<std::wstring>& names);
     int GetTimeCreated(Velquor::OrvFileIO& reader, int handle, tm& time);
+    // The labels given for the channels and, when the options ask for them, the filter settings
+    // and polarity that the headers hold.
+    int GetChannelExtras(Velquor::OrvFileIO& reader, const std::vector<int>& handles);
 
     // The samples of every channel into one output file per gap-free segment, each with its
     // events as annotations.

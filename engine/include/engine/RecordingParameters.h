@@ -11,8 +11,15 @@ struct RecordingParameters {
     int sampleFrequency = 0;                 // Hz, common to all channel files
     std::vector<int> inputRanges;            // µV: the physical range is -range to range
     std::vector<int> adMaxValues;            // the digital range is ~max to max
-    std::vector<std::wstring> channelNames;  // the signal labels
+    std::vector<std::wstring> channelNames;  // the signal labels, unless given others
+    std::vector<std::wstring> labels;        // the labels given (ConversionOptions::labels); empty: the name
+    std::vector<std::string> prefilters;     // EDF prefiltering texts (ChannelFilters.h); none: blank
     tm recordingStartTime{};
+
+    const std::wstring& Label(size_t i) const
+    {
+        return i < labels.size() && !labels[i].empty() ? labels[i] : channelNames[i];
+    }
 
     // µV of one digital unit of channel i: its input range / its A/D maximum (1 for a maximum of
     // 0, which has no step).

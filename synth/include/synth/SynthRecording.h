@@ -56,6 +56,10 @@ struct SynthOptions {
     std::string sessionUuid;                          // empty: drawn from the seed
     std::string timeCreated = "2017/07/03 10:22:33";  // -TimeCreated: YYYY/MM/DD hh:mm:ss
     uint64_t seed = 1;
+    // The corner frequencies (Hz, as written) of the acquisition's high-pass and low-pass
+    // filters, written with their flags True; empty: the header has no filter keys.
+    std::string lowCutHz;
+    std::string highCutHz;
 
     bool writeEventFile = true;
     std::string eventFileName = "Events.oev";
