@@ -131,11 +131,17 @@ MixedRateTransfer::Step MixedRateTransfer::SkipBefore(Channel& channel, uint64_t
     }
 }
 
-// The latest of the channels' next samples, until every channel has a sample less than one of its
-// periods after it: a channel that has none there has a gap, and the start moves past it.
+// The latest of the channels' next samples, moved on until every channel has a sample less than
+// one of its periods after it: a channel without one there has a gap, and the start moves past it.
 MixedRateTransfer::Step MixedRateTransfer::FindSegmentStart(uint64_t& start, std::vector<uint64_t>& firstSamples)
 {
     uint64_t instant = 0;
+    for (size_t c = 0; c < channels.size(); ++c) {
+        const Step step = SkipBefore(channels[c], 0, firstSamples[c]);
+        if (step != Step::Read)
+            return step;
+        instant = std::max(instant, firstSamples[c]);
+    }
     for (bool moved = true; moved;) {
         moved = false;
         for (size_t c = 0; c < channels.size(); ++c) {

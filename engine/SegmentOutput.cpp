@@ -35,6 +35,8 @@ int SegmentOutput::StartEDFFile(int& samplesPerRecord)
     if (SetSignalParameters(samplesPerRecord) != 0)
         return -1;
     outputs.back().samplesPerRecord = samplesPerRecord;
+    if (parameters.MixedRates())
+        outputs.back().channelSamplesPerRecord = signalSamples;
     outputs.back().durationUnits = writer.RecordDurationUnits();
     return recordingStartsPending ? 0 : writer.WriteAnnotation(0, "Recording starts");
 }
