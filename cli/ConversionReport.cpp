@@ -128,6 +128,9 @@ json OutputJson(const OutputFileSummary& output)
                       {"last_sample_us", output.lastSampleUs},
                       {"complete", output.complete},
                       {"named", output.named}});
+    if (!output.channelOffsetsUs.empty())  // channels of different rates
+        entry.update(json{{"channel_samples_per_record", output.channelSamplesPerRecord},
+                          {"channel_offsets_us", output.channelOffsetsUs}});
     return entry;
 }
 

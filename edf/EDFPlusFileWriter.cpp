@@ -237,17 +237,50 @@ int EDFPlusFileWriter::SetRecordStartOffset(int64_t offsetUs)
 int EDFPlusFileWriter::SetSamplesPerRecord(int samplesPerRecord)
 {
     for (int signal = 0; signal < signalCount; ++signal) {
-        if (EdfSetSamplesPerRecord(edfHandle, signal, samplesPerRecord) != 0)
-            return Fail(L"Error writing sample frequency to EDF file",
-                        RefusalReason(signal, std::to_wstring(samplesPerRecord)
-                                                  + L" samples per data record lie outside the 1 to "
-                                                  + std::to_wstring(edfLargestSamplesPerRecord)
-                                                  + L" that the header's field holds"));
+        if (SetSignalSamples(signal, samplesPerRecord) != 0)
+            return -1;
     }
-    samplesPerRecordSet = static_cast<size_t>(samplesPerRecord);
+    recordSamplesSet = static_cast<size_t>(std::max(signalCount, 0)) * static_cast<size_t>(samplesPerRecord);
     if (verification)
         verification->SetSamplesPerRecord(samplesPerRecord);
     return 0;
+}
+
+int EDFPlusFileWriter::SetSampleFrequencies(const std::vector<int>& sampleFrequencies,
+                                            std::vector<int>& samplesPerRecord)
+{
+    const MixedRecordSize size = ExactMixedRecordSize(sampleFrequencies);
+    if (static_cast<int>(size.samplesPerRecord.size()) != signalCount)
+        return Fail(L"Error writing sample frequency to EDF file",
+                    RefusalReason(-1, std::to_wstring(sampleFrequencies.size()) + L" sampling frequencies for "
+                                          + std::to_wstring(signalCount) + L" signals"));
+    recordDurationUnits = oneSecondUnits;
+    if (size.durationUnits != oneSecondUnits) {
+        if (EdfSetRecordDuration(edfHandle, size.durationUnits) != 0)
+            return Fail(L"Unable to set data record duration",
+                        RefusalReason(-1, L"data records of " + FormatDuration(size.durationUnits) + L" s"));
+        recordDurationUnits = size.durationUnits;
+    }
+    recordSamplesSet = 0;
+    for (int signal = 0; signal < signalCount; ++signal) {
+        if (SetSignalSamples(signal, size.samplesPerRecord[static_cast<size_t>(signal)]) != 0)
+            return -1;
+        recordSamplesSet += static_cast<size_t>(size.samplesPerRecord[static_cast<size_t>(signal)]);
+    }
+    if (verification)
+        verification->SetSamplesPerRecord(size.samplesPerRecord);
+    samplesPerRecord = size.samplesPerRecord;
+    return 0;
+}
+
+int EDFPlusFileWriter::SetSignalSamples(int signal, int samplesPerRecord)
+{
+    if (EdfSetSamplesPerRecord(edfHandle, signal, samplesPerRecord) == 0)
+        return 0;
+    return Fail(
+        L"Error writing sample frequency to EDF file",
+        RefusalReason(signal, std::to_wstring(samplesPerRecord) + L" samples per data record lie outside the 1 to "
+                                  + std::to_wstring(edfLargestSamplesPerRecord) + L" that the header's field holds"));
 }
 
 int EDFPlusFileWriter::SetPhysicalRange(int signal, double minimum, double maximum)
@@ -451,7 +484,7 @@ int EDFPlusFileWriter::VerifyClosedFile(bool annotationsLeftOut, const std::stri
 {
     if (recordsWritten == 0) {
         // a file closed before its first record holds one record of digital zeros per annotation
-        const std::vector<short> zeros(static_cast<size_t>(std::max(signalCount, 0)) * samplesPerRecordSet, 0);
+        const std::vector<short> zeros(recordSamplesSet, 0);
         for (int64_t r = 0; r < annotationsWritten && signalCount > 0; ++r)
             verification->AddRecord(zeros);
     } else if (annotationsLeftOut) {

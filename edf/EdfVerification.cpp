@@ -38,7 +38,7 @@ void EdfVerification::Begin(int signalCount, bool clipsExpected)
 {
     this->signalCount = signalCount;
     this->clipsExpected = clipsExpected;
-    samplesPerRecord = 0;
+    signalSamples.clear();
     ranges.assign(static_cast<size_t>(std::max(signalCount, 0)), Range{});
     records.clear();
     annotations.clear();
@@ -104,16 +104,20 @@ EdfVerification::Fingerprint EdfVerification::FingerprintMaker::Finish()
 void EdfVerification::AddRecord(const std::vector<short>& samples)
 {
     FingerprintMaker maker;
-    const auto perSignal = static_cast<size_t>(samplesPerRecord);
-    const size_t total = std::min(samples.size(), perSignal * ranges.size());
+    size_t total = 0;
+    for (const int count : signalSamples)
+        total += static_cast<size_t>(count);
+    total = std::min(samples.size(), total);
     if (!clipsExpected) {
         maker.Add(samples.data(), total);
         records.push_back(maker.Finish());
         return;
     }
     clamped.resize(total);
-    for (size_t start = 0, signal = 0; start < total; start += perSignal, ++signal) {
+    for (size_t start = 0, signal = 0; start < total && signal < ranges.size();
+         start += static_cast<size_t>(signalSamples[signal]), ++signal) {
         const Range& range = ranges[signal];
+        const auto perSignal = static_cast<size_t>(signalSamples[signal]);
         // as the file engine clamps: first to the maximum, then to the minimum
         for (size_t j = start; j < std::min(total, start + perSignal); ++j)
             clamped[j] = static_cast<int16_t>(std::max<int>(std::min<int>(samples[j], range.maximum), range.minimum));
@@ -200,11 +204,14 @@ std::wstring EdfVerification::CompareRecord(int64_t record, const Fingerprint& r
     // (p + 1) * delta.
     const int64_t delta = read.sum - written.sum;
     const int64_t weighted = read.weightedSum - written.weightedSum;
-    const int64_t samples = static_cast<int64_t>(samplesPerRecord) * signalCount;
+    int64_t samples = 0;
+    for (const int count : signalSamples)
+        samples += count;
     if (delta != 0 && weighted % delta == 0 && weighted / delta >= 1 && weighted / delta <= samples) {
-        const int64_t position = weighted / delta - 1;
-        const auto signal = static_cast<size_t>(position / samplesPerRecord);
-        const auto sample = static_cast<size_t>(position % samplesPerRecord);
+        auto sample = static_cast<size_t>(weighted / delta - 1);
+        size_t signal = 0;
+        for (; sample >= static_cast<size_t>(signalSamples[signal]); ++signal)
+            sample -= static_cast<size_t>(signalSamples[signal]);
         const int value = readRecord.samples[signal][sample];
         text << L", signal " << signal << L" (" << OrvText::Latin1ToWide(labels[signal]) << L"), sample " << sample
              << L" holds " << value << L" where " << value - delta << L" was written.";

@@ -32,6 +32,35 @@ RecordSize ExactRecordSize(int64_t signalCount, int sampleFrequency)
     return {static_cast<int>(n), static_cast<int>(n * oneSecondUnits / f)};
 }
 
+MixedRecordSize ExactMixedRecordSize(const std::vector<int>& sampleFrequencies)
+{
+    MixedRecordSize size;
+    if (sampleFrequencies.empty())
+        return size;
+    const int first = sampleFrequencies.front();
+    if (std::all_of(sampleFrequencies.begin(), sampleFrequencies.end(), [first](int f) { return f == first; })) {
+        const RecordSize exact = ExactRecordSize(static_cast<int64_t>(sampleFrequencies.size()), first);
+        size.samplesPerRecord.assign(sampleFrequencies.size(), exact.samplesPerRecord);
+        size.durationUnits = exact.durationUnits;
+        return size;
+    }
+    // The shortest duration whole for every rate divides one second, as each rate's step does.
+    int64_t unit = 1;
+    for (const int f : sampleFrequencies)
+        unit = std::lcm(unit, oneSecondUnits / std::gcd(int64_t{f}, int64_t{oneSecondUnits}));
+    int64_t bytesPerUnit = 0;
+    for (const int f : sampleFrequencies)
+        bytesPerUnit += 2 * f * unit / oneSecondUnits;
+    constexpr int64_t shortestUnits = 100;  // 1 ms
+    int64_t duration = std::min(largestRecordSampleBytes / bytesPerUnit * unit, int64_t{oneSecondUnits});
+    if (duration < shortestUnits)
+        duration = std::min((shortestUnits + unit - 1) / unit * unit, int64_t{oneSecondUnits});
+    size.durationUnits = static_cast<int>(duration);
+    for (const int f : sampleFrequencies)
+        size.samplesPerRecord.push_back(static_cast<int>(f * duration / oneSecondUnits));
+    return size;
+}
+
 double RateSeen(const RecordSize& size)
 {
     return static_cast<double>(size.samplesPerRecord) * oneSecondUnits / size.durationUnits;

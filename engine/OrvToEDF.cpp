@@ -1,11 +1,13 @@
 #include "engine/OrvToEDF.h"
 
+#include <algorithm>
 #include <iomanip>
 #include <sstream>
 #include <utility>
 
 #include "EventAnnotations.h"
 #include "InputLosses.h"
+#include "MixedRateTransfer.h"
 #include "ReaderFailure.h"
 #include "ResamplingPlan.h"
 #include "SampleTransfer.h"
@@ -73,7 +75,7 @@ int OrvToEDF::Convert(const std::wstring& outputFileName, const std::wstring& ev
         || GetChannelNames(reader, handles, parameters.channelNames) != 0)
         return -1;
     for (size_t c = 0; c < handles.size(); ++c)
-        summary.channels.push_back({cscFileNames[c], parameters.channelNames[c], parameters.sampleFrequency});
+        summary.channels.push_back({cscFileNames[c], parameters.channelNames[c], parameters.sampleFrequencies[c]});
     if (GetChannelExtras(reader, handles) != 0)
         return -1;
     parameters.recordingStartTime = tm{};
@@ -177,6 +179,8 @@ int OrvToEDF::VerifySessionUUIDs(Velquor::OrvFileIO& reader, const std::vector<i
 int OrvToEDF::GetSampleFrequency(Velquor::OrvFileIO& reader, const std::vector<int>& handles, int& frequency)
 {
     int previous = -1;
+    int highest = 0;
+    std::vector<int> frequencies;
     for (size_t channel = 0; channel < handles.size(); ++channel) {
         std::wstring field;
         if (GetFirstField(reader, handles, channel, L"-SamplingFrequency", field) != 0)
@@ -191,7 +195,8 @@ int OrvToEDF::GetSampleFrequency(Velquor::OrvFileIO& reader, const std::vector<i
             messageEvent.Publish(OrvLogging::Error, message.str());
             return -1;
         }
-        if (previous != -1 && current != previous) {
+        // With exact record timing every channel keeps its own rate.
+        if (previous != -1 && current != previous && !options.exactTiming) {
             std::wostringstream message;
             message << L"Error, sample frequencies do not match between CSC files.  Current sample frequency: "
                     << current << L", Previous sample frequency: " << previous;
@@ -199,6 +204,13 @@ int OrvToEDF::GetSampleFrequency(Velquor::OrvFileIO& reader, const std::vector<i
             return FailNaming(channel, L"its -SamplingFrequency differs from that of " + FileNameOf(channel - 1));
         }
         previous = current;
+        highest = std::max(highest, current);
+        frequencies.push_back(current);
+    }
+    parameters.sampleFrequencies = frequencies;
+    if (std::any_of(frequencies.begin(), frequencies.end(), [previous](int f) { return f != previous; })) {
+        frequency = highest;
+        return 0;  // records whole for every rate last 1 ms to 1 s, and always fit
     }
     // The data records that the writer makes of this frequency must be ones that it can write.
     if (!handles.empty()
@@ -267,12 +279,15 @@ const std::wstring& OrvToEDF::FileNameOf(size_t channel) const
 int OrvToEDF::TransferSamples(EDFPlusFileWriter& writer, Velquor::OrvFileIO& reader, const std::vector<int>& handles,
                               int sampleFrequency, int eventHandle)
 {
+    if (parameters.MixedRates())
+        return TransferMixedRates(writer, reader, handles, eventHandle);
     ResamplingPlan plan;
     std::string planError;
     if (options.resampleHz > 0 && !plan.Design(sampleFrequency, options.resampleHz, planError))
         return FailNaming(0, L"cannot be resampled: " + OrvText::Utf8ToWide(planError));
     RecordingParameters written = parameters;  // the files' own rate when resampled
     written.sampleFrequency = options.resampleHz > 0 ? options.resampleHz : sampleFrequency;
+    written.sampleFrequencies.assign(handles.size(), written.sampleFrequency);
     EventAnnotations events(reader, eventHandle, messageEvent);
     SegmentOutput output(writer, outputFileName, written, options, static_cast<int>(handles.size()), events, summary,
                          messageEvent);
@@ -293,13 +308,43 @@ int OrvToEDF::TransferSamples(EDFPlusFileWriter& writer, Velquor::OrvFileIO& rea
                          L" beyond the A/D maximum of the channel's header and ");
     ReportClippedSamples(resampler.ClippedSamples(), written.sampleFrequency,
                          L" beyond the 16-bit range once resampled and ");
+    ReportTextsAndVerification(writer);
+    return 0;
+}
+
+int OrvToEDF::TransferMixedRates(EDFPlusFileWriter& writer, Velquor::OrvFileIO& reader, const std::vector<int>& handles,
+                                 int eventHandle)
+{
+    if (options.resampleHz > 0)
+        return FailNaming(0, L"cannot be resampled: the channel files have different sampling frequencies");
+    EventAnnotations events(reader, eventHandle, messageEvent);
+    SegmentOutput output(writer, outputFileName, parameters, options, static_cast<int>(handles.size()), events, summary,
+                         messageEvent);
+    MixedRateTransfer transfer(reader, handles, parameters.sampleFrequencies, output, messageEvent, progressHandler,
+                               cancelCheck);
+    if (transfer.TransferSamples() != 0) {
+        output.LeaveUnfinished();
+        return -1;
+    }
+    if (output.NameFiles() != 0)
+        return -1;
+    ReportChannelsCut(transfer.SamplesLeftOut());
+    if (ReportEventsLeftOut(events) != 0)
+        return -1;
+    ReportClippedSamples(writer.ClippedSamples(), parameters.sampleFrequency,
+                         L" beyond the A/D maximum of the channel's header and ");
+    ReportTextsAndVerification(writer);
+    return 0;
+}
+
+void OrvToEDF::ReportTextsAndVerification(const EDFPlusFileWriter& writer)
+{
     ReportTextsCut();
     if (options.verify) {
         std::wostringstream message;
         message << L"Verified " << writer.VerifiedFileCount() << L" EDF files: every sample and annotation matches.";
         messageEvent.Publish(OrvLogging::Notice, message.str());
     }
-    return 0;
 }
 
 void OrvToEDF::ReportPartialRecords(const std::wstring& eventFileName)

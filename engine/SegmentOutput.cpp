@@ -35,6 +35,8 @@ int SegmentOutput::StartEDFFile(int& samplesPerRecord)
     if (SetSignalParameters(samplesPerRecord) != 0)
         return -1;
     outputs.back().samplesPerRecord = samplesPerRecord;
+    if (parameters.MixedRates())
+        outputs.back().channelSamplesPerRecord = signalSamples;
     outputs.back().durationUnits = writer.RecordDurationUnits();
     return recordingStartsPending ? 0 : writer.WriteAnnotation(0, "Recording starts");
 }
@@ -75,8 +77,15 @@ uint64_t SegmentOutput::LastInstantOf(int64_t records) const
 
 int SegmentOutput::SetSignalParameters(int& samplesPerRecord)
 {
-    if (writer.SetSampleFrequency(parameters.sampleFrequency, samplesPerRecord) != 0)
-        return -1;
+    if (parameters.MixedRates()) {
+        if (writer.SetSampleFrequencies(parameters.sampleFrequencies, signalSamples) != 0)
+            return -1;
+        samplesPerRecord = signalSamples.front();
+    } else {
+        if (writer.SetSampleFrequency(parameters.sampleFrequency, samplesPerRecord) != 0)
+            return -1;
+        signalSamples.assign(static_cast<size_t>(signalCount), samplesPerRecord);
+    }
     if (options.losslessRange ? SetLosslessRanges() != 0 : SetHeaderRanges() != 0)
         return -1;
     for (size_t i = 0; i < parameters.channelNames.size(); ++i) {

@@ -30,6 +30,11 @@ public:
     // Opens the next file; samplesPerRecord comes back holding the samples of each signal in one
     // data record.
     int StartEDFFile(int& samplesPerRecord);
+    // Of each signal of the open file; with channels of different rates they differ.
+    const std::vector<int>& SignalSamplesPerRecord() const { return signalSamples; }
+    // µs from the open file's first instant to each channel's first sample (channels of
+    // different rates), for the summary.
+    void NoteChannelOffsets(const std::vector<uint32_t>& offsets) { outputs.back().channelOffsetsUs = offsets; }
     // The start date of the open file from the timestamp (µs) of its first sample instant: its
     // UTC date when it falls after 2010, otherwise the header's creation time. With exact record
     // timing the first record then starts at the timestamp's fraction of a second, and the
@@ -73,8 +78,9 @@ private:
     std::vector<OutputFileSummary>& outputs;  // of the summary: one entry per file opened
     MessageEvent& messages;
     FlatNames flatNames;
-    int segments = 0;      // files opened
-    size_t firstHeld = 0;  // entry of the first file that waits for its name (flat names)
+    std::vector<int> signalSamples;  // samples per data record of each signal
+    int segments = 0;                // files opened
+    size_t firstHeld = 0;            // entry of the first file that waits for its name (flat names)
     // The last instant of each of the latest data records, by record number modulo the size: the
     // records that may not have reached the file when it fails are fewer (the writing behind
     // holds at most a few hundred KiB, a record at least 116 bytes).

@@ -107,6 +107,7 @@ const ChannelOption channelOptions[] = {
     {"offset", &SynthChannel::startOffsetUs, "CHANNEL:MICROSECONDS"},
     {"channel-uuid", &SynthChannel::sessionUuid, "CHANNEL:UUID"},
     {"channel-frequency", &SynthChannel::samplingFrequencyHz, "CHANNEL:HZ"},
+    {"channel-rate", &SynthChannel::rateHz, "CHANNEL:HZ"},
     {"channel-ad-max", &SynthChannel::headerAdMaxValue, "CHANNEL:N"},
     {"missing-records", &SynthChannel::missingTailRecords, "CHANNEL:COUNT"},
     {"truncate-last", &SynthChannel::truncatedTailBytes, "CHANNEL:BYTES"},
@@ -489,6 +490,8 @@ Recording:
   --gap RECORD:US           from record RECORD (counted from 0) on, timestamps are US
                             microseconds later; may be repeated
   --gaps N:US               N more gaps of US microseconds, at evenly spaced records
+  --channel-rate CHANNEL:HZ sample CHANNEL at HZ instead of --frequency, as long and
+                            with the same gaps; may be repeated
   --offset CHANNEL:US       add US microseconds to every timestamp of CHANNEL
                             (channels count from 1); may be repeated
   --ad-max N                -ADMaxValue (default 32767); samples stay within +-N

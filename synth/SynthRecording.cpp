@@ -101,12 +101,41 @@ bool ValidateName(const std::string& name, std::string& error)
     return true;
 }
 
+// The recording as one channel sees it: at its own rate, when it has one, the gaps placed before
+// its first record at or after their place in the recording.
+SynthOptions ChannelTiming(const SynthOptions& options, size_t channel)
+{
+    SynthOptions own = options;
+    const std::optional<int> rate = options.channels[channel].rateHz;
+    if (!rate || *rate == options.samplingFrequencyHz || *rate <= 0 || options.samplingFrequencyHz <= 0)
+        return own;
+    const auto from = static_cast<uint64_t>(options.samplingFrequencyHz);
+    const auto to = static_cast<uint64_t>(*rate);
+    own.samplingFrequencyHz = *rate;
+    own.samplesPerChannel = options.samplesPerChannel * to / from;
+    own.spreadGapCount = 0;
+    own.gaps.clear();
+    const auto place = [from, to](uint64_t record) { return (record * to + from - 1) / from; };
+    for (const SynthGap& gap : options.gaps)
+        own.gaps.push_back({place(gap.beforeRecord), gap.lengthUs});
+    for (uint64_t record = 0, before = 0; record < RecordCount(options); ++record) {
+        const uint64_t gaps = SpreadGapsAtOrBefore(options, record);
+        for (; before < gaps; ++before)
+            own.gaps.push_back({place(record), options.spreadGapUs});
+    }
+    return own;
+}
+
 bool ValidateChannel(const SynthOptions& options, size_t channel, std::string& error)
 {
     const SynthChannel& settings = options.channels[channel];
     const std::string name = ChannelName(options, channel);
     if (!ValidateName(name, error))
         return false;
+    if (settings.rateHz && (*settings.rateHz < 1 || *settings.rateHz > 1000000)) {
+        error = "Channel " + name + ": a rate is 1 to 1000000 Hz, not " + std::to_string(*settings.rateHz) + ".";
+        return false;
+    }
     if (settings.truncatedTailBytes >= cscRecordBytes) {
         error = "Channel " + name + ": a truncated tail must be shorter than one record (1044 bytes).";
         return false;
@@ -407,7 +436,7 @@ int WriteSynthRecording(const SynthOptions& options, std::string& error)
     if (options.writeEventFile && !WriteEventFile(options, error))
         return -1;
     for (size_t channel = 0; channel < options.channels.size(); ++channel) {
-        if (!WriteChannelFile(options, channel, error))
+        if (!WriteChannelFile(ChannelTiming(options, channel), channel, error))
             return -1;
     }
     return 0;

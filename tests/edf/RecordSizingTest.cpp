@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 // The sizes of the README's table, worked out by hand: the usual rule cuts a second into
 // p = bytes / 61,440 + 1 parts; the exact one takes the largest multiple n of f / gcd(f, 100,000)
 // (so that n × 100,000 / f is whole) within 61,440 bytes and one second, else the smallest.
@@ -35,4 +37,32 @@ TEST(RecordSizingTest, UsualAndExactRecordsOfCommonRates)
         EXPECT_DOUBLE_EQ(RateSeen(exact), c.frequency);
     }
     EXPECT_NEAR(RateSeen(SpecifiedRecordSize(32, 32000)), 31995.92, 0.005);
+}
+
+// Mixed rates: the step of every rate (f / gcd(f, 100,000) samples in a whole number of 10 µs)
+// worked out by hand, the record the largest multiple of their common step within the bytes.
+TEST(RecordSizingTest, MixedRatesShareRecordsWholeForEveryRate)
+{
+    const struct {
+        std::vector<int> frequencies;
+        std::vector<int> samples;
+        int units;
+    } cases[] = {
+        // steps 25 and 50 units; 136 bytes per 50 units: 451 × 50 units, 61,336 bytes
+        {{32000, 32000, 32000, 32000, 2000, 2000, 2000, 2000}, {7216, 7216, 7216, 7216, 451, 451, 451, 451}, 22550},
+        {{1000, 250}, {1000, 250}, 100000},      // a second fits
+        {{30011, 1000}, {30011, 1000}, 100000},  // only one second is whole for 30,011 Hz
+        {{1000000, 1000000, 999999, 1}, {1000000, 1000000, 999999, 1}, 100000},  // no shorter duration is whole
+        {{32000, 20000, 32000}, {11696, 7310, 11696}, 36550},  // steps 25 and 5 units: 42 bytes per 25
+        {{32000, 32000}, {15360, 15360}, 48000},               // one rate: as ExactRecordSize
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.frequencies.size() << " signals, first at " << c.frequencies.front());
+        const MixedRecordSize size = ExactMixedRecordSize(c.frequencies);
+        EXPECT_EQ(size.samplesPerRecord, c.samples);
+        EXPECT_EQ(size.durationUnits, c.units);
+        for (size_t i = 0; i < c.frequencies.size(); ++i)
+            EXPECT_EQ(static_cast<int64_t>(size.samplesPerRecord[i]) * oneSecondUnits,
+                      static_cast<int64_t>(c.frequencies[i]) * size.durationUnits);
+    }
 }

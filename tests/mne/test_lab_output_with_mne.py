@@ -19,7 +19,7 @@ import tempfile
 import unittest
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
-from test_read_with_mne import Recording, WALL_CLOCK, header_field, numpy, read_channel, read_edf  # noqa: E402
+from test_read_with_mne import Recording, WALL_CLOCK, header_field, mne, numpy, read_channel, read_edf  # noqa: E402
 
 BIN = pathlib.Path(os.environ.get("VARELO_BIN", "build/bin"))
 SAMPLES_PER_CASE = 4_000_000  # per case, over all channels
@@ -132,6 +132,50 @@ class LabOutputWithMne(unittest.TestCase):
         self.assertEqual(header_field(header, 8, 80), "MCH-0234567 F 02-MAY-1951 Haagse_Harry")
         self.assertEqual(header_field(header, 88, 80), "Startdate 03-JUL-2017 EMR-1 J._Doe Rig_3")
         self.assertEqual((raw.info["highpass"], raw.info["lowpass"]), (0.1, 900.0))
+
+    def test_channels_of_two_rates_each_at_its_own(self):
+        """4 channels at 32 kHz and 4 at 2 kHz, a gap where a record of both begins: MNE reads the
+        channels of each rate at that rate, each channel's samples from its first at or after the
+        file's start up to the end of the time all channels cover."""
+        directory = pathlib.Path(self.work.name) / "mixed"
+        rates = [32000] * 4 + [2000] * 4
+        synth = ["--channels", "8", "--duration", "6", "--events", "20", f"--first-timestamp={FIRST}",
+                 "--offset", "5:217", "--gap", "192:40000", *[f"--channel-rate={c}:2000" for c in range(5, 9)]]
+        subprocess.run([BIN / "varelo-synth", *synth, directory], check=True, stdout=subprocess.DEVNULL)
+        run = subprocess.run([BIN / "varelo-convert", directory], capture_output=True, text=True)
+        self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
+        written = sorted(directory.glob("*.edf"))
+        self.assertEqual(len(written), 2)
+        names = [f"CSC{c}" for c in range(1, 9)]
+        # each channel's samples with their timestamps, split where its timestamps leave a gap
+        stretches = []
+        for name, rate in zip(names, rates):
+            timestamps, valid, samples = read_channel(directory / f"{name}.ocs")
+            at = numpy.concatenate([t + (numpy.arange(v) * 1e6 / rate).astype(numpy.uint64)
+                                    for t, v in zip(timestamps, valid)])
+            values = numpy.concatenate([s[:v] for s, v in zip(samples, valid)])
+            cut = numpy.flatnonzero(numpy.diff(at.astype(float)) > 1.5e6 / rate) + 1
+            stretches.append(list(zip(numpy.split(at, cut), numpy.split(values, cut))))
+        step_v = 1000 / 32767 * 1e-6
+        for segment, path in enumerate(written):
+            start = max(int(stretches[c][segment][0][0]) for c in range(8))
+            end = min(int(stretches[c][segment][0][-1]) + int(numpy.ceil(1e6 / rates[c])) - 1 for c in range(8))
+            header = path.read_bytes()[: 256 * 10]
+            per_record = [int(header_field(header, 256 + 216 * 9 + 8 * c, 8)) for c in range(8)]
+            duration = float(header_field(header, 244, 8))
+            self.assertEqual([n / duration for n in per_record], [float(r) for r in rates], path)
+            for rate in (32000, 2000):
+                channels = [c for c in range(8) if rates[c] == rate]
+                raw = mne.io.read_raw_edf(path, include=[names[c] for c in channels], preload=True, verbose="error")
+                self.assertEqual(raw.info["sfreq"], float(rate), path)
+                data = raw.get_data()
+                for row, c in enumerate(channels):
+                    at, values = stretches[c][segment]
+                    kept = values[(at >= start) & (at <= end)].astype(float)
+                    self.assertLess(int(at[at >= start][0]) - start, 1e6 / rate, f"{path} {names[c]}")
+                    expected = numpy.concatenate([kept, numpy.zeros(data.shape[1] - len(kept))])  # the padding
+                    worst = numpy.max(numpy.abs(data[row] - expected * step_v))
+                    self.assertLess(worst, step_v / 2, f"{path} {names[c]}")
 
 
 if __name__ == "__main__":

@@ -148,7 +148,7 @@ class Batch(unittest.TestCase):
     def test_failing_recording_names_its_error(self):
         tree = self.root / "tree"
         synth(tree / "good")
-        synth(tree / "bad", "--channel-frequency", "2:16000")
+        synth(tree / "bad", "--uuid", "session-a", "--channel-uuid", "2:session-b")
         run = convert("-q", "-r", "-o", self.root / "out", "--report", self.root / "batch.jsonl", tree)
         self.assertEqual(run.returncode, 1)
         lines = [json.loads(line) for line in (self.root / "batch.jsonl").read_text().splitlines()]
@@ -156,9 +156,9 @@ class Batch(unittest.TestCase):
         self.assertEqual(lines[0]["result"], "failed")
         bad = tree / "bad"
         self.assertEqual(lines[0]["messages"][-2:], [
-            {"type": "Error", "text": "Error, sample frequencies do not match between CSC files.  Current sample "
-                                      "frequency: 16000, Previous sample frequency: 32000"},
-            {"type": "Error", "text": f"{bad}/CSC2.ocs: its -SamplingFrequency differs from that of {bad}/CSC1.ocs."}])
+            {"type": "Error", "text": "Error, Session UUIDs do not match between CSC files.  Current UUID: session-b, "
+                                      "Previous UUID: session-a"},
+            {"type": "Error", "text": f"{bad}/CSC2.ocs: its -SessionUUID differs from that of {bad}/CSC1.ocs."}])
         self.assertEqual(report(self.root / "out" / "bad"), lines[0])
 
     def test_slurm_array_converts_one_recording_per_task(self):

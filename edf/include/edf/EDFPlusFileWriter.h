@@ -68,6 +68,9 @@ public:
     // usual sizing, the first file whose records make EDF readers see another rate than the
     // sampling frequency gets a Warning that says which and how far it drifts; once per writer.
     int SetSampleFrequency(int sampleFrequency, int& samplesPerRecord);
+    // The same for signals of different rates, one frequency per signal: data records that hold a
+    // whole number of samples of every rate and last exactly that long (ExactMixedRecordSize).
+    int SetSampleFrequencies(const std::vector<int>& sampleFrequencies, std::vector<int>& samplesPerRecord);
     // Whether SetSampleFrequency will take sampleFrequency for files of signalCount signals, with
     // exact record timing or without: asked before any file is opened.
     static bool RecordsFit(int signalCount, int sampleFrequency, bool exactTiming);
@@ -126,6 +129,7 @@ public:
     static std::string MakeUniqueFileName(const std::string& name);
 
 private:
+    int SetSignalSamples(int signal, int samplesPerRecord);
     static RecordSize RecordSizeFor(int signalCount, int sampleFrequency, bool exactTiming);
     int Fail(const std::wstring& message);
     // The message, then one more Error that names the file and the reason (FileErrorText).
@@ -165,6 +169,6 @@ private:
     std::wstring keptName;
     int64_t recordsWritten = 0;      // data records of the file open now
     int64_t annotationsWritten = 0;  // annotations handed over for it
-    size_t samplesPerRecordSet = 0;  // of every signal of the file open now
+    size_t recordSamplesSet = 0;     // of all signals of the file open now
     int recordDurationUnits = 0;
 };

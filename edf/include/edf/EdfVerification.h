@@ -22,7 +22,9 @@ public:
     // otherwise as they were added, so that a clipped sample does not match.
     void Begin(int signalCount, bool clipsExpected = true);
     void SetDigitalRange(int signal, int minimum, int maximum);
-    void SetSamplesPerRecord(int samplesPerRecord) { this->samplesPerRecord = samplesPerRecord; }
+    void SetSamplesPerRecord(int samplesPerRecord) { signalSamples.assign(ranges.size(), samplesPerRecord); }
+    // Per signal, for signals of different rates.
+    void SetSamplesPerRecord(const std::vector<int>& samplesPerRecord) { signalSamples = samplesPerRecord; }
     void AddRecord(const std::vector<short>& samples);
     // The text as the file engine keeps it: whole or its first 40 bytes, converted to UTF-8.
     void AddAnnotation(int64_t onset, int onsetDecimals, const std::string& latin1Text, AnnotationTexts texts);
@@ -67,7 +69,7 @@ private:
                                const std::vector<std::string>& labels) const;
 
     int signalCount = 0;
-    int samplesPerRecord = 0;
+    std::vector<int> signalSamples;  // samples per data record of each signal
     bool clipsExpected = true;
     std::vector<Range> ranges;
     std::vector<Fingerprint> records;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 // How many samples of each signal a data record holds and how long it lasts, for n signals
 // sampled at f Hz. The duration is a whole number of 10 µs, which the header writes exactly.
@@ -23,6 +24,17 @@ RecordSize SpecifiedRecordSize(int64_t signalCount, int sampleFrequency);
 // 1 ms and at most one second, and where no such record fits the bytes, the smallest exact one
 // (never longer than one second: f samples in 1 s is always exact).
 RecordSize ExactRecordSize(int64_t signalCount, int sampleFrequency);
+
+// Records of signals sampled at different rates, in signal order: the duration holds a whole
+// number of samples of every rate (a multiple of the least common multiple of each rate's exact
+// step), and is the largest such duration within 61,440 bytes, at least 1 ms and at most one
+// second; where none fits the bytes, the shortest one of at least 1 ms. Signals that all share one
+// rate get ExactRecordSize.
+struct MixedRecordSize {
+    std::vector<int> samplesPerRecord;  // per signal
+    int durationUnits = 0;              // units of 10 µs
+};
+MixedRecordSize ExactMixedRecordSize(const std::vector<int>& sampleFrequencies);
 
 // The sampling rate that a reader derives from the header: samples per record / duration.
 double RateSeen(const RecordSize& size);

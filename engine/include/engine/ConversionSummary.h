@@ -27,6 +27,10 @@ struct OutputFileSummary {
     int durationUnits = 0;       // of a data record, in units of 10 µs
     uint64_t firstSampleUs = 0;  // acquisition clock, of the first and last sample instant in the file
     uint64_t lastSampleUs = 0;
+    // Channels of different rates, per channel: µs from the first instant to its first sample
+    // (less than one of its sample periods), and its samples in one data record.
+    std::vector<uint32_t> channelOffsetsUs;
+    std::vector<int> channelSamplesPerRecord;
     // Closed with all its records and annotations. The file a failed conversion was writing is
     // not: it reads as a clean, shorter recording, but it stops where the conversion did.
     bool complete = false;

@@ -71,6 +71,11 @@ public:
                         int sampleFrequency, int eventHandle);
 
 private:
+    // The transfer of channels of different rates, each written at its own.
+    int TransferMixedRates(EDFPlusFileWriter& writer, Velquor::OrvFileIO& reader, const std::vector<int>& handles,
+                           int eventHandle);
+    // The last Warning and Notice of a transfer: texts cut, files verified.
+    void ReportTextsAndVerification(const EDFPlusFileWriter& writer);
     // The Warning about events that no file received; none when every event found a file.
     int ReportEventsLeftOut(EventAnnotations& events);
     // The Warning that names, per channel, the samples clipped to the digital range; none when

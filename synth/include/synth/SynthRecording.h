@@ -31,8 +31,11 @@ struct SynthChannel {
 
     std::optional<std::string> sessionUuid;  // instead of the recording's
     std::optional<int> samplingFrequencyHz;  // header and record field only; timing stays the recording's
-    std::optional<int> adMaxValue;           // header value, and the limit of the samples
-    std::optional<int> headerAdMaxValue;     // header value only: the samples may then lie beyond it
+    // Sampled at this rate instead of the recording's: as long, with timestamps at its own rate
+    // and each gap before its first record that starts at or after the gap's place.
+    std::optional<int> rateHz;
+    std::optional<int> adMaxValue;        // header value, and the limit of the samples
+    std::optional<int> headerAdMaxValue;  // header value only: the samples may then lie beyond it
     std::optional<int> inputRangeUv;
     std::vector<std::string> omittedKeys;       // header keys left out, e.g. "-InputRange"
     std::vector<std::string> extraHeaderLines;  // appended after the usual header lines
