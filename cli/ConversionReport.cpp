@@ -166,6 +166,8 @@ json OptionsJson(const ConvertArguments& arguments)
                     {"whole_texts", chosen.wholeTexts}};
     if (chosen.resampleHz > 0)
         options["resample_hz"] = chosen.resampleHz;
+    if (chosen.splitMicroseconds > 0)
+        options["split_us"] = chosen.splitMicroseconds;
     PutPath(options, "output_dir", arguments.outputDirectory);
     options.update(json{
         {"recursive", arguments.recursive}, {"jobs", arguments.jobs}, {"skip_converted", arguments.skipConverted}});
@@ -314,6 +316,8 @@ json OutputOptionsJson(const ConversionOptions& options)
                    {"flat_names", options.flatNames}};
     if (options.resampleHz > 0)  // only then: reports written before the option still compare alike
         chosen["resample_hz"] = options.resampleHz;
+    if (options.splitMicroseconds > 0)
+        chosen["split_us"] = options.splitMicroseconds;
     return chosen;
 }
 

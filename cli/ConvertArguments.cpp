@@ -48,6 +48,13 @@ constexpr const char* usageText =
     "                      out: passes 0 to 0.4 x HZ within 0.1 dB, stops 0.5 x HZ on by 90 dB;\n"
     "                      each segment is filtered alone, its ends mirrored; samples keep their\n"
     "                      step (clipped ones get a Warning); not with --classic\n"
+    "      --split SECONDS no file longer than SECONDS (above 0, up to 6 decimals): each\n"
+    "                      segment is cut at data records into parts of the most whole records\n"
+    "                      that fit (at least one), named ..._seg<KK>of<NN>_part<PP>of<MM>.edf;\n"
+    "                      a part starts to the microsecond where the one before ended and holds\n"
+    "                      the events of its time (one at a cut goes into the later part); the\n"
+    "                      first part alone holds \"Recording starts\", the last alone \"Recording\n"
+    "                      ends\"; not with --classic\n"
     "      --verify        read every EDF+ file back once it is written and compare every sample\n"
     "                      and annotation with what was read; a mismatch, or a sample clipped\n"
     "                      without a Warning, fails the directory\n"
@@ -63,7 +70,7 @@ constexpr const char* usageText =
     "  -j, --jobs N        convert up to N recordings at once, each in a process of its own\n"
     "                      (default 1); each recording's lines are printed together when it ends\n"
     "      --skip-converted  pass over a recording whose last conversion completed with the\n"
-    "                      same output options (--classic, --exact-timing, --unit, --resample;\n"
+    "                      same output options (--classic, --exact-timing, --unit, --resample, --split;\n"
     "                      not --verify nor the batch options) and whose channel and event files are\n"
     "                      unchanged since (names, sizes, times)\n"
     "      --report FILE   append one line of JSON per recording to FILE (JSON Lines); each\n"
@@ -86,7 +93,7 @@ constexpr const char* usageText =
     "Exit status: 0 when every directory converted (or was skipped), 1 when any failed, 2 for a\n"
     "usage error.\n";
 
-enum OptionCode { ExactTiming = 1000, Unit, Verify, Version, SkipConverted, Report, List, Classic, Resample };
+enum OptionCode { ExactTiming = 1000, Unit, Verify, Version, SkipConverted, Report, List, Classic, Resample, Split };
 
 const option longOptions[] = {
     {"quiet", no_argument, nullptr, 'q'},
@@ -97,6 +104,7 @@ const option longOptions[] = {
     {"unit", required_argument, nullptr, Unit},
     {"verify", no_argument, nullptr, Verify},
     {"resample", required_argument, nullptr, Resample},
+    {"split", required_argument, nullptr, Split},
     {"classic", no_argument, nullptr, Classic},
     {"output-dir", required_argument, nullptr, 'o'},
     {"recursive", no_argument, nullptr, 'r'},
@@ -165,6 +173,12 @@ ConvertArguments ParseConvertArguments(int argc, char** argv)
             asked.resampleHz = static_cast<int>(rate);
             break;
         }
+        case Split: {
+            std::string error;
+            if (!ParseSplitSeconds(optarg, asked.splitMicroseconds, error))
+                return UsageError("--split " + std::string(optarg) + ": " + error);
+            break;
+        }
         case 'o':
             if (*optarg == '\0')
                 return UsageError("--output-dir needs a directory");
@@ -201,10 +215,13 @@ ConvertArguments ParseConvertArguments(int argc, char** argv)
     }
     if (classic && asked.resampleHz > 0)
         return UsageError("--resample is lab output's, not --classic's");
+    if (classic && asked.splitMicroseconds > 0)
+        return UsageError("--split is lab output's, not --classic's");
     arguments.options = classic ? ConversionOptions() : ConversionOptions::Lab();
     arguments.options.exactTiming = arguments.options.exactTiming || asked.exactTiming;
     arguments.options.verify = asked.verify;
     arguments.options.resampleHz = asked.resampleHz;
+    arguments.options.splitMicroseconds = asked.splitMicroseconds;
     if (!asked.physicalDimension.empty())
         arguments.options.physicalDimension = asked.physicalDimension;
     for (int i = optind; i < argc; ++i)

@@ -54,6 +54,44 @@ TEST_F(OptionsTest, ExactTimingStartsTheFirstRecordAtTheInstantsFractionOfASecon
                                                        "+3.1224560 Recording ends"}));
 }
 
+TEST_F(OptionsTest, SplitPartsOfAnUnsetClockContinueFromTheCreationTime)
+{
+    // Timestamps of 1970 are not wall-clock time: the first part starts at the creation time
+    // (10:22:33), each later one that time plus the records before it. 1.999999 s hold one
+    // 1-second record.
+    const uint64_t first = 5000000 + fraction;
+    const std::vector<std::wstring> channels = {WriteChannel(Named("CSC1"), ContinuousRecords(first, 1000, 3000, 0)),
+                                                WriteChannel(Named("CSC2"), ContinuousRecords(first, 1000, 3000, 100))};
+    const std::wstring events = WriteEvents({{first + 999999, "before the cut"}, {first + 1000000, "at the cut"}});
+    ConversionOptions options;
+    options.exactTiming = true;
+    options.flatNames = true;
+    options.splitMicroseconds = 1999999;
+    engine.SetOptions(options);
+    ASSERT_EQ(Convert(events, channels), 0);
+    const struct {
+        std::string name;
+        std::string startTime;
+        std::vector<std::string> recordStarts;
+        std::vector<std::string> texts;
+    } parts[] = {
+        {"DevOutput_run01_seg1of1_part1of3.edf",
+         "10.22.33",
+         {"+0"},
+         {"+0 Recording starts", "+0.9999990 before the cut"}},
+        {"DevOutput_run01_seg1of1_part2of3.edf", "10.22.34", {"+0"}, {"+0 at the cut"}},
+        {"DevOutput_run01_seg1of1_part3of3.edf", "10.22.35", {"+0"}, {"+0.9990000 Recording ends"}},
+    };
+    EXPECT_EQ(EdfFilesWritten().size(), 3U);
+    for (const auto& part : parts) {
+        SCOPED_TRACE(part.name);
+        const EdfFile edf = ParsedOutput(part.name);
+        EXPECT_EQ(edf.startTime, part.startTime);
+        EXPECT_EQ(edf.recordStartTimes, part.recordStarts);
+        EXPECT_EQ(TalTexts(edf), part.texts);
+    }
+}
+
 TEST_F(OptionsTest, UnitIsTheDimensionOfEverySignalButTheAnnotations)
 {
     ConversionOptions options;
@@ -160,4 +198,28 @@ TEST(ConversionOptionsTest, DescriptionAddsTheFrontendsWordsForEachChoiceItHasTh
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.options.Description(c.hint), c.expected);
+}
+
+TEST(ConversionOptionsTest, SplitSecondsAreDigitsWithUpToSixDecimalsAboveZero)
+{
+    const struct {
+        std::string text;
+        int64_t microseconds;  // -1: refused
+    } cases[] = {
+        {"3", 3000000},     {"2.5", 2500000}, {"0.000001", 1}, {"999999999.999999", 999999999999999},
+        {"0", -1},          {"0.0", -1},      {"", -1},        {"-3", -1},
+        {"+3", -1},         {"3.", -1},       {".5", -1},      {"1.0000001", -1},
+        {"1000000000", -1}, {"1e3", -1},      {"3 ", -1},      {"3.-5", -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        int64_t microseconds = 0;
+        std::string error;
+        EXPECT_EQ(ParseSplitSeconds(c.text, microseconds, error), c.microseconds > 0);
+        if (c.microseconds > 0) {
+            EXPECT_EQ(SecondsText(microseconds), c.text);
+        }
+        EXPECT_EQ(microseconds, std::max<int64_t>(c.microseconds, 0));
+        EXPECT_EQ(error.empty(), c.microseconds > 0);
+    }
 }

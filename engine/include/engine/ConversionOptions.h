@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "logging/ConversionChoice.h"
@@ -34,6 +35,9 @@ struct ConversionOptions {
     // Every channel resampled to this rate (Hz), through a linear-phase anti-aliasing filter
     // (ResamplingPlan.h); 0: the input's rate.
     int resampleHz = 0;
+    // No file longer than this (µs): a segment goes into parts of whole data records, the most
+    // that fit (at least one), each starting where the one before ended; 0: one file per segment.
+    int64_t splitMicroseconds = 0;
 
     // What the command line writes by default: exact timing, microvolts, microsecond onsets,
     // natural order, lossless range, whole texts and flat names.
@@ -42,12 +46,18 @@ struct ConversionOptions {
     bool Any() const
     {
         return exactTiming || !physicalDimension.empty() || verify || microsecondOnsets || naturalOrder || losslessRange
-               || wholeTexts || flatNames || resampleHz > 0;
+               || wholeTexts || flatNames || resampleHz > 0 || splitMicroseconds > 0;
     }
     // The Notice that names the options in force, at the start of a run, each choice followed by
     // how the user makes it where `hint` has words for that.
     std::wstring Description(const ChoiceHint& hint) const;
 };
+
+// The part length of --split from its text: seconds as digits with at most six decimals (3,
+// 2.5, 0.001), more than 0 and below a billion. false with the reason in `error`.
+bool ParseSplitSeconds(const std::string& text, int64_t& microseconds, std::string& error);
+// Microseconds as seconds, without trailing zeros: 2500000 as "2.5".
+std::string SecondsText(int64_t microseconds);
 
 // Whether `unit` can be written as a physical dimension; false with the reason in `error`.
 bool IsUsablePhysicalDimension(const std::string& unit, std::string& error);
