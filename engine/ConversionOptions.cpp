@@ -32,7 +32,8 @@ std::wstring ConversionOptions::Description(const ChoiceHint& hint) const
                 + std::to_wstring(resampleHz) + L");";
     if (splitMicroseconds > 0) {
         const std::wstring seconds = OrvText::Utf8ToWide(SecondsText(splitMicroseconds));
-        text += L" no file longer than " + seconds + L" s, segments cut at data records (--split " + seconds + L");";
+        text += L" each segment's file cut at data records into parts of at most " + seconds
+                + L" s, named with _part<PP>of<MM> after the segment (--split " + seconds + L");";
     }
     if (flatNames)
         text += L" "
