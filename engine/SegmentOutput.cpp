@@ -251,7 +251,9 @@ int SegmentOutput::FinishFile(uint64_t eventsFrom, uint64_t eventsTo, bool endsS
         return Annotate(timestamp, origin, text);
     };
     if (events.WriteEventAnnotations(eventsFrom, eventsTo, annotate) != 0
-        || (endsSegment && Annotate(eventsTo, origin, "Recording ends") != 0))
+        // a last part whose one instant lies a microsecond before the part's start (its
+        // timestamp truncated) ends where it starts, never before
+        || (endsSegment && Annotate(std::max(eventsTo, eventsFrom), origin, "Recording ends") != 0))
         return -1;
     OutputFileSummary& file = outputs.back();
     // a file closed before its first record gets one record per annotation
