@@ -171,6 +171,8 @@ json OptionsJson(const ConvertArguments& arguments)
                     {"whole_texts", chosen.wholeTexts}};
     if (chosen.resampleHz > 0)
         options["resample_hz"] = chosen.resampleHz;
+    if (chosen.splitMicroseconds > 0)
+        options["split_us"] = chosen.splitMicroseconds;
     PutPath(options, "output_dir", arguments.outputDirectory);
     options.update(json{
         {"recursive", arguments.recursive}, {"jobs", arguments.jobs}, {"skip_converted", arguments.skipConverted}});
@@ -329,6 +331,8 @@ json OutputOptionsJson(const ConversionOptions& options)
         chosen["patient"] = options.patient;
     if (!options.recording.empty())
         chosen["recording"] = options.recording;
+    if (options.splitMicroseconds > 0)
+        chosen["split_us"] = options.splitMicroseconds;
     return chosen;
 }
 

@@ -51,6 +51,13 @@ constexpr const char* usageText =
     "                      out: passes 0 to 0.4 x HZ within 0.1 dB, stops 0.5 x HZ on by 90 dB;\n"
     "                      each segment is filtered alone, its ends mirrored; samples keep their\n"
     "                      step (clipped ones get a Warning); not with --classic\n"
+    "      --split SECONDS no file longer than SECONDS (above 0, up to 6 decimals): each\n"
+    "                      segment is cut at data records into parts of the most whole records\n"
+    "                      that fit (at least one), named ..._seg<KK>of<NN>_part<PP>of<MM>.edf;\n"
+    "                      a part starts to the microsecond where the one before ended and holds\n"
+    "                      the events of its time (one at a cut goes into the later part); the\n"
+    "                      first part alone holds \"Recording starts\", the last alone \"Recording\n"
+    "                      ends\"; not with --classic\n"
     "      --verify        read every EDF+ file back once it is written and compare every sample\n"
     "                      and annotation with what was read; a mismatch, or a sample clipped\n"
     "                      without a Warning, fails the directory\n"
@@ -91,8 +98,8 @@ constexpr const char* usageText =
     "                      (default 1); each recording's lines are printed together when it ends\n"
     "      --skip-converted  pass over a recording whose last conversion completed with the\n"
     "                      same output options (--classic, --exact-timing, --unit, --resample,\n"
-    "                      the channel and identification options; not --verify nor the batch\n"
-    "                      options) and whose channel and event files are\n"
+    "                      --split, the channel and identification options; not --verify nor\n"
+    "                      the batch options) and whose channel and event files are\n"
     "                      unchanged since (names, sizes, times)\n"
     "      --report FILE   append one line of JSON per recording to FILE (JSON Lines); each\n"
     "                      recording's own report is VareloReport.json beside its log file\n"
@@ -124,6 +131,7 @@ enum OptionCode {
     List,
     Classic,
     Resample,
+    Split,
     Channels,
     Label,
     Labels,
@@ -140,6 +148,7 @@ const option longOptions[] = {
     {"unit", required_argument, nullptr, Unit},
     {"verify", no_argument, nullptr, Verify},
     {"resample", required_argument, nullptr, Resample},
+    {"split", required_argument, nullptr, Split},
     {"channels", required_argument, nullptr, Channels},
     {"label", required_argument, nullptr, Label},
     {"labels", required_argument, nullptr, Labels},
@@ -287,6 +296,12 @@ ConvertArguments ParseConvertArguments(int argc, char** argv)
             asked.resampleHz = static_cast<int>(rate);
             break;
         }
+        case Split: {
+            std::string error;
+            if (!ParseSplitSeconds(optarg, asked.splitMicroseconds, error))
+                return UsageError("--split " + std::string(optarg) + ": " + error);
+            break;
+        }
         case Channels:
             asked.channels.clear();
             if (!SplitChannels(optarg, asked.channels))
@@ -350,10 +365,13 @@ ConvertArguments ParseConvertArguments(int argc, char** argv)
     }
     if (classic && asked.resampleHz > 0)
         return UsageError("--resample is lab output's, not --classic's");
+    if (classic && asked.splitMicroseconds > 0)
+        return UsageError("--split is lab output's, not --classic's");
     arguments.options = classic ? ConversionOptions() : ConversionOptions::Lab();
     arguments.options.exactTiming = arguments.options.exactTiming || asked.exactTiming;
     arguments.options.verify = asked.verify;
     arguments.options.resampleHz = asked.resampleHz;
+    arguments.options.splitMicroseconds = asked.splitMicroseconds;
     if (!asked.physicalDimension.empty())
         arguments.options.physicalDimension = asked.physicalDimension;
     arguments.options.channels = asked.channels;

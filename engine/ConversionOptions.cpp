@@ -3,6 +3,9 @@
 #include <algorithm>
 
 #include "edf/EdfFileEngine.h"
+#include <cctype>
+#include <charconv>
+
 #include "edf/EdfLayout.h"
 #include "logging/TextConversion.h"
 
@@ -44,6 +47,11 @@ std::wstring ConversionOptions::Description(const ChoiceHint& hint) const
         text += L" recording \"" + OrvText::Utf8ToWide(recording) + L"\";";
     if (prefiltering)
         text += L" filter settings in the prefiltering fields;";
+    if (splitMicroseconds > 0) {
+        const std::wstring seconds = OrvText::Utf8ToWide(SecondsText(splitMicroseconds));
+        text += L" each segment's file cut at data records into parts of at most " + seconds
+                + L" s, named with _part<PP>of<MM> after the segment (--split " + seconds + L");";
+    }
     if (flatNames)
         text += L" "
                 + WithChoiceHint(L"one file per segment, named <name>_run<RR>_seg<KK>of<NN>.edf",
@@ -98,4 +106,40 @@ bool IsUsablePhysicalDimension(const std::string& unit, std::string& error)
         }
     }
     return true;
+}
+
+bool ParseSplitSeconds(const std::string& text, int64_t& microseconds, std::string& error)
+{
+    constexpr size_t largestWholeDigits = 9;  // below a billion seconds
+    constexpr size_t decimalDigits = 6;       // to the microsecond
+    const size_t point = text.find('.');
+    const std::string whole = text.substr(0, point);
+    // the decimals filled up to the microsecond; none when there is no point
+    std::string decimals = point == std::string::npos ? std::string() : text.substr(point + 1);
+    const bool decimalsFit = point == std::string::npos || (!decimals.empty() && decimals.size() <= decimalDigits);
+    decimals.resize(decimalDigits, '0');
+    int64_t seconds = 0;
+    int64_t fraction = 0;
+    const auto readAll = [](const std::string& digits, int64_t& value) {
+        const char* end = digits.data() + digits.size();
+        const auto [stop, failure] = std::from_chars(digits.data(), end, value);
+        return failure == std::errc() && stop == end && std::isdigit(static_cast<unsigned char>(digits.front())) != 0;
+    };
+    microseconds = 0;
+    if (whole.empty() || whole.size() > largestWholeDigits || !decimalsFit || !readAll(whole, seconds)
+        || !readAll(decimals, fraction) || seconds * 1000000 + fraction == 0) {
+        error = "expected seconds above 0 and below 1000000000, with at most 6 decimals";
+        return false;
+    }
+    microseconds = seconds * 1000000 + fraction;
+    return true;
+}
+
+std::string SecondsText(int64_t microseconds)
+{
+    std::string text = std::to_string(microseconds / 1000000);
+    std::string decimals = std::to_string(1000000 + microseconds % 1000000).substr(1);
+    while (!decimals.empty() && decimals.back() == '0')
+        decimals.pop_back();
+    return decimals.empty() ? text : text + "." + decimals;
 }

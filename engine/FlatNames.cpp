@@ -48,15 +48,18 @@ bool FlatNames::ReserveRun(const std::string& outputFileName, int& errorNumber)
     return false;
 }
 
-std::string FlatNames::ProvisionalName(int segment) const
+std::string FlatNames::ProvisionalName(int segment, int part) const
 {
-    return directory + RunPrefix(run) + "seg" + std::to_string(segment) + ".edf";
+    const std::string partText = part > 0 ? "_part" + std::to_string(part) : std::string();
+    return directory + RunPrefix(run) + "seg" + std::to_string(segment) + partText + ".edf";
 }
 
-std::string FlatNames::FinalName(int segment, int count) const
+std::string FlatNames::FinalName(int segment, int count, int part, int partCount) const
 {
+    const std::string partText =
+        part > 0 ? "_part" + ZeroPadded(part, Digits(partCount)) + "of" + std::to_string(partCount) : std::string();
     return directory + RunPrefix(run) + "seg" + ZeroPadded(segment, Digits(count)) + "of" + std::to_string(count)
-           + ".edf";
+           + partText + ".edf";
 }
 
 bool FlatNames::RunHasFiles(int candidate) const

@@ -9,11 +9,13 @@
 // to the digits of the count NN, so that the names of a run sort in segment order; the run number
 // RR (at least two digits) is the lowest that no file of the directory carries yet, so that a
 // rerun's files differ from the first run's and are never read as further segments of it. The
-// names are as long as the stem and the numbers make them, whatever the number of gaps.
+// names are as long as the stem and the numbers make them, whatever the number of gaps. A segment
+// split into parts gives "<stem>_run<RR>_seg<KK>of<NN>_part<PP>of<MM>.edf", part PP of the
+// segment's MM, zero-padded in the same way, so that the parts sort in order within their segment.
 //
 // The count is known when the last segment ends: until then the files lie under the unfinished
-// names of provisional ones ("<stem>_run<RR>_seg<K>.edf", never given to a file), and the run
-// number is reserved by a locked file of its own, so that runs at the same time never share one.
+// names of provisional ones ("<stem>_run<RR>_seg<K>.edf", "<stem>_run<RR>_seg<K>_part<P>.edf", never given to a file),
+// and the run number is reserved by a locked file of its own, so that runs at the same time never share one.
 class FlatNames {
 public:
     FlatNames() = default;
@@ -24,9 +26,9 @@ public:
     // the system's error number when no run number can be reserved.
     bool ReserveRun(const std::string& outputFileName, int& errorNumber);
     bool Reserved() const { return run > 0; }
-    // segment counts from 1
-    std::string ProvisionalName(int segment) const;
-    std::string FinalName(int segment, int count) const;
+    // segment and part count from 1; part 0: the segment is not split
+    std::string ProvisionalName(int segment, int part) const;
+    std::string FinalName(int segment, int count, int part, int partCount) const;
     // Lets go of the run number once its files are named, or given up.
     void Release() { runLock.Discard(); }
 

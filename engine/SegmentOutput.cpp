@@ -1,7 +1,9 @@
 #include "SegmentOutput.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <sstream>
 #include <system_error>
 
@@ -11,6 +13,33 @@ namespace {
 
 constexpr int latestYearOfUnsetClock = 2010;  // timestamps up to this year are not wall-clock time
 constexpr int64_t microsecondsPerSecond = 1000000;
+constexpr int64_t recordDurationUnitUs = 10;  // the writer's unit of a record's duration
+
+// The UTC calendar time (full year, month 1 to 12) of a timestamp (µs) when it falls after 2010;
+// nullopt for an earlier one, which is not wall-clock time.
+std::optional<tm> ClockCalendar(uint64_t timestamp)
+{
+    const auto seconds = static_cast<time_t>(static_cast<int64_t>(timestamp) / microsecondsPerSecond);
+    tm utc{};
+    if (gmtime_r(&seconds, &utc) == nullptr || utc.tm_year <= latestYearOfUnsetClock - 1900)
+        return std::nullopt;
+    utc.tm_year += 1900;
+    utc.tm_mon += 1;
+    return utc;
+}
+
+// A calendar time (full year, month 1 to 12) `seconds` later, in the same form.
+tm LaterCalendar(tm calendar, int64_t seconds)
+{
+    calendar.tm_year -= 1900;
+    calendar.tm_mon -= 1;
+    const time_t later = timegm(&calendar) + static_cast<time_t>(seconds);
+    tm result{};
+    (void)gmtime_r(&later, &result);
+    result.tm_year += 1900;
+    result.tm_mon += 1;
+    return result;
+}
 
 }  // namespace
 
@@ -25,25 +54,54 @@ SegmentOutput::SegmentOutput(EDFPlusFileWriter& writer, std::wstring& outputFile
 
 int SegmentOutput::StartEDFFile(int& samplesPerRecord)
 {
-    fileStart = 0;
+    ++segments;
+    part = 1;
     recordingStartsPending = options.exactTiming;
+    if (OpenPart(samplesPerRecord) != 0)
+        return -1;
+    const int64_t recordUs = int64_t{writer.RecordDurationUnits()} * recordDurationUnitUs;
+    recordsPerPart =
+        options.splitMicroseconds > 0 && recordUs > 0 ? std::max<int64_t>(1, options.splitMicroseconds / recordUs) : 0;
+    return recordingStartsPending ? 0 : writer.WriteAnnotation(0, "Recording starts");
+}
+
+int SegmentOutput::OpenPart(int& samplesPerRecord)
+{
+    fileStart = 0;
+    partStart = 0;
     recordsHandedOver = 0;
     if (OpenNextFile() != 0)
         return -1;
     outputs.push_back({});
+    places.push_back({segments, PartNumber()});
     outputs.back().file = options.flatNames ? writer.UnfinishedName() : outputFileName;
     if (SetSignalParameters(samplesPerRecord) != 0)
         return -1;
     outputs.back().samplesPerRecord = samplesPerRecord;
     if (parameters.MixedRates())
         outputs.back().channelSamplesPerRecord = signalSamples;
+    if (part > 1)  // parts start at whole records, which hold whole samples of every rate
+        outputs.back().channelOffsetsUs = outputs[outputs.size() - 2].channelOffsetsUs;
     outputs.back().durationUnits = writer.RecordDurationUnits();
-    return recordingStartsPending ? 0 : writer.WriteAnnotation(0, "Recording starts");
+    return 0;
+}
+
+int SegmentOutput::ContinueInNextPart()
+{
+    const auto recordUs = static_cast<uint64_t>(writer.RecordDurationUnits()) * recordDurationUnitUs;
+    const uint64_t nextStart = partStart + static_cast<uint64_t>(recordsHandedOver) * recordUs;
+    if (FinishFile(partStart, nextStart - 1, false, LastInstantOf(recordsHandedOver)) != 0)
+        return -1;
+    ++part;
+    recordingStartsPending = false;  // the segment's first part holds it
+    int samplesPerRecord = 0;        // as the first part's: the same frequency sizes the records alike
+    if (OpenPart(samplesPerRecord) != 0)
+        return -1;
+    return SetStartDateFromTimestamp(nextStart);
 }
 
 int SegmentOutput::OpenNextFile()
 {
-    ++segments;
     if (!options.flatNames)
         return writer.OpenFile(outputFileName, signalCount);
     int errorNumber = 0;
@@ -53,12 +111,14 @@ int SegmentOutput::OpenNextFile()
                                                 + OrvText::Utf8ToWide(std::generic_category().message(errorNumber)));
         return -1;
     }
-    std::wstring name = OrvText::Utf8ToWide(flatNames.ProvisionalName(segments));
+    std::wstring name = OrvText::Utf8ToWide(flatNames.ProvisionalName(segments, PartNumber()));
     return writer.OpenFile(name, signalCount);
 }
 
 int SegmentOutput::WriteDataRecord(const std::vector<short>& samples, uint64_t lastInstant)
 {
+    if (recordsPerPart > 0 && recordsHandedOver >= recordsPerPart && ContinueInNextPart() != 0)
+        return -1;
     if (writer.WriteDataRecord(samples) != 0)
         return -1;
     recordEnds[static_cast<size_t>(recordsHandedOver) % recordEnds.size()] = lastInstant;
@@ -141,25 +201,35 @@ int SegmentOutput::SetLosslessRanges()
 int SegmentOutput::SetStartDateFromTimestamp(uint64_t timestamp)
 {
     fileStart = timestamp;
-    const auto seconds = static_cast<time_t>(static_cast<int64_t>(timestamp) / microsecondsPerSecond);
-    tm utc{};
-    if (gmtime_r(&seconds, &utc) != nullptr && utc.tm_year > latestYearOfUnsetClock - 1900) {
-        utc.tm_year += 1900;
-        utc.tm_mon += 1;
-        if (writer.SetStartDate(utc) != 0)
-            return -1;
-        NoteStart(timestamp, utc);
-        if (options.exactTiming) {
-            // the header holds whole seconds: the first record starts at the instant's fraction
-            const uint64_t fraction = timestamp % microsecondsPerSecond;
-            fileStart = timestamp - fraction;
-            if (writer.SetRecordStartOffset(static_cast<int64_t>(fraction)) != 0)
-                return -1;
-        }
-    } else if (writer.SetStartDate(parameters.recordingStartTime) != 0) {
-        return -1;
+    partStart = timestamp;
+    if (part <= 1) {
+        segmentOrigin = timestamp;
+        segmentOnClock = ClockCalendar(timestamp).has_value();
+    }
+    // the start as the header holds it (whole seconds) and the first record's offset from it (µs)
+    tm calendar = parameters.recordingStartTime;
+    uint64_t fraction = 0;
+    bool offsetKnown = true;  // the clock or a continued part; not the creation time of a first part
+    const std::optional<tm> clock = segmentOnClock ? ClockCalendar(timestamp) : std::nullopt;
+    if (clock) {
+        calendar = *clock;
+        fraction = timestamp % microsecondsPerSecond;
+    } else if (part > 1) {
+        // the parts of a segment before the clock was set continue from the creation time
+        const uint64_t elapsed = timestamp - segmentOrigin;
+        calendar = LaterCalendar(parameters.recordingStartTime, static_cast<int64_t>(elapsed / microsecondsPerSecond));
+        fraction = elapsed % microsecondsPerSecond;
     } else {
-        NoteStart(timestamp, parameters.recordingStartTime);
+        offsetKnown = false;
+    }
+    if (writer.SetStartDate(calendar) != 0)
+        return -1;
+    NoteStart(timestamp, calendar);
+    if (options.exactTiming && offsetKnown) {
+        // the header holds whole seconds: the first record starts at the instant's fraction
+        fileStart = timestamp - fraction;
+        if (writer.SetRecordStartOffset(static_cast<int64_t>(fraction)) != 0)
+            return -1;
     }
     if (!recordingStartsPending)
         return 0;
@@ -179,6 +249,11 @@ int SegmentOutput::Annotate(uint64_t timestamp, uint64_t origin, const std::stri
 
 int SegmentOutput::CloseEDFFile(uint64_t segmentStart, uint64_t segmentEnd)
 {
+    return FinishFile(part > 1 ? partStart : segmentStart, segmentEnd, true, segmentEnd);
+}
+
+int SegmentOutput::FinishFile(uint64_t eventsFrom, uint64_t eventsTo, bool endsSegment, uint64_t lastInstant)
+{
     // The closing annotations follow the records: a record that did not reach the file fails
     // the conversion before them, and the file keeps only what it held when the record failed.
     if (writer.SyncRecords() != 0)
@@ -188,20 +263,22 @@ int SegmentOutput::CloseEDFFile(uint64_t segmentStart, uint64_t segmentEnd)
         if (writer.WriteAnnotation(0, "Recording starts") != 0)
             return -1;
     }
-    const uint64_t origin = fileStart != 0 ? fileStart : segmentStart;
+    const uint64_t origin = fileStart != 0 ? fileStart : eventsFrom;
     const auto annotate = [&](uint64_t timestamp, const std::string& text) {
         if (writer.CutsText(text))
             summary.textsCut.push_back({timestamp, text});
         return Annotate(timestamp, origin, text);
     };
-    if (events.WriteEventAnnotations(segmentStart, segmentEnd, annotate) != 0
-        || Annotate(segmentEnd, origin, "Recording ends") != 0)
+    if (events.WriteEventAnnotations(eventsFrom, eventsTo, annotate) != 0
+        // a last part whose one instant lies a microsecond before the part's start (its
+        // timestamp truncated) ends where it starts, never before
+        || (endsSegment && Annotate(std::max(eventsTo, eventsFrom), origin, "Recording ends") != 0))
         return -1;
     OutputFileSummary& file = outputs.back();
     // a file closed before its first record gets one record per annotation
     file.records = writer.RecordsWritten() > 0 ? writer.RecordsWritten() : writer.AnnotationsWritten();
     file.annotations = writer.AnnotationsWritten();
-    file.lastSampleUs = segmentEnd;
+    file.lastSampleUs = lastInstant;
     if (writer.CloseFile() != 0) {
         file.file = writer.KeptName();  // left unfinished when it could not be named
         return -1;
@@ -218,10 +295,17 @@ int SegmentOutput::NameFiles()
     if (!options.flatNames)
         return 0;
     const size_t first = firstHeld;
-    const int count = static_cast<int>(outputs.size() - first);
+    // the parts of each file's segment: the part number of the segment's last file
+    std::vector<int> partCounts(outputs.size());
+    for (size_t i = outputs.size(); i-- > first;) {
+        const bool segmentGoesOn = i + 1 < outputs.size() && places[i + 1].segment == places[i].segment;
+        partCounts[i] = segmentGoesOn ? partCounts[i + 1] : places[i].part;
+    }
     for (size_t i = first; i < outputs.size(); ++i) {
         OutputFileSummary& output = outputs[i];
-        const std::string final = flatNames.FinalName(static_cast<int>(i - first) + 1, count);
+        const int segment = places[i].segment - places[first].segment + 1;
+        const int count = places.back().segment - places[first].segment + 1;
+        const std::string final = flatNames.FinalName(segment, count, places[i].part, partCounts[i]);
         int errorNumber = 0;
         if (!UnfinishedFile::RenameWithoutReplacing(OrvText::WideToUtf8(output.file), final, errorNumber)) {
             messages.Publish(OrvLogging::Error,
@@ -251,7 +335,7 @@ void SegmentOutput::LeaveUnfinished()
         std::wostringstream message;
         message << L"The conversion stopped before EDF file ";
         if (options.flatNames)
-            message << L"of segment " << segments;
+            message << L"of segment " << segments << (PartNumber() > 0 ? L" part " + std::to_wstring(part) : L"");
         else
             message << outputFileName;
         message << L" was complete: its " << records << L" data records are kept as " << open.file

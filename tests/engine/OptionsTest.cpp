@@ -56,6 +56,37 @@ TEST_F(OptionsTest, ExactTimingStartsTheFirstRecordAtTheInstantsFractionOfASecon
                                                        "+3.1224560 Recording ends"}));
 }
 
+TEST_F(OptionsTest, SplitPartsOfAnUnsetClockContinueFromTheCreationTime)
+{
+    // Timestamps of 1970 are not wall-clock time: the first part starts at the creation time
+    // (10:22:33), each later one that time plus the records before it. 1.999999 s hold one
+    // 1-second record.
+    const uint64_t first = 5000000 + fraction;
+    const std::vector<std::wstring> channels = {WriteChannel(Named("CSC1"), ContinuousRecords(first, 1000, 3000, 0)),
+                                                WriteChannel(Named("CSC2"), ContinuousRecords(first, 1000, 3000, 100))};
+    const std::wstring events = WriteEvents({{first + 999999, "before the cut"}, {first + 1000000, "at the cut"}});
+    ConversionOptions options;
+    options.exactTiming = true;
+    options.flatNames = true;
+    options.splitMicroseconds = 1999999;
+    engine.SetOptions(options);
+    ASSERT_EQ(Convert(events, channels), 0);
+    // per part: its start in the header and its annotations; every record starts at +0 of it
+    const std::pair<std::string, std::vector<std::string>> parts[] = {
+        {"DevOutput_run01_seg1of1_part1of3.edf", {"10.22.33", "+0 Recording starts", "+0.9999990 before the cut"}},
+        {"DevOutput_run01_seg1of1_part2of3.edf", {"10.22.34", "+0 at the cut"}},
+        {"DevOutput_run01_seg1of1_part3of3.edf", {"10.22.35", "+0.9990000 Recording ends"}},
+    };
+    EXPECT_EQ(EdfFilesWritten().size(), 3U);
+    for (const auto& [name, wanted] : parts) {
+        const EdfFile edf = ParsedOutput(name);
+        std::vector<std::string> read = TalTexts(edf);
+        read.insert(read.begin(), edf.startTime);
+        EXPECT_EQ(read, wanted) << name;
+        EXPECT_EQ(edf.recordStartTimes, std::vector<std::string>{"+0"}) << name;
+    }
+}
+
 TEST_F(OptionsTest, UnitIsTheDimensionOfEverySignalButTheAnnotations)
 {
     ConversionOptions options;
@@ -293,4 +324,26 @@ TEST_F(OptionsTest, LabelsFiltersAndIdentificationReachTheHeader)
                         L"Warning: Unusable -DSPLowCutFilterEnabled value maybe for CSC file: " + PathOf("CSC2.ocs")
                             + L". It is passed over: it must be True or False."),
               Texts().end());
+}
+TEST(ConversionOptionsTest, SplitSecondsAreDigitsWithUpToSixDecimalsAboveZero)
+{
+    // the microseconds taken; 0: refused
+    const std::pair<std::string, int64_t> cases[] = {
+        {"3", 3000000},    {"2.5", 2500000}, {"0.000001", 1}, {"999999999.999999", 999999999999999},
+        {"0", 0},          {"0.0", 0},       {"", 0},         {"-3", 0},
+        {"+3", 0},         {"3.", 0},        {".5", 0},       {"1.0000001", 0},
+        {"1000000000", 0}, {"1e3", 0},       {"3 ", 0},       {"3.-5", 0},
+    };
+    for (const auto& [text, wanted] : cases) {
+        SCOPED_TRACE(text);
+        int64_t microseconds = -1;
+        std::string error;
+        EXPECT_EQ(ParseSplitSeconds(text, microseconds, error), wanted > 0);
+        EXPECT_EQ(microseconds, wanted);
+        if (wanted > 0) {
+            EXPECT_EQ(SecondsText(microseconds), text);
+        } else {
+            EXPECT_FALSE(error.empty());
+        }
+    }
 }

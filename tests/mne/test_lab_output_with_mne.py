@@ -7,9 +7,12 @@ its step (input range / A/D maximum) within half a step, in volts, every event's
 timestamp's offset from the file's first sample within 1 µs and its text is whole, and the channels
 come in the natural order of their names. The recordings last 20 s where that keeps a case below
 4 million samples, and are shorter where it would not (1 s at 128 channels × 32 kHz), to keep the
-group's run time sane. Run by ctest (VARELO_BIN names the programs' folder); exits with 77,
+group's run time sane. A recording converted with --split gives parts that, read one after the
+other, hold the samples and annotations of the unsplit files, each starting where the one before
+ended. Run by ctest (VARELO_BIN names the programs' folder); exits with 77,
 which ctest counts as skipped, where MNE-Python is not installed.
 """
+import calendar
 import os
 import pathlib
 import re
@@ -176,6 +179,65 @@ class LabOutputWithMne(unittest.TestCase):
                     expected = numpy.concatenate([kept, numpy.zeros(data.shape[1] - len(kept))])  # the padding
                     worst = numpy.max(numpy.abs(data[row] - expected * step_v))
                     self.assertLess(worst, step_v / 2, f"{path} {names[c]}")
+    def test_split_parts_read_one_after_the_other_are_the_unsplit_files(self):
+        # 2048 Hz: 1 s data records, so --split 3 gives parts of 3 records; segments of 10 s and 4 s
+        start = WALL_CLOCK + 123457
+        cut = start + 3_000_000  # where the first segment's second part starts: its event goes there
+        directory = pathlib.Path(self.work.name) / "split"
+        synth = ["--channels", "3", "--frequency", "2048", "--duration", "14", "--events", "30",
+                 f"--first-timestamp={start}", "--gap", "40:70000", f"--event={cut}:at the cut",
+                 f"--event={cut - 1}:before the cut"]
+        subprocess.run([BIN / "varelo-synth", *synth, directory], check=True, stdout=subprocess.DEVNULL)
+        for extra in ([], ["--resample", "1024"]):
+            with self.subTest(extra=extra):
+                out = pathlib.Path(self.work.name) / f"out{len(extra)}"
+                whole = self.converted(directory, out / "whole", extra)
+                parts = self.converted(directory, out / "parts", [*extra, "--split", "3"])
+                self.assertEqual([p.name for p in whole], ["DevOutput_run01_seg1of2.edf", "DevOutput_run01_seg2of2.edf"])
+                self.assertEqual([p.name for p in parts], [f"DevOutput_run01_seg1of2_part{k}of4.edf" for k in "1234"]
+                                 + [f"DevOutput_run01_seg2of2_part{k}of2.edf" for k in "12"])
+                for unsplit, split in ((whole[0], parts[:4]), (whole[1], parts[4:])):
+                    self.assert_parts_continue(unsplit, split)
+                second = read_edf(self, parts[1])
+                self.assertEqual(list(second.annotations.description).count("at the cut"), 1)
+                self.assertEqual(second.annotations.onset[list(second.annotations.description).index("at the cut")], 0)
+
+    def converted(self, directory, output, options):
+        run = subprocess.run([BIN / "varelo-convert", "-o", output, *options, directory], capture_output=True, text=True)
+        self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
+        return sorted(output.glob("*.edf"))
+
+    def assert_parts_continue(self, unsplit, parts):
+        """The parts' samples and annotations, one part after the other, are the unsplit file's,
+        and each part starts to the microsecond where the one before ended."""
+        whole = read_edf(self, unsplit)
+        data, annotations, at = [], [], first_record_us(unsplit)
+        for part in parts:
+            raw = read_edf(self, part)
+            self.assertEqual(first_record_us(part), at, part)
+            self.assertLessEqual(raw.n_times / raw.info["sfreq"], 3, part)
+            data.append(raw.get_data())
+            annotations += [(at + round(o * 1e6), d) for o, d in zip(raw.annotations.onset, raw.annotations.description)]
+            self.assertEqual(raw.n_times * 1_000_000 % int(raw.info["sfreq"]), 0)
+            at += raw.n_times * 1_000_000 // int(raw.info["sfreq"])
+        self.assertTrue(numpy.array_equal(numpy.concatenate(data, axis=1), whole.get_data()), unsplit)
+        start = first_record_us(unsplit)
+        self.assertEqual(annotations, [(start + round(o * 1e6), d) for o, d in
+                                       zip(whole.annotations.onset, whole.annotations.description)], unsplit)
+
+
+def first_record_us(path):
+    """When the file's first data record starts, µs since 1970: the header's start second and the
+    offset of the first record's time-keeping annotation from it."""
+    data = path.read_bytes()
+    day, month, year = (int(x) for x in header_field(data, 168, 8).split("."))
+    hour, minute, second = (int(x) for x in header_field(data, 176, 8).split("."))
+    seconds = calendar.timegm((2000 + year if year < 85 else 1900 + year, month, day, hour, minute, second))
+    header_bytes, signals = int(header_field(data, 184, 8)), int(header_field(data, 252, 4))
+    per_record = [int(header_field(data, 256 + 216 * signals + 8 * s, 8)) for s in range(signals)]
+    slot = header_bytes + 2 * sum(per_record[:-1])
+    whole, _, fraction = data[slot + 1 : data.index(b"\x14", slot)].decode("ascii").partition(".")
+    return (seconds + int(whole)) * 1_000_000 + int((fraction + "000000")[:6])
 
 
 if __name__ == "__main__":

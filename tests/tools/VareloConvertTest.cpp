@@ -109,6 +109,11 @@ TEST_F(VareloConvertTest, UsageErrorsSayWhatIsWrongInOneLineAndWriteNothing)
          "varelo-convert: --resample 1kHz: expected a rate in Hz from 1 to 1000000"},
         {"--classic --resample 250 " + Quoted(first.string()),
          "varelo-convert: --resample is lab output's, not --classic's"},
+        {"--split 0 " + Quoted(first.string()),
+         "varelo-convert: --split 0: expected seconds above 0 and below 1000000000, with at most 6 decimals"},
+        {"--split 1h " + Quoted(first.string()),
+         "varelo-convert: --split 1h: expected seconds above 0 and below 1000000000, with at most 6 decimals"},
+        {"--classic --split 600 " + Quoted(first.string()), "varelo-convert: --split is lab output's, not --classic's"},
         {"--report " + Quoted(first.string()), "varelo-convert: no directory given"},
         {"--channels CSC1,CSC9 " + Quoted(first.string()),
          "varelo-convert: --channels CSC1,CSC9: " + first.string()

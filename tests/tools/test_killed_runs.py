@@ -1,6 +1,7 @@
 """Runs of varelo-convert killed (SIGKILL) at random moments leave no file with an .edf name that is
 not a complete conversion, and change nothing that was there before; the run after each completes.
-Half of the trials use the usual names (--classic), half the flat names.
+The trials take turns: the usual names (--classic), the flat names, and the flat names of parts
+(--split).
 
 A complete conversion is recognised by its bytes: every file of a run that is not disturbed is
 the same as the file of its segment written once beforehand into a directory of its own (the
@@ -20,7 +21,7 @@ import time
 
 SYNTH = ["--channels", "16", "--duration", "20", "--gap", "300:100000", "--gap", "700:100000", "--gap",
          "1000:200000", "--events", "50"]
-MODES = {"classic": ["--classic"], "flat": []}
+MODES = {"classic": ["--classic"], "flat": [], "split": ["--split", "1.5"]}
 
 
 def digest(path):

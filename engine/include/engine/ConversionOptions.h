@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -47,6 +48,9 @@ struct ConversionOptions {
     std::string recording;
     // Each channel's filter settings, where its header has them, in its prefiltering field.
     bool prefiltering = false;
+    // No file longer than this (µs): a segment goes into parts of whole data records, the most
+    // that fit (at least one), each starting where the one before ended; 0: one file per segment.
+    int64_t splitMicroseconds = 0;
 
     // What the command line writes by default: exact timing, microvolts, microsecond onsets,
     // natural order, lossless range, whole texts, prefiltering and flat names.
@@ -56,7 +60,7 @@ struct ConversionOptions {
     {
         return exactTiming || !physicalDimension.empty() || verify || microsecondOnsets || naturalOrder || losslessRange
                || wholeTexts || flatNames || resampleHz > 0 || !channels.empty() || !labels.empty() || !patient.empty()
-               || !recording.empty() || prefiltering;
+               || !recording.empty() || prefiltering || splitMicroseconds > 0;
     }
     // The Notice that names the options in force, at the start of a run, each choice followed by
     // how the user makes it where `hint` has words for that.
@@ -66,6 +70,11 @@ struct ConversionOptions {
 // Whether `label` can be written as a signal label (printable ASCII, not the annotation signal's),
 // whole (at most 16 characters) unless `cutAllowed`; false with the reason in `error`.
 bool IsUsableLabel(const std::string& label, bool cutAllowed, std::string& error);
+// The part length of --split from its text: seconds as digits with at most six decimals (3,
+// 2.5, 0.001), more than 0 and below a billion. false with the reason in `error`.
+bool ParseSplitSeconds(const std::string& text, int64_t& microseconds, std::string& error);
+// Microseconds as seconds, without trailing zeros: 2500000 as "2.5".
+std::string SecondsText(int64_t microseconds);
 
 // Whether `unit` can be written as a physical dimension; false with the reason in `error`.
 bool IsUsablePhysicalDimension(const std::string& unit, std::string& error);
