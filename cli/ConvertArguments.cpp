@@ -21,7 +21,7 @@ constexpr const char* usageText =
     "annotation onsets to the microsecond; channels in the natural order of their file names\n"
     "(CSC2 before CSC10); the whole 16-bit digital range with the physical range scaled by the\n"
     "header's step (input range / A/D maximum), so that no sample is clipped; event texts whole,\n"
-    "in UTF-8.\n"
+    "in UTF-8; every file read back once written and compared with what was read.\n"
     "\n"
     "File names: DevOutput_run<RR>_seg<KK>of<NN>.edf, segment KK of NN, zero-padded to the\n"
     "digits of NN so that the names sort in segment order; RR (01, 02, ...) is the lowest run\n"
@@ -48,9 +48,11 @@ constexpr const char* usageText =
     "                      out: passes 0 to 0.4 x HZ within 0.1 dB, stops 0.5 x HZ on by 90 dB;\n"
     "                      each segment is filtered alone, its ends mirrored; samples keep their\n"
     "                      step (clipped ones get a Warning); not with --classic\n"
-    "      --verify        read every EDF+ file back once it is written and compare every sample\n"
-    "                      and annotation with what was read; a mismatch, or a sample clipped\n"
-    "                      without a Warning, fails the directory\n"
+    "      --verify        with --classic: read every EDF+ file back once it is written and compare\n"
+    "                      every sample and annotation with what was read (lab output does so by\n"
+    "                      default); a mismatch, or a sample clipped without a Warning, fails the\n"
+    "                      directory and leaves the file unfinished\n"
+    "      --no-verify     lab output without that read-back\n"
     "\n"
     "Batch options:\n"
     "  -o, --output-dir DIR  write the EDF+ files, the log file and the report into DIR (created\n"
@@ -86,7 +88,7 @@ constexpr const char* usageText =
     "Exit status: 0 when every directory converted (or was skipped), 1 when any failed, 2 for a\n"
     "usage error.\n";
 
-enum OptionCode { ExactTiming = 1000, Unit, Verify, Version, SkipConverted, Report, List, Classic, Resample };
+enum OptionCode { ExactTiming = 1000, Unit, Verify, NoVerify, Version, SkipConverted, Report, List, Classic, Resample };
 
 const option longOptions[] = {
     {"quiet", no_argument, nullptr, 'q'},
@@ -96,6 +98,7 @@ const option longOptions[] = {
     {"exact-timing", no_argument, nullptr, ExactTiming},
     {"unit", required_argument, nullptr, Unit},
     {"verify", no_argument, nullptr, Verify},
+    {"no-verify", no_argument, nullptr, NoVerify},
     {"resample", required_argument, nullptr, Resample},
     {"classic", no_argument, nullptr, Classic},
     {"output-dir", required_argument, nullptr, 'o'},
@@ -128,6 +131,7 @@ ConvertArguments ParseConvertArguments(int argc, char** argv)
     int code = 0;
     bool list = false;
     bool classic = false;
+    bool noVerify = false;
     ConversionOptions asked;  // the output options given, which --classic keeps
     while ((code = getopt_long(argc, argv, ":qho:rj:", longOptions, nullptr)) != -1) {
         switch (code) {
@@ -148,6 +152,9 @@ ConvertArguments ParseConvertArguments(int argc, char** argv)
             break;
         case Verify:
             asked.verify = true;
+            break;
+        case NoVerify:
+            noVerify = true;
             break;
         case Unit: {
             std::string error;
@@ -201,9 +208,11 @@ ConvertArguments ParseConvertArguments(int argc, char** argv)
     }
     if (classic && asked.resampleHz > 0)
         return UsageError("--resample is lab output's, not --classic's");
+    if (noVerify && asked.verify)
+        return UsageError("--no-verify contradicts --verify");
     arguments.options = classic ? ConversionOptions() : ConversionOptions::Lab();
     arguments.options.exactTiming = arguments.options.exactTiming || asked.exactTiming;
-    arguments.options.verify = asked.verify;
+    arguments.options.verify = (arguments.options.verify || asked.verify) && !noVerify;
     arguments.options.resampleHz = asked.resampleHz;
     if (!asked.physicalDimension.empty())
         arguments.options.physicalDimension = asked.physicalDimension;

@@ -46,6 +46,7 @@ ConversionOptions ConversionOptions::Lab()
     lab.losslessRange = true;
     lab.wholeTexts = true;
     lab.flatNames = true;
+    lab.verify = true;
     return lab;
 }
 

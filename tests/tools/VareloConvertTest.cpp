@@ -109,6 +109,7 @@ TEST_F(VareloConvertTest, UsageErrorsSayWhatIsWrongInOneLineAndWriteNothing)
          "varelo-convert: --resample 1kHz: expected a rate in Hz from 1 to 1000000"},
         {"--classic --resample 250 " + Quoted(first.string()),
          "varelo-convert: --resample is lab output's, not --classic's"},
+        {"--verify --no-verify " + Quoted(first.string()), "varelo-convert: --no-verify contradicts --verify"},
         {"--report " + Quoted(first.string()), "varelo-convert: no directory given"},
         {"-o " + Quoted((dir.path / "outputs").string()) + " " + Quoted(first.string()) + " "
              + Quoted(sameName.string()),
@@ -135,9 +136,9 @@ TEST_F(VareloConvertTest, LabOutputByDefaultClassicOnAskAndTheUnitEitherWay)
         std::string unit;  // the signal's physical dimension field
         std::string digitalMinimum;
     };
-    const auto lab = [](const std::string& unit) {
-        return "exact record timing (--exact-timing); physical dimension \"" + unit
-               + "\" (--unit); annotation onsets to the microsecond; channels in the natural order of their file "
+    const auto lab = [](const std::string& unit, const std::string& verified) {
+        return "exact record timing (--exact-timing); physical dimension \"" + unit + "\" (--unit); " + verified
+               + "annotation onsets to the microsecond; channels in the natural order of their file "
                  "names; the "
                  "whole 16-bit range, no sample clipped; event texts whole; one file per segment, named "
                  "<name>_run<RR>_seg<KK>of<NN>.edf (lab output, the default).";
@@ -145,14 +146,14 @@ TEST_F(VareloConvertTest, LabOutputByDefaultClassicOnAskAndTheUnitEitherWay)
     const std::string flat = "DevOutput_run01_seg1of1.edf";
     const std::string classic = "DevOutput.edf";
     const std::vector<Case> cases = {
-        {"", lab("uV"), flat, "uV      ", "-32768  "},
+        {"", lab("uV", "every file verified after conversion (--verify); "), flat, "uV      ", "-32768  "},
         {"--classic", "", classic, "        ", "-101    "},
         {"--classic --unit mV --exact-timing",
          "exact record timing (--exact-timing); physical dimension \"mV\" (--unit).", classic, "mV      ", "-101    "},
         {"--unit mV --classic --verify",
          "physical dimension \"mV\" (--unit); every file verified after conversion (--verify).", classic, "mV      ",
          "-101    "},
-        {"--unit mV", lab("mV"), flat, "mV      ", "-32768  "},
+        {"--unit mV --no-verify", lab("mV", ""), flat, "mV      ", "-32768  "},
     };
     for (size_t i = 0; i < cases.size(); ++i) {
         const Case& c = cases[i];

@@ -36,7 +36,7 @@ struct ConversionOptions {
     int resampleHz = 0;
 
     // What the command line writes by default: exact timing, microvolts, microsecond onsets,
-    // natural order, lossless range, whole texts and flat names.
+    // natural order, lossless range, whole texts and flat names, every file verified.
     static ConversionOptions Lab();
 
     bool Any() const
