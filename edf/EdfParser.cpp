@@ -272,6 +272,8 @@ bool EdfReader::ReadRecord(EdfRecord& record, std::string& error)
             if (!ParseTals(recordBytes, p, p + signalBytes, base, nextRecord, firstAnnotationSignal, record, error))
                 return false;
             firstAnnotationSignal = false;
+        } else if (!samplesDecoded) {
+            record.samples[i].clear();
         } else {
             std::vector<int16_t>& samples = record.samples[i];
             samples.resize(static_cast<std::size_t>(signal.samplesPerRecord));

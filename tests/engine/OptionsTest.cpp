@@ -98,31 +98,46 @@ TEST_F(OptionsTest, UnitIsTheDimensionOfEverySignalButTheAnnotations)
                         EdfFieldOffset(EdfSignalField::PhysicalDimension, 3, 0), "uV      uV              "));
 }
 
-TEST_F(OptionsTest, VerificationPassesOrNamesTheFirstSampleThatDiffers)
+TEST_F(OptionsTest, VerificationPassesOrNamesWhatDiffersFirst)
 {
     ConversionOptions options;
     options.verify = true;
     engine.SetOptions(options);
-    const std::vector<std::wstring> channels = WriteRecording();
-    ASSERT_EQ(Convert(L"", channels), 0);
+    ASSERT_EQ(Convert(L"", WriteRecording()), 0);
     EXPECT_EQ(Texts().back(), L"Notice: Verified 1 EDF files: every sample and annotation matches.");
 
-    // Sample 5 of signal 1 in record 0 lies at 1,024 + 2,000 + 2 × 5; its low bit is flipped
-    // after the close, before the verification reads the file.
-    EmptyDirectory();
-    messages.clear();
-    int16_t written = 0;
-    engine.SetClosedFileHook([&](const std::string& path) {
-        std::vector<unsigned char> bytes = ReadFileBytes(path);
-        std::memcpy(&written, &bytes[headerBytes + 2000 + 10], 2);
-        bytes[headerBytes + 2000 + 10] ^= 1;
-        WriteFileBytes(path, bytes);
-    });
-    ASSERT_EQ(Convert(L"", WriteRecording()), -1);
-    EXPECT_EQ(written, 105);  // the second channel's ramp from 100
-    EXPECT_EQ(Texts().back(), L"Error: Verification of EDF file " + PathOf("DevOutput.edf")
-                                  + L" failed: data record 0, signal 1 (CSC2), sample 5 holds 104 where 105 was "
-                                    L"written.");
+    // Each change is made behind the converter's back, after the close and before the
+    // verification reads the file. Records of 2 × 2,000 sample bytes and the 114-byte slot.
+    const struct {
+        const char* what;
+        size_t offset;
+        unsigned char value;
+        std::wstring reported;
+    } changes[] = {
+        {"the low byte of sample 5 of signal 1 in record 2", headerBytes + 2 * 4114 + 2000 + 10, 0,
+         L"data record 2 holds other samples than were written."},
+        // the slot of record 0: "+0" 0x14 0x14 0x00, then the annotation's "+0" 0x14 and its text
+        {"the first letter of \"Recording starts\"", headerBytes + 4000 + 8, 'r',
+         L"annotation 1 (data record 0) reads \"recording starts\" at +0 s, not the one written."},
+        {"the digital maximum of signal 0", static_cast<size_t>(EdfFieldOffset(EdfSignalField::DigitalMaximum, 3, 0)),
+         '1',
+         L"its header gives signal 0 (CSC1) 1000 samples per data record and the digital range -32768 to "
+         L"12767 instead of 1000 and -32768 to 32767."},
+    };
+    for (const auto& change : changes) {
+        SCOPED_TRACE(change.what);
+        EmptyDirectory();
+        messages.clear();
+        engine.SetClosedFileHook([&](const std::string& path) {
+            std::vector<unsigned char> bytes = ReadFileBytes(path);
+            ASSERT_NE(bytes[change.offset], change.value);
+            bytes[change.offset] = change.value;
+            WriteFileBytes(path, bytes);
+        });
+        ASSERT_EQ(Convert(L"", WriteRecording()), -1);
+        EXPECT_EQ(Texts().back(),
+                  L"Error: Verification of EDF file " + PathOf("DevOutput.edf") + L" failed: " + change.reported);
+    }
 }
 
 TEST_F(OptionsTest, EventsThatNoFileHoldsAreCountedInOneWarning)
@@ -186,10 +201,10 @@ TEST(ConversionOptionsTest, DescriptionAddsTheFrontendsWordsForEachChoiceItHasTh
         {verifyOnly, hint, L"Conversion options in force: every file verified after conversion."},
         {verifyOnly, {}, L"Conversion options in force: every file verified after conversion."},
         {ConversionOptions::Lab(), hint,
-         L"Conversion options in force: exact record timing (menu item T); physical dimension \"uV\"; annotation "
-         L"onsets to the microsecond; channels in the natural order of their file names; the whole 16-bit range, no "
-         L"sample clipped; event texts whole; filter settings in the prefiltering fields; one file per segment, named "
-         L"<name>_run<RR>_seg<KK>of<NN>.edf (menu "
+         L"Conversion options in force: exact record timing (menu item T); physical dimension \"uV\"; every file "
+         L"verified after conversion; annotation onsets to the microsecond; channels in the natural order of their "
+         L"file names; the whole 16-bit range, no sample clipped; event texts whole; filter settings in the "
+         L"prefiltering fields; one file per segment, named <name>_run<RR>_seg<KK>of<NN>.edf (menu "
          L"item L)."},
     };
     for (const auto& c : cases)

@@ -70,6 +70,11 @@ public:
     const EdfHeader& Header() const { return header; }
     // The next data record; false at the end (error empty) or on a problem (error says it).
     bool ReadRecord(EdfRecord& record, std::string& error);
+    // Whether ReadRecord fills in the samples (by default); without, a caller that takes the
+    // samples as bytes finds them in RecordBytes, and the annotations are read as ever.
+    void SetSamplesDecoded(bool decoded) { samplesDecoded = decoded; }
+    // The bytes of the record ReadRecord read last.
+    const std::vector<unsigned char>& RecordBytes() const { return recordBytes; }
 
 private:
     bool ReadHeader(std::string& error);
@@ -81,6 +86,7 @@ private:
     EdfHeader header;
     int64_t nextRecord = 0;
     std::vector<unsigned char> recordBytes;
+    bool samplesDecoded = true;
 };
 
 // A whole file in memory: the header, every signal's samples and every TAL.
