@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <cstdlib>
+
 #include "VareloVersion.h"
 
 namespace {
@@ -25,6 +27,64 @@ const char* const usageText =
     "      --version            show the version and exit\n"
     "\n"
     "Qt's own options (-platform, -style, ...) are accepted as well.\n";
+
+// Qt's own options, taken by QApplication: those followed by a value, and those alone.
+const QStringList qtOptionsWithValue = {"platform",
+                                        "platformpluginpath",
+                                        "platformtheme",
+                                        "plugin",
+                                        "qwindowgeometry",
+                                        "qwindowtitle",
+                                        "qwindowicon",
+                                        "style",
+                                        "stylesheet",
+                                        "session",
+                                        "display",
+                                        "geometry",
+                                        "title",
+                                        "name",
+                                        "visual",
+                                        "ncols",
+                                        "cmap",
+                                        "font",
+                                        "fn",
+                                        "bg",
+                                        "background",
+                                        "fg",
+                                        "foreground",
+                                        "btn",
+                                        "button",
+                                        "im"};
+const QStringList qtOptionsAlone = {"reverse", "widgetcount", "nograb", "dograb", "sync", "testability"};
+
+// The name of a Qt option as written ("-platform", "--platform" or "-platform=NAME"), without
+// dashes and value; empty for anything else.
+QString QtOptionName(const QString& argument)
+{
+    if (!argument.startsWith('-') || argument == "-" || argument == "--")
+        return {};
+    QString name = argument.mid(argument.startsWith("--") ? 2 : 1);
+    name = name.left(name.indexOf('='));
+    if (name.startsWith("qmljsdebugger") || qtOptionsAlone.contains(name) || qtOptionsWithValue.contains(name))
+        return name;
+    return {};
+}
+
+// The value given to Qt's option `name` ("-name VALUE" or "-name=VALUE"), or `fallback`.
+QString QtOptionValue(const QStringList& arguments, const QString& name, const QString& fallback)
+{
+    QString value = fallback;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        if (QtOptionName(arguments[i]) != name)
+            continue;
+        const qsizetype equals = arguments[i].indexOf('=');
+        if (equals >= 0)
+            value = arguments[i].mid(equals + 1);
+        else if (i + 1 < arguments.size())
+            value = arguments[++i];
+    }
+    return value;
+}
 
 LaunchOptions UsageError(const QString& error)
 {
@@ -74,6 +134,34 @@ LaunchOptions LaunchOptions::Parse(const QStringList& arguments)
             return UsageError("--screenshot needs a file name.");
     }
     return options;
+}
+
+QStringList LaunchOptions::WithoutQtOptions(const QStringList& arguments)
+{
+    QStringList kept;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString name = i == 0 ? QString() : QtOptionName(arguments[i]);
+        if (name.isEmpty())
+            kept.append(arguments[i]);
+        else if (qtOptionsWithValue.contains(name) && !arguments[i].contains('='))
+            ++i;  // and its value
+    }
+    return kept;
+}
+
+QString LaunchOptions::MissingDisplay(const QStringList& arguments)
+{
+    const QString platform = QtOptionValue(arguments, "platform", qEnvironmentVariable("QT_QPA_PLATFORM"));
+    const bool x11 = !qEnvironmentVariableIsEmpty("DISPLAY");
+    const bool wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    // Qt tries the platforms of a list such as "wayland;xcb" in turn: one with a display will do.
+    const QStringList platforms = platform.isEmpty() ? QStringList{"xcb", "wayland"} : platform.split(';');
+    for (const QString& tried : platforms) {
+        if ((tried.startsWith("xcb") && x11) || (tried.startsWith("wayland") && wayland)
+            || !(tried.startsWith("xcb") || tried.startsWith("wayland") || tried.isEmpty()))
+            return {};
+    }
+    return "cannot show the window: no display (DISPLAY and WAYLAND_DISPLAY are not set)";
 }
 
 QString LaunchOptions::UsageText()

@@ -174,6 +174,12 @@ TEST(LaunchOptionsTest, HelpVersionAndWhatItDoesNotUnderstand)
         EXPECT_EQ(options.request, LaunchOptions::Request::UsageError) << arguments;
         EXPECT_FALSE(options.error.isEmpty()) << arguments;
     }
+    // Qt's options, in each of the forms Qt takes, go before the program's own are judged.
+    const QStringList qtOptions = {"-platform", "offscreen", "--style", "fusion", "-reverse", "-qwindowtitle=x"};
+    EXPECT_EQ(LaunchOptions::WithoutQtOptions(QStringList{"varelo"} + qtOptions + QStringList{"--bogus"}),
+              (QStringList{"varelo", "--bogus"}));
+    EXPECT_EQ(LaunchOptions::Parse(LaunchOptions::WithoutQtOptions(QStringList{"varelo"} + qtOptions)).request,
+              LaunchOptions::Request::Window);
 }
 
 // Settings go to Qt's test location, never the user's (AppTestMain).
