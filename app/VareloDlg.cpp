@@ -52,6 +52,9 @@ const char* MenuItemOf(ConversionChoice choice)
     return nullptr;
 }
 constexpr int messageColumnWidth = 2000;  // pixels: wide enough that no message is cut
+// How often the window handles its events during a run: often enough to feel immediate, seldom
+// enough to cost the conversion nothing worth naming.
+constexpr qint64 eventIntervalMs = 15;
 // A row is deleted only when the list held more than this before the insertion, so it keeps 51.
 constexpr int rowsKeptBeforeInsert = 50;
 
@@ -127,8 +130,13 @@ void VareloDlg::ScanDirectory()
 
 void VareloDlg::RunConversion()
 {
-    // the box has said how it went
-    (void)::RunConversion(m_dataDirectory, m_cscFiles, m_eventFile, m_logFile, *this, ChosenOptions());
+    ConversionRequest request;
+    request.dataDirectory = m_dataDirectory;
+    request.cscFiles = m_cscFiles;
+    request.eventFile = m_eventFile;
+    request.options = ChosenOptions();
+    request.cancelled = [this] { return m_cancelRequested; };
+    (void)::RunConversion(request, m_logFile, *this);  // the box has said how it went
 }
 
 void VareloDlg::OnMessage(OrvLogging::ORVB_MESSAGE_TYPE type, const std::wstring& text)
@@ -150,6 +158,7 @@ std::wstring VareloDlg::ChoiceHint(ConversionChoice choice) const
 void VareloDlg::OnResult(int result)
 {
     m_progressBar->hide();  // the conversion is over; the box tells how it went
+    m_cancelButton->hide();
     QMessageBox box(QMessageBox::NoIcon, resultCaption, QString::fromStdWString(ResultText(result)), QMessageBox::Ok,
                     this);
     PresentBox(box);
@@ -158,6 +167,13 @@ void VareloDlg::OnResult(int result)
 void VareloDlg::OnRunStarted()
 {
     m_converting = true;
+    m_cancelRequested = false;
+    // Only Cancel, the window's size and its painting while the run goes on.
+    m_selectButton->setEnabled(false);
+    m_menuBar->setEnabled(false);
+    m_cancelButton->setEnabled(true);
+    m_cancelButton->show();
+    m_sinceEvents.invalidate();
     QApplication::setOverrideCursor(Qt::WaitCursor);
     m_shownPercent = 0;
     m_progressBar->setValue(0);
@@ -167,6 +183,9 @@ void VareloDlg::OnRunStarted()
 void VareloDlg::OnRunEnded()
 {
     m_progressBar->hide();
+    m_cancelButton->hide();
+    m_selectButton->setEnabled(true);
+    m_menuBar->setEnabled(true);
     m_shownPercent = -1;
     QApplication::restoreOverrideCursor();
     m_converting = false;
@@ -179,8 +198,32 @@ void VareloDlg::OnProgress(double fraction)
         m_shownPercent = percent;
         m_progressBar->setValue(percent);
     }
-    // Paints what changed (bar, new rows, uncovered parts); clicks and keys wait for the run's end.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    KeepResponsive();
+}
+
+void VareloDlg::KeepResponsive()
+{
+    if (m_sinceEvents.isValid() && m_sinceEvents.elapsed() < eventIntervalMs)
+        return;
+    // Paints what changed (bar, new rows, uncovered parts) and takes the user's clicks and keys:
+    // everything but Cancel is disabled during the run.
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    m_sinceEvents.start();
+}
+
+void VareloDlg::OnCancel()
+{
+    if (m_converting)
+        m_cancelRequested = true;
+    m_cancelButton->setEnabled(false);  // once is enough; the run ends at its next data record
+}
+
+void VareloDlg::reject()
+{
+    if (m_converting)
+        OnCancel();
+    else
+        QDialog::reject();
 }
 
 void VareloDlg::closeEvent(QCloseEvent* event)
@@ -217,6 +260,7 @@ QAction* VareloDlg::AddOption(QMenu* menu, const QString& text, const QString& k
 void VareloDlg::CreateMenu()
 {
     auto* menuBar = new QMenuBar(this);
+    m_menuBar = menuBar;
     QMenu* options = menuBar->addMenu(QStringLiteral("&") + optionsMenu);
     m_exactTiming = AddOption(options, exactTimingItem, "exactTiming");
     m_microvoltUnits = AddOption(options, microvoltUnitsItem, "microvoltUnits");
@@ -234,17 +278,24 @@ void VareloDlg::CreateControls(QWidget* client)
 {
     const DialogUnits units(fontMetrics());
 
-    auto* select = new QPushButton("Select Directory to Process", client);
-    select->setObjectName("selectDirectoryButton");
-    select->setGeometry(units.ToPixels(10, 9, 132, 24));
-    connect(select, &QPushButton::clicked, this, &VareloDlg::OnBnClickedSelectDirectory);
+    m_selectButton = new QPushButton("Select Directory to Process", client);
+    m_selectButton->setObjectName("selectDirectoryButton");
+    m_selectButton->setGeometry(units.ToPixels(10, 9, 132, 24));
+    connect(m_selectButton, &QPushButton::clicked, this, &VareloDlg::OnBnClickedSelectDirectory);
 
-    // In the free space beside the button, right-aligned with the notice text below it.
+    // In the free space beside the button, the bar and Cancel right-aligned with the notice text
+    // below them.
     m_progressBar = new QProgressBar(client);
     m_progressBar->setObjectName("progressBar");
-    m_progressBar->setGeometry(units.ToPixels(150, 10, 338, 11));
+    m_progressBar->setGeometry(units.ToPixels(150, 10, 284, 11));
     m_progressBar->setRange(0, 100);
     m_progressBar->hide();
+    m_cancelButton = new QPushButton("Cancel", client);
+    m_cancelButton->setObjectName("cancelButton");
+    m_cancelButton->setGeometry(units.ToPixels(438, 8, 50, 14));
+    m_cancelButton->setAutoDefault(false);
+    m_cancelButton->hide();
+    connect(m_cancelButton, &QPushButton::clicked, this, &VareloDlg::OnCancel);
 
     auto* notice = new QLabel(noticeText, client);
     notice->setObjectName("noticeText");

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QString>
 
@@ -15,8 +16,10 @@
 class QAction;
 class QCloseEvent;
 class QMenu;
+class QMenuBar;
 class QMessageBox;
 class QProgressBar;
+class QPushButton;
 class QTreeWidget;
 
 // The main window: a button that converts a chosen recording directory, and a list that shows,
@@ -62,6 +65,8 @@ public:
 protected:
     // Ignored while a conversion runs: the run ends with the result box, not with a vanished window.
     void closeEvent(QCloseEvent* event) override;
+    // Escape: while a conversion runs, stops it as Cancel does; otherwise closes the window.
+    void reject() override;
 
 private:
     void CreateMenu();
@@ -70,6 +75,10 @@ private:
     ConversionOptions ChosenOptions() const;
     void CreateControls(QWidget* client);
     void OnAbout();
+    // Cancel: the conversion stops at its next data record and fails.
+    void OnCancel();
+    // Lets the window paint, resize and take Cancel while the conversion goes on.
+    void KeepResponsive();
     void ShowLogFileError(const std::wstring& caption, const std::wstring& text);
     void PresentBox(QMessageBox& box);
 
@@ -80,12 +89,17 @@ private:
     QTreeWidget* m_messageList = nullptr;  // the controls belong to the window, as Qt children
     LogFile m_logFile;
     QProgressBar* m_progressBar = nullptr;  // shown only while a conversion runs
-    QAction* m_labOutput = nullptr;         // the Options menu's items, checkable
+    QPushButton* m_cancelButton = nullptr;  // likewise
+    QPushButton* m_selectButton = nullptr;
+    QMenuBar* m_menuBar = nullptr;
+    QAction* m_labOutput = nullptr;  // the Options menu's items, checkable
     QAction* m_exactTiming = nullptr;
     QAction* m_microvoltUnits = nullptr;
     QAction* m_verify = nullptr;
     int m_shownPercent = -1;
     bool m_converting = false;
+    bool m_cancelRequested = false;
+    QElapsedTimer m_sinceEvents;  // since the window last handled its events during a run
     DirectoryChooser m_chooseDirectory;
     BoxPresenter m_presentBox;
 };

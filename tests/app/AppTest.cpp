@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -17,6 +18,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 
 #include "VareloVersion.h"
@@ -134,6 +137,49 @@ TEST_F(VareloDlgTest, ConvertsTheChosenDirectoryAndShowsTheResultOverTheWindow)
         << "the log file is closed after the box, as its last line";
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_TRUE(Bar().isHidden());
+}
+
+// A conversion of ten minutes of two channels stopped as soon as it started, by Cancel or Escape:
+// it fails as an interrupted command-line run does, leaves no file under an EDF name and closes
+// its log file; the window is idle again.
+TEST_F(VareloDlgTest, CancelAndEscapeStopTheConversionUnderWay)
+{
+    const std::function<void(VareloDlg&)> stops[] = {
+        [](VareloDlg& window) { window.findChild<QPushButton*>("cancelButton")->click(); },
+        [](VareloDlg& window) {
+            QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QApplication::sendEvent(&window, &escape);
+        }};
+    for (const auto& stop : stops) {
+        TempDir dir;
+        for (const char* name : {"CSC1.ocs", "CSC2.ocs"})
+            RecordingBuilder::WriteCscFile(dir.path / name, RecordingBuilder::ChannelHeader({}),
+                                           RecordingBuilder::ContinuousRecords(1000000, 1000, 600000, 0));
+        dialog.show();
+        dialog.SetDirectoryChooser([&](QWidget*, const QString&) { return QString::fromStdString(dir.path.string()); });
+        QString result;
+        dialog.SetBoxPresenter([&](QMessageBox& box) {
+            result = box.text();
+            box.button(QMessageBox::Ok)->click();
+        });
+        int percentWhenStopped = -1;
+        QTimer::singleShot(0, &dialog, [&] {  // at the run's first look at the window's events
+            percentWhenStopped = Bar().value();
+            stop(dialog);
+        });
+        dialog.OnBnClickedSelectDirectory();
+        EXPECT_EQ(result.left(result.indexOf('\n')), "Conversion Failed");
+        EXPECT_LT(percentWhenStopped, 5);
+        EXPECT_TRUE(Rows().contains("Conversion interrupted: the run was asked to stop."))
+            << Rows().join('\n').toStdString();
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path))
+            EXPECT_NE(entry.path().extension(), ".edf") << entry.path();
+        const std::vector<unsigned char> log = ReadFileBytes(dir.path / "VareloLogFile.txt");
+        EXPECT_TRUE(std::string(log.begin(), log.end()).ends_with("\nLog File Closed - End of File\r\n\n"));
+        EXPECT_TRUE(dialog.findChild<QPushButton*>("cancelButton")->isHidden());
+        EXPECT_TRUE(dialog.findChild<QPushButton*>("selectDirectoryButton")->isEnabled());
+        EXPECT_TRUE(dialog.isVisible()) << "Escape during a run does not close the window";
+    }
 }
 
 // Expected pixels by hand: x * averageCharWidth / 4 and y * charHeight / 8, halves rounded away
