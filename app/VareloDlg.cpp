@@ -2,19 +2,29 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QKeySequence>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QResizeEvent>
+#include <QScreen>
 #include <QSettings>
+#include <QShortcut>
+#include <QStyle>
 #include <QTreeWidget>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include "VareloVersion.h"
@@ -51,7 +61,31 @@ const char* MenuItemOf(ConversionChoice choice)
     }
     return nullptr;
 }
-constexpr int messageColumnWidth = 2000;  // pixels: wide enough that no message is cut
+const char* const openFolderButton = "Open Output Folder";
+// The rows' look by message type: an icon and a colour that say it at a glance.
+struct RowLook {
+    QStyle::StandardPixmap icon;
+    QColor colour;  // invalid: the list's own
+};
+RowLook RowLookOf(OrvLogging::ORVB_MESSAGE_TYPE type)
+{
+    switch (type) {
+    case OrvLogging::Fatal:
+    case OrvLogging::Error:
+        return {QStyle::SP_MessageBoxCritical, QColor(0xB0, 0x00, 0x20)};
+    case OrvLogging::Warning:
+        return {QStyle::SP_MessageBoxWarning, QColor(0x8A, 0x50, 0x00)};
+    default:
+        return {QStyle::SP_MessageBoxInformation, QColor()};
+    }
+}
+constexpr int messageTypeRole = Qt::UserRole;  // a row's message type, for its detail
+// The frame and the list keep their margins to the window's right and bottom edges (dialog units).
+constexpr int groupLeft = 7, groupTop = 35, groupRightMargin = 5, groupBottomMargin = 5;
+constexpr int listLeft = 13, listTop = 46, listRightMargin = 10, listBottomMargin = 11;
+constexpr int detailHeight = 22;     // below the list, inside the frame: three lines
+constexpr int resultLineChars = 56;  // the result box's details: a file's line without a break
+constexpr int boxGap = 8;            // pixels between the window and a result box beside it
 // How often the window handles its events during a run: often enough to feel immediate, seldom
 // enough to cost the conversion nothing worth naming.
 constexpr qint64 eventIntervalMs = 15;
@@ -68,12 +102,27 @@ void ShowBoxModally(QMessageBox& box)
     (void)box.exec();  // the box has one button, so its answer tells nothing
 }
 
+bool OpenFolderWithFileManager(const QString& folder)
+{
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+}
+
+// A button of the box that acts without closing it.
+QPushButton* AddActionButton(QMessageBox& box, const QString& text, const std::function<void()>& action)
+{
+    QPushButton* button = box.addButton(text, QMessageBox::ActionRole);
+    QObject::disconnect(button, &QAbstractButton::clicked, nullptr, nullptr);  // the box's own closes it
+    QObject::connect(button, &QAbstractButton::clicked, &box, action);
+    return button;
+}
+
 }  // namespace
 
 VareloDlg::VareloDlg()
     : QDialog(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint
                            | Qt::WindowCloseButtonHint),
-      m_icon(AppIcon::Create()), m_chooseDirectory(ChooseDirectoryWithBrowser), m_presentBox(ShowBoxModally)
+      m_icon(AppIcon::Create()), m_chooseDirectory(ChooseDirectoryWithBrowser), m_presentBox(ShowBoxModally),
+      m_openFolder(OpenFolderWithFileManager)
 {
     setWindowIcon(m_icon);
     setWindowTitle(windowCaption);
@@ -107,6 +156,11 @@ void VareloDlg::SetBoxPresenter(BoxPresenter presenter)
     m_presentBox = presenter ? std::move(presenter) : BoxPresenter(ShowBoxModally);
 }
 
+void VareloDlg::SetFolderOpener(FolderOpener opener)
+{
+    m_openFolder = opener ? std::move(opener) : FolderOpener(OpenFolderWithFileManager);
+}
+
 void VareloDlg::OnBnClickedSelectDirectory()
 {
     const QString directory = m_chooseDirectory(this, browserCaption);
@@ -136,17 +190,48 @@ void VareloDlg::RunConversion()
     request.eventFile = m_eventFile;
     request.options = ChosenOptions();
     request.cancelled = [this] { return m_cancelRequested; };
-    (void)::RunConversion(request, m_logFile, *this);  // the box has said how it went
+    m_summary = ConversionSummary();
+    (void)::RunConversion(request, m_logFile, *this, &m_summary);  // the box has said how it went
 }
 
 void VareloDlg::OnMessage(OrvLogging::ORVB_MESSAGE_TYPE type, const std::wstring& text)
 {
     const int rowCount = m_messageList->topLevelItemCount();
-    // Text only: the type reaches the log file, never the row's look.
-    m_messageList->addTopLevelItem(new QTreeWidgetItem(QStringList{QString::fromStdWString(text)}));
+    const QString shown = QString::fromStdWString(text);
+    auto* row = new QTreeWidgetItem(QStringList{shown});
+    const RowLook look = RowLookOf(type);
+    row->setIcon(0, style()->standardIcon(look.icon));
+    if (look.colour.isValid())
+        row->setForeground(0, look.colour);
+    row->setToolTip(0, shown);  // the whole text, however narrow the window
+    row->setData(0, messageTypeRole, static_cast<int>(type));
+    m_messageList->addTopLevelItem(row);
     if (rowCount > rowsKeptBeforeInsert)
         delete m_messageList->takeTopLevelItem(0);
+    if (m_converting)
+        m_runResult.Count(type, text);
     (void)m_logFile.LogMessage(type, text);  // without an open log file the row is all there is
+}
+
+void VareloDlg::ShowMessageDetail(QTreeWidgetItem* row)
+{
+    if (row == nullptr) {
+        m_messageDetail->clear();
+        return;
+    }
+    const auto type = static_cast<OrvLogging::ORVB_MESSAGE_TYPE>(row->data(0, messageTypeRole).toInt());
+    m_messageDetail->setPlainText(QString::fromStdWString(OrvLogging::MessageTypeName(type)) + ": " + row->text(0));
+}
+
+void VareloDlg::CopySelectedMessages() const
+{
+    QStringList texts;
+    for (int i = 0; i < m_messageList->topLevelItemCount(); ++i) {
+        if (m_messageList->topLevelItem(i)->isSelected())
+            texts.append(m_messageList->topLevelItem(i)->text(0));
+    }
+    if (!texts.isEmpty())
+        QApplication::clipboard()->setText(texts.join('\n'));
 }
 
 std::wstring VareloDlg::ChoiceHint(ConversionChoice choice) const
@@ -157,35 +242,79 @@ std::wstring VareloDlg::ChoiceHint(ConversionChoice choice) const
 
 void VareloDlg::OnResult(int result)
 {
-    m_progressBar->hide();  // the conversion is over; the box tells how it went
-    m_cancelButton->hide();
+    // The conversion is over; the box tells how it went, and the window looks as it does when idle
+    // (only the box can be answered until the run has ended).
+    ShowRunControls(false);
     QMessageBox box(QMessageBox::NoIcon, resultCaption, QString::fromStdWString(ResultText(result)), QMessageBox::Ok,
                     this);
+    AddResultDetails(box);
+    PlaceBesideWindow(box);
     PresentBox(box);
+}
+
+void VareloDlg::AddResultDetails(QMessageBox& box)
+{
+    box.setInformativeText(m_runResult.Details(m_summary));
+    // Wide enough that a file's line is not broken.
+    box.setStyleSheet(QStringLiteral("QLabel#qt_msgbox_informativelabel { min-width: %1px; }")
+                          .arg(fontMetrics().averageCharWidth() * resultLineChars));
+    const QStringList written = RunResult::FilesWritten(m_summary);
+    const QString folder =
+        written.isEmpty() ? QString::fromStdWString(m_dataDirectory) : QFileInfo(written.front()).absolutePath();
+    QPushButton* open = AddActionButton(box, openFolderButton, [this, folder] {
+        if (!m_openFolder(folder))
+            OnMessage(OrvLogging::Warning,
+                      L"Cannot open the folder " + folder.toStdWString() + L" with the desktop's file manager.");
+    });
+    open->setObjectName("openFolderButton");
+    box.setDefaultButton(QMessageBox::Ok);
+}
+
+void VareloDlg::PlaceBesideWindow(QMessageBox& box) const
+{
+    const QScreen* screen = this->screen();
+    if (screen == nullptr || !isVisible())
+        return;
+    box.adjustSize();
+    const QRect window = frameGeometry();
+    const QSize size = box.frameGeometry().size();
+    // Right of the window, below it, left of it: the first where the screen has room.
+    const QPoint places[] = {{window.right() + boxGap, window.top()},
+                             {window.left(), window.bottom() + boxGap},
+                             {window.left() - boxGap - size.width(), window.top()}};
+    for (const QPoint& place : places) {
+        if (screen->availableGeometry().contains(QRect(place, size))) {
+            box.move(place);
+            return;
+        }
+    }
 }
 
 void VareloDlg::OnRunStarted()
 {
+    m_runResult.Start();
     m_converting = true;
     m_cancelRequested = false;
-    // Only Cancel, the window's size and its painting while the run goes on.
-    m_selectButton->setEnabled(false);
-    m_menuBar->setEnabled(false);
-    m_cancelButton->setEnabled(true);
-    m_cancelButton->show();
+    ShowRunControls(true);
     m_sinceEvents.invalidate();
     QApplication::setOverrideCursor(Qt::WaitCursor);
     m_shownPercent = 0;
     m_progressBar->setValue(0);
-    m_progressBar->show();
+}
+
+void VareloDlg::ShowRunControls(bool running)
+{
+    // While the run goes on, only Cancel, the window's size and its painting.
+    m_selectButton->setEnabled(!running);
+    m_menuBar->setEnabled(!running);
+    m_progressBar->setVisible(running);
+    m_cancelButton->setEnabled(running);
+    m_cancelButton->setVisible(running);
 }
 
 void VareloDlg::OnRunEnded()
 {
-    m_progressBar->hide();
-    m_cancelButton->hide();
-    m_selectButton->setEnabled(true);
-    m_menuBar->setEnabled(true);
+    ShowRunControls(false);
     m_shownPercent = -1;
     QApplication::restoreOverrideCursor();
     m_converting = false;
@@ -304,20 +433,53 @@ void VareloDlg::CreateControls(QWidget* client)
     notice->setGeometry(units.ToPixels(330, 24, 158, 8));
 
     // Created before the list, so that the list lies on top of the frame.
-    auto* group = new QGroupBox("Message Log", client);
-    group->setObjectName("messageLogGroup");
-    group->setGeometry(units.ToPixels(7, 35, 487, 134));
+    m_messageLog = new QGroupBox("Message Log", client);
+    m_messageLog->setObjectName("messageLogGroup");
 
     m_messageList = new QTreeWidget(client);
     m_messageList->setObjectName("messageList");
-    m_messageList->setGeometry(units.ToPixels(13, 46, 476, 117));
     m_messageList->setColumnCount(1);
     m_messageList->setHeaderLabels({"Messages"});
     m_messageList->setRootIsDecorated(false);
     m_messageList->setUniformRowHeights(true);
+    m_messageList->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_messageList->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    m_messageList->header()->setStretchLastSection(false);
-    m_messageList->setColumnWidth(0, messageColumnWidth);
+    m_messageList->header()->setStretchLastSection(true);  // the column is the list's width
+    m_messageList->setTextElideMode(Qt::ElideRight);
+    connect(m_messageList, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem* row) { ShowMessageDetail(row); });
+    auto* copy = new QShortcut(QKeySequence::Copy, m_messageList, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(copy, &QShortcut::activated, this, &VareloDlg::CopySelectedMessages);
+
+    m_messageDetail = new QPlainTextEdit(client);
+    m_messageDetail->setObjectName("messageDetail");
+    m_messageDetail->setReadOnly(true);
+    m_messageDetail->setPlaceholderText("The chosen message's whole text");
+    LayOutMessageLog();
+}
+
+void VareloDlg::LayOutMessageLog()
+{
+    const DialogUnits units(fontMetrics());
+    const QWidget* client = m_messageLog->parentWidget();
+    // The window's first size gives the places that dialog units name; more room goes to the list.
+    const QSize first = units.ToPixels(499, 174);
+    const int width = std::max(client->width(), first.width());
+    const int height = std::max(client->height(), first.height());
+    const QPoint group = units.ToPixels(groupLeft, groupTop, 0, 0).topLeft();
+    m_messageLog->setGeometry(
+        QRect(group, QPoint(width - units.ToPixelsX(groupRightMargin), height - units.ToPixelsY(groupBottomMargin))));
+    const QRect list(units.ToPixels(listLeft, listTop, 0, 0).topLeft(),
+                     QPoint(width - units.ToPixelsX(listRightMargin), height - units.ToPixelsY(listBottomMargin)));
+    const int detail = units.ToPixelsY(detailHeight);
+    m_messageList->setGeometry(list.adjusted(0, 0, 0, -detail - units.ToPixelsY(2)));
+    m_messageDetail->setGeometry(QRect(list.left(), list.bottom() - detail + 1, list.width(), detail));
+}
+
+void VareloDlg::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    LayOutMessageLog();
 }
 
 void VareloDlg::OnAbout()

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/RunResult.h"
 #include "engine/ConversionRun.h"
 #include "logging/LogFile.h"
 #include "logging/MessageType.h"
@@ -20,7 +21,11 @@ class QMenuBar;
 class QMessageBox;
 class QProgressBar;
 class QPushButton;
+class QGroupBox;
+class QPlainTextEdit;
+class QResizeEvent;
 class QTreeWidget;
+class QTreeWidgetItem;
 
 // The main window: a button that converts a chosen recording directory, and a list that shows,
 // one row per message, what the run reports (the latest 51). The run is the shared one that the
@@ -34,6 +39,8 @@ public:
     using DirectoryChooser = std::function<QString(QWidget* parent, const QString& caption)>;
     // Shows a prepared box and returns once it has been dismissed.
     using BoxPresenter = std::function<void(QMessageBox& box)>;
+    // Opens a folder in the desktop's file manager; false when it cannot.
+    using FolderOpener = std::function<bool(const QString& folder)>;
 
     static inline const QString resultCaption = QStringLiteral("Conversion Results");
 
@@ -45,6 +52,7 @@ public:
     // The folder browser and the boxes are the real dialogs unless these answer them instead.
     void SetDirectoryChooser(DirectoryChooser chooser);
     void SetBoxPresenter(BoxPresenter presenter);
+    void SetFolderOpener(FolderOpener opener);
 
     // The button: asks for a directory and converts it; a cancelled browser does nothing at all.
     void OnBnClickedSelectDirectory();
@@ -63,6 +71,8 @@ public:
     std::wstring ChoiceHint(ConversionChoice choice) const override;
 
 protected:
+    // The message list and its frame take what the window gives beyond its first size.
+    void resizeEvent(QResizeEvent* event) override;
     // Ignored while a conversion runs: the run ends with the result box, not with a vanished window.
     void closeEvent(QCloseEvent* event) override;
     // Escape: while a conversion runs, stops it as Cancel does; otherwise closes the window.
@@ -79,8 +89,17 @@ private:
     void OnCancel();
     // Lets the window paint, resize and take Cancel while the conversion goes on.
     void KeepResponsive();
+    // The progress bar and Cancel while a conversion runs; the button and the menus otherwise.
+    void ShowRunControls(bool running);
     void ShowLogFileError(const std::wstring& caption, const std::wstring& text);
     void PresentBox(QMessageBox& box);
+    // The verdict's details and the buttons to look at what was written.
+    void AddResultDetails(QMessageBox& box);
+    // Beside the window when the screen has room, so that the box leaves the list in sight.
+    void PlaceBesideWindow(QMessageBox& box) const;
+    void ShowMessageDetail(QTreeWidgetItem* row);
+    void CopySelectedMessages() const;
+    void LayOutMessageLog();
 
     QIcon m_icon;
     std::wstring m_dataDirectory;
@@ -92,7 +111,9 @@ private:
     QPushButton* m_cancelButton = nullptr;  // likewise
     QPushButton* m_selectButton = nullptr;
     QMenuBar* m_menuBar = nullptr;
-    QAction* m_labOutput = nullptr;  // the Options menu's items, checkable
+    QGroupBox* m_messageLog = nullptr;
+    QPlainTextEdit* m_messageDetail = nullptr;  // the chosen row's whole text, to read and copy
+    QAction* m_labOutput = nullptr;             // the Options menu's items, checkable
     QAction* m_exactTiming = nullptr;
     QAction* m_microvoltUnits = nullptr;
     QAction* m_verify = nullptr;
@@ -102,4 +123,7 @@ private:
     QElapsedTimer m_sinceEvents;  // since the window last handled its events during a run
     DirectoryChooser m_chooseDirectory;
     BoxPresenter m_presentBox;
+    FolderOpener m_openFolder;
+    RunResult m_runResult;
+    ConversionSummary m_summary;  // of the last run
 };

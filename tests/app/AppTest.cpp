@@ -10,9 +10,12 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSet>
 #include <QSettings>
+#include <QStyle>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -21,6 +24,7 @@
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
+#include <tuple>
 
 #include "VareloVersion.h"
 #include "app/CAboutDlg.h"
@@ -29,6 +33,12 @@
 #include "logging/LogFile.h"
 #include "tests/support/RecordingBuilder.h"
 #include "tests/support/TempDir.h"
+
+// Failures show texts as texts.
+void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
 
 class VareloDlgTest : public ::testing::Test {
 protected:
@@ -58,6 +68,34 @@ TEST_F(VareloDlgTest, CaptionEndsInABlankAndTheListKeepsTheLatest51MessagesOldes
         }
     }
     EXPECT_EQ(Rows(), expected.mid(9));
+}
+
+// Each row says its type by its icon and colour; the whole text shows on hover and in the detail.
+TEST_F(VareloDlgTest, RowsShowTheirTypeAndTheirWholeText)
+{
+    const std::wstring longText(400, L'x');
+    const std::tuple<OrvLogging::ORVB_MESSAGE_TYPE, QStyle::StandardPixmap, QString> rows[] = {
+        {OrvLogging::Error, QStyle::SP_MessageBoxCritical, "Error: "},
+        {OrvLogging::Warning, QStyle::SP_MessageBoxWarning, "Warning: "},
+        {OrvLogging::Notice, QStyle::SP_MessageBoxInformation, "Notice: "}};
+    QSet<QRgb> colours;
+    for (const auto& [type, icon, detail] : rows) {
+        dialog.OnMessage(type, longText);
+        QTreeWidgetItem* row = List().topLevelItem(List().topLevelItemCount() - 1);
+        EXPECT_EQ(row->icon(0).pixmap(16).toImage(), dialog.style()->standardIcon(icon).pixmap(16).toImage());
+        colours.insert(row->foreground(0).color().rgb());
+        EXPECT_EQ(row->toolTip(0).toStdWString(), longText);
+        List().setCurrentItem(row);
+        EXPECT_EQ(dialog.findChild<QPlainTextEdit*>("messageDetail")->toPlainText(),
+                  detail + QString::fromStdWString(longText));
+    }
+    EXPECT_EQ(colours.size(), 3);
+    dialog.show();  // the layout works on a shown window
+    // The list and its column take a larger window's room.
+    const QSize before = List().size();
+    dialog.resize(dialog.size() + QSize(200, 100));
+    EXPECT_EQ(List().size(), before + QSize(200, 100));
+    EXPECT_EQ(List().columnWidth(0), List().viewport()->width());
 }
 
 TEST_F(VareloDlgTest, AboutIsTheLastItemOfTheHelpMenuAndOpensTheAboutBoxModally)
@@ -112,7 +150,9 @@ TEST_F(VareloDlgTest, WhileWaitingTheBarShowsTheShareConvertedAndTheWindowStaysO
 TEST_F(VareloDlgTest, ConvertsTheChosenDirectoryAndShowsTheResultOverTheWindow)
 {
     TempDir dir;
-    RecordingBuilder::WriteCscFile(dir.path / "CSC1.ocs", RecordingBuilder::ChannelHeader({}),
+    RecordingBuilder::Channel channel;
+    channel.name = "Label-longer-than-its-field";
+    RecordingBuilder::WriteCscFile(dir.path / "CSC1.ocs", RecordingBuilder::ChannelHeader(channel),
                                    RecordingBuilder::ContinuousRecords(1000000, 1000, 3000, 0));
     QString browserCaption;
     dialog.SetDirectoryChooser([&](QWidget*, const QString& caption) {
@@ -120,16 +160,27 @@ TEST_F(VareloDlgTest, ConvertsTheChosenDirectoryAndShowsTheResultOverTheWindow)
         return QString::fromStdString(dir.path.string());
     });
     std::vector<QString> boxes;
+    QStringList opened;
+    dialog.SetFolderOpener([&](const QString& folder) {
+        opened.append(folder);
+        return true;
+    });
     dialog.SetBoxPresenter([&](QMessageBox& box) {
         const QCursor* cursor = QApplication::overrideCursor();
         EXPECT_TRUE(cursor != nullptr && cursor->shape() == Qt::ArrowCursor) << "the box waits for the user";
         EXPECT_EQ(box.parentWidget(), &dialog);
-        boxes.push_back(box.windowTitle() + ": " + box.text());
+        boxes.push_back(box.windowTitle() + ": " + box.text() + " | " + box.informativeText());
+        box.show();
+        box.findChild<QPushButton*>("openFolderButton")->click();
+        EXPECT_TRUE(box.isVisible()) << "the folder opens beside the box, which stays";
         box.button(QMessageBox::Ok)->click();
     });
     dialog.findChild<QPushButton*>("selectDirectoryButton")->click();
     EXPECT_EQ(browserCaption, "Select Data Directory");
-    EXPECT_EQ(boxes, std::vector<QString>{"Conversion Results: Conversion Complete"});
+    // The verdict exactly as ever, then what was written: 3 s of one channel and the label warning.
+    EXPECT_EQ(boxes, std::vector<QString>{"Conversion Results: Conversion Complete | DevOutput.edf: 3.0 s, 1 channel\n"
+                                          "1 warning, 0 errors"});
+    EXPECT_EQ(opened, QStringList{QString::fromStdString(dir.path.string())});
     EXPECT_TRUE(Rows().contains("EDF File Opened Successfully: "
                                 + QString::fromStdString((dir.path / "DevOutput.edf").string())));
     const std::vector<unsigned char> log = ReadFileBytes(dir.path / "VareloLogFile.txt");
