@@ -1,4 +1,4 @@
-#include "ConversionReport.h"
+#include "engine/ConversionReport.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -154,7 +154,7 @@ json LeftOutJson(const std::vector<InputLeftOut>& files, int sampleFrequency, bo
     return entries;
 }
 
-json OptionsJson(const ConvertArguments& arguments)
+json OptionsJson(const ReportSettings& arguments)
 {
     const ConversionOptions& chosen = arguments.options;
     json options = {{"exact_timing", chosen.exactTiming},
@@ -228,7 +228,7 @@ std::vector<InputFile> DescribeInputs(const std::vector<std::wstring>& cscFiles,
     return inputs;
 }
 
-json ReportJson(const RecordingReport& report, const ConvertArguments& arguments)
+json ReportJson(const RecordingReport& report, const ReportSettings& arguments)
 {
     json inputs = json::array();
     for (const InputFile& input : report.inputs)
