@@ -5,6 +5,9 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -15,6 +18,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -27,10 +31,13 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <chrono>
+
 #include "VareloVersion.h"
 #include "app/AppIcon.h"
 #include "app/CAboutDlg.h"
 #include "app/DialogUnits.h"
+#include "engine/ConversionReport.h"
 #include "engine/ProgressPercent.h"
 #include "logging/TextConversion.h"
 
@@ -125,6 +132,7 @@ VareloDlg::VareloDlg()
       m_openFolder(OpenFolderWithFileManager)
 {
     setWindowIcon(m_icon);
+    setAcceptDrops(true);
     setWindowTitle(windowCaption);
     m_logFile.SetMessageBoxHandler(
         [this](const std::wstring& caption, const std::wstring& text) { ShowLogFileError(caption, text); });
@@ -191,7 +199,27 @@ void VareloDlg::RunConversion()
     request.options = ChosenOptions();
     request.cancelled = [this] { return m_cancelRequested; };
     m_summary = ConversionSummary();
-    (void)::RunConversion(request, m_logFile, *this, &m_summary);  // the box has said how it went
+    m_runMessages.clear();
+    const auto started = std::chrono::steady_clock::now();
+    const int result = ::RunConversion(request, m_logFile, *this, &m_summary);  // the box has said how it went
+    WriteReport(request, result, std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+}
+
+void VareloDlg::WriteReport(const ConversionRequest& request, int result, double wallSeconds)
+{
+    RecordingReport report;
+    report.recording = OrvText::WideToUtf8(request.dataDirectory);
+    report.outputDirectory = report.recording;
+    report.inputs = DescribeInputs(request.cscFiles, request.eventFile);
+    report.summary = m_summary;
+    report.messages = m_runMessages;
+    report.result = result == 0 ? "complete" : "failed";
+    report.wallSeconds = wallSeconds;
+    ReportSettings settings;
+    settings.options = request.options;
+    std::string error;
+    if (!WriteReportFile(report.outputDirectory + "/" + reportFileName, ReportJson(report, settings), error))
+        OnMessage(OrvLogging::Error, OrvText::Utf8ToWide(error));  // the log file is closed: the row only
 }
 
 void VareloDlg::OnMessage(OrvLogging::ORVB_MESSAGE_TYPE type, const std::wstring& text)
@@ -208,8 +236,10 @@ void VareloDlg::OnMessage(OrvLogging::ORVB_MESSAGE_TYPE type, const std::wstring
     m_messageList->addTopLevelItem(row);
     if (rowCount > rowsKeptBeforeInsert)
         delete m_messageList->takeTopLevelItem(0);
-    if (m_converting)
+    if (m_converting) {
         m_runResult.Count(type, text);
+        m_runMessages.emplace_back(type, text);
+    }
     (void)m_logFile.LogMessage(type, text);  // without an open log file the row is all there is
 }
 
@@ -353,6 +383,25 @@ void VareloDlg::reject()
         OnCancel();
     else
         QDialog::reject();
+}
+
+void VareloDlg::dragEnterEvent(QDragEnterEvent* event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (!m_converting && urls.size() == 1 && urls.front().isLocalFile()
+        && QFileInfo(urls.front().toLocalFile()).isDir())
+        event->acceptProposedAction();
+}
+
+void VareloDlg::dropEvent(QDropEvent* event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (m_converting || urls.size() != 1 || !urls.front().isLocalFile())
+        return;
+    event->acceptProposedAction();
+    // As the folder browser returns it: absolute, without a trailing "/".
+    const QString directory = QDir::cleanPath(QFileInfo(urls.front().toLocalFile()).absoluteFilePath());
+    ConvertDirectory(OrvText::Utf8ToWide(QFile::encodeName(directory).toStdString()));
 }
 
 void VareloDlg::closeEvent(QCloseEvent* event)

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/RunResult.h"
@@ -21,6 +22,8 @@ class QMenuBar;
 class QMessageBox;
 class QProgressBar;
 class QPushButton;
+class QDragEnterEvent;
+class QDropEvent;
 class QGroupBox;
 class QPlainTextEdit;
 class QResizeEvent;
@@ -71,6 +74,9 @@ public:
     std::wstring ChoiceHint(ConversionChoice choice) const override;
 
 protected:
+    // A directory dropped onto the window converts as if chosen with the button.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     // The message list and its frame take what the window gives beyond its first size.
     void resizeEvent(QResizeEvent* event) override;
     // Ignored while a conversion runs: the run ends with the result box, not with a vanished window.
@@ -100,6 +106,8 @@ private:
     void ShowMessageDetail(QTreeWidgetItem* row);
     void CopySelectedMessages() const;
     void LayOutMessageLog();
+    // VareloReport.json beside the log file, as varelo-convert writes it for the same options.
+    void WriteReport(const ConversionRequest& request, int result, double wallSeconds);
 
     QIcon m_icon;
     std::wstring m_dataDirectory;
@@ -126,4 +134,6 @@ private:
     FolderOpener m_openFolder;
     RunResult m_runResult;
     ConversionSummary m_summary;  // of the last run
+    // The last run's messages, for its report.
+    std::vector<std::pair<OrvLogging::ORVB_MESSAGE_TYPE, std::wstring>> m_runMessages;
 };

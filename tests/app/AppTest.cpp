@@ -5,11 +5,13 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDropEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -18,6 +20,7 @@
 #include <QStyle>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QUrl>
 
 #include <algorithm>
 #include <cmath>
@@ -231,6 +234,33 @@ TEST_F(VareloDlgTest, CancelAndEscapeStopTheConversionUnderWay)
         EXPECT_TRUE(dialog.findChild<QPushButton*>("selectDirectoryButton")->isEnabled());
         EXPECT_TRUE(dialog.isVisible()) << "Escape during a run does not close the window";
     }
+}
+
+// A directory dropped onto the window converts as if chosen with the button; a file does nothing.
+TEST_F(VareloDlgTest, ADroppedDirectoryConverts)
+{
+    TempDir dir;
+    RecordingBuilder::WriteCscFile(dir.path / "CSC1.ocs", RecordingBuilder::ChannelHeader({}),
+                                   RecordingBuilder::ContinuousRecords(1000000, 1000, 3000, 0));
+    QStringList boxes;
+    dialog.SetBoxPresenter([&](QMessageBox& box) {
+        boxes.append(box.text());
+        box.button(QMessageBox::Ok)->click();
+    });
+    dialog.show();
+    for (const std::filesystem::path& dropped : {dir.path / "CSC1.ocs", dir.path}) {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(QString::fromStdString(dropped.string()))});
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&dialog, &enter);
+        if (!enter.isAccepted())
+            continue;
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&dialog, &drop);
+    }
+    EXPECT_EQ(boxes, QStringList{"Conversion Complete"});
+    EXPECT_TRUE(std::filesystem::exists(dir.path / "DevOutput.edf"));
+    EXPECT_TRUE(std::filesystem::exists(dir.path / "VareloReport.json"));
 }
 
 // Expected pixels by hand: x * averageCharWidth / 4 and y * charHeight / 8, halves rounded away
