@@ -37,6 +37,7 @@
 #include "app/AppIcon.h"
 #include "app/CAboutDlg.h"
 #include "app/DialogUnits.h"
+#include "app/TraceViewer.h"
 #include "engine/ConversionReport.h"
 #include "engine/ProgressPercent.h"
 #include "logging/TextConversion.h"
@@ -297,7 +298,24 @@ void VareloDlg::AddResultDetails(QMessageBox& box)
                       L"Cannot open the folder " + folder.toStdWString() + L" with the desktop's file manager.");
     });
     open->setObjectName("openFolderButton");
+    if (!written.isEmpty()) {
+        QPushButton* view = AddActionButton(box, "View Traces", [this, written] { ViewTraces(written.front()); });
+        view->setObjectName("viewTracesButton");
+    }
     box.setDefaultButton(QMessageBox::Ok);
+}
+
+void VareloDlg::ViewTraces(const QString& file)
+{
+    if (m_traceViewer == nullptr)
+        m_traceViewer = new TraceViewer(this);
+    // Above the result box, which is modal while it waits.
+    m_traceViewer->setWindowModality(QApplication::activeModalWidget() != nullptr ? Qt::ApplicationModal
+                                                                                  : Qt::NonModal);
+    if (!file.isEmpty())
+        (void)m_traceViewer->OpenFile(file);  // a problem shows in the viewer
+    m_traceViewer->show();
+    m_traceViewer->raise();
 }
 
 void VareloDlg::PlaceBesideWindow(QMessageBox& box) const
@@ -445,6 +463,8 @@ void VareloDlg::CreateMenu()
     m_verify = AddOption(options, verifyItem, "verify");
     m_labOutput = AddOption(options, QString(labOutputItem) + QStringLiteral(" (as varelo-convert writes by default)"),
                             "labOutput");
+    QMenu* view = menuBar->addMenu("&View");
+    connect(view->addAction("&Trace Viewer..."), &QAction::triggered, this, [this] { ViewTraces({}); });
     QMenu* help = menuBar->addMenu("&Help");
     QAction* about = help->addAction("&About Varelo...");
     about->setMenuRole(QAction::AboutRole);

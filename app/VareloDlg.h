@@ -28,6 +28,7 @@ class QGroupBox;
 class QPlainTextEdit;
 class QResizeEvent;
 class QTreeWidget;
+class TraceViewer;
 class QTreeWidgetItem;
 
 // The main window: a button that converts a chosen recording directory, and a list that shows,
@@ -104,6 +105,8 @@ private:
     // Beside the window when the screen has room, so that the box leaves the list in sight.
     void PlaceBesideWindow(QMessageBox& box) const;
     void ShowMessageDetail(QTreeWidgetItem* row);
+    // The trace viewer, over whatever is modal, with `file` when one is given.
+    void ViewTraces(const QString& file);
     void CopySelectedMessages() const;
     void LayOutMessageLog();
     // VareloReport.json beside the log file, as varelo-convert writes it for the same options.
@@ -133,7 +136,8 @@ private:
     BoxPresenter m_presentBox;
     FolderOpener m_openFolder;
     RunResult m_runResult;
-    ConversionSummary m_summary;  // of the last run
+    TraceViewer* m_traceViewer = nullptr;  // made when first asked for
+    ConversionSummary m_summary;           // of the last run
     // The last run's messages, for its report.
     std::vector<std::pair<OrvLogging::ORVB_MESSAGE_TYPE, std::wstring>> m_runMessages;
 };

@@ -8,6 +8,7 @@
 #include <QDropEvent>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -31,7 +32,9 @@
 
 #include "VareloVersion.h"
 #include "app/CAboutDlg.h"
+#include "app/TraceViewer.h"
 #include "edf/EdfLayout.h"
+#include "edf/EdfParser.h"
 #include "engine/ConversionRun.h"
 #include "logging/LogFile.h"
 #include "tests/support/RecordingBuilder.h"
@@ -261,6 +264,56 @@ TEST_F(VareloDlgTest, ADroppedDirectoryConverts)
     EXPECT_EQ(boxes, QStringList{"Conversion Complete"});
     EXPECT_TRUE(std::filesystem::exists(dir.path / "DevOutput.edf"));
     EXPECT_TRUE(std::filesystem::exists(dir.path / "VareloReport.json"));
+}
+
+// "View Traces" in the result box shows the file just written: every channel and every
+// annotation it holds, a chosen channel less when one is unticked, and the events drawn as lines.
+TEST_F(VareloDlgTest, TheTraceViewerShowsTheChannelsAndEventsOfTheFileWritten)
+{
+    TempDir dir;
+    for (const char* name : {"CSC1", "CSC2", "CSC3"}) {
+        RecordingBuilder::Channel channel;
+        channel.name = name;
+        RecordingBuilder::WriteCscFile(dir.path / (std::string(name) + ".ocs"),
+                                       RecordingBuilder::ChannelHeader(channel),
+                                       RecordingBuilder::ContinuousRecords(1000000, 1000, 20000, 50));
+    }
+    RecordingBuilder::WriteEventFile(dir.path / "Events.oev", {"-FileType Event"},
+                                     {{3000000, "stimulus"}, {6000000, "response"}});
+    dialog.show();
+    dialog.SetDirectoryChooser([&](QWidget*, const QString&) { return QString::fromStdString(dir.path.string()); });
+    TraceViewer* viewer = nullptr;
+    dialog.SetBoxPresenter([&](QMessageBox& box) {
+        box.findChild<QPushButton*>("viewTracesButton")->click();
+        viewer = dialog.findChild<TraceViewer*>();
+        box.button(QMessageBox::Ok)->click();
+    });
+    dialog.OnBnClickedSelectDirectory();
+    ASSERT_NE(viewer, nullptr);
+    EdfFile file;
+    std::string error;
+    ASSERT_TRUE(ParseEdfFile(dir.path / "DevOutput.edf", file, error)) << error;
+    size_t texts = 0;
+    for (const EdfTal& tal : file.annotations)
+        texts += tal.texts.size();
+    EXPECT_EQ(viewer->ChannelCount(), 3);
+    EXPECT_EQ(viewer->EventCount(), static_cast<int>(texts));
+    EXPECT_EQ(viewer->Page().traces.size(), 3u);
+    viewer->findChild<QListWidget*>("channelChoice")->item(1)->setCheckState(Qt::Unchecked);
+    EXPECT_EQ(viewer->ChosenSignals(), (std::vector<int>{0, 2}));
+    EXPECT_EQ(viewer->Page().traces.size(), 2u);
+
+    // The page 0 to 10 s: the event at 2 s (3 s on the acquisition clock, 1 s after the first
+    // sample) is a red line, the background white between traces.
+    viewer->ShowSpan(0, 10);
+    QWidget* plot = viewer->findChild<QWidget*>("tracePlot");
+    const QImage picture = plot->grab().toImage();
+    const int x = 150 + static_cast<int>(2.0 / 10 * (plot->width() - 150));
+    bool red = false;
+    for (int dx = -1; dx <= 1; ++dx)
+        red = red || QColor(picture.pixel(x + dx, plot->height() / 2 + 3)) == QColor(0xC0, 0x30, 0x20);
+    EXPECT_TRUE(red);
+    EXPECT_EQ(QColor(picture.pixel(plot->width() - 2, 2)), QColor(Qt::white));
 }
 
 // Expected pixels by hand: x * averageCharWidth / 4 and y * charHeight / 8, halves rounded away

@@ -70,6 +70,8 @@ public:
     const EdfHeader& Header() const { return header; }
     // The next data record; false at the end (error empty) or on a problem (error says it).
     bool ReadRecord(EdfRecord& record, std::string& error);
+    // The record that ReadRecord reads next: any of the file's, in any order.
+    void SeekRecord(int64_t index) { nextRecord = index; }
 
 private:
     bool ReadHeader(std::string& error);
