@@ -11,7 +11,7 @@
 namespace {
 
 const char* const usageText =
-    "Usage: varelo [--convert DIRECTORY [--screenshot FILE]]\n"
+    "Usage: varelo [--convert DIRECTORY | --view EDF_FILE] [--screenshot FILE]\n"
     "\n"
     "Opens the Varelo window, which converts a recording directory (channel files *.ocs and an\n"
     "optional event file *.oev) into EDF+ files written beside the data.\n"
@@ -23,6 +23,9 @@ const char* const usageText =
     "                           of the window with the box over it to FILE, dismiss the box and\n"
     "                           close the window. Exit status 0 when the conversion completed and\n"
     "                           the picture was saved, 1 otherwise\n"
+    "      --view EDF_FILE      open the trace viewer on EDF_FILE instead of the window; with\n"
+    "                           --screenshot: save a PNG picture of it to FILE and exit (status 0\n"
+    "                           when the file was read and the picture saved, 1 otherwise)\n"
     "  -h, --help               show this help and exit\n"
     "      --version            show the version and exit\n"
     "\n"
@@ -103,7 +106,8 @@ LaunchOptions LaunchOptions::Parse(const QStringList& arguments)
     const QCommandLineOption version("version", "");
     const QCommandLineOption convert("convert", "", "DIRECTORY");
     const QCommandLineOption screenshot("screenshot", "", "FILE");
-    parser.addOptions({help, version, convert, screenshot});
+    const QCommandLineOption view("view", "", "EDF_FILE");
+    parser.addOptions({help, version, convert, screenshot, view});
     const bool understood = parser.parse(arguments);  // goes on past what it does not understand
 
     LaunchOptions options;
@@ -126,9 +130,16 @@ LaunchOptions LaunchOptions::Parse(const QStringList& arguments)
         // The folder browser returns absolute paths without a trailing "/"; so does this.
         options.convertDirectory = QDir::cleanPath(QFileInfo(directory).absoluteFilePath());
     }
+    if (parser.isSet(view)) {
+        if (parser.isSet(convert))
+            return UsageError("--view and --convert exclude each other.");
+        options.viewFile = parser.value(view);
+        if (options.viewFile.isEmpty())
+            return UsageError("--view needs an EDF+ file.");
+    }
     if (parser.isSet(screenshot)) {
-        if (options.convertDirectory.isEmpty())
-            return UsageError("--screenshot needs --convert.");
+        if (options.convertDirectory.isEmpty() && options.viewFile.isEmpty())
+            return UsageError("--screenshot needs --convert or --view.");
         options.screenshotFile = parser.value(screenshot);
         if (options.screenshotFile.isEmpty())
             return UsageError("--screenshot needs a file name.");

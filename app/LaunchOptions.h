@@ -24,5 +24,6 @@ public:
     Request request = Request::Window;
     QString convertDirectory;  // absolute and clean; empty when not asked for
     QString screenshotFile;    // empty when not asked for
+    QString viewFile;          // the EDF+ file for the trace viewer alone; empty when not asked for
     QString error;             // what was wrong, for Request::UsageError
 };

@@ -21,6 +21,7 @@ constexpr double pageSeconds = 10;
 constexpr double shortestSpan = 0.01;  // seconds: zoomed in as far as it goes
 constexpr int scrollSteps = 1000;      // scroll bar positions per page
 constexpr int labelWidth = 150;        // pixels left of the traces for labels and scales
+constexpr int eventTextLines = 3;
 const QColor traceColour(0x10, 0x30, 0x80);
 const QColor eventColour(0xC0, 0x30, 0x20);
 
@@ -208,11 +209,16 @@ void TraceViewer::PaintPlot()
         }
     }
     painter.setPen(eventColour);
+    const int lineHeight = painter.fontMetrics().height();
+    int shown = 0;
     for (const EdfEvent& event : m_pages.Events()) {
         if (event.onset < m_page.start || event.onset >= m_page.start + m_page.seconds)
             continue;
         const double x = labelWidth + (event.onset - m_page.start) / m_page.seconds * plotWidth;
         painter.drawLine(QPointF(x, 0), QPointF(x, m_plot->height()));
-        painter.drawText(QPointF(x + 3, 12), QString::fromStdString(event.text));
+        // Texts on three lines in turn, so that those of events close together do not overlap.
+        const QRectF text(x + 3, (shown++ % eventTextLines) * lineHeight, plotWidth, lineHeight);
+        painter.fillRect(painter.boundingRect(text, Qt::AlignLeft, QString::fromStdString(event.text)), Qt::white);
+        painter.drawText(text, Qt::AlignLeft, QString::fromStdString(event.text));
     }
 }

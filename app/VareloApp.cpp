@@ -8,6 +8,7 @@
 #include "app/AppIcon.h"
 #include "app/LaunchOptions.h"
 #include "app/StartupConversion.h"
+#include "app/TraceViewer.h"
 #include "app/VareloDlg.h"
 
 namespace {
@@ -31,6 +32,25 @@ int PrintUsageError(const LaunchOptions& options)
 {
     std::fprintf(stderr, "varelo: %s\n\n%s", qUtf8Printable(options.error), qUtf8Printable(LaunchOptions::UsageText()));
     return exitUsageError;
+}
+
+// The trace viewer alone, on one file; with a screenshot file, its picture and the end.
+int ViewFile(const LaunchOptions& options)
+{
+    TraceViewer viewer;
+    const bool read = viewer.OpenFile(options.viewFile);
+    if (options.screenshotFile.isEmpty()) {
+        (void)viewer.exec();
+        return 0;
+    }
+    viewer.show();
+    QCoreApplication::processEvents();  // laid out and painted
+    const bool saved = viewer.grab().save(options.screenshotFile, "PNG");
+    if (!read || !saved)
+        std::fprintf(stderr, "varelo: %s\n",
+                     read ? qUtf8Printable("cannot save the screenshot to " + options.screenshotFile)
+                          : qUtf8Printable("cannot read " + options.viewFile));
+    return read && saved ? 0 : 1;
 }
 
 }  // namespace
@@ -72,6 +92,8 @@ int VareloApp::Run()
     if (options.request == LaunchOptions::Request::UsageError)
         return PrintUsageError(options);
 
+    if (!options.viewFile.isEmpty())
+        return ViewFile(options);
     VareloDlg dialog;
     StartupConversion startup(dialog, options);
     if (!options.convertDirectory.isEmpty())
