@@ -48,15 +48,20 @@ void StartupConversion::AnswerBox(QMessageBox& box)
 
 bool StartupConversion::SaveScreenshot(QMessageBox& box) const
 {
-    box.show();  // lays the box out and centres it over the window
-    QPixmap picture = m_dialog.grab();
+    box.show();  // lays the box out, over the window or beside it where it has been placed
+    const QPixmap window = m_dialog.grab();
     const QPixmap boxPicture = box.grab();
-    const QRect boxArea(m_dialog.mapFromGlobal(box.geometry().topLeft()),
-                        boxPicture.size() / boxPicture.devicePixelRatio());
+    const QRect windowArea(m_dialog.mapToGlobal(QPoint(0, 0)), m_dialog.size());
+    const QRect boxArea(box.mapToGlobal(QPoint(0, 0)), box.size());
+    const QRect whole = windowArea.united(boxArea);
+    QPixmap picture(whole.size() * window.devicePixelRatio());
+    picture.setDevicePixelRatio(window.devicePixelRatio());
+    picture.fill(QColor(0x50, 0x50, 0x50));  // the desktop around them
     QPainter painter(&picture);
-    painter.drawPixmap(boxArea.topLeft(), boxPicture);
+    painter.drawPixmap(windowArea.topLeft() - whole.topLeft(), window);
+    painter.drawPixmap(boxArea.topLeft() - whole.topLeft(), boxPicture);
     painter.setPen(QColor(0x60, 0x60, 0x60));  // the box has no frame of its own without a window manager
-    painter.drawRect(boxArea.adjusted(0, 0, -1, -1));
+    painter.drawRect(boxArea.translated(-whole.topLeft()).adjusted(0, 0, -1, -1));
     painter.end();
     box.hide();
     return picture.save(m_screenshotFile, "PNG");

@@ -8,11 +8,13 @@
 #include "app/AppIcon.h"
 #include "app/LaunchOptions.h"
 #include "app/StartupConversion.h"
+#include "app/TraceViewer.h"
 #include "app/VareloDlg.h"
 
 namespace {
 
 constexpr int exitUsageError = 2;
+constexpr int exitNoDisplay = 1;
 
 // Prints what help and version ask for; false for any other request.
 bool PrintInformation(LaunchOptions::Request request)
@@ -24,6 +26,31 @@ bool PrintInformation(LaunchOptions::Request request)
     else
         return false;
     return true;
+}
+
+int PrintUsageError(const LaunchOptions& options)
+{
+    std::fprintf(stderr, "varelo: %s\n\n%s", qUtf8Printable(options.error), qUtf8Printable(LaunchOptions::UsageText()));
+    return exitUsageError;
+}
+
+// The trace viewer alone, on one file; with a screenshot file, its picture and the end.
+int ViewFile(const LaunchOptions& options)
+{
+    TraceViewer viewer;
+    const bool read = viewer.OpenFile(options.viewFile);
+    if (options.screenshotFile.isEmpty()) {
+        (void)viewer.exec();
+        return 0;
+    }
+    viewer.show();
+    QCoreApplication::processEvents();  // laid out and painted
+    const bool saved = viewer.grab().save(options.screenshotFile, "PNG");
+    if (!read || !saved)
+        std::fprintf(stderr, "varelo: %s\n",
+                     read ? qUtf8Printable("cannot save the screenshot to " + options.screenshotFile)
+                          : qUtf8Printable("cannot read " + options.viewFile));
+    return read && saved ? 0 : 1;
 }
 
 }  // namespace
@@ -44,9 +71,16 @@ std::optional<int> VareloApp::AnswerWithoutWindow(int argc, char** argv)
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
-    // Qt's own options are still among these; whatever else is wrong is told once they are gone.
-    if (PrintInformation(LaunchOptions::Parse(arguments).request))
+    const LaunchOptions options = LaunchOptions::Parse(LaunchOptions::WithoutQtOptions(arguments));
+    if (PrintInformation(options.request))
         return 0;
+    if (options.request == LaunchOptions::Request::UsageError)
+        return PrintUsageError(options);
+    // Qt ends the program with an abort when it finds no display: better one line and status 1.
+    if (const QString missing = LaunchOptions::MissingDisplay(arguments); !missing.isEmpty()) {
+        std::fprintf(stderr, "varelo: %s\n", qUtf8Printable(missing));
+        return exitNoDisplay;
+    }
     return std::nullopt;
 }
 
@@ -55,12 +89,11 @@ int VareloApp::Run()
     const LaunchOptions options = LaunchOptions::Parse(QApplication::arguments());
     if (PrintInformation(options.request))
         return 0;
-    if (options.request == LaunchOptions::Request::UsageError) {
-        std::fprintf(stderr, "varelo: %s\n\n%s", qUtf8Printable(options.error),
-                     qUtf8Printable(LaunchOptions::UsageText()));
-        return exitUsageError;
-    }
+    if (options.request == LaunchOptions::Request::UsageError)
+        return PrintUsageError(options);
 
+    if (!options.viewFile.isEmpty())
+        return ViewFile(options);
     VareloDlg dialog;
     StartupConversion startup(dialog, options);
     if (!options.convertDirectory.isEmpty())

@@ -12,8 +12,9 @@ public:
     VareloApp(const VareloApp&) = delete;
     VareloApp& operator=(const VareloApp&) = delete;
 
-    // Help and version need no display, so they are answered before Qt connects to one: the exit
-    // status when the command line asked for one of them, nothing otherwise.
+    // Help, version and usage errors need no display, so they are answered before Qt connects to
+    // one, and so is a missing display: the exit status then (0, 2, or 1 without a display),
+    // nothing when the window is to be shown.
     static std::optional<int> AnswerWithoutWindow(int argc, char** argv);
 
     // The program's exit status: 0, 1 when an unattended run failed, 2 for a usage error.

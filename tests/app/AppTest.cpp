@@ -5,27 +5,46 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDropEvent>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSet>
 #include <QSettings>
+#include <QStyle>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QUrl>
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
+#include <tuple>
 
 #include "VareloVersion.h"
 #include "app/CAboutDlg.h"
+#include "app/TraceViewer.h"
 #include "edf/EdfLayout.h"
+#include "edf/EdfParser.h"
 #include "engine/ConversionRun.h"
 #include "logging/LogFile.h"
 #include "tests/support/RecordingBuilder.h"
 #include "tests/support/TempDir.h"
+
+// Failures show texts as texts.
+void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
 
 class VareloDlgTest : public ::testing::Test {
 protected:
@@ -55,6 +74,34 @@ TEST_F(VareloDlgTest, CaptionEndsInABlankAndTheListKeepsTheLatest51MessagesOldes
         }
     }
     EXPECT_EQ(Rows(), expected.mid(9));
+}
+
+// Each row says its type by its icon and colour; the whole text shows on hover and in the detail.
+TEST_F(VareloDlgTest, RowsShowTheirTypeAndTheirWholeText)
+{
+    const std::wstring longText(400, L'x');
+    const std::tuple<OrvLogging::ORVB_MESSAGE_TYPE, QStyle::StandardPixmap, QString> rows[] = {
+        {OrvLogging::Error, QStyle::SP_MessageBoxCritical, "Error: "},
+        {OrvLogging::Warning, QStyle::SP_MessageBoxWarning, "Warning: "},
+        {OrvLogging::Notice, QStyle::SP_MessageBoxInformation, "Notice: "}};
+    QSet<QRgb> colours;
+    for (const auto& [type, icon, detail] : rows) {
+        dialog.OnMessage(type, longText);
+        QTreeWidgetItem* row = List().topLevelItem(List().topLevelItemCount() - 1);
+        EXPECT_EQ(row->icon(0).pixmap(16).toImage(), dialog.style()->standardIcon(icon).pixmap(16).toImage());
+        colours.insert(row->foreground(0).color().rgb());
+        EXPECT_EQ(row->toolTip(0).toStdWString(), longText);
+        List().setCurrentItem(row);
+        EXPECT_EQ(dialog.findChild<QPlainTextEdit*>("messageDetail")->toPlainText(),
+                  detail + QString::fromStdWString(longText));
+    }
+    EXPECT_EQ(colours.size(), 3);
+    dialog.show();  // the layout works on a shown window
+    // The list and its column take a larger window's room.
+    const QSize before = List().size();
+    dialog.resize(dialog.size() + QSize(200, 100));
+    EXPECT_EQ(List().size(), before + QSize(200, 100));
+    EXPECT_EQ(List().columnWidth(0), List().viewport()->width());
 }
 
 TEST_F(VareloDlgTest, AboutIsTheLastItemOfTheHelpMenuAndOpensTheAboutBoxModally)
@@ -109,7 +156,9 @@ TEST_F(VareloDlgTest, WhileWaitingTheBarShowsTheShareConvertedAndTheWindowStaysO
 TEST_F(VareloDlgTest, ConvertsTheChosenDirectoryAndShowsTheResultOverTheWindow)
 {
     TempDir dir;
-    RecordingBuilder::WriteCscFile(dir.path / "CSC1.ocs", RecordingBuilder::ChannelHeader({}),
+    RecordingBuilder::Channel channel;
+    channel.name = "Label-longer-than-its-field";
+    RecordingBuilder::WriteCscFile(dir.path / "CSC1.ocs", RecordingBuilder::ChannelHeader(channel),
                                    RecordingBuilder::ContinuousRecords(1000000, 1000, 3000, 0));
     QString browserCaption;
     dialog.SetDirectoryChooser([&](QWidget*, const QString& caption) {
@@ -117,16 +166,27 @@ TEST_F(VareloDlgTest, ConvertsTheChosenDirectoryAndShowsTheResultOverTheWindow)
         return QString::fromStdString(dir.path.string());
     });
     std::vector<QString> boxes;
+    QStringList opened;
+    dialog.SetFolderOpener([&](const QString& folder) {
+        opened.append(folder);
+        return true;
+    });
     dialog.SetBoxPresenter([&](QMessageBox& box) {
         const QCursor* cursor = QApplication::overrideCursor();
         EXPECT_TRUE(cursor != nullptr && cursor->shape() == Qt::ArrowCursor) << "the box waits for the user";
         EXPECT_EQ(box.parentWidget(), &dialog);
-        boxes.push_back(box.windowTitle() + ": " + box.text());
+        boxes.push_back(box.windowTitle() + ": " + box.text() + " | " + box.informativeText());
+        box.show();
+        box.findChild<QPushButton*>("openFolderButton")->click();
+        EXPECT_TRUE(box.isVisible()) << "the folder opens beside the box, which stays";
         box.button(QMessageBox::Ok)->click();
     });
     dialog.findChild<QPushButton*>("selectDirectoryButton")->click();
     EXPECT_EQ(browserCaption, "Select Data Directory");
-    EXPECT_EQ(boxes, std::vector<QString>{"Conversion Results: Conversion Complete"});
+    // The verdict exactly as ever, then what was written: 3 s of one channel and the label warning.
+    EXPECT_EQ(boxes, std::vector<QString>{"Conversion Results: Conversion Complete | DevOutput.edf: 3.0 s, 1 channel\n"
+                                          "1 warning, 0 errors"});
+    EXPECT_EQ(opened, QStringList{QString::fromStdString(dir.path.string())});
     EXPECT_TRUE(Rows().contains("EDF File Opened Successfully: "
                                 + QString::fromStdString((dir.path / "DevOutput.edf").string())));
     const std::vector<unsigned char> log = ReadFileBytes(dir.path / "VareloLogFile.txt");
@@ -134,6 +194,126 @@ TEST_F(VareloDlgTest, ConvertsTheChosenDirectoryAndShowsTheResultOverTheWindow)
         << "the log file is closed after the box, as its last line";
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_TRUE(Bar().isHidden());
+}
+
+// A conversion of ten minutes of two channels stopped as soon as it started, by Cancel or Escape:
+// it fails as an interrupted command-line run does, leaves no file under an EDF name and closes
+// its log file; the window is idle again.
+TEST_F(VareloDlgTest, CancelAndEscapeStopTheConversionUnderWay)
+{
+    const std::function<void(VareloDlg&)> stops[] = {
+        [](VareloDlg& window) { window.findChild<QPushButton*>("cancelButton")->click(); },
+        [](VareloDlg& window) {
+            QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QApplication::sendEvent(&window, &escape);
+        }};
+    for (const auto& stop : stops) {
+        TempDir dir;
+        for (const char* name : {"CSC1.ocs", "CSC2.ocs"})
+            RecordingBuilder::WriteCscFile(dir.path / name, RecordingBuilder::ChannelHeader({}),
+                                           RecordingBuilder::ContinuousRecords(1000000, 1000, 600000, 0));
+        dialog.show();
+        dialog.SetDirectoryChooser([&](QWidget*, const QString&) { return QString::fromStdString(dir.path.string()); });
+        QString result;
+        dialog.SetBoxPresenter([&](QMessageBox& box) {
+            result = box.text();
+            box.button(QMessageBox::Ok)->click();
+        });
+        int percentWhenStopped = -1;
+        QTimer::singleShot(0, &dialog, [&] {  // at the run's first look at the window's events
+            percentWhenStopped = Bar().value();
+            stop(dialog);
+        });
+        dialog.OnBnClickedSelectDirectory();
+        EXPECT_EQ(result.left(result.indexOf('\n')), "Conversion Failed");
+        EXPECT_LT(percentWhenStopped, 5);
+        EXPECT_TRUE(Rows().contains("Conversion interrupted: the run was asked to stop."))
+            << Rows().join('\n').toStdString();
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path))
+            EXPECT_NE(entry.path().extension(), ".edf") << entry.path();
+        const std::vector<unsigned char> log = ReadFileBytes(dir.path / "VareloLogFile.txt");
+        EXPECT_TRUE(std::string(log.begin(), log.end()).ends_with("\nLog File Closed - End of File\r\n\n"));
+        EXPECT_TRUE(dialog.findChild<QPushButton*>("cancelButton")->isHidden());
+        EXPECT_TRUE(dialog.findChild<QPushButton*>("selectDirectoryButton")->isEnabled());
+        EXPECT_TRUE(dialog.isVisible()) << "Escape during a run does not close the window";
+    }
+}
+
+// A directory dropped onto the window converts as if chosen with the button; a file does nothing.
+TEST_F(VareloDlgTest, ADroppedDirectoryConverts)
+{
+    TempDir dir;
+    RecordingBuilder::WriteCscFile(dir.path / "CSC1.ocs", RecordingBuilder::ChannelHeader({}),
+                                   RecordingBuilder::ContinuousRecords(1000000, 1000, 3000, 0));
+    QStringList boxes;
+    dialog.SetBoxPresenter([&](QMessageBox& box) {
+        boxes.append(box.text());
+        box.button(QMessageBox::Ok)->click();
+    });
+    dialog.show();
+    for (const std::filesystem::path& dropped : {dir.path / "CSC1.ocs", dir.path}) {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(QString::fromStdString(dropped.string()))});
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&dialog, &enter);
+        if (!enter.isAccepted())
+            continue;
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&dialog, &drop);
+    }
+    EXPECT_EQ(boxes, QStringList{"Conversion Complete"});
+    EXPECT_TRUE(std::filesystem::exists(dir.path / "DevOutput.edf"));
+    EXPECT_TRUE(std::filesystem::exists(dir.path / "VareloReport.json"));
+}
+
+// "View Traces" in the result box shows the file just written: every channel and every
+// annotation it holds, a chosen channel less when one is unticked, and the events drawn as lines.
+TEST_F(VareloDlgTest, TheTraceViewerShowsTheChannelsAndEventsOfTheFileWritten)
+{
+    TempDir dir;
+    for (const char* name : {"CSC1", "CSC2", "CSC3"}) {
+        RecordingBuilder::Channel channel;
+        channel.name = name;
+        RecordingBuilder::WriteCscFile(dir.path / (std::string(name) + ".ocs"),
+                                       RecordingBuilder::ChannelHeader(channel),
+                                       RecordingBuilder::ContinuousRecords(1000000, 1000, 20000, 50));
+    }
+    RecordingBuilder::WriteEventFile(dir.path / "Events.oev", {"-FileType Event"},
+                                     {{3000000, "stimulus"}, {6000000, "response"}});
+    dialog.show();
+    dialog.SetDirectoryChooser([&](QWidget*, const QString&) { return QString::fromStdString(dir.path.string()); });
+    TraceViewer* viewer = nullptr;
+    dialog.SetBoxPresenter([&](QMessageBox& box) {
+        box.findChild<QPushButton*>("viewTracesButton")->click();
+        viewer = dialog.findChild<TraceViewer*>();
+        box.button(QMessageBox::Ok)->click();
+    });
+    dialog.OnBnClickedSelectDirectory();
+    ASSERT_NE(viewer, nullptr);
+    EdfFile file;
+    std::string error;
+    ASSERT_TRUE(ParseEdfFile(dir.path / "DevOutput.edf", file, error)) << error;
+    size_t texts = 0;
+    for (const EdfTal& tal : file.annotations)
+        texts += tal.texts.size();
+    EXPECT_EQ(viewer->ChannelCount(), 3);
+    EXPECT_EQ(viewer->EventCount(), static_cast<int>(texts));
+    EXPECT_EQ(viewer->Page().traces.size(), 3u);
+    viewer->findChild<QListWidget*>("channelChoice")->item(1)->setCheckState(Qt::Unchecked);
+    EXPECT_EQ(viewer->ChosenSignals(), (std::vector<int>{0, 2}));
+    EXPECT_EQ(viewer->Page().traces.size(), 2u);
+
+    // The page 0 to 10 s: the event at 2 s (3 s on the acquisition clock, 1 s after the first
+    // sample) is a red line, the background white between traces.
+    viewer->ShowSpan(0, 10);
+    QWidget* plot = viewer->findChild<QWidget*>("tracePlot");
+    const QImage picture = plot->grab().toImage();
+    const int x = 150 + static_cast<int>(2.0 / 10 * (plot->width() - 150));
+    bool red = false;
+    for (int dx = -1; dx <= 1; ++dx)
+        red = red || QColor(picture.pixel(x + dx, plot->height() / 2 + 3)) == QColor(0xC0, 0x30, 0x20);
+    EXPECT_TRUE(red);
+    EXPECT_EQ(QColor(picture.pixel(plot->width() - 2, 2)), QColor(Qt::white));
 }
 
 // Expected pixels by hand: x * averageCharWidth / 4 and y * charHeight / 8, halves rounded away
@@ -174,6 +354,12 @@ TEST(LaunchOptionsTest, HelpVersionAndWhatItDoesNotUnderstand)
         EXPECT_EQ(options.request, LaunchOptions::Request::UsageError) << arguments;
         EXPECT_FALSE(options.error.isEmpty()) << arguments;
     }
+    // Qt's options, in each of the forms Qt takes, go before the program's own are judged.
+    const QStringList qtOptions = {"-platform", "offscreen", "--style", "fusion", "-reverse", "-qwindowtitle=x"};
+    EXPECT_EQ(LaunchOptions::WithoutQtOptions(QStringList{"varelo"} + qtOptions + QStringList{"--bogus"}),
+              (QStringList{"varelo", "--bogus"}));
+    EXPECT_EQ(LaunchOptions::Parse(LaunchOptions::WithoutQtOptions(QStringList{"varelo"} + qtOptions)).request,
+              LaunchOptions::Request::Window);
 }
 
 // Settings go to Qt's test location, never the user's (AppTestMain).

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "edf/EdfLayout.h"
+#include "edf/EdfPageReader.h"
 #include "tests/support/Bytes.h"
 #include "tests/support/TempDir.h"
 
@@ -380,4 +382,45 @@ TEST_F(EdfFileEngineTest, StreamSettingsRefuseBuffersTooSmallOrTooLarge)
         EXPECT_EQ(EdfSetStreamSettings(each), EdfFailure) << each.bufferBytes;
     EXPECT_EQ(EdfSetStreamSettings({StreamSettings::smallestBufferBytes, 0}), EdfOk);
     EXPECT_EQ(EdfSetStreamSettings({StreamSettings::largestBufferBytes, 0}), EdfOk);
+}
+
+// The trace viewer's reader: per column the extremes of the samples in its time, in physical
+// units; a span of more records than columns reads one record per column; the annotations.
+TEST_F(EdfFileEngineTest, PageReaderGivesEachColumnsExtremesAndTheAnnotations)
+{
+    const int handle = OpenReady("page.edf", 1, 4);
+    ASSERT_EQ(EdfSetRecordDuration(handle, 100000), 0);  // 1 s
+    for (int16_t record = 0; record < 8; ++record) {
+        const std::vector<int16_t> samples = {static_cast<int16_t>(record * 10 + 3), static_cast<int16_t>(record * 10),
+                                              static_cast<int16_t>(record * 10 + 2),
+                                              static_cast<int16_t>(record * 10 + 1)};
+        ASSERT_EQ(EdfWriteRecord(handle, samples.data()), 0);
+    }
+    ASSERT_EQ(EdfAddAnnotation(handle, "stimulus", 25000), 0);
+    ASSERT_EQ(EdfAddAnnotation(handle, "response", 61000), 0);
+    ASSERT_EQ(EdfCloseFile(handle), 0);
+
+    EdfPageReader reader;
+    std::string error;
+    ASSERT_TRUE(reader.Open(PathOf("page.edf"), error)) << error;
+    EXPECT_EQ(reader.SampleSignals(), std::vector<int>{0});
+    ASSERT_EQ(reader.Events().size(), 2u);
+    EXPECT_EQ(reader.Events()[1].text, "response");
+    EXPECT_DOUBLE_EQ(reader.Events()[1].onset, 6.1);
+    const auto physical = [](int digital) { return -1000 + (digital + 32768) * 2000.0 / 65535; };
+    // (start, seconds, columns) and per column the digital minimum and maximum expected
+    const std::tuple<double, double, int, std::vector<std::pair<int, int>>> pages[] = {
+        {2, 4, 4, {{20, 23}, {30, 33}, {40, 43}, {50, 53}}},  // a record per column
+        {2, 0.5, 2, {{23, 23}, {20, 20}}},                    // half a record: a sample per column
+        {0, 8, 2, {{0, 3}, {40, 43}}},                        // records 0 and 4 stand for their columns
+    };
+    for (const auto& [start, seconds, columns, extremes] : pages) {
+        EdfPage page;
+        ASSERT_TRUE(reader.ReadPage(start, seconds, columns, {0}, page, error)) << error;
+        ASSERT_EQ(page.traces.size(), 1u);
+        for (size_t c = 0; c < extremes.size(); ++c) {
+            EXPECT_NEAR(page.traces[0].minimum[c], physical(extremes[c].first), 1e-9) << start << " " << seconds;
+            EXPECT_NEAR(page.traces[0].maximum[c], physical(extremes[c].second), 1e-9) << start << " " << seconds;
+        }
+    }
 }

@@ -75,6 +75,8 @@ public:
     void SetSamplesDecoded(bool decoded) { samplesDecoded = decoded; }
     // The bytes of the record ReadRecord read last.
     const std::vector<unsigned char>& RecordBytes() const { return recordBytes; }
+    // The record that ReadRecord reads next: any of the file's, in any order.
+    void SeekRecord(int64_t index) { nextRecord = index; }
 
 private:
     bool ReadHeader(std::string& error);

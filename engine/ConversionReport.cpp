@@ -1,4 +1,4 @@
-#include "ConversionReport.h"
+#include "engine/ConversionReport.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -159,7 +159,7 @@ json LeftOutJson(const std::vector<InputLeftOut>& files, int sampleFrequency, bo
     return entries;
 }
 
-json OptionsJson(const ConvertArguments& arguments)
+json OptionsJson(const ReportSettings& arguments)
 {
     const ConversionOptions& chosen = arguments.options;
     json options = {{"exact_timing", chosen.exactTiming},
@@ -235,7 +235,7 @@ std::vector<InputFile> DescribeInputs(const std::vector<std::wstring>& cscFiles,
     return inputs;
 }
 
-json ReportJson(const RecordingReport& report, const ConvertArguments& arguments)
+json ReportJson(const RecordingReport& report, const ReportSettings& arguments)
 {
     json inputs = json::array();
     for (const InputFile& input : report.inputs)
