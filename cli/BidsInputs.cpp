@@ -32,7 +32,7 @@ std::string Corner(Velquor::OrvFileIO& reader, int handle, const wchar_t* enable
                    const std::wstring& file, std::vector<std::string>& warnings)
 {
     const std::string enabled = FirstField(reader, handle, enabledKey);
-    const std::string frequency = FirstField(reader, handle, frequencyKey);
+    std::string frequency = FirstField(reader, handle, frequencyKey);
     if (frequency.empty() || OrvText::EqualsIgnoringAsciiCase(enabled, "False"))
         return "n/a";
     if (!IsFrequency(frequency)) {

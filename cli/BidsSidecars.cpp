@@ -44,7 +44,7 @@ template <typename Field> std::string Common(const BidsRecording& recording, Fie
 {
     if (recording.channels.empty())
         return "n/a";
-    const std::string first = field(recording.channels.front().settings);
+    std::string first = field(recording.channels.front().settings);
     for (const BidsChannel& channel : recording.channels)
         if (field(channel.settings) != first)
             return differing;
