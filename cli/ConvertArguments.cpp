@@ -108,6 +108,29 @@ constexpr const char* usageText =
     "      --list          print the recordings found below each ROOT, one directory a line,\n"
     "                      and convert nothing\n"
     "\n"
+    "BIDS options:\n"
+    "      --bids ROOT     write each recording into the BIDS dataset at ROOT (made when missing,\n"
+    "                      added to when it exists; nothing in it is overwritten): its EDF+ files\n"
+    "                      as sub-S/[ses-E/]ieeg/sub-S[_ses-E]_task-T[_acq-A]_run-R_ieeg.edf, one\n"
+    "                      run per segment, beside their channels, events and recording sidecars,\n"
+    "                      the session's scans table, participants.tsv and dataset_description.json;\n"
+    "                      the log file and report stay in ROOT/sourcedata/varelo/; lab output only\n"
+    "      --subject LABEL  the subject (required, unless --bids-pattern gives it)\n"
+    "      --session LABEL  the session (default: none)\n"
+    "      --task LABEL    the task (required, unless --bids-pattern gives it)\n"
+    "      --acquisition LABEL  the acquisition (default: none)\n"
+    "      --run N         the first segment's run (default: the next free one)\n"
+    "      --datatype TYPE  ieeg (default) or eeg\n"
+    "      --line-frequency HZ  the power line's frequency, 50 or 60 (default: n/a, with a Notice)\n"
+    "      --channel-type TYPES  the channels' BIDS type: one type for every channel (SEEG, ECOG,\n"
+    "                      EEG, MISC, ...) or NAME=TYPE pairs separated by commas; default SEEG for\n"
+    "                      ieeg, EEG for eeg\n"
+    "      --dataset-name NAME  the dataset's Name when it is made (default: the name of ROOT)\n"
+    "      --bids-pattern PATTERN  with --recursive, the entities from each recording's path, whose\n"
+    "                      last directories must match PATTERN, e.g. 'sub-{subject}/ses-{session}'\n"
+    "                      ({subject}, {session}, {task}, {acquisition}, {run}); an option gives the\n"
+    "                      entities the pattern does not\n"
+    "\n"
     "Other options:\n"
     "  -q, --quiet         print only the result line of each directory (after the directory\n"
     "                      and \": \" when there are several, or with --recursive)\n"
@@ -140,6 +163,17 @@ enum OptionCode {
     Labels,
     Patient,
     RecordingId,
+    Bids,
+    Subject,
+    Session,
+    Task,
+    Acquisition,
+    Run,
+    Datatype,
+    LineFrequency,
+    ChannelType,
+    DatasetName,
+    BidsPattern
 };
 
 const option longOptions[] = {
@@ -158,13 +192,23 @@ const option longOptions[] = {
     {"labels", required_argument, nullptr, Labels},
     {"patient", required_argument, nullptr, Patient},
     {"recording", required_argument, nullptr, RecordingId},
-    {"classic", no_argument, nullptr, Classic},
     {"output-dir", required_argument, nullptr, 'o'},
     {"recursive", no_argument, nullptr, 'r'},
     {"jobs", required_argument, nullptr, 'j'},
     {"skip-converted", no_argument, nullptr, SkipConverted},
     {"report", required_argument, nullptr, Report},
     {"list", no_argument, nullptr, List},
+    {"bids", required_argument, nullptr, Bids},
+    {"subject", required_argument, nullptr, Subject},
+    {"session", required_argument, nullptr, Session},
+    {"task", required_argument, nullptr, Task},
+    {"acquisition", required_argument, nullptr, Acquisition},
+    {"run", required_argument, nullptr, Run},
+    {"datatype", required_argument, nullptr, Datatype},
+    {"line-frequency", required_argument, nullptr, LineFrequency},
+    {"channel-type", required_argument, nullptr, ChannelType},
+    {"dataset-name", required_argument, nullptr, DatasetName},
+    {"bids-pattern", required_argument, nullptr, BidsPattern},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -252,6 +296,83 @@ bool TakeLabels(const std::vector<GivenLabel>& given, bool classic, ConversionOp
     return true;
 }
 
+std::string OptionName(int code)
+{
+    for (const option& entry : longOptions)
+        if (entry.name != nullptr && entry.val == code)
+            return std::string("--") + entry.name;
+    return {};
+}
+
+bool SetLabel(const char* value, std::string& label, std::string& error)
+{
+    if (!IsBidsLabel(value)) {
+        error = "not a BIDS label (letters and digits only)";
+        return false;
+    }
+    label = value;
+    return true;
+}
+
+// One option of --bids into `bids`; false with the reason in `error`.
+bool SetBidsOption(int code, const char* value, BidsRequest& bids, std::string& error)
+{
+    switch (code) {
+    case Bids:
+        bids.root = value;
+        while (bids.root.size() > 1 && bids.root.back() == '/')
+            bids.root.pop_back();
+        error = "needs a directory";
+        return *value != '\0';
+    case Subject:
+        return SetLabel(value, bids.entities.subject, error);
+    case Session:
+        return SetLabel(value, bids.entities.session, error);
+    case Task:
+        return SetLabel(value, bids.entities.task, error);
+    case Acquisition:
+        return SetLabel(value, bids.entities.acquisition, error);
+    case Run:
+        error = "expected a run from 1 to " + std::to_string(largestRun);
+        return ParseRunIndex(value, bids.entities.run);
+    case Datatype:
+        bids.datatype = value;
+        error = "expected ieeg or eeg";
+        return bids.datatype == "ieeg" || bids.datatype == "eeg";
+    case LineFrequency:
+        bids.lineFrequency = std::string(value) == "50" ? 50 : std::string(value) == "60" ? 60 : 0;
+        error = "expected 50 or 60";
+        return bids.lineFrequency != 0;
+    case ChannelType:
+        return ParseChannelTypes(value, bids, error);
+    case DatasetName:
+        bids.datasetName = value;
+        error = "needs a name";
+        return *value != '\0';
+    default:
+        bids.pattern = value;
+        return IsBidsPattern(value, error);
+    }
+}
+
+// What is wrong with the BIDS options taken together; empty when nothing is.
+std::string BidsProblem(const ConvertArguments& arguments, bool classic)
+{
+    const BidsRequest& bids = arguments.bids;
+    if (bids.root.empty())
+        return "the BIDS options (--subject, --task, ...) need --bids ROOT";
+    if (classic)
+        return "--bids is lab output's, not --classic's";
+    if (!arguments.outputDirectory.empty())
+        return "--bids and --output-dir both say where the output goes: give one";
+    const bool patterned = !bids.pattern.empty();
+    if (bids.entities.subject.empty() && (!patterned || bids.pattern.find("{subject}") == std::string::npos))
+        return "--bids needs --subject (or {subject} in --bids-pattern)";
+    if (bids.entities.task.empty() && (!patterned || bids.pattern.find("{task}") == std::string::npos))
+        return "--bids needs --task (or {task} in --bids-pattern)";
+    return {};
+}
+
 }  // namespace
 
 ConvertArguments ParseConvertArguments(int argc, char** argv)
@@ -263,6 +384,7 @@ ConvertArguments ParseConvertArguments(int argc, char** argv)
     bool list = false;
     bool classic = false;
     bool noVerify = false;
+    bool bidsOptions = false;
     ConversionOptions asked;  // the output options given, which --classic keeps
     std::vector<GivenLabel> labels;
     while ((code = getopt_long(argc, argv, ":qho:rj:", longOptions, nullptr)) != -1) {
@@ -365,6 +487,23 @@ ConvertArguments ParseConvertArguments(int argc, char** argv)
         case List:
             list = true;
             break;
+        case Bids:
+        case Subject:
+        case Session:
+        case Task:
+        case Acquisition:
+        case Run:
+        case Datatype:
+        case LineFrequency:
+        case ChannelType:
+        case DatasetName:
+        case BidsPattern: {
+            std::string error;
+            if (!SetBidsOption(code, optarg, arguments.bids, error))
+                return UsageError(OptionName(code) + " " + optarg + ": " + error);
+            bidsOptions = true;
+            break;
+        }
         case ':':
             return UsageError(std::string(argv[optind - 1]) + " needs a value");
         default:
@@ -377,6 +516,11 @@ ConvertArguments ParseConvertArguments(int argc, char** argv)
         return UsageError("--split is lab output's, not --classic's");
     if (noVerify && asked.verify)
         return UsageError("--no-verify contradicts --verify");
+    if (bidsOptions) {
+        const std::string problem = BidsProblem(arguments, classic);
+        if (!problem.empty())
+            return UsageError(problem);
+    }
     arguments.options = classic ? ConversionOptions() : ConversionOptions::Lab();
     arguments.options.exactTiming = arguments.options.exactTiming || asked.exactTiming;
     arguments.options.verify = (arguments.options.verify || asked.verify) && !noVerify;

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <sys/stat.h>
 
+#include "BidsPublication.h"
 #include "CommandLineFrontend.h"
 #include "ConversionReport.h"
 #include "engine/ConversionRun.h"
@@ -75,6 +76,12 @@ int ConvertRecording(const Recording& recording, const ConvertArguments& argumen
         return 1;
     }
     std::string problem;
+    if (!arguments.bids.root.empty() && !CheckBidsTargets(recording, arguments.bids, problem)) {
+        output.ErrorLine("varelo-convert: " + problem);
+        output.Line(ResultPrefix(recording, arguments) + OrvText::WideToUtf8(ResultText(-1)));
+        HandOver(FailedRecording(recording.directory, outputDirectory, problem), arguments, output, false);
+        return 1;
+    }
     if (!MakeOutputDirectory(outputDirectory, WithoutTrailingSlashes(arguments.outputDirectory), problem)) {
         output.ErrorLine("varelo-convert: " + problem);
         output.Line(ResultPrefix(recording, arguments) + OrvText::WideToUtf8(ResultText(-1)));
@@ -109,7 +116,10 @@ int ConvertRecording(const Recording& recording, const ConvertArguments& argumen
     const int result = RunConversion(request, logFile, frontend, &report.summary);
     report.messages = frontend.Messages();
     report.result = result == 0 ? "complete" : "failed";
+    int status = result == 0 ? 0 : 1;
+    if (result == 0 && !arguments.bids.root.empty())
+        status = PublishToBids(recording, arguments.bids, request.eventFile, report, output, arguments.quiet);
     report.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     HandOver(report, arguments, output, true);
-    return result == 0 ? 0 : 1;
+    return status;
 }

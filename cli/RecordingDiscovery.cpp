@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <system_error>
 
+#include "BidsNames.h"
 #include "engine/DirectoryListing.h"
 #include "engine/RecordingFiles.h"
 
@@ -83,8 +84,24 @@ bool DiscoverRecordings(const ConvertArguments& arguments, Discovery& discovery,
     const bool ownDirectories = arguments.recursive || found.size() > 1;
     std::map<std::string, std::string> taken;  // output directory: the recording that takes it
     for (Found& recording : found) {
-        Recording next{recording.directory, {}};
-        if (!arguments.outputDirectory.empty()) {
+        Recording next{recording.directory, {}, arguments.bids.entities};
+        if (!arguments.bids.root.empty()) {
+            const std::string name = recording.name.empty() ? BaseName(recording.directory) : recording.name;
+            std::string problem;
+            if (!arguments.bids.pattern.empty()
+                && !MatchBidsPattern(arguments.bids.pattern, name, next.bids, problem)) {
+                discovery.problems.push_back(recording.directory + ": " + problem);
+                continue;
+            }
+            const BidsNames names(WithoutTrailingSlashes(arguments.bids.root), next.bids, arguments.bids.datatype);
+            next.outputDirectory = BidsStagingDirectory(names);
+            const auto [place, inserted] = taken.emplace(next.outputDirectory, recording.directory);
+            if (!inserted) {
+                usageError = "the recordings " + place->second + " and " + recording.directory + " would both be "
+                             + names.Stem() + ": tell them apart (--bids-pattern, --acquisition)";
+                return false;
+            }
+        } else if (!arguments.outputDirectory.empty()) {
             const std::string root = WithoutTrailingSlashes(arguments.outputDirectory);
             const std::string name = recording.name.empty() ? BaseName(recording.directory) : recording.name;
             next.outputDirectory = ownDirectories ? root + "/" + name : root;

@@ -9,6 +9,7 @@
 struct Recording {
     std::string directory;        // UTF-8, without trailing slashes
     std::string outputDirectory;  // empty: beside the data
+    BidsEntities bids;            // with --bids: the entities that name its files
 };
 
 struct Discovery {

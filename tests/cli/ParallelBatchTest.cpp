@@ -83,7 +83,7 @@ protected:
         arguments.jobs = 2;
         arguments.reportFile = (dir.path / "batch.jsonl").string();
         for (const char* name : {"first", "second"})
-            discovery.recordings.push_back({(dir.path / name).string(), {}});
+            discovery.recordings.push_back({(dir.path / name).string(), {}, {}});
     }
     void TearDown() override
     {

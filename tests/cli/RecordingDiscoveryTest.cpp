@@ -175,3 +175,37 @@ TEST(WithoutTrailingSlashesTest, KeepsTheRootAndEveryOtherCharacter)
     EXPECT_EQ(WithoutTrailingSlashes("///"), "/");
     EXPECT_EQ(WithoutTrailingSlashes(""), "");
 }
+
+TEST_F(RecordingDiscoveryTest, BidsPatternGivesEachRecordingItsEntitiesAndStagingDirectory)
+{
+    Holding("site/sub-01/ses-A", "CSC1.ocs");
+    Holding("site/sub-01/ses-B", "CSC1.ocs");
+    Holding("site/notes", "CSC1.ocs");          // does not match: reported, not converted
+    Holding("site/sub-0_2/ses-A", "CSC1.ocs");  // a value that is no label
+    fs::create_directories(dir.path / "ds/sourcedata/varelo/sub-01_ses-A_task-rest");  // an earlier conversion's
+    ConvertArguments arguments = Recursive({root.string()});
+    arguments.bids.root = (dir.path / "ds").string();
+    arguments.bids.entities.task = "rest";
+    arguments.bids.pattern = "sub-{subject}/ses-{session}";
+    const Discovery discovery = Discover(arguments);
+    ASSERT_EQ(discovery.recordings.size(), 2u);
+    EXPECT_EQ(discovery.recordings[0].bids.session, "A");
+    EXPECT_EQ(discovery.recordings[0].outputDirectory,
+              arguments.bids.root + "/sourcedata/varelo/sub-01_ses-A_task-rest_2");
+    EXPECT_EQ(discovery.recordings[1].bids.subject, "01");
+    EXPECT_EQ(discovery.recordings[1].outputDirectory,
+              arguments.bids.root + "/sourcedata/varelo/sub-01_ses-B_task-rest");
+    ASSERT_EQ(discovery.problems.size(), 2u);
+    EXPECT_EQ(discovery.problems[0], (root / "site/notes").string()
+                                         + ": its path site/notes does not match the pattern "
+                                           "sub-{subject}/ses-{session}");
+    EXPECT_EQ(discovery.problems[1], (root / "site/sub-0_2/ses-A").string()
+                                         + ": \"0_2\" is not a BIDS label (letters and digits only) for {subject}");
+
+    arguments.bids.pattern = "ses-{session}";  // both sessions A of subject 01: one name for two recordings
+    arguments.bids.entities.subject = "01";
+    Discovery clash;
+    std::string error;
+    EXPECT_FALSE(DiscoverRecordings(arguments, clash, error));
+    EXPECT_NE(error.find("would both be sub-01_ses-A_task-rest"), std::string::npos) << error;
+}

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/BidsRequest.h"
 #include "engine/ConversionOptions.h"
 
 // The command line of varelo-convert.
@@ -19,6 +20,7 @@ struct ConvertArguments {
     bool skipConverted = false;
     std::string reportFile;  // empty: no batch report
     std::vector<std::string> directories;
+    BidsRequest bids;  // --bids: the recordings written into a BIDS dataset
 };
 
 // Reads argv (GNU getopt_long: options anywhere, "--name=value" or "--name value", "--" ends them).
