@@ -1,5 +1,6 @@
 #include "BidsSidecars.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <ctime>
@@ -101,8 +102,10 @@ bool DescribeRecording(const std::string& path, const std::vector<ChannelSetting
                                       Units(signal.physicalDimension), rate,
                                       index < settings.size() ? settings[index] : ChannelSettings()});
     }
-    if (!recording.channels.empty())
-        recording.samplingFrequency = recording.channels.front().samplingFrequency;
+    // channels of different rates: the highest, at which readers take the file; channels.tsv
+    // gives each its own
+    for (const BidsChannel& channel : recording.channels)
+        recording.samplingFrequency = std::max(recording.samplingFrequency, channel.samplingFrequency);
     return true;
 }
 

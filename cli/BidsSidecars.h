@@ -24,7 +24,7 @@ struct BidsChannel {
 // The EDF+ file's facts that the sidecars state.
 struct BidsRecording {
     std::vector<BidsChannel> channels;  // in the file's order
-    double samplingFrequency = 0;       // Hz, of the first channel
+    double samplingFrequency = 0;       // Hz, the highest of its channels
     double durationSeconds = 0;
 };
 

@@ -26,7 +26,8 @@ RECORDINGS = {  # path below the archive: varelo-synth options
                       "--events", "6", f"--first-timestamp={WALL_CLOCK}"],
     "sub-01/ses-02": ["--channels", "2", "--frequency", "1000", "--duration", "2", "--events", "3"],
     "sub-02/ses-01": ["--channels", "2", "--frequency", "1000", "--duration", "2", "--no-event-file"],
-    "sub-02/ses-02": ["--channels", "4", "--frequency", "30000", "--duration", "1", "--events", "2"],
+    "sub-02/ses-02": ["--channels", "4", "--frequency", "30000", "--duration", "1", "--events", "2",
+                      "--channel-rate=3:2000", "--channel-rate=4:2000"],  # channels of two rates in one file
 }
 
 
@@ -36,6 +37,15 @@ def run(*arguments):
 
 def snapshot(root):
     return {p.relative_to(root): p.read_bytes() for p in sorted(root.rglob("*")) if p.is_file()}
+
+
+def header_rates(edf):
+    """Each signal's rate as the EDF header gives it: samples per data record / record duration."""
+    header = edf.read_bytes()
+    count = int(header[252:256])
+    duration = float(header[244:252])
+    start = 256 + count * (16 + 80 + 8 + 8 + 8 + 8 + 8 + 80)
+    return [int(header[start + 8 * s:start + 8 * s + 8]) / duration for s in range(count - 1)]  # no annotations
 
 
 def table(path):
@@ -69,6 +79,8 @@ class BidsDataset(unittest.TestCase):
         self.assertLessEqual({w["key"] for w in issues["warnings"]}, {"INCONSISTENT_SUBJECTS", "NO_AUTHORS"})
 
     def test_sidecars_match_the_edf_files_as_mne_reads_them(self):
+        mixed = self.root / "sub-02/ses-02/ieeg/sub-02_ses-02_task-rest_run-1_channels.tsv"
+        self.assertEqual([c["sampling_frequency"] for c in table(mixed)], ["30000", "30000", "2000", "2000"])
         edf_files = sorted(self.root.glob("sub-*/ses-*/ieeg/*_ieeg.edf"))
         # the recording with a gap gives two runs (and a second conversion of it may have added two)
         self.assertIn(self.root / "sub-01/ses-01/ieeg/sub-01_ses-01_task-rest_run-2_ieeg.edf", edf_files)
@@ -79,7 +91,9 @@ class BidsDataset(unittest.TestCase):
                 stem = str(edf)[: -len("_ieeg.edf")]
                 channels = table(pathlib.Path(stem + "_channels.tsv"))
                 self.assertEqual([c["name"] for c in channels], raw.ch_names)
-                self.assertEqual({float(c["sampling_frequency"]) for c in channels}, {raw.info["sfreq"]})
+                rates = [float(c["sampling_frequency"]) for c in channels]
+                self.assertEqual(rates, header_rates(edf))
+                self.assertEqual(max(rates), raw.info["sfreq"])  # MNE reads every channel at the highest rate
                 self.assertEqual([c["units"] for c in channels], [raw._orig_units[name] for name in raw.ch_names])
                 self.assertEqual(channels[0]["type"], "ECOG")
                 self.assertEqual({c["type"] for c in channels[1:]}, {"SEEG"})
