@@ -50,7 +50,7 @@ MixedRecordSize ExactMixedRecordSize(const std::vector<int>& sampleFrequencies)
         unit = std::lcm(unit, oneSecondUnits / std::gcd(int64_t{f}, int64_t{oneSecondUnits}));
     int64_t bytesPerUnit = 0;
     for (const int f : sampleFrequencies)
-        bytesPerUnit += 2 * f * unit / oneSecondUnits;
+        bytesPerUnit += 2 * int64_t{f} * unit / oneSecondUnits;
     constexpr int64_t shortestUnits = 100;  // 1 ms
     int64_t duration = std::min(largestRecordSampleBytes / bytesPerUnit * unit, int64_t{oneSecondUnits});
     if (duration < shortestUnits)

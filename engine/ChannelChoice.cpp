@@ -144,7 +144,8 @@ bool ChooseChannels(const ConversionOptions& options, std::vector<std::wstring>&
     if (options.channels.empty() && options.labels.empty())
         return true;
     const std::vector<Channel> channels = ReadChannels(cscFiles);
-    for (const auto& [name, label] : options.labels) {
+    for (const auto& labelled : options.labels) {
+        const std::string& name = labelled.first;
         if (std::none_of(channels.begin(), channels.end(), [&](const Channel& c) { return Names(c, name); })) {
             error = NoChannelError(name, channels);
             return false;

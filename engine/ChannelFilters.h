@@ -18,4 +18,4 @@ struct ChannelFilters {
 // and its frequency a positive number; a value that does not parse is passed over with a Warning
 // that names the file, the key and the value. -1 when the reader fails (published).
 int ReadChannelFilters(Velquor::OrvFileIO& reader, int handle, const std::wstring& file, MessageEvent& messages,
-                       ChannelFilters& filters);
+                       ChannelFilters& channel);
