@@ -87,13 +87,31 @@ bool BidsNames::RunTaken(int run) const
                        [&prefix](const std::string& file) { return file.compare(0, prefix.size(), prefix) == 0; });
 }
 
-std::string BidsStagingDirectory(const BidsNames& names)
+namespace {
+
+// The staging directory of the names' conversion number `number` (1 for the first).
+std::string StagingDirectory(const BidsNames& names, int number)
 {
     const int run = names.Entities().run;
     const std::string base =
         names.Root() + "/sourcedata/varelo/" + names.Stem() + (run > 0 ? "_run-" + std::to_string(run) : "");
-    std::string directory = base;
-    for (int number = 2; PathExists(directory); ++number)
-        directory = base + "_" + std::to_string(number);
-    return directory;
+    return number == 1 ? base : base + "_" + std::to_string(number);
+}
+
+}  // namespace
+
+std::string BidsStagingDirectory(const BidsNames& names)
+{
+    int number = 1;
+    while (PathExists(StagingDirectory(names, number)))
+        ++number;
+    return StagingDirectory(names, number);
+}
+
+std::vector<std::string> BidsStagingDirectoriesTaken(const BidsNames& names)
+{
+    std::vector<std::string> taken;
+    for (int number = 1; PathExists(StagingDirectory(names, number)); ++number)
+        taken.push_back(StagingDirectory(names, number));
+    return taken;
 }

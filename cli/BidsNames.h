@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "cli/BidsRequest.h"
 
@@ -40,3 +41,5 @@ private:
 // names, with its log file and report, which stay: ROOT/sourcedata/varelo/ and the stem, with the
 // lowest number that makes it new ("_2", "_3", ...) when that exists.
 std::string BidsStagingDirectory(const BidsNames& names);
+// The staging directories of the names' earlier conversions, the first one first.
+std::vector<std::string> BidsStagingDirectoriesTaken(const BidsNames& names);

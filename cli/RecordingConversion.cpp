@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <sys/stat.h>
 
+#include "BidsNames.h"
 #include "BidsPublication.h"
 #include "CommandLineFrontend.h"
 #include "ConversionReport.h"
@@ -61,6 +62,25 @@ bool MakeOutputDirectory(const std::string& outputDirectory, const std::string& 
     return true;
 }
 
+// Where an earlier conversion of the recording completed with the same output options from the
+// files as they are, for --skip-converted; empty when none did (or without the option). Into a
+// BIDS dataset, each conversion of the same names has a staging directory of its own.
+std::string EarlierConversion(const Recording& recording, const ConvertArguments& arguments,
+                              const std::string& outputDirectory, const std::vector<InputFile>& inputs)
+{
+    if (!arguments.skipConverted)
+        return {};
+    std::vector<std::string> places = {outputDirectory};
+    if (!arguments.bids.root.empty())
+        places = BidsStagingDirectoriesTaken(
+            BidsNames(WithoutTrailingSlashes(arguments.bids.root), recording.bids, arguments.bids.datatype));
+    for (const std::string& place : places) {
+        if (ConvertedBefore(place + "/" + reportFileName, inputs, arguments.options))
+            return place;
+    }
+    return {};
+}
+
 }  // namespace
 
 int ConvertRecording(const Recording& recording, const ConvertArguments& arguments, LogFile& logFile, RunOutput& output,
@@ -75,6 +95,30 @@ int ConvertRecording(const Recording& recording, const ConvertArguments& argumen
                  arguments, output, false);
         return 1;
     }
+    ConversionRequest request;
+    request.dataDirectory = OrvText::Utf8ToWide(recording.directory);
+    request.outputDirectory = OrvText::Utf8ToWide(outputDirectory);
+    request.options = arguments.options;
+    request.cancelled = cancelled;
+    ScanDirectory(request.dataDirectory, request.cscFiles, request.eventFile, ChannelOrderOf(request.options));
+
+    RecordingReport report;
+    report.recording = recording.directory;
+    report.outputDirectory = outputDirectory;
+    report.inputs = DescribeInputs(request.cscFiles, request.eventFile);
+    if (const std::string earlier = EarlierConversion(recording, arguments, outputDirectory, report.inputs);
+        !earlier.empty()) {
+        report.outputDirectory = earlier;
+        const std::wstring notice = OrvText::EscapeControls(
+            L"Skipping " + request.dataDirectory
+            + L": its last conversion completed with the same output options and its files have not changed since.");
+        output.Line(OrvText::WideToUtf8(LogFile::MessageLine(OrvLogging::Notice, notice)));
+        report.messages.emplace_back(OrvLogging::Notice, notice);
+        report.result = "skipped";
+        HandOver(report, arguments, output, false);  // the report of the conversion stays
+        return 0;
+    }
+
     std::string problem;
     if (!arguments.bids.root.empty() && !CheckBidsTargets(recording, arguments.bids, problem)) {
         output.ErrorLine("varelo-convert: " + problem);
@@ -87,29 +131,6 @@ int ConvertRecording(const Recording& recording, const ConvertArguments& argumen
         output.Line(ResultPrefix(recording, arguments) + OrvText::WideToUtf8(ResultText(-1)));
         HandOver(FailedRecording(recording.directory, outputDirectory, problem), arguments, output, false);
         return 1;
-    }
-
-    ConversionRequest request;
-    request.dataDirectory = OrvText::Utf8ToWide(recording.directory);
-    request.outputDirectory = OrvText::Utf8ToWide(outputDirectory);
-    request.options = arguments.options;
-    request.cancelled = cancelled;
-    ScanDirectory(request.dataDirectory, request.cscFiles, request.eventFile, ChannelOrderOf(request.options));
-
-    RecordingReport report;
-    report.recording = recording.directory;
-    report.outputDirectory = outputDirectory;
-    report.inputs = DescribeInputs(request.cscFiles, request.eventFile);
-    const std::string reportPath = outputDirectory + "/" + reportFileName;
-    if (arguments.skipConverted && ConvertedBefore(reportPath, report.inputs, arguments.options)) {
-        const std::wstring notice = OrvText::EscapeControls(
-            L"Skipping " + request.dataDirectory
-            + L": its last conversion completed with the same output options and its files have not changed since.");
-        output.Line(OrvText::WideToUtf8(LogFile::MessageLine(OrvLogging::Notice, notice)));
-        report.messages.emplace_back(OrvLogging::Notice, notice);
-        report.result = "skipped";
-        HandOver(report, arguments, output, false);  // the report of the conversion stays
-        return 0;
     }
 
     CommandLineFrontend frontend(logFile, arguments.quiet, output, ResultPrefix(recording, arguments));

@@ -130,6 +130,15 @@ class BidsDataset(unittest.TestCase):
         self.assertIn(pathlib.Path("sub-01/ses-01/ieeg/sub-01_ses-01_task-rest_run-4_ieeg.edf"), after)
         self.assertEqual(after[pathlib.Path("participants.tsv")], b"participant_id\nsub-01\nsub-02\n")
 
+    def test_skip_converted_passes_over_what_the_dataset_holds(self):
+        before = sorted(self.root.rglob("*")), snapshot(self.root)
+        again = run(BIN / "varelo-convert", "-r", "--skip-converted", "--bids", self.root, "--task", "rest",
+                    "--bids-pattern", "sub-{subject}/ses-{session}", "--line-frequency", "50",
+                    "--channel-type", "CSC1=ECOG", self.archive)
+        self.assertEqual(again.returncode, 0, again.stderr)
+        self.assertEqual(again.stdout.count("Skipping "), len(RECORDINGS), again.stdout)
+        self.assertEqual((sorted(self.root.rglob("*")), snapshot(self.root)), before)
+
     def test_usage_errors_name_the_option_and_write_nothing(self):
         root = pathlib.Path(self.work.name) / "never"
         recording = self.archive / "sub-01/ses-02"
