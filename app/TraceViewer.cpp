@@ -193,10 +193,11 @@ void TraceViewer::PaintPlot()
         const double top = row * rowHeight;
         const auto y = [&](double value) { return top + rowHeight * (0.9 - 0.8 * (value - low) / span); };
         painter.setPen(Qt::black);
-        painter.drawText(
-            QRectF(4, top, labelWidth - 8, rowHeight), Qt::AlignLeft | Qt::AlignVCenter,
-            QString::fromStdString(signal.label) + "\n"
-                + QStringLiteral("%1 %2").arg(span, 0, 'g', 3).arg(QString::fromStdString(signal.physicalDimension)));
+        painter.drawText(QRectF(4, top, labelWidth - 8, rowHeight), Qt::AlignLeft | Qt::AlignVCenter,
+                         QString::fromStdString(signal.label) + "\n"
+                             + QStringLiteral("%1 %2 p-p")
+                                   .arg(span, 0, 'f', span >= 100 ? 0 : (span >= 1 ? 1 : 3))
+                                   .arg(QString::fromStdString(signal.physicalDimension)));
         painter.setPen(QColor(0xE0, 0xE0, 0xE0));
         painter.drawLine(QPointF(labelWidth, top + rowHeight), QPointF(m_plot->width(), top + rowHeight));
         painter.setPen(traceColour);
@@ -217,8 +218,12 @@ void TraceViewer::PaintPlot()
         const double x = labelWidth + (event.onset - m_page.start) / m_page.seconds * plotWidth;
         painter.drawLine(QPointF(x, 0), QPointF(x, m_plot->height()));
         // Texts on three lines in turn, so that those of events close together do not overlap.
-        const QRectF text(x + 3, (shown++ % eventTextLines) * lineHeight, plotWidth, lineHeight);
-        painter.fillRect(painter.boundingRect(text, Qt::AlignLeft, QString::fromStdString(event.text)), Qt::white);
-        painter.drawText(text, Qt::AlignLeft, QString::fromStdString(event.text));
+        // A text that the right edge would cut stands left of its line instead.
+        const QString words = QString::fromStdString(event.text);
+        const int width = painter.fontMetrics().horizontalAdvance(words);
+        const double left = x + 3 + width <= m_plot->width() ? x + 3 : std::max<double>(labelWidth, x - 3 - width);
+        const QRectF text(left, (shown++ % eventTextLines) * lineHeight, width + 1, lineHeight);
+        painter.fillRect(text, Qt::white);
+        painter.drawText(text, Qt::AlignLeft, words);
     }
 }

@@ -1,17 +1,28 @@
-// The window tests need a QApplication, and must run without a display: Qt's offscreen platform
-// draws into memory.
+// The window tests need a QApplication. They draw on the X display whose number the file named
+// by VARELO_TEST_X_SERVER holds (a private Xvfb that the test fixture starts); without one, on
+// Qt's offscreen platform, which draws into memory.
 #include <QApplication>
 #include <QSettings>
 #include <QStandardPaths>
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <string>
 
 int main(int argc, char** argv)
 {
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);  // before the application reads it
+    // before the application reads them
+    std::string display;
+    if (const char* file = std::getenv("VARELO_TEST_X_SERVER"); file != nullptr)
+        std::getline(std::ifstream(file), display);
+    if (!display.empty()) {
+        setenv("DISPLAY", (":" + display).c_str(), 1);
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+    } else {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    }
     ::testing::InitGoogleTest(&argc, argv);
     QApplication application(argc, argv);
     QStandardPaths::setTestModeEnabled(true);  // settings in a test location, not the user's
