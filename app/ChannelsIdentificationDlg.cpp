@@ -29,8 +29,11 @@ std::string KeyValues(std::initializer_list<std::pair<const char*, QString>> sub
 {
     std::string text;
     for (const auto& [key, value] : subfields) {
-        if (!value.isEmpty())
-            text += (text.empty() ? "" : ",") + std::string(key) + "=" + value.toStdString();
+        if (value.isEmpty())
+            continue;
+        if (!text.empty())
+            text += ',';
+        text.append(key).append(1, '=').append(value.toStdString());
     }
     return text;
 }
