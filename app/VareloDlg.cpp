@@ -54,6 +54,7 @@ const char* const exactTimingItem = "Exact record timing";
 const char* const microvoltUnitsItem = "Write microvolt units";
 const char* const verifyItem = "Verify files after conversion";
 const char* const labOutputItem = "Lab output";
+const char* const identificationItem = "Channels and Identification...";
 
 const char* MenuItemOf(ConversionChoice choice)
 {
@@ -439,7 +440,20 @@ ConversionOptions VareloDlg::ChosenOptions() const
     if (m_microvoltUnits->isChecked())
         options.physicalDimension = "uV";
     options.verify = m_verify->isChecked();
+    // As varelo-convert takes --channels, --patient and --recording: with either output alike.
+    options.channels = m_identification.channels;
+    options.patient = m_identification.patient;
+    options.recording = m_identification.recording;
     return options;
+}
+
+void VareloDlg::OnChannelsAndIdentification()
+{
+    ChannelsIdentificationDlg dialog(m_identificationFields, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    m_identificationFields = dialog.GetFields();
+    m_identification = dialog.Options();
 }
 
 QAction* VareloDlg::AddOption(QMenu* menu, const QString& text, const QString& key)
@@ -463,6 +477,10 @@ void VareloDlg::CreateMenu()
     m_verify = AddOption(options, verifyItem, "verify");
     m_labOutput = AddOption(options, QString(labOutputItem) + QStringLiteral(" (as varelo-convert writes by default)"),
                             "labOutput");
+    options->addSeparator();
+    QAction* identification = options->addAction(identificationItem);
+    identification->setObjectName("channelsAndIdentification");
+    connect(identification, &QAction::triggered, this, &VareloDlg::OnChannelsAndIdentification);
     QMenu* view = menuBar->addMenu("&View");
     connect(view->addAction("&Trace Viewer..."), &QAction::triggered, this, [this] { ViewTraces({}); });
     QMenu* help = menuBar->addMenu("&Help");

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/ChannelsIdentificationDlg.h"
 #include "app/RunResult.h"
 #include "engine/ConversionRun.h"
 #include "logging/LogFile.h"
@@ -88,8 +89,11 @@ protected:
 private:
     void CreateMenu();
     QAction* AddOption(QMenu* menu, const QString& text, const QString& key);
-    // What the Options menu has ticked.
+    // What the Options menu has ticked, with the channels and identification of its dialog.
     ConversionOptions ChosenOptions() const;
+    // The Options menu's "Channels and Identification...": what it accepts holds for the window's
+    // later conversions.
+    void OnChannelsAndIdentification();
     void CreateControls(QWidget* client);
     void OnAbout();
     // Cancel: the conversion stops at its next data record and fails.
@@ -128,6 +132,10 @@ private:
     QAction* m_exactTiming = nullptr;
     QAction* m_microvoltUnits = nullptr;
     QAction* m_verify = nullptr;
+    // The channels and identification dialog's fields and the options they make; for this session
+    // of the window only, empty at its start.
+    ChannelsIdentificationDlg::Fields m_identificationFields;
+    ConversionOptions m_identification;
     int m_shownPercent = -1;
     bool m_converting = false;
     bool m_cancelRequested = false;

@@ -265,20 +265,6 @@ bool ReadLabelsFile(const std::string& file, std::vector<GivenLabel>& labels, st
     return true;
 }
 
-// The comma-separated entries of --channels; false when one is empty.
-bool SplitChannels(const std::string& list, std::vector<std::string>& entries)
-{
-    size_t from = 0;
-    for (size_t comma = list.find(','); from <= list.size(); comma = list.find(',', from)) {
-        const size_t end = comma == std::string::npos ? list.size() : comma;
-        if (end == from)
-            return false;
-        entries.push_back(list.substr(from, end - from));
-        from = end + 1;
-    }
-    return true;
-}
-
 // The labels into the options, a later one for a channel in place of an earlier one; false with
 // the usage error for a label that the header cannot hold.
 bool TakeLabels(const std::vector<GivenLabel>& given, bool classic, ConversionOptions& options, std::string& error)
@@ -432,11 +418,13 @@ ConvertArguments ParseConvertArguments(int argc, char** argv)
                 return UsageError("--split " + std::string(optarg) + ": " + error);
             break;
         }
-        case Channels:
+        case Channels: {
+            std::string error;
             asked.channels.clear();
-            if (!SplitChannels(optarg, asked.channels))
-                return UsageError("--channels " + std::string(optarg) + ": an empty name in the list");
+            if (!SplitChannelList(optarg, asked.channels, error))
+                return UsageError("--channels " + std::string(optarg) + ": " + error);
             break;
+        }
         case Label: {
             GivenLabel given{{}, {}, "--label " + std::string(optarg)};
             if (!SplitLabel(optarg, '=', given.channel, given.label))

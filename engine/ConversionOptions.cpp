@@ -136,6 +136,21 @@ bool ParseSplitSeconds(const std::string& text, int64_t& microseconds, std::stri
     return true;
 }
 
+bool SplitChannelList(const std::string& list, std::vector<std::string>& entries, std::string& error)
+{
+    size_t from = 0;
+    for (size_t comma = list.find(','); from <= list.size(); comma = list.find(',', from)) {
+        const size_t end = comma == std::string::npos ? list.size() : comma;
+        if (end == from) {
+            error = "an empty name in the list";
+            return false;
+        }
+        entries.push_back(list.substr(from, end - from));
+        from = end + 1;
+    }
+    return true;
+}
+
 std::string SecondsText(int64_t microseconds)
 {
     std::string text = std::to_string(microseconds / 1000000);

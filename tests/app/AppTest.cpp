@@ -5,9 +5,11 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDropEvent>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
@@ -16,6 +18,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSet>
 #include <QSettings>
 #include <QStyle>
@@ -28,7 +31,10 @@
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
+#include <initializer_list>
 #include <tuple>
+#include <utility>
+#include <vector>
 
 #include "VareloVersion.h"
 #include "app/CAboutDlg.h"
@@ -368,8 +374,10 @@ TEST(VareloDlgOptionsTest, MessagesNameEachChoiceByTheMenuItemThatMakesIt)
     VareloDlg dialog;
     QAction* menu = dialog.findChild<QMenuBar*>()->actions().front();
     QStringList items;
-    for (QAction* action : menu->menu()->actions())
-        items.append(action->text());
+    for (QAction* action : menu->menu()->actions()) {
+        if (action->isCheckable())  // the choices; the dialog's item makes several
+            items.append(action->text());
+    }
     const QString prefix = menu->text().remove('&') + " > ";
     for (const ConversionChoice choice : {ConversionChoice::ExactRecordTiming, ConversionChoice::PhysicalDimension,
                                           ConversionChoice::Verification, ConversionChoice::LabOutput}) {
@@ -399,13 +407,14 @@ TEST(VareloDlgOptionsTest, OptionsMenuItemsStartUntickedAndAreRemembered)
         EXPECT_EQ(dialog.findChild<QMenuBar*>()->actions().front()->text(), "&Options");
         for (QAction* action : options->actions()) {
             items.append(action->text());
-            EXPECT_TRUE(action->isCheckable());
             EXPECT_FALSE(action->isChecked()) << action->text().toStdString();
         }
         options->actions()[1]->setChecked(true);  // microvolt units
     }
-    EXPECT_EQ(items, (QStringList{"Exact record timing", "Write microvolt units", "Verify files after conversion",
-                                  "Lab output (as varelo-convert writes by default)"}));
+    // The ticked choices, then, after a separator, the dialog.
+    EXPECT_EQ(items,
+              (QStringList{"Exact record timing", "Write microvolt units", "Verify files after conversion",
+                           "Lab output (as varelo-convert writes by default)", "", "Channels and Identification..."}));
 
     VareloDlg dialog;  // a later start of the program
     EXPECT_TRUE(dialog.findChild<QMenuBar*>()->actions().front()->menu()->actions()[1]->isChecked());
@@ -450,8 +459,7 @@ TEST(VareloDlgOptionsTest, LabOutputWritesWhatTheCommandLineWritesByDefault)
     }
     {
         VareloDlg dialog;
-        QList<QAction*> items = dialog.findChild<QMenuBar*>()->actions().front()->menu()->actions();
-        items.back()->setChecked(true);
+        dialog.findChild<QAction*>("labOutput")->setChecked(true);
         dialog.SetDirectoryChooser(
             [&](QWidget*, const QString&) { return QString::fromStdString((dir.path / "window").string()); });
         dialog.SetBoxPresenter([](QMessageBox& box) { box.button(QMessageBox::Ok)->click(); });
@@ -468,5 +476,151 @@ TEST(VareloDlgOptionsTest, LabOutputWritesWhatTheCommandLineWritesByDefault)
     EXPECT_EQ(written, ReadFileBytes(dir.path / "engine" / "DevOutput_run01_seg1of1.edf"));
     ASSERT_GT(written.size(), 1024u);
     EXPECT_EQ(std::string(written.begin() + 256, written.begin() + 272), "CSC2            ");
+    QSettings().clear();
+}
+
+namespace {
+
+// The fields of the Options menu's "Channels and Identification..." dialog by object name, with
+// "sexCombo" the combo's text; "" leaves a field as it was.
+using DialogFields = std::vector<std::pair<const char*, QString>>;
+
+// Opens the dialog from the menu, fills it in and presses OK. Returns the dialog's error text when
+// it stays open (and then cancels it), an empty text when OK closed it.
+QString FillChannelsAndIdentification(VareloDlg& window, const DialogFields& fields)
+{
+    QString error;
+    QTimer::singleShot(0, &window, [&] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        ASSERT_NE(dialog, nullptr);
+        for (const auto& [name, value] : fields) {
+            if (auto* combo = dialog->findChild<QComboBox*>(name))
+                combo->setCurrentText(value);
+            else
+                dialog->findChild<QLineEdit*>(name)->setText(value);
+        }
+        dialog->findChild<QPushButton*>("okButton")->click();
+        if (dialog->isVisible()) {
+            error = dialog->findChild<QLabel*>("errorText")->text();
+            dialog->findChild<QPushButton*>("cancelButton")->click();
+        }
+    });
+    window.findChild<QAction*>("channelsAndIdentification")->trigger();  // returns once it is closed
+    return error;
+}
+
+// Converts `directory` from the window, which completes; the rows of the run.
+QStringList ConvertFromWindow(VareloDlg& window, const std::filesystem::path& directory)
+{
+    auto* list = window.findChild<QTreeWidget*>("messageList");
+    list->clear();
+    window.SetDirectoryChooser([&](QWidget*, const QString&) { return QString::fromStdString(directory.string()); });
+    window.SetBoxPresenter([](QMessageBox& box) {
+        EXPECT_EQ(box.text(), "Conversion Complete");
+        box.button(QMessageBox::Ok)->click();
+    });
+    window.OnBnClickedSelectDirectory();
+    QStringList rows;
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        rows.append(list->topLevelItem(i)->text(0));
+    return rows;
+}
+
+void WriteChannels(const std::filesystem::path& directory, std::initializer_list<const char*> names)
+{
+    for (const char* name : names) {
+        RecordingBuilder::Channel channel;
+        channel.name = name;
+        RecordingBuilder::WriteCscFile(directory / (std::string(name) + ".ocs"),
+                                       RecordingBuilder::ChannelHeader(channel),
+                                       RecordingBuilder::ContinuousRecords(1000000, 1000, 3000, 0));
+    }
+}
+
+}  // namespace
+
+// The dialog's fields as the options of the next conversion: its Notice names them as the engine
+// received them. A field the engine refuses keeps the dialog open with the engine's reason and
+// leaves the options as they were. Nothing is remembered beyond the window.
+TEST(VareloDlgOptionsTest, ChannelsAndIdentificationDialogGivesTheNextConversionsOptions)
+{
+    QSettings().clear();
+    TempDir dir;
+    WriteChannels(dir.path, {"CSC1", "CSC2"});
+    const QString optionsNotice = "Conversion options in force:";
+    const DialogFields cleared = {{"channelsEdit", ""},   {"patientCodeEdit", ""}, {"sexCombo", "unknown"},
+                                  {"birthdateEdit", ""},  {"patientNameEdit", ""}, {"adminCodeEdit", ""},
+                                  {"technicianEdit", ""}, {"equipmentEdit", ""}};
+    struct Case {
+        DialogFields fields;  // over empty ones
+        QString error;        // the dialog's, which stays open
+        QString notice;       // the run's options Notice; empty: none
+    };
+    const QString firstCase = "Conversion options in force: the channels CSC2,CSC1 in this order; patient "
+                              "\"MCH-0234567 F 02-MAY-1951 Haagse_Harry\".";
+    const Case cases[] = {
+        {{{"channelsEdit", "CSC2,CSC1"},
+          {"patientCodeEdit", "MCH-0234567"},
+          {"sexCombo", "F"},
+          {"birthdateEdit", "02-may-1951"},
+          {"patientNameEdit", " Haagse Harry "}},
+         "",
+         firstCase},
+        // Refused: the options stay those of the case before.
+        {{{"birthdateEdit", "29-FEB-2001"}},
+         "Patient: birthdate is a date written dd-MMM-yyyy, as 02-MAY-1951, not \"29-FEB-2001\"",
+         firstCase},
+        {{{"channelsEdit", "CSC1,,CSC2"}}, "Channels: an empty name in the list", firstCase},
+        {{{"technicianEdit", "Dr. Z"}}, "", "Conversion options in force: recording \"X Dr._Z X\"."},
+        {{}, "", ""},  // every field empty: the usual output, no options at all
+    };
+    VareloDlg window;
+    for (const Case& c : cases) {
+        DialogFields fields = cleared;
+        fields.insert(fields.end(), c.fields.begin(), c.fields.end());
+        EXPECT_EQ(FillChannelsAndIdentification(window, fields), c.error);
+        const QStringList rows = ConvertFromWindow(window, dir.path);
+        const QStringList notices = rows.filter(QRegularExpression("^" + QRegularExpression::escape(optionsNotice)));
+        EXPECT_EQ(notices, c.notice.isEmpty() ? QStringList() : QStringList{c.notice}) << c.error.toStdString();
+    }
+    VareloDlg later;  // a later start of the program, or a second window
+    QString channels = "not read";
+    QTimer::singleShot(0, &later, [&] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        ASSERT_NE(dialog, nullptr);
+        channels = dialog->findChild<QLineEdit*>("channelsEdit")->text();
+        dialog->findChild<QPushButton*>("cancelButton")->click();
+    });
+    later.findChild<QAction*>("channelsAndIdentification")->trigger();
+    EXPECT_EQ(channels, "");
+    EXPECT_TRUE(QSettings().allKeys().isEmpty()) << "the dialog's fields are not remembered";
+}
+
+// A channel subset from the window: the file holds only those channels, in the order given, with
+// the patient field the dialog made; lab output alike.
+TEST(VareloDlgOptionsTest, AChannelSubsetFromTheWindowWritesOnlyThoseChannels)
+{
+    QSettings().clear();
+    TempDir dir;
+    for (const char* output : {"classic", "lab"}) {
+        std::filesystem::create_directories(dir.path / output);
+        WriteChannels(dir.path / output, {"CSC1", "CSC2", "CSC3", "LFP1"});
+    }
+    VareloDlg window;
+    ASSERT_EQ(FillChannelsAndIdentification(window, {{"channelsEdit", "LFP*,CSC3"}, {"sexCombo", "M"}}), "");
+    ConvertFromWindow(window, dir.path / "classic");
+    window.findChild<QAction*>("labOutput")->setChecked(true);
+    ConvertFromWindow(window, dir.path / "lab");
+    for (const std::filesystem::path& path :
+         {dir.path / "classic" / "DevOutput.edf", dir.path / "lab" / "DevOutput_run01_seg1of1.edf"}) {
+        EdfFile file;
+        std::string error;
+        ASSERT_TRUE(ParseEdfFile(path, file, error)) << path << ": " << error;
+        ASSERT_EQ(file.signalCount, 3) << path;
+        EXPECT_EQ(file.signals[0].label, "LFP1") << path;
+        EXPECT_EQ(file.signals[1].label, "CSC3") << path;
+        EXPECT_TRUE(file.signals[2].isAnnotation) << path;
+        EXPECT_EQ(file.patient, "X M X X") << path;
+    }
     QSettings().clear();
 }

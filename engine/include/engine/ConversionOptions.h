@@ -73,6 +73,9 @@ bool IsUsableLabel(const std::string& label, bool cutAllowed, std::string& error
 // The part length of --split from its text: seconds as digits with at most six decimals (3,
 // 2.5, 0.001), more than 0 and below a billion. false with the reason in `error`.
 bool ParseSplitSeconds(const std::string& text, int64_t& microseconds, std::string& error);
+// The entries of a channel list (ChannelChoice.h) from its text: separated by commas, none empty.
+// false, with the reason in `error`, for an empty entry (an empty text too).
+bool SplitChannelList(const std::string& list, std::vector<std::string>& entries, std::string& error);
 // Microseconds as seconds, without trailing zeros: 2500000 as "2.5".
 std::string SecondsText(int64_t microseconds);
 
