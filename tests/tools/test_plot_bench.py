@@ -25,6 +25,8 @@ BOTH_PANELS = [recording(c, 10, cache) for c in (4, 32, 128, 256) for cache in (
 CASES = [
     ("both panels", [COLUMNS] + BOTH_PANELS, 0,
      ["10 s at 32 kHz", "32 channels at 32 kHz", "conversion, page cache", "kernel copy, disk", ">256<", ">600<"]),
+    ("with the read-back", [COLUMNS + ",verified_s"] + [recording(c, 10, "cached") + ",0.150000" for c in (4, 32)], 0,
+     ["conversion and read-back, page cache", "conversion, page cache"]),
     ("one cache state only", [COLUMNS, recording(4, 10, "disk"), recording(32, 10, "disk")], 0,
      ["conversion, disk", ">32<"]),
     ("only variants", [COLUMNS, VARIANT], 1, ["no recording of 10 s or of 32 channels"]),
