@@ -82,41 +82,37 @@ std::vector<uint64_t> MixedRateTransfer::SamplesLeftOut() const
 int MixedRateTransfer::GetRecordCounts()
 {
     for (Channel& channel : channels) {
-        int count = 0;
-        if (reader.GetNumRecordsInFile(channel.handle, count) != OrvDataTypes::OrvSuccess)
-            return PublishReaderFailure(messages, reader);
-        channel.recordCount = count;
+        if (CscRecordCount(reader, channel.handle, messages, channel.recordCount) != 0)
+            return -1;
     }
     return 0;
 }
 
 MixedRateTransfer::Load MixedRateTransfer::LoadRecord(const Channel& channel, const Cursor& cursor, RecordView& view)
 {
-    if (channel.recordCount < 0 || cursor.recordIndex >= static_cast<uint32_t>(channel.recordCount))
-        return Load::NoRecord;
-    void* data = nullptr;
-    int count = 0;
-    if (reader.GetDataFromIndex(channel.handle, static_cast<int>(cursor.recordIndex), data, count)
-        != OrvDataTypes::OrvSuccess)
-        return Load::Failed;
-    if (data == nullptr || count < 1)
-        return Load::NoRecord;  // nothing more to read; never loop on an empty batch
-    view.record = static_cast<const Velquor::CSCRecord*>(data);
-    view.validSamples = std::min<uint32_t>(view.record->numValidSamples, Velquor::orvSamplesPerCscRecord);
-    return Load::Loaded;
+    return LoadCscRecord(reader, channel.handle, channel.recordCount, cursor.recordIndex, view);
+}
+
+MixedRateTransfer::Step MixedRateTransfer::ReadRecord(const Channel& channel, const Cursor& cursor, RecordView& view)
+{
+    switch (LoadRecord(channel, cursor, view)) {
+    case Load::Failed:
+        (void)PublishReaderFailure(messages, reader);
+        return Step::Failed;
+    case Load::NoRecord:
+        return Step::Ended;
+    case Load::Loaded:
+        break;
+    }
+    return Step::Read;
 }
 
 MixedRateTransfer::Step MixedRateTransfer::SkipBefore(Channel& channel, uint64_t instant, uint64_t& timestamp)
 {
     for (Cursor& cursor = channel.cursor;; ++cursor.recordIndex, cursor.sampleIndex = 0) {
         RecordView view;
-        const Load load = LoadRecord(channel, cursor, view);
-        if (load == Load::Failed) {
-            (void)PublishReaderFailure(messages, reader);
-            return Step::Failed;
-        }
-        if (load == Load::NoRecord)
-            return Step::Ended;
+        if (const Step read = ReadRecord(channel, cursor, view); read != Step::Read)
+            return read;
         if (cursor.sampleIndex >= view.validSamples)
             continue;  // a record without a valid sample holds none
         const uint64_t base = view.record->timestamp;
@@ -198,13 +194,8 @@ MixedRateTransfer::Step MixedRateTransfer::FillChannel(Channel& channel)
     Cursor& cursor = channel.cursor;
     while (channel.filled < channel.perRecord) {
         RecordView view;
-        const Load load = LoadRecord(channel, cursor, view);
-        if (load == Load::Failed) {
-            (void)PublishReaderFailure(messages, reader);
-            return Step::Failed;
-        }
-        if (load == Load::NoRecord)
-            return Step::Ended;
+        if (const Step read = ReadRecord(channel, cursor, view); read != Step::Read)
+            return read;
         if (cursor.sampleIndex >= view.validSamples) {
             ++cursor.recordIndex;
             cursor.sampleIndex = 0;

@@ -5,6 +5,7 @@
 #include <functional>
 #include <vector>
 
+#include "CscRecordSource.h"
 #include "SegmentOutput.h"
 #include "logging/SubscribedEvent.h"
 #include "reader/OrvFileIO.h"
@@ -56,16 +57,15 @@ private:
         uint64_t leftInFile = 0;  // samples after the end of the data
     };
 
-    struct RecordView {
-        const Velquor::CSCRecord* record = nullptr;
-        uint32_t validSamples = 0;
-    };
+    using RecordView = CscRecordView;
 
-    enum class Load { Loaded, Failed, NoRecord };
+    using Load = CscLoad;
     enum class Step { Read, Failed, Ended, Gap };
 
     int GetRecordCounts();
     Load LoadRecord(const Channel& channel, const Cursor& cursor, RecordView& view);
+    // As LoadRecord, a reader's failure published: Read, Failed or Ended.
+    Step ReadRecord(const Channel& channel, const Cursor& cursor, RecordView& view);
     // The timestamp of the channel's first sample at or after `instant`; the samples before it
     // are dropped.
     Step SkipBefore(Channel& channel, uint64_t instant, uint64_t& timestamp);

@@ -295,17 +295,9 @@ int OrvToEDF::TransferSamples(EDFPlusFileWriter& writer, Velquor::OrvFileIO& rea
     SegmentResampler resampler(plan, handles.size(), output);
     if (options.resampleHz > 0)
         transfer.ResampleThrough(resampler);
-    if (transfer.TransferSamples() != 0) {
-        output.LeaveUnfinished();
+    const int transferred = transfer.TransferSamples();  // before the samples it left out are asked
+    if (FinishTransfer(transferred, transfer.SamplesLeftOut(), writer, output, events) != 0)
         return -1;
-    }
-    if (output.NameFiles() != 0)
-        return -1;
-    ReportChannelsCut(transfer.SamplesLeftOut());
-    if (ReportEventsLeftOut(events) != 0)
-        return -1;
-    ReportClippedSamples(writer.ClippedSamples(), parameters.sampleFrequency,
-                         L" beyond the A/D maximum of the channel's header and ");
     ReportClippedSamples(resampler.ClippedSamples(), written.sampleFrequency,
                          L" beyond the 16-bit range once resampled and ");
     ReportTextsAndVerification(writer);
@@ -322,18 +314,27 @@ int OrvToEDF::TransferMixedRates(EDFPlusFileWriter& writer, Velquor::OrvFileIO& 
                          messageEvent);
     MixedRateTransfer transfer(reader, handles, parameters.sampleFrequencies, output, messageEvent, progressHandler,
                                cancelCheck);
-    if (transfer.TransferSamples() != 0) {
+    const int transferred = transfer.TransferSamples();  // before the samples it left out are asked
+    if (FinishTransfer(transferred, transfer.SamplesLeftOut(), writer, output, events) != 0)
+        return -1;
+    ReportTextsAndVerification(writer);
+    return 0;
+}
+
+int OrvToEDF::FinishTransfer(int transferred, const std::vector<uint64_t>& leftOut, const EDFPlusFileWriter& writer,
+                             SegmentOutput& output, EventAnnotations& events)
+{
+    if (transferred != 0) {
         output.LeaveUnfinished();
         return -1;
     }
     if (output.NameFiles() != 0)
         return -1;
-    ReportChannelsCut(transfer.SamplesLeftOut());
+    ReportChannelsCut(leftOut);
     if (ReportEventsLeftOut(events) != 0)
         return -1;
     ReportClippedSamples(writer.ClippedSamples(), parameters.sampleFrequency,
                          L" beyond the A/D maximum of the channel's header and ");
-    ReportTextsAndVerification(writer);
     return 0;
 }
 

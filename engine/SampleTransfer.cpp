@@ -10,12 +10,6 @@ namespace {
 constexpr double gapFactor = 1.5;      // instants further apart than 1.5 sample intervals leave a gap
 constexpr int resamplingBlock = 8192;  // instants handed to the resampler at once
 
-uint32_t ValidSamples(const Velquor::CSCRecord& record)
-{
-    const uint32_t claimed = record.numValidSamples;
-    return std::min<uint32_t>(claimed, Velquor::orvSamplesPerCscRecord);
-}
-
 }  // namespace
 
 SampleTransfer::SampleTransfer(Velquor::OrvFileIO& reader, const std::vector<int>& handles, int sampleFrequency,
@@ -86,29 +80,15 @@ std::vector<uint64_t> SampleTransfer::SamplesLeftOut() const
 int SampleTransfer::GetRecordCounts()
 {
     for (Channel& channel : channels) {
-        int count = 0;
-        if (reader.GetNumRecordsInFile(channel.handle, count) != OrvDataTypes::OrvSuccess)
-            return PublishReaderFailure(messages, reader);
-        channel.cursor.recordCount = count;
+        if (CscRecordCount(reader, channel.handle, messages, channel.cursor.recordCount) != 0)
+            return -1;
     }
     return 0;
 }
 
 SampleTransfer::Load SampleTransfer::LoadRecord(const Channel& channel, RecordView& view)
 {
-    const ChannelCursor& cursor = channel.cursor;
-    if (cursor.recordCount < 0 || cursor.recordIndex >= static_cast<uint32_t>(cursor.recordCount))
-        return Load::NoRecord;
-    void* data = nullptr;
-    int count = 0;
-    if (reader.GetDataFromIndex(channel.handle, static_cast<int>(cursor.recordIndex), data, count)
-        != OrvDataTypes::OrvSuccess)
-        return Load::Failed;
-    if (data == nullptr || count < 1)
-        return Load::NoRecord;  // nothing more to read; never loop on an empty batch
-    view.record = static_cast<const Velquor::CSCRecord*>(data);
-    view.validSamples = ValidSamples(*view.record);
-    return Load::Loaded;
+    return LoadCscRecord(reader, channel.handle, channel.cursor.recordCount, channel.cursor.recordIndex, view);
 }
 
 void SampleTransfer::Advance(ChannelCursor& cursor, uint32_t count, uint32_t validSamples)

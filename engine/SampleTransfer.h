@@ -5,6 +5,7 @@
 #include <functional>
 #include <vector>
 
+#include "CscRecordSource.h"
 #include "SegmentOutput.h"
 #include "SegmentResampler.h"
 #include "logging/SubscribedEvent.h"
@@ -60,12 +61,9 @@ private:
     };
 
     // The record a cursor stands in, as the reader handed it out.
-    struct RecordView {
-        const Velquor::CSCRecord* record = nullptr;
-        uint32_t validSamples = 0;  // the record's count, never more than its 512 slots
-    };
+    using RecordView = CscRecordView;
 
-    enum class Load { Loaded, Failed, NoRecord };
+    using Load = CscLoad;
     enum class Step { Read, Failed, Ended };
 
     int GetRecordCounts();

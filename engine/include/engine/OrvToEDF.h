@@ -18,6 +18,7 @@
 // the recording's events as annotations. Every failure is published on the message event before
 // -1 is returned; the writer's messages are forwarded there too.
 class EventAnnotations;
+class SegmentOutput;
 
 class OrvToEDF {
 public:
@@ -74,6 +75,10 @@ private:
     // The transfer of channels of different rates, each written at its own.
     int TransferMixedRates(EDFPlusFileWriter& writer, Velquor::OrvFileIO& reader, const std::vector<int>& handles,
                            int eventHandle);
+    // After a transfer (transferred: its result): the files named, or left unfinished when it
+    // failed, and the Warnings about channels cut, events left out and samples clipped.
+    int FinishTransfer(int transferred, const std::vector<uint64_t>& leftOut, const EDFPlusFileWriter& writer,
+                       SegmentOutput& output, EventAnnotations& events);
     // The last Warning and Notice of a transfer: texts cut, files verified.
     void ReportTextsAndVerification(const EDFPlusFileWriter& writer);
     // The Warning about events that no file received; none when every event found a file.
