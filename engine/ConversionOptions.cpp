@@ -72,7 +72,6 @@ ConversionOptions ConversionOptions::Lab()
     lab.wholeTexts = true;
     lab.prefiltering = true;
     lab.flatNames = true;
-    lab.verify = true;
     return lab;
 }
 
