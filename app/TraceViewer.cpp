@@ -25,6 +25,13 @@ constexpr int eventTextLines = 3;
 const QColor traceColour(0x10, 0x30, 0x80);
 const QColor eventColour(0xC0, 0x30, 0x20);
 
+// A trace's scale: the span it shows, peak to peak, in its unit where the file names one.
+QString ScaleText(double span, const std::string& unit)
+{
+    const QString number = QString::number(span, 'f', span >= 100 ? 0 : (span >= 1 ? 1 : 3));
+    return number + (unit.empty() ? QString() : " " + QString::fromStdString(unit)) + " p-p";
+}
+
 }  // namespace
 
 TraceViewer::TraceViewer(QWidget* parent) : QDialog(parent, Qt::Window)
@@ -194,10 +201,7 @@ void TraceViewer::PaintPlot()
         const auto y = [&](double value) { return top + rowHeight * (0.9 - 0.8 * (value - low) / span); };
         painter.setPen(Qt::black);
         painter.drawText(QRectF(4, top, labelWidth - 8, rowHeight), Qt::AlignLeft | Qt::AlignVCenter,
-                         QString::fromStdString(signal.label) + "\n"
-                             + QStringLiteral("%1 %2 p-p")
-                                   .arg(span, 0, 'f', span >= 100 ? 0 : (span >= 1 ? 1 : 3))
-                                   .arg(QString::fromStdString(signal.physicalDimension)));
+                         QString::fromStdString(signal.label) + "\n" + ScaleText(span, signal.physicalDimension));
         painter.setPen(QColor(0xE0, 0xE0, 0xE0));
         painter.drawLine(QPointF(labelWidth, top + rowHeight), QPointF(m_plot->width(), top + rowHeight));
         painter.setPen(traceColour);
