@@ -500,6 +500,9 @@ ConvertArguments ParseConvertArguments(int argc, char** argv)
         const std::string problem = BidsProblem(arguments, classic);
         if (!problem.empty())
             return UsageError(problem);
+        // parts would pass for runs: the dataset's iEEG and EEG names have no entity for them
+        if (asked.splitMicroseconds > 0)
+            return UsageError("--split is not for --bids: BIDS names iEEG and EEG files by run, not by part");
     }
     arguments.options = classic ? ConversionOptions() : ConversionOptions::Lab();
     arguments.options.exactTiming = arguments.options.exactTiming || asked.exactTiming;

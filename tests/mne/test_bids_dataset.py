@@ -145,6 +145,7 @@ class BidsDataset(unittest.TestCase):
         for options, named in [(["--subject", "0_1", "--task", "rest"], "--subject 0_1: not a BIDS label"),
                                (["--subject", "01"], "--bids needs --task"),
                                (["--task", "rest"], "--bids needs --subject"),
+                               (["--subject", "01", "--task", "rest", "--split", "60"], "--split is not for --bids"),
                                (["--subject", "01", "--task", "rest", "--line-frequency", "55"],
                                 "--line-frequency 55: expected 50 or 60"),
                                (["--subject", "01", "--task", "rest", "--channel-type", "CSC1=BRAIN"],
