@@ -36,6 +36,16 @@ constexpr size_t laneCount = 8;
 #pragma GCC diagnostic ignored "-Wpsabi"
 #endif
 
+// The kernels below are built twice, for AVX2 and for the baseline processor, and the loader
+// picks one through an indirect function. Under ThreadSanitizer such a function is resolved
+// before the sanitizer's runtime is ready, and the program crashes at start: there only the
+// baseline build is made.
+#if defined(__SANITIZE_THREAD__)
+#define VARELO_VECTOR_KERNEL
+#else
+#define VARELO_VECTOR_KERNEL __attribute__((target_clones("avx2", "default")))
+#endif
+
 // Outputs made from one stretch of samples split into odd and even ones, and outputs summed side
 // by side in registers.
 constexpr size_t halvingStretch = 256;
@@ -69,8 +79,8 @@ void TakeEverySecond(const float* from, size_t count, float* to)
 // ones, so that every tap reads consecutive floats, and a block of outputs is summed in
 // registers, tap by tap: the middle, the odd taps, then the even taps. `out` has room for whole
 // blocks: up to outputBlock - 1 floats after the count are overwritten.
-__attribute__((target_clones("avx2", "default"))) void
-HalvingOutputs(const ResamplingStage& stage, const float* centre, size_t count, std::vector<float>& scratch, float* out)
+VARELO_VECTOR_KERNEL void HalvingOutputs(const ResamplingStage& stage, const float* centre, size_t count,
+                                         std::vector<float>& scratch, float* out)
 {
     const size_t oddReach = stage.oddTaps.size();  // odd samples on each side of an output
     const size_t evenReach = stage.evenTaps.size();
@@ -112,7 +122,7 @@ HalvingOutputs(const ResamplingStage& stage, const float* centre, size_t count, 
 }
 
 // The sum of taps[i] samples[i], i in [0, count), in eight running sums, then the rest.
-__attribute__((target_clones("avx2", "default"))) float Dot(const float* taps, const float* samples, int count)
+VARELO_VECTOR_KERNEL float Dot(const float* taps, const float* samples, int count)
 {
     Lanes sums = {};
     int i = 0;
