@@ -28,9 +28,8 @@ constexpr int64_t compactionSlack = 1024;
 using Lanes = float __attribute__((vector_size(8 * sizeof(float))));
 constexpr size_t laneCount = 8;
 
-// GCC warns that Lanes are returned differently between builds with and without AVX; they are
-// only returned by LanesAt, which is always inlined, so that no call between builds ever returns
-// one.
+// GCC warns that Lanes are passed differently between builds with and without AVX; no call
+// between the builds passes one (Load takes them by reference, and is always inlined).
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wpsabi"
@@ -67,11 +66,20 @@ void TakeEverySecond(const float* from, size_t count, float* to)
         to[m] = from[2 * m];
 }
 
-[[gnu::always_inline]] inline Lanes LanesAt(const float* at)
+// Eight floats from `at`, through a reference: a function that returned Lanes would pass them
+// differently in the AVX2 and the baseline build, which Clang refuses across the two.
+[[gnu::always_inline]] inline void Load(Lanes& lanes, const float* at)
 {
-    Lanes lanes;
     std::memcpy(&lanes, at, sizeof lanes);
-    return lanes;
+}
+
+// The sum of the eight floats at `before` and the eight at `after`.
+[[gnu::always_inline]] inline void LoadSum(Lanes& sum, const float* before, const float* after)
+{
+    Lanes second;
+    Load(sum, before);
+    Load(second, after);
+    sum += second;
 }
 
 // Outputs [0, count) of a stage that halves the rate, from the prototype folded about its middle
@@ -101,19 +109,28 @@ VARELO_VECTOR_KERNEL void HalvingOutputs(const ResamplingStage& stage, const flo
         std::fill(even + evenCount, scratch.data() + scratch.size(), 0.0F);
         for (size_t k = 0; k < stretch; k += outputBlock) {
             const float* middle = even + k + evenReach;
-            Lanes first = stage.middle * LanesAt(middle);
-            Lanes second = stage.middle * LanesAt(middle + laneCount);
+            Lanes first;
+            Lanes second;
+            Load(first, middle);
+            Load(second, middle + laneCount);
+            first *= stage.middle;
+            second *= stage.middle;
+            Lanes pair;
             for (size_t j = 0; j < oddReach; ++j) {
                 const float* before = odd + k + oddReach - 1 - j;  // x[2k - 2j - 1]
                 const float* after = odd + k + oddReach + j;       // x[2k + 2j + 1]
-                first += stage.oddTaps[j] * (LanesAt(before) + LanesAt(after));
-                second += stage.oddTaps[j] * (LanesAt(before + laneCount) + LanesAt(after + laneCount));
+                LoadSum(pair, before, after);
+                first += stage.oddTaps[j] * pair;
+                LoadSum(pair, before + laneCount, after + laneCount);
+                second += stage.oddTaps[j] * pair;
             }
             for (size_t q = 0; q < evenReach; ++q) {
                 const float* before = middle - q - 1;  // x[2k - 2q - 2]
                 const float* after = middle + q + 1;   // x[2k + 2q + 2]
-                first += stage.evenTaps[q] * (LanesAt(before) + LanesAt(after));
-                second += stage.evenTaps[q] * (LanesAt(before + laneCount) + LanesAt(after + laneCount));
+                LoadSum(pair, before, after);
+                first += stage.evenTaps[q] * pair;
+                LoadSum(pair, before + laneCount, after + laneCount);
+                second += stage.evenTaps[q] * pair;
             }
             std::memcpy(out + done + k, &first, sizeof first);
             std::memcpy(out + done + k + laneCount, &second, sizeof second);
@@ -126,8 +143,13 @@ VARELO_VECTOR_KERNEL float Dot(const float* taps, const float* samples, int coun
 {
     Lanes sums = {};
     int i = 0;
-    for (; i + static_cast<int>(laneCount) <= count; i += laneCount)
-        sums += LanesAt(taps + i) * LanesAt(samples + i);
+    Lanes tap;
+    Lanes sample;
+    for (; i + static_cast<int>(laneCount) <= count; i += laneCount) {
+        Load(tap, taps + i);
+        Load(sample, samples + i);
+        sums += tap * sample;
+    }
     float total = 0;
     for (; i < count; ++i)
         total += taps[i] * samples[i];
