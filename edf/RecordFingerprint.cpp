@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "logging/VectorClones.h"
+
 namespace {
 
 // Odd 64-bit constants with well-spread bits (from the fractional parts of square roots).
@@ -22,19 +24,26 @@ uint64_t Mix(uint64_t value)
 
 }  // namespace
 
+// Eight 64-bit lanes fill one AVX-512 register, which multiplies all of them at once.
+VARELO_VECTOR_CLONES("arch=x86-64-v4")
 void RecordFingerprint::AddStripes(const unsigned char* bytes, std::size_t stripes)
 {
-    for (std::size_t s = 0; s < stripes; ++s) {
-        const uint64_t salt = (stripesTaken + s) * stripeStep;
+    // The sums work in a local copy: stores to the members could alias the bytes, which would keep
+    // the compiler from holding the lanes in vector registers.
+    uint64_t laneSums[lanes];
+    std::memcpy(laneSums, sums, sizeof laneSums);
+    uint64_t salt = stripesTaken * stripeStep;
+    for (std::size_t s = 0; s < stripes; ++s, salt += stripeStep) {
         const unsigned char* stripe = bytes + s * stripeBytes;
         for (std::size_t j = 0; j < lanes; ++j) {
             uint64_t word = 0;
             std::memcpy(&word, stripe + 8 * j, 8);
             const uint64_t keyed = word ^ (laneKeys[j] + salt);
             // a 32 × 32-bit product of the keyed word's halves, and the word itself
-            sums[j] += (keyed & 0xFFFFFFFFu) * (keyed >> 32) + word;
+            laneSums[j] += (keyed & 0xFFFFFFFFu) * (keyed >> 32) + word;
         }
     }
+    std::memcpy(sums, laneSums, sizeof laneSums);
     stripesTaken += stripes;
 }
 

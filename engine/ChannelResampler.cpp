@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "logging/VectorClones.h"
+
 namespace {
 
 // Index of the sample that stands at segment index i when the n samples are mirrored about the
@@ -35,15 +37,8 @@ constexpr size_t laneCount = 8;
 #pragma GCC diagnostic ignored "-Wpsabi"
 #endif
 
-// The kernels below are built twice, for AVX2 and for the baseline processor, and the loader
-// picks one through an indirect function. Under ThreadSanitizer such a function is resolved
-// before the sanitizer's runtime is ready, and the program crashes at start: there only the
-// baseline build is made.
-#if defined(__SANITIZE_THREAD__)
-#define VARELO_VECTOR_KERNEL
-#else
-#define VARELO_VECTOR_KERNEL __attribute__((target_clones("avx2", "default")))
-#endif
+// The kernels below are built for AVX2 and for the baseline processor (VectorClones.h).
+#define VARELO_VECTOR_KERNEL VARELO_VECTOR_CLONES("avx2")
 
 // Outputs made from one stretch of samples split into odd and even ones, and outputs summed side
 // by side in registers.
