@@ -132,8 +132,12 @@ int EDFPlusFileWriter::OpenFile(std::wstring& fileName, int signalCount)
     annotationsWritten = 0;
     if (annotationTexts == AnnotationTexts::Whole && EdfSetWholeAnnotationTexts(edfHandle) != 0)
         return Fail(L"Unable to open EDF file named: " + fileName);
-    if (verification)
-        verification->Begin(signalCount, clipsReported);
+    if (verification) {
+        verification->Begin(signalCount);
+        if (EdfKeepRecordFingerprints(edfHandle, verification->RecordFingerprints()) != 0)
+            return Fail(L"Unable to open EDF file named: " + fileName);
+    }
+    clipsInFile = 0;
     if (unfinished.TookOver())
         messageEvent.Publish(OrvLogging::Notice, L"Taking over " + OrvText::Utf8ToWide(unfinished.Path())
                                                      + L", left unfinished by a conversion that was killed.");
@@ -369,12 +373,29 @@ bool EDFPlusFileWriter::CutsText(const std::string& text) const
 
 int EDFPlusFileWriter::WriteDataRecord(const std::vector<short>& samples)
 {
+    if (fileOpen && samples.size() < recordSamplesSet)  // the engine reads a whole record's samples
+        return Fail(L"Error writing data to file", L"the data record holds " + std::to_wstring(samples.size())
+                                                       + L" samples instead of the " + std::to_wstring(recordSamplesSet)
+                                                       + L" of its signals");
     if (EdfWriteRecord(edfHandle, samples.data()) != 0)
         return Fail(L"Error writing data to file", WriteRefusal());
     ++recordsWritten;
-    if (verification)
-        verification->AddRecord(samples);
+    if (verification && !clipsReported) {
+        // a clipped sample is not expected, so the record is not what was handed over
+        const int64_t clips = ClipsInOpenFile();
+        if (clips != clipsInFile)
+            verification->MarkAltered(recordsWritten - 1);
+        clipsInFile = clips;
+    }
     return 0;
+}
+
+int64_t EDFPlusFileWriter::ClipsInOpenFile() const
+{
+    int64_t clips = 0;
+    for (int signal = 0; signal < signalCount; ++signal)
+        clips += std::max<int64_t>(EdfClippedSamples(edfHandle, signal), 0);
+    return clips;
 }
 
 int EDFPlusFileWriter::SyncRecords()
@@ -482,14 +503,8 @@ void EDFPlusFileWriter::SetClipsReported(bool reported)
 
 int EDFPlusFileWriter::VerifyClosedFile(bool annotationsLeftOut, const std::string& path)
 {
-    if (recordsWritten == 0) {
-        // a file closed before its first record holds one record of digital zeros per annotation
-        const std::vector<short> zeros(recordSamplesSet, 0);
-        for (int64_t r = 0; r < annotationsWritten && signalCount > 0; ++r)
-            verification->AddRecord(zeros);
-    } else if (annotationsLeftOut) {
+    if (annotationsLeftOut)
         verification->KeepAnnotations(static_cast<size_t>(recordsWritten));
-    }
     if (closedFileHook)
         closedFileHook(path);
     const std::wstring mismatch = verification->Compare(path);

@@ -112,8 +112,9 @@ std::size_t ClampToLittleEndian(const int16_t* samples, std::size_t count, int16
 }
 
 // One signal's samples of a record, clamped into its digital range, low byte first; without
-// samples, digital 0 clamped into the range. Converts straight into the stream's buffer.
-void WriteSignalSamples(BufferedFile& file, EdfSignalParams& signal, const int16_t* samples)
+// samples, digital 0 clamped into the range. Converts straight into the stream's buffer, and
+// fingerprints the bytes there into `print` (when given) while the cache still holds them.
+void WriteSignalSamples(BufferedFile& file, EdfSignalParams& signal, const int16_t* samples, RecordFingerprint* print)
 {
     // the header checks passed, so both bounds are 16-bit values and low < high
     const auto low = static_cast<int16_t>(signal.digitalMinimum);
@@ -132,6 +133,8 @@ void WriteSignalSamples(BufferedFile& file, EdfSignalParams& signal, const int16
                 out[2 * k + 1] = static_cast<unsigned char>((fill >> 8) & 0xFF);
             }
         }
+        if (print != nullptr)
+            print->Add(out, count * 2);
         file.Commit(count * 2);
         left -= count;
     }
@@ -159,9 +162,10 @@ bool AppendRecord(EdfFileState& state, const int16_t* samples)
     BufferedFile& file = state.file;
     if (NoteFailedWrites(state))
         return false;
+    RecordFingerprint* print = state.recordPrints != nullptr ? &state.recordPrint : nullptr;
     for (int i = 0; i < state.signalCount; ++i) {
         EdfSignalParams& signal = state.signals[i];
-        WriteSignalSamples(file, signal, samples);
+        WriteSignalSamples(file, signal, samples, print);
         if (samples != nullptr)
             samples += signal.samplesPerRecord;
     }
@@ -169,9 +173,12 @@ bool AppendRecord(EdfFileState& state, const int16_t* samples)
     BuildAnnotationSlot(slot, state.recordsWritten, state.recordDurationTicks, nullptr, 0,
                         state.recordStartOffsetTicks);
     file.Write(slot, sizeof slot);
+    const uint64_t fingerprint = print != nullptr ? print->Finish() : 0;
     if (NoteFailedWrites(state))
         return false;
     state.recordsWritten += 1;
+    if (print != nullptr)
+        state.recordPrints->push_back(fingerprint);
     return true;
 }
 
@@ -480,6 +487,16 @@ int EdfWriteRecord(int handle, const int16_t* samples)
         if (int header = EdfWriteHeader(*state); header != EdfOk)
             return header;
     return AppendRecord(*state, samples) ? EdfOk : EdfFailure;
+}
+
+int EdfKeepRecordFingerprints(int handle, std::vector<uint64_t>* into)
+{
+    EdfFileState* state = OpenFile(handle);
+    if (state == nullptr)
+        return EdfFailure;
+    state->recordPrints = into;
+    state->recordPrint = RecordFingerprint();
+    return EdfOk;
 }
 
 int EdfSetWholeAnnotationTexts(int handle)

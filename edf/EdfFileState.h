@@ -2,9 +2,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "BufferedFile.h"
 #include "EdfText.h"
+#include "RecordFingerprint.h"
 #include "edf/EdfFileEngine.h"
 #include "edf/EdfLayout.h"
 
@@ -63,6 +65,8 @@ struct EdfFileState {
     bool writeFailed = false;          // a write failed once: the file is cut to its records at close
     AnnotationTexts annotationTexts = AnnotationTexts::Cut;
     std::unique_ptr<EdfSignalParams[]> signals;
+    std::vector<uint64_t>* recordPrints = nullptr;  // receives each record's fingerprint, when set
+    RecordFingerprint recordPrint;                  // of the record being packed
 };
 
 // Bytes of the header, the annotation signal included.

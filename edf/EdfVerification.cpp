@@ -1,11 +1,10 @@
 #include "edf/EdfVerification.h"
 
 #include <algorithm>
-#include <bit>
 #include <charconv>
-#include <climits>
-#include <cstring>
 #include <sstream>
+#include <system_error>
+#include <thread>
 
 #include "EdfText.h"
 #include "RecordFingerprint.h"
@@ -34,14 +33,14 @@ bool OnsetUnits(const std::string& text, int decimals, int64_t& units)
 
 }  // namespace
 
-void EdfVerification::Begin(int signalCount, bool clipsExpected)
+void EdfVerification::Begin(int signalCount)
 {
     this->signalCount = signalCount;
-    this->clipsExpected = clipsExpected;
     signalSamples.clear();
     ranges.assign(static_cast<size_t>(std::max(signalCount, 0)), Range{});
     records.clear();
     annotations.clear();
+    firstAltered = -1;
 }
 
 void EdfVerification::SetDigitalRange(int signal, int minimum, int maximum)
@@ -50,41 +49,10 @@ void EdfVerification::SetDigitalRange(int signal, int minimum, int maximum)
         ranges[static_cast<size_t>(signal)] = {minimum, maximum};
 }
 
-bool EdfVerification::ClampsSamples() const
+void EdfVerification::MarkAltered(int64_t record)
 {
-    return clipsExpected && std::any_of(ranges.begin(), ranges.end(), [](const Range& range) {
-               return range.minimum > SHRT_MIN || range.maximum < SHRT_MAX;
-           });
-}
-
-void EdfVerification::AddRecord(const std::vector<short>& samples)
-{
-    size_t total = 0;
-    for (const int count : signalSamples)
-        total += static_cast<size_t>(count);
-    total = std::min(samples.size(), total);
-    RecordFingerprint print;
-    const bool clamps = ClampsSamples();
-    if (std::endian::native == std::endian::little && !clamps) {  // the file's bytes as they are
-        print.Add(reinterpret_cast<const unsigned char*>(samples.data()), total * 2);
-        records.push_back(print.Finish());
-        return;
-    }
-    clamped.assign(samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(total));
-    for (size_t start = 0, signal = 0; clamps && start < total && signal < ranges.size();
-         start += static_cast<size_t>(signalSamples[signal]), ++signal) {
-        const Range& range = ranges[signal];
-        const auto perSignal = static_cast<size_t>(signalSamples[signal]);
-        // as the file engine clamps: first to the maximum, then to the minimum
-        for (size_t j = start; j < std::min(total, start + perSignal); ++j)
-            clamped[j] = static_cast<int16_t>(std::max<int>(std::min<int>(clamped[j], range.maximum), range.minimum));
-    }
-    if constexpr (std::endian::native != std::endian::little) {
-        for (int16_t& value : clamped)  // low byte first, as in the file
-            value = static_cast<int16_t>(static_cast<uint16_t>((static_cast<uint16_t>(value) >> 8) | (value << 8)));
-    }
-    print.Add(reinterpret_cast<const unsigned char*>(clamped.data()), clamped.size() * 2);
-    records.push_back(print.Finish());
+    if (firstAltered < 0)
+        firstAltered = record;
 }
 
 void EdfVerification::AddAnnotation(int64_t onset, int onsetDecimals, const std::string& latin1Text,
@@ -124,6 +92,75 @@ std::wstring EdfVerification::CompareHeader(const EdfHeader& header) const
     return {};
 }
 
+void EdfVerification::ReadStretch(EdfReader& reader, int64_t from, int64_t to, Stretch& stretch) const
+{
+    reader.SetSamplesDecoded(false);  // the samples are fingerprinted as bytes
+    reader.SeekRecord(from);
+    EdfRecord record;
+    RecordFingerprint print;
+    for (int64_t r = from; r < to; ++r) {
+        std::string problem;
+        if (!reader.ReadRecord(record, problem)) {
+            stretch.problem = problem.empty() ? "data record " + std::to_string(r) + " is missing" : problem;
+            return;
+        }
+        const unsigned char* bytes = reader.RecordBytes().data();
+        for (const EdfSignal& signal : reader.Header().signals) {
+            const auto signalBytes = 2 * static_cast<size_t>(signal.samplesPerRecord);
+            if (!signal.isAnnotation)
+                print.Add(bytes, signalBytes);
+            bytes += signalBytes;
+        }
+        if (print.Finish() != records[static_cast<size_t>(r)] || r == firstAltered) {
+            stretch.firstDiffering = r;
+            return;
+        }
+        for (EdfTal& tal : record.annotations)
+            for (std::string& text : tal.texts)
+                stretch.annotations.push_back({r, tal.onset, std::move(text)});
+    }
+}
+
+void EdfVerification::ReadStretch(const std::filesystem::path& path, int64_t from, int64_t to, Stretch& stretch) const
+{
+    EdfReader reader;
+    if (!reader.Open(path, stretch.problem))
+        return;
+    ReadStretch(reader, from, to, stretch);
+}
+
+std::wstring EdfVerification::CompareStretches(const std::vector<Stretch>& stretches) const
+{
+    std::wostringstream text;
+    size_t annotation = 0;
+    for (const Stretch& stretch : stretches) {
+        for (const FoundAnnotation& found : stretch.annotations) {
+            int64_t onset = 0;
+            const bool known = annotation < annotations.size();
+            if (!known || found.text != annotations[annotation].text
+                || !OnsetUnits(found.onset, annotations[annotation].onsetDecimals, onset)
+                || onset != annotations[annotation].onset) {
+                text << L"annotation " << annotation + 1 << L" (data record " << found.record << L") reads \""
+                     << OrvText::Utf8ToWide(found.text) << L"\" at " << OrvText::Latin1ToWide(found.onset)
+                     << (known ? L" s, not the one written." : L" s, which was never written.");
+                return text.str();
+            }
+            ++annotation;
+        }
+        if (stretch.firstDiffering >= 0) {
+            text << L"data record " << stretch.firstDiffering << L" holds other samples than were written.";
+            return text.str();
+        }
+        if (!stretch.problem.empty())
+            return L"it is not a valid EDF+ file: " + OrvText::Latin1ToWide(stretch.problem);
+    }
+    if (annotation != annotations.size()) {
+        text << L"it holds " << annotation << L" of the " << annotations.size() << L" annotations written.";
+        return text.str();
+    }
+    return {};
+}
+
 std::wstring EdfVerification::Compare(const std::filesystem::path& path) const
 {
     EdfReader reader;
@@ -133,44 +170,23 @@ std::wstring EdfVerification::Compare(const std::filesystem::path& path) const
     const EdfHeader& header = reader.Header();
     if (std::wstring mismatch = CompareHeader(header); !mismatch.empty())
         return mismatch;
-    reader.SetSamplesDecoded(false);  // the samples are fingerprinted as bytes
-    std::wostringstream text;
-    EdfRecord record;
-    RecordFingerprint print;
-    size_t annotation = 0;
-    for (int64_t r = 0; reader.ReadRecord(record, problem); ++r) {
-        const unsigned char* bytes = reader.RecordBytes().data();
-        for (const EdfSignal& signal : header.signals) {
-            const auto signalBytes = 2 * static_cast<size_t>(signal.samplesPerRecord);
-            if (!signal.isAnnotation)
-                print.Add(bytes, signalBytes);
-            bytes += signalBytes;
-        }
-        if (print.Finish() != records[static_cast<size_t>(r)]) {
-            text << L"data record " << r << L" holds other samples than were written.";
-            return text.str();
-        }
-        for (const EdfTal& tal : record.annotations) {
-            for (const std::string& found : tal.texts) {
-                int64_t onset = 0;
-                const bool known = annotation < annotations.size();
-                if (!known || found != annotations[annotation].text
-                    || !OnsetUnits(tal.onset, annotations[annotation].onsetDecimals, onset)
-                    || onset != annotations[annotation].onset) {
-                    text << L"annotation " << annotation + 1 << L" (data record " << r << L") reads \""
-                         << OrvText::Utf8ToWide(found) << L"\" at " << OrvText::Latin1ToWide(tal.onset)
-                         << (known ? L" s, not the one written." : L" s, which was never written.");
-                    return text.str();
-                }
-                ++annotation;
-            }
+    // A large file is read back in two halves at once, the second on a thread of its own: reading
+    // copies the bytes out of the page cache, and the two copies run side by side.
+    const int64_t count = header.recordCount;
+    const bool halves = count >= 2 && count * header.recordBytes >= halvesFromBytes;
+    const int64_t middle = halves ? count / 2 : count;
+    std::vector<Stretch> stretches(halves ? 2 : 1);
+    std::thread second;
+    if (halves) {
+        try {
+            second = std::thread([&] { ReadStretch(path, middle, count, stretches[1]); });
+        } catch (const std::system_error&) {  // no thread to be had: read after the first half
         }
     }
-    if (!problem.empty())
-        return L"it is not a valid EDF+ file: " + OrvText::Latin1ToWide(problem);
-    if (annotation != annotations.size()) {
-        text << L"it holds " << annotation << L" of the " << annotations.size() << L" annotations written.";
-        return text.str();
-    }
-    return {};
+    ReadStretch(reader, 0, middle, stretches[0]);
+    if (second.joinable())
+        second.join();
+    else if (halves)
+        ReadStretch(path, middle, count, stretches[1]);
+    return CompareStretches(stretches);
 }

@@ -1,5 +1,6 @@
 #include "edf/EDFPlusFileWriter.h"
 
+#include <algorithm>
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
@@ -354,6 +355,72 @@ TEST_F(WriterTest, VerificationExpectsClippedSamplesOnlyWhereTheCallerReportsThe
         }
     }
     EXPECT_EQ(writer.ClippedSamples(), (std::vector<int64_t>{2}));  // one in each file
+}
+
+TEST_F(WriterTest, VerificationOfALargeFileNamesTheFirstDifferenceAcrossItsHalves)
+{
+    // More than 8 MiB of records is read back in two halves at once; what differs is still named
+    // in file order. Every record holds one annotation "a<record>" in its slot.
+    constexpr int signals = 8;
+    constexpr int records = 300;  // of under 64 KiB each
+    struct Change {
+        const char* what;
+        int sampleRecord;      // a sample byte changed in this record; -1: none
+        int annotationRecord;  // the first letter of this record's annotation; -1: none
+        std::wstring reported;
+    };
+    const Change changes[] = {
+        {"nothing", -1, -1, L""},
+        {"a sample in the second half", 231, -1, L"data record 231 holds other samples than were written."},
+        {"an annotation in the second half", -1, 227,
+         L"annotation 228 (data record 227) reads \"b227\" at +22.7000 s, not the one written."},
+        {"a sample in the first half and an annotation in the second", 30, 230,
+         L"data record 30 holds other samples than were written."},
+        {"an annotation in the first half and a sample in the second", 225, 20,
+         L"annotation 21 (data record 20) reads \"b20\" at +2 s, not the one written."},
+    };
+    for (const Change& change : changes) {
+        SCOPED_TRACE(change.what);
+        messages.clear();
+        writer.SetVerification(true);
+        std::wstring name = NameIn(std::string("large-") + std::to_string(&change - changes) + ".edf");
+        int samplesPerRecord = 0;
+        OpenReadyFile(name, signals, 65536, samplesPerRecord);
+        const auto recordSamples = static_cast<size_t>(signals * samplesPerRecord);
+        ASSERT_GE(static_cast<int64_t>(recordSamples) * 2 * records, int64_t{16} * 1024 * 1024);
+        std::vector<short> samples(recordSamples);
+        for (int r = 0; r < records; ++r) {
+            for (size_t k = 0; k < samples.size(); ++k)
+                samples[k] = static_cast<short>(k * 7 + static_cast<size_t>(r));
+            ASSERT_EQ(writer.WriteDataRecord(samples), 0);
+            ASSERT_EQ(writer.WriteAnnotation(int64_t{r} * 1'000, "a" + std::to_string(r)), 0);
+        }
+        const size_t recordBytes = recordSamples * 2 + 114;
+        const size_t firstRecord = 256 * (signals + 2);
+        writer.SetClosedFileHook([&](const std::string& path) {
+            std::vector<unsigned char> bytes = ReadFileBytes(path);
+            ASSERT_EQ(bytes.size(), firstRecord + records * recordBytes);
+            if (change.sampleRecord >= 0)
+                bytes[firstRecord + static_cast<size_t>(change.sampleRecord) * recordBytes + 1001] ^= 0x40;
+            if (change.annotationRecord >= 0) {
+                const std::string text = "a" + std::to_string(change.annotationRecord);
+                const size_t slot =
+                    firstRecord + static_cast<size_t>(change.annotationRecord) * recordBytes + recordSamples * 2;
+                const auto found =
+                    std::search(bytes.begin() + static_cast<std::ptrdiff_t>(slot),
+                                bytes.begin() + static_cast<std::ptrdiff_t>(slot + 114), text.begin(), text.end());
+                ASSERT_NE(found, bytes.begin() + static_cast<std::ptrdiff_t>(slot + 114));
+                *found = 'b';
+            }
+            WriteFileBytes(path, bytes);
+        });
+        EXPECT_EQ(writer.CloseFile(), change.reported.empty() ? 0 : -1) << Last();
+        if (!change.reported.empty()) {
+            EXPECT_EQ(Last(), L"Error: Verification of EDF file " + name + L" failed: " + change.reported);
+        }
+        writer.SetClosedFileHook({});
+    }
+    EXPECT_EQ(writer.VerifiedFileCount(), 1);
 }
 
 TEST_F(WriterTest, CutTextsAreToldUnlessTextsAreWhole)

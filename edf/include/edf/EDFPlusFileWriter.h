@@ -151,11 +151,13 @@ private:
     int edfHandle = -1;  // negative after a failed open
     int signalCount = -1;
     int VerifyClosedFile(bool annotationsLeftOut, const std::string& path);
+    int64_t ClipsInOpenFile() const;  // samples clipped so far in the file open now, every signal
 
     bool exactRecordTiming = false;
     ChoiceHint choiceHint;
     bool clipsReported = true;
     std::vector<int64_t> clippedSamples;
+    int64_t clipsInFile = 0;  // ClipsInOpenFile after the last data record
     AnnotationTexts annotationTexts = AnnotationTexts::Cut;
     std::unique_ptr<EdfVerification> verification;  // null unless files are verified
     int verifiedFiles = 0;

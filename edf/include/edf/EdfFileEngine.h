@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "edf/EdfLayout.h"
 #include "edf/StreamSettings.h"
@@ -120,6 +121,12 @@ int EdfSetStartDateTime(int handle, int year, int month, int day, int hour, int 
 // a little later: from then on every EdfWriteRecord and EdfSyncRecords answers -1, and the file
 // ends, at close, with the last record that reached it whole.
 int EdfWriteRecord(int handle, const int16_t* samples);
+// From the next data record on, a fingerprint of each record's sample bytes as they go to the file
+// (clamped, low byte first; the annotation slot left out) is appended to `into`, taken while the
+// bytes are packed and still in the processor's cache: the read-back of a closed file compares its
+// records with these. Records written at the close (a file closed before its first record) are
+// fingerprinted too. `into` must outlive the file; nullptr stops.
+int EdfKeepRecordFingerprints(int handle, std::vector<uint64_t>* into);
 // Samples of the signal written so far that lay beyond its digital range and were written as its
 // nearest end; -1 for a bad handle or signal.
 int64_t EdfClippedSamples(int handle, int signal);
