@@ -439,7 +439,7 @@ ConversionOptions VareloDlg::ChosenOptions() const
     options.exactTiming = options.exactTiming || m_exactTiming->isChecked();
     if (m_microvoltUnits->isChecked())
         options.physicalDimension = "uV";
-    options.verify = m_verify->isChecked();
+    options.verify = options.verify || m_verify->isChecked();  // lab output verifies, as varelo-convert does
     // As varelo-convert takes --channels, --patient and --recording: with either output alike.
     options.channels = m_identification.channels;
     options.patient = m_identification.patient;

@@ -24,7 +24,7 @@ constexpr const char* usageText =
     "annotation onsets to the microsecond; channels in the natural order of their file names\n"
     "(CSC2 before CSC10); the whole 16-bit digital range with the physical range scaled by the\n"
     "header's step (input range / A/D maximum), so that no sample is clipped; event texts whole,\n"
-    "in UTF-8.\n"
+    "in UTF-8; every file read back once written and compared with what was read.\n"
     "\n"
     "File names: DevOutput_run<RR>_seg<KK>of<NN>.edf, segment KK of NN, zero-padded to the\n"
     "digits of NN so that the names sort in segment order; RR (01, 02, ...) is the lowest run\n"
@@ -59,9 +59,11 @@ constexpr const char* usageText =
     "                      the events of its time (one at a cut goes into the later part); the\n"
     "                      first part alone holds \"Recording starts\", the last alone \"Recording\n"
     "                      ends\"; not with --classic\n"
-    "      --verify        read every EDF+ file back once it is written and compare every sample\n"
-    "                      and annotation with what was read; a mismatch, or a sample clipped\n"
-    "                      without a Warning, fails the directory and leaves the file unfinished\n"
+    "      --verify        with --classic: read every EDF+ file back once it is written and compare\n"
+    "                      every sample and annotation with what was read (lab output does so by\n"
+    "                      default); a mismatch, or a sample clipped without a Warning, fails the\n"
+    "                      directory and leaves the file unfinished\n"
+    "      --no-verify     lab output without that read-back\n"
     "\n"
     "Channel and identification options:\n"
     "      --channels LIST  convert only these channels, in this order: names separated by commas,\n"
@@ -149,6 +151,7 @@ enum OptionCode {
     ExactTiming = 1000,
     Unit,
     Verify,
+    NoVerify,
     Version,
     SkipConverted,
     Report,
@@ -182,6 +185,7 @@ const option longOptions[] = {
     {"exact-timing", no_argument, nullptr, ExactTiming},
     {"unit", required_argument, nullptr, Unit},
     {"verify", no_argument, nullptr, Verify},
+    {"no-verify", no_argument, nullptr, NoVerify},
     {"resample", required_argument, nullptr, Resample},
     {"split", required_argument, nullptr, Split},
     {"channels", required_argument, nullptr, Channels},
@@ -366,6 +370,7 @@ ConvertArguments ParseConvertArguments(int argc, char** argv)
     int code = 0;
     bool list = false;
     bool classic = false;
+    bool noVerify = false;
     bool bidsOptions = false;
     ConversionOptions asked;  // the output options given, which --classic keeps
     std::vector<GivenLabel> labels;
@@ -389,6 +394,8 @@ ConvertArguments ParseConvertArguments(int argc, char** argv)
         case Verify:
             asked.verify = true;
             break;
+        case NoVerify:
+            noVerify = true;
             break;
         case Unit: {
             std::string error;
@@ -496,6 +503,8 @@ ConvertArguments ParseConvertArguments(int argc, char** argv)
         return UsageError("--resample is lab output's, not --classic's");
     if (classic && asked.splitMicroseconds > 0)
         return UsageError("--split is lab output's, not --classic's");
+    if (noVerify && asked.verify)
+        return UsageError("--no-verify contradicts --verify");
     if (bidsOptions) {
         const std::string problem = BidsProblem(arguments, classic);
         if (!problem.empty())
@@ -506,7 +515,7 @@ ConvertArguments ParseConvertArguments(int argc, char** argv)
     }
     arguments.options = classic ? ConversionOptions() : ConversionOptions::Lab();
     arguments.options.exactTiming = arguments.options.exactTiming || asked.exactTiming;
-    arguments.options.verify = asked.verify;
+    arguments.options.verify = (arguments.options.verify || asked.verify) && !noVerify;
     arguments.options.resampleHz = asked.resampleHz;
     arguments.options.splitMicroseconds = asked.splitMicroseconds;
     if (!asked.physicalDimension.empty())

@@ -72,6 +72,7 @@ ConversionOptions ConversionOptions::Lab()
     lab.wholeTexts = true;
     lab.prefiltering = true;
     lab.flatNames = true;
+    lab.verify = true;
     return lab;
 }
 

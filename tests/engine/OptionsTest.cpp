@@ -201,9 +201,9 @@ TEST(ConversionOptionsTest, DescriptionAddsTheFrontendsWordsForEachChoiceItHasTh
         {verifyOnly, hint, L"Conversion options in force: every file verified after conversion."},
         {verifyOnly, {}, L"Conversion options in force: every file verified after conversion."},
         {ConversionOptions::Lab(), hint,
-         L"Conversion options in force: exact record timing (menu item T); physical dimension \"uV\"; annotation "
-         L"onsets to the microsecond; channels in the natural order of their file names; the whole 16-bit range, no "
-         L"sample clipped; event texts whole; filter settings in the "
+         L"Conversion options in force: exact record timing (menu item T); physical dimension \"uV\"; every file "
+         L"verified after conversion; annotation onsets to the microsecond; channels in the natural order of their "
+         L"file names; the whole 16-bit range, no sample clipped; event texts whole; filter settings in the "
          L"prefiltering fields; one file per segment, named <name>_run<RR>_seg<KK>of<NN>.edf (menu "
          L"item L)."},
     };

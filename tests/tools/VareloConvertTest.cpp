@@ -114,6 +114,7 @@ TEST_F(VareloConvertTest, UsageErrorsSayWhatIsWrongInOneLineAndWriteNothing)
         {"--split 1h " + Quoted(first.string()),
          "varelo-convert: --split 1h: expected seconds above 0 and below 1000000000, with at most 6 decimals"},
         {"--classic --split 600 " + Quoted(first.string()), "varelo-convert: --split is lab output's, not --classic's"},
+        {"--verify --no-verify " + Quoted(first.string()), "varelo-convert: --no-verify contradicts --verify"},
         {"--report " + Quoted(first.string()), "varelo-convert: no directory given"},
         {"--channels CSC1,CSC9 " + Quoted(first.string()),
          "varelo-convert: --channels CSC1,CSC9: " + first.string()
@@ -169,15 +170,14 @@ TEST_F(VareloConvertTest, LabOutputByDefaultClassicOnAskAndTheUnitEitherWay)
     const std::string flat = "DevOutput_run01_seg1of1.edf";
     const std::string classic = "DevOutput.edf";
     const std::vector<Case> cases = {
-        {"", lab("uV", ""), flat, "uV      ", "-32768  "},
+        {"", lab("uV", "every file verified after conversion (--verify); "), flat, "uV      ", "-32768  "},
         {"--classic", "", classic, "        ", "-101    "},
         {"--classic --unit mV --exact-timing",
          "exact record timing (--exact-timing); physical dimension \"mV\" (--unit).", classic, "mV      ", "-101    "},
         {"--unit mV --classic --verify",
          "physical dimension \"mV\" (--unit); every file verified after conversion (--verify).", classic, "mV      ",
          "-101    "},
-        {"--unit mV --verify", lab("mV", "every file verified after conversion (--verify); "), flat, "mV      ",
-         "-32768  "},
+        {"--unit mV --no-verify", lab("mV", ""), flat, "mV      ", "-32768  "},
     };
     for (size_t i = 0; i < cases.size(); ++i) {
         const Case& c = cases[i];

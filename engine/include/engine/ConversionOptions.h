@@ -53,7 +53,7 @@ struct ConversionOptions {
     int64_t splitMicroseconds = 0;
 
     // What the command line writes by default: exact timing, microvolts, microsecond onsets,
-    // natural order, lossless range, whole texts, prefiltering and flat names.
+    // natural order, lossless range, whole texts, prefiltering and flat names, every file verified.
     static ConversionOptions Lab();
 
     bool Any() const
