@@ -35,6 +35,7 @@
 #include <vector>
 
 #include "engine/ConversionRun.h"
+#include "logging/FreedMemory.h"
 #include "logging/TextConversion.h"
 #include "synth/SynthRecording.h"
 
@@ -636,6 +637,7 @@ constexpr const char* usageText =
 
 int main(int argc, char** argv)
 {
+    OrvSystem::KeepFreedMemory();  // as varelo-convert does
     int runs = 5;
     bool quick = false;
     bool variantsOnly = false;  // only the options and the many events, in the page cache
