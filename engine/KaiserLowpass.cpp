@@ -1,5 +1,6 @@
 #include "KaiserLowpass.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -44,17 +45,25 @@ int64_t KaiserLowpassLength(const KaiserLowpassDesign& design)
 
 std::vector<double> DesignKaiserLowpass(const KaiserLowpassDesign& design)
 {
+    return DesignKaiserLowpass(design, 0);
+}
+
+std::vector<double> DesignKaiserLowpass(const KaiserLowpassDesign& design, double shift)
+{
     const double attenuation = design.attenuationDb + designMarginDb;
     const int64_t half = KaiserLowpassLength(design) / 2;
     const double cutoff = (design.passbandEdge + design.stopbandEdge) / 2;
     const double beta = KaiserBeta(attenuation);
     const double windowScale = BesselI0(beta);
+    // the window, centred on the shifted middle, reaches just to the farther end tap
+    const double windowHalf = static_cast<double>(half) + shift;
     std::vector<double> taps(static_cast<size_t>(2 * half + 1));
     for (int64_t n = -half; n <= half; ++n) {
-        const double ratio = static_cast<double>(n) / static_cast<double>(half);
+        const double t = static_cast<double>(n) - shift;
+        const double ratio = t / windowHalf;
         const double window = BesselI0(beta * std::sqrt(std::max(0.0, 1 - ratio * ratio))) / windowScale;
-        const double x = 2 * std::numbers::pi * cutoff * static_cast<double>(n);
-        const double sinc = n == 0 ? 2 * cutoff : std::sin(x) / (std::numbers::pi * static_cast<double>(n));
+        const double x = 2 * std::numbers::pi * cutoff * t;
+        const double sinc = t == 0 ? 2 * cutoff : std::sin(x) / (std::numbers::pi * t);
         taps[static_cast<size_t>(n + half)] = design.gain * sinc * window;
     }
     return taps;

@@ -23,6 +23,9 @@ int64_t KaiserLowpassLength(const KaiserLowpassDesign& design);
 
 // The taps, an odd number, symmetric about the middle one.
 std::vector<double> DesignKaiserLowpass(const KaiserLowpassDesign& design);
+// The same sinc and window moved `shift` samples (0 to 1) later: the filter also delays by that
+// fraction of a sample, and its taps are symmetric no more.
+std::vector<double> DesignKaiserLowpass(const KaiserLowpassDesign& design, double shift);
 
 // Amplitude of the filter's response at a frequency (fraction of its sampling rate).
 double LowpassAmplitude(const std::vector<double>& taps, double frequency);

@@ -17,7 +17,7 @@ MixedRateTransfer::MixedRateTransfer(Velquor::OrvFileIO& reader, const std::vect
                                      const std::vector<int>& sampleFrequencies, SegmentOutput& output,
                                      MessageEvent& messages, ProgressHandler progress, std::function<bool()> cancelled)
     : reader(reader), output(output), messages(messages), progress(std::move(progress)),
-      cancelled(std::move(cancelled)), channels(handles.size())
+      cancelled(std::move(cancelled)), channels(handles.size()), sampleFrequencies(sampleFrequencies)
 {
     for (size_t c = 0; c < handles.size() && c < sampleFrequencies.size(); ++c) {
         Channel& channel = channels[c];
@@ -53,7 +53,11 @@ int MixedRateTransfer::TransferSamples()
             channels[c].started = false;
             offsets.push_back(static_cast<uint32_t>(firstSamples[c] - start));
         }
-        output.NoteChannelOffsets(offsets);
+        resampledSegment = resampler != nullptr;
+        if (resampler != nullptr)  // the resampler brings every channel onto the output's instants
+            resampler->StartSegment(start, outputRecordSamples, offsets);
+        else
+            output.NoteChannelOffsets(offsets);
         if (output.SetStartDateFromTimestamp(start) != 0)
             return -1;
         step = FillSegment();
@@ -258,10 +262,8 @@ int MixedRateTransfer::KeepUpTo(Channel& channel, uint64_t end)
 int MixedRateTransfer::WriteFullRecord()
 {
     // every position of every channel has just been written: the buffer needs no clearing
-    if (output.WriteDataRecord(recordBuffer, channels.front().lastUs) != 0)
+    if (HandOverBuffer(channels.front().lastUs) != 0)
         return -1;
-    for (Channel& channel : channels)
-        channel.filled = 0;
     const Channel& first = channels.front();
     if (progress && first.recordCount > 0)
         progress(static_cast<double>(first.cursor.recordIndex) / static_cast<double>(first.recordCount));
@@ -272,12 +274,34 @@ int MixedRateTransfer::WriteFullRecord()
     return 0;
 }
 
+int MixedRateTransfer::HandOverBuffer(uint64_t lastInstant)
+{
+    if (resampler == nullptr) {
+        if (output.WriteDataRecord(recordBuffer, lastInstant) != 0)
+            return -1;
+    } else {
+        std::vector<size_t> starts;
+        std::vector<size_t> counts;
+        for (const Channel& channel : channels) {
+            starts.push_back(channel.bufferStart);
+            counts.push_back(channel.filled);
+        }
+        if (resampler->Push(recordBuffer, starts, counts) != 0)
+            return -1;
+    }
+    for (Channel& channel : channels)
+        channel.filled = 0;
+    return 0;
+}
+
 int MixedRateTransfer::StartEDFFile()
 {
     int samplesPerRecord = 0;
     if (output.StartEDFFile(samplesPerRecord) != 0)
         return -1;
-    const std::vector<int>& perSignal = output.SignalSamplesPerRecord();
+    outputRecordSamples = samplesPerRecord;
+    // resampled, the buffer holds a second of every channel; otherwise a data record
+    const std::vector<int>& perSignal = resampler != nullptr ? sampleFrequencies : output.SignalSamplesPerRecord();
     size_t start = 0;
     for (size_t c = 0; c < channels.size() && c < perSignal.size(); ++c) {
         channels[c].bufferStart = start;
@@ -294,6 +318,16 @@ int MixedRateTransfer::StartEDFFile()
 int MixedRateTransfer::FinishEDFFile()
 {
     const bool partial = std::any_of(channels.begin(), channels.end(), [](const Channel& c) { return c.filled > 0; });
+    if (resampledSegment) {
+        resampledSegment = false;
+        // as many output samples as lie at or before the segment's end
+        const int rate = resampler->OutputRate();
+        const auto outputCount =
+            static_cast<int64_t>((segmentEnd - segmentStart) * static_cast<uint64_t>(rate) / 1000000) + 1;
+        if ((partial && HandOverBuffer(segmentEnd) != 0) || resampler->FinishSegment(outputCount) != 0)
+            return -1;
+        return output.CloseEDFFile(segmentStart, segmentEnd);
+    }
     if (partial) {
         for (Channel& channel : channels) {
             std::fill_n(recordBuffer.begin() + static_cast<std::ptrdiff_t>(channel.bufferStart + channel.filled),

@@ -7,6 +7,7 @@
 
 #include "CscRecordSource.h"
 #include "SegmentOutput.h"
+#include "SegmentResampler.h"
 #include "logging/SubscribedEvent.h"
 #include "reader/OrvFileIO.h"
 
@@ -29,6 +30,9 @@ public:
     MixedRateTransfer(const MixedRateTransfer&) = delete;
     MixedRateTransfer& operator=(const MixedRateTransfer&) = delete;
 
+    // The samples go through the resampler, a second of each channel at a time, instead of into
+    // data records at their own rates directly.
+    void ResampleThrough(SegmentResampler& segmentResampler) { resampler = &segmentResampler; }
     // The whole transfer: 0 once the last file is finished, -1 after a failure (published).
     int TransferSamples();
     // Per channel, after the transfer: the samples read or left in its file that no file holds.
@@ -79,6 +83,8 @@ private:
     // Takes back the samples after `end` stored in the data record being filled.
     int KeepUpTo(Channel& channel, uint64_t end);
     int WriteFullRecord();
+    // Hands the samples stored on: the data record, or each channel's to the resampler.
+    int HandOverBuffer(uint64_t lastInstant);
     int StartEDFFile();
     int FinishEDFFile();
     void CountSamplesLeftInFiles();
@@ -89,6 +95,10 @@ private:
     ProgressHandler progress;
     std::function<bool()> cancelled;
     std::vector<Channel> channels;
+    std::vector<int> sampleFrequencies;
+    SegmentResampler* resampler = nullptr;
+    int outputRecordSamples = 0;      // of each channel, in the resampler's data records
+    bool resampledSegment = false;    // the resampler has a segment started
     std::vector<short> recordBuffer;  // channel-major: each channel's perRecord entries in turn
     uint64_t segmentStart = 0;        // µs, the open file's first instant
     uint64_t segmentEnd = 0;          // µs, the last instant that every channel covers

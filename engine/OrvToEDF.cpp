@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iomanip>
+#include <map>
 #include <sstream>
 #include <utility>
 
@@ -307,16 +308,34 @@ int OrvToEDF::TransferSamples(EDFPlusFileWriter& writer, Velquor::OrvFileIO& rea
 int OrvToEDF::TransferMixedRates(EDFPlusFileWriter& writer, Velquor::OrvFileIO& reader, const std::vector<int>& handles,
                                  int eventHandle)
 {
-    if (options.resampleHz > 0)
-        return FailNaming(0, L"cannot be resampled: the channel files have different sampling frequencies");
+    // one plan per rate, each to the output rate
+    std::map<int, ResamplingPlan> plans;
+    std::vector<const ResamplingPlan*> channelPlans;
+    RecordingParameters written = parameters;  // resampled: every channel at the output rate
+    if (options.resampleHz > 0) {
+        for (size_t c = 0; c < handles.size() && c < parameters.sampleFrequencies.size(); ++c) {
+            const int rate = parameters.sampleFrequencies[c];
+            std::string planError;
+            if (!plans.contains(rate) && !plans[rate].Design(rate, options.resampleHz, planError))
+                return FailNaming(c, L"cannot be resampled: " + OrvText::Utf8ToWide(planError));
+            channelPlans.push_back(&plans[rate]);
+        }
+        written.sampleFrequency = options.resampleHz;
+        written.sampleFrequencies.assign(handles.size(), options.resampleHz);
+    }
     EventAnnotations events(reader, eventHandle, messageEvent);
-    SegmentOutput output(writer, outputFileName, parameters, options, static_cast<int>(handles.size()), events, summary,
+    SegmentOutput output(writer, outputFileName, written, options, static_cast<int>(handles.size()), events, summary,
                          messageEvent);
     MixedRateTransfer transfer(reader, handles, parameters.sampleFrequencies, output, messageEvent, progressHandler,
                                cancelCheck);
+    SegmentResampler resampler(channelPlans, output);
+    if (options.resampleHz > 0)
+        transfer.ResampleThrough(resampler);
     const int transferred = transfer.TransferSamples();  // before the samples it left out are asked
     if (FinishTransfer(transferred, transfer.SamplesLeftOut(), writer, output, events) != 0)
         return -1;
+    ReportClippedSamples(resampler.ClippedSamples(), written.sampleFrequency,
+                         L" beyond the 16-bit range once resampled and ");
     ReportTextsAndVerification(writer);
     return 0;
 }

@@ -1,6 +1,9 @@
 // Conversions with every channel resampled: files per segment at the new rate with exact record
 // timing, output sample k at k / F after the segment's first instant, events where they were
 // without resampling, clipped samples in a Warning, and a rate above the input's refused.
+#include <cmath>
+#include <numbers>
+
 #include "ResamplingPlan.h"
 #include "tests/engine/EngineFixture.h"
 
@@ -115,6 +118,65 @@ TEST_F(ResampledOutputTest, ClippedSamplesAreCountedInAWarning)
     EXPECT_EQ(std::count_if(warnings.begin(), warnings.end(),
                             [&](const std::wstring& text) { return text.starts_with(start); }),
               1);
+}
+
+// Channels of 8 kHz and 2 kHz, the second sampled 200 µs after the segment's start (it cannot
+// sample at the first channel's instants): both are resampled to 1 kHz onto the same instants,
+// k / F after the start. Each carries sines at 0.1 and 0.4 F of absolute time, which come out in
+// phase to within a tenth of an output sample and within 0.1 dB.
+TEST_F(ResampledOutputTest, ChannelsOfDifferentRatesComeOutOnTheSameInstants)
+{
+    constexpr uint64_t start = july5th2017 + 123457;
+    const auto sines = [](uint64_t firstUs, int rate, size_t count) {
+        std::vector<RecordingBuilder::CscRecord> records = ContinuousRecords(firstUs, rate, count, 0);
+        size_t i = 0;
+        for (RecordingBuilder::CscRecord& record : records) {
+            for (int16_t& sample : record.samples) {
+                const double t =
+                    static_cast<double>(static_cast<int64_t>(firstUs - start)) / 1e6 + static_cast<double>(i++) / rate;
+                sample = static_cast<int16_t>(std::lround(6000 * std::sin(2 * std::numbers::pi * 100 * t)
+                                                          + 6000 * std::sin(2 * std::numbers::pi * 400 * t)));
+            }
+        }
+        return records;
+    };
+    RecordingBuilder::Channel slow = Named("CSC2");
+    slow.samplingFrequency = "2000";
+    // from 300 µs before the start: its first sample in the segment is 200 µs after it
+    const std::vector<std::wstring> channels = {WriteChannel(At8kHz("CSC1"), sines(start, inputRate, 24000)),
+                                                WriteChannel(slow, sines(start - 300, 2000, 6000))};
+    ConversionOptions options = ConversionOptions::Lab();
+    options.resampleHz = outputRate;
+    engine.SetOptions(options);
+    ASSERT_EQ(Convert(L"", channels), 0);
+    const std::vector<std::string> names = EdfFilesWritten();
+    ASSERT_EQ(names.size(), 1u);
+    const EdfFile file = ParsedOutput(names.front());
+    EXPECT_EQ(file.recordStartTimes.front(), "+0.1234570");
+    ASSERT_EQ(file.signals.size(), 3u);
+    for (size_t s = 0; s < 2; ++s) {
+        SCOPED_TRACE(file.signals[s].label);
+        EXPECT_EQ(file.signals[s].samplesPerRecord, outputRate);
+        const std::vector<int16_t>& samples = file.samplesPerSignal[s];
+        ASSERT_GE(samples.size(), 2900u);
+        for (const double frequency : {100.0, 400.0}) {
+            // the least-squares sine of the frequency through the middle of the output
+            double ss = 0, sc = 0, cc = 0, ys = 0, yc = 0;
+            for (size_t k = 200; k < 2800; ++k) {
+                const double x = 2 * std::numbers::pi * frequency * static_cast<double>(k) / outputRate;
+                ss += std::sin(x) * std::sin(x);
+                sc += std::sin(x) * std::cos(x);
+                cc += std::cos(x) * std::cos(x);
+                ys += samples[k] * std::sin(x);
+                yc += samples[k] * std::cos(x);
+            }
+            const double a = (ys * cc - yc * sc) / (ss * cc - sc * sc);
+            const double b = (yc * ss - ys * sc) / (ss * cc - sc * sc);
+            EXPECT_NEAR(20 * std::log10(std::hypot(a, b) / 6000), 0, 0.1) << frequency;
+            const double phaseSamples = std::atan2(b, a) / (2 * std::numbers::pi * frequency) * outputRate;
+            EXPECT_NEAR(phaseSamples, 0, 0.1) << frequency;
+        }
+    }
 }
 
 TEST_F(ResampledOutputTest, RefusesARateAboveTheInputs)
