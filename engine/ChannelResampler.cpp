@@ -165,14 +165,29 @@ ChannelResampler::ChannelResampler(const ResamplingPlan& plan) : plan(plan), sta
 
 void ChannelResampler::Push(const float* samples, size_t count, std::vector<float>& output)
 {
+    PushSamples(samples, count, output);
+}
+
+void ChannelResampler::Push(const short* samples, size_t count, std::vector<float>& output)
+{
+    PushSamples(samples, count, output);
+}
+
+template <typename Sample>
+void ChannelResampler::PushSamples(const Sample* samples, size_t count, std::vector<float>& output)
+{
     const std::vector<ResamplingStage>& stages = plan.Stages();
     if (stages.empty()) {
         output.insert(output.end(), samples, samples + count);
         return;
     }
-    const float* in = samples;
-    size_t inCount = count;
-    for (size_t s = 0; s < stages.size(); ++s) {
+    std::vector<float>& firstOut = stages.size() == 1 ? output : between[0];
+    if (stages.size() > 1)
+        firstOut.clear();
+    PushStage(stages[0], states[0], samples, count, firstOut);
+    const float* in = firstOut.data();
+    size_t inCount = firstOut.size();
+    for (size_t s = 1; s < stages.size(); ++s) {
         const bool last = s + 1 == stages.size();
         std::vector<float>& out = last ? output : between[s % 2];
         if (!last)
@@ -204,7 +219,8 @@ void ChannelResampler::Finish(std::vector<float>& output)
     }
 }
 
-void ChannelResampler::PushStage(const ResamplingStage& stage, StageState& state, const float* samples, size_t count,
+template <typename Sample>
+void ChannelResampler::PushStage(const ResamplingStage& stage, StageState& state, const Sample* samples, size_t count,
                                  std::vector<float>& output)
 {
     state.input.insert(state.input.end(), samples, samples + count);

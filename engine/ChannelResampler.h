@@ -19,6 +19,8 @@ public:
 
     // Appends to `output` the output samples that `count` more input samples complete.
     void Push(const float* samples, size_t count, std::vector<float>& output);
+    // The same for 16-bit samples, which go into the first stage as floats without a copy between.
+    void Push(const short* samples, size_t count, std::vector<float>& output);
     // Appends the segment's remaining output samples and makes ready for the next segment.
     void Finish(std::vector<float>& output);
 
@@ -34,7 +36,9 @@ private:
         std::vector<float> scratch;  // a halving stage's samples split into odd and even ones
     };
 
-    static void PushStage(const ResamplingStage& stage, StageState& state, const float* samples, size_t count,
+    template <typename Sample> void PushSamples(const Sample* samples, size_t count, std::vector<float>& output);
+    template <typename Sample>
+    static void PushStage(const ResamplingStage& stage, StageState& state, const Sample* samples, size_t count,
                           std::vector<float>& output);
     static void FinishStage(const ResamplingStage& stage, StageState& state, std::vector<float>& output);
     // Outputs whose newest input sample is below `available` (segment index).

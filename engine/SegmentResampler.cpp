@@ -47,9 +47,9 @@ int SegmentResampler::Push(const std::vector<short>& block, const std::vector<si
 {
     // the channels are independent: the first half is filtered on the side thread meanwhile, or
     // here after the others when there is no side thread
-    Filtering firstHalf{this, &block, &starts, &counts, 0, channels.size() / 2, &converted[0], &resampled[0]};
+    Filtering firstHalf{this, &block, &starts, &counts, 0, channels.size() / 2, &resampled[0]};
     const bool aside = firstHalf.end > 0 && side.Run(&FilterChannels, &firstHalf);
-    Filtering secondHalf{this, &block, &starts, &counts, firstHalf.end, channels.size(), &converted[1], &resampled[1]};
+    Filtering secondHalf{this, &block, &starts, &counts, firstHalf.end, channels.size(), &resampled[1]};
     FilterChannels(&secondHalf);
     if (aside)
         side.Wait();
@@ -65,13 +65,12 @@ void SegmentResampler::FilterChannels(void* work)
     for (size_t c = filtering.begin; c < filtering.end; ++c) {
         const short* samples = filtering.block->data() + (*filtering.starts)[c];
         const size_t count = (*filtering.counts)[c];
-        filtering.converted->assign(samples, samples + count);
         if (!self.delays[c].Delays()) {
-            self.channels[c].Push(filtering.converted->data(), count, self.pending[c]);
+            self.channels[c].Push(samples, count, self.pending[c]);
             continue;
         }
         filtering.resampled->clear();
-        self.channels[c].Push(filtering.converted->data(), count, *filtering.resampled);
+        self.channels[c].Push(samples, count, *filtering.resampled);
         self.delays[c].Push(filtering.resampled->data(), filtering.resampled->size(), self.pending[c]);
     }
 }

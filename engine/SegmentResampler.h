@@ -52,7 +52,6 @@ private:
         const std::vector<size_t>* counts;
         size_t begin;
         size_t end;
-        std::vector<float>* converted;  // one channel's samples as floats
         std::vector<float>* resampled;  // one channel's output before its delay
     };
     static void FilterChannels(void* work);
@@ -69,7 +68,6 @@ private:
     std::vector<short> record;                // channel-major, samplesPerRecord entries per channel
     std::vector<int64_t> clipped;
     SideThread side;                  // filters the first half of the channels
-    std::vector<float> converted[2];  // per half: one channel's samples as floats
     std::vector<float> resampled[2];  // per half: one channel's output before its delay
     std::vector<size_t> blockStarts;  // of each channel in a block of equal counts
     std::vector<size_t> blockCounts;
