@@ -19,6 +19,15 @@ CscLoad LoadCscRecord(Velquor::OrvFileIO& reader, int handle, int32_t recordCoun
     return CscLoad::Loaded;
 }
 
+CscLoad ReadCscRecord(Velquor::OrvFileIO& reader, int handle, int32_t recordCount, uint32_t index, CscRecordView& view,
+                      MessageEvent& messages)
+{
+    const CscLoad load = LoadCscRecord(reader, handle, recordCount, index, view);
+    if (load == CscLoad::Failed)
+        (void)PublishReaderFailure(messages, reader);
+    return load;
+}
+
 int CscRecordCount(Velquor::OrvFileIO& reader, int handle, MessageEvent& messages, int32_t& count)
 {
     int records = 0;

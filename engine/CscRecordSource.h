@@ -19,6 +19,10 @@ enum class CscLoad { Loaded, Failed, NoRecord };
 // or when the reader hands over none.
 CscLoad LoadCscRecord(Velquor::OrvFileIO& reader, int handle, int32_t recordCount, uint32_t index, CscRecordView& view);
 
+// As LoadCscRecord, with a reader's failure published in `messages`.
+CscLoad ReadCscRecord(Velquor::OrvFileIO& reader, int handle, int32_t recordCount, uint32_t index, CscRecordView& view,
+                      MessageEvent& messages);
+
 // The number of records of the channel file open at `handle`; -1 when the reader fails
 // (published).
 int CscRecordCount(Velquor::OrvFileIO& reader, int handle, MessageEvent& messages, int32_t& count);

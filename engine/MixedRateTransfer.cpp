@@ -99,16 +99,8 @@ MixedRateTransfer::Load MixedRateTransfer::LoadRecord(const Channel& channel, co
 
 MixedRateTransfer::Step MixedRateTransfer::ReadRecord(const Channel& channel, const Cursor& cursor, RecordView& view)
 {
-    switch (LoadRecord(channel, cursor, view)) {
-    case Load::Failed:
-        (void)PublishReaderFailure(messages, reader);
-        return Step::Failed;
-    case Load::NoRecord:
-        return Step::Ended;
-    case Load::Loaded:
-        break;
-    }
-    return Step::Read;
+    const Load load = ReadCscRecord(reader, channel.handle, channel.recordCount, cursor.recordIndex, view, messages);
+    return load == Load::Loaded ? Step::Read : load == Load::Failed ? Step::Failed : Step::Ended;
 }
 
 MixedRateTransfer::Step MixedRateTransfer::SkipBefore(Channel& channel, uint64_t instant, uint64_t& timestamp)

@@ -109,16 +109,11 @@ SampleTransfer::Step SampleTransfer::ReadNextSample(Channel& channel)
 {
     for (;;) {
         RecordView view;
-        switch (LoadRecord(channel, view)) {
-        case Load::Failed:
-            (void)PublishReaderFailure(messages, reader);
-            return Step::Failed;
-        case Load::NoRecord:
-            return Step::Ended;
-        case Load::Loaded:
-            break;
-        }
         ChannelCursor& cursor = channel.cursor;
+        if (const Load load =
+                ReadCscRecord(reader, channel.handle, cursor.recordCount, cursor.recordIndex, view, messages);
+            load != Load::Loaded)
+            return load == Load::Failed ? Step::Failed : Step::Ended;
         if (cursor.sampleIndex >= view.validSamples) {
             MoveToNextRecord(cursor);
             continue;
