@@ -159,20 +159,12 @@ json LeftOutJson(const std::vector<InputLeftOut>& files, int sampleFrequency, bo
     return entries;
 }
 
+// The options of the run: those that shape the output (as output_options gives them), the
+// read-back, and how the run went about its directories.
 json OptionsJson(const ReportSettings& arguments)
 {
-    const ConversionOptions& chosen = arguments.options;
-    json options = {{"exact_timing", chosen.exactTiming},
-                    {"unit", chosen.physicalDimension},
-                    {"verify", chosen.verify},
-                    {"microsecond_onsets", chosen.microsecondOnsets},
-                    {"natural_order", chosen.naturalOrder},
-                    {"lossless_range", chosen.losslessRange},
-                    {"whole_texts", chosen.wholeTexts}};
-    if (chosen.resampleHz > 0)
-        options["resample_hz"] = chosen.resampleHz;
-    if (chosen.splitMicroseconds > 0)
-        options["split_us"] = chosen.splitMicroseconds;
+    json options = OutputOptionsJson(arguments.options);
+    options["verify"] = arguments.options.verify;
     PutPath(options, "output_dir", arguments.outputDirectory);
     options.update(json{
         {"recursive", arguments.recursive}, {"jobs", arguments.jobs}, {"skip_converted", arguments.skipConverted}});

@@ -27,6 +27,8 @@ TEST(ConversionReportTest, FailedRecordingIsItsProblemAsAnError)
 {
     ConvertArguments arguments;
     arguments.jobs = 3;
+    arguments.options = ConversionOptions::Lab();
+    arguments.options.channels = {"CSC2", "CSC1"};
     const json report =
         ReportJson(FailedRecording("/data/rec", "/out/rec", "the conversion of /data/rec: killed by signal 9 (Killed)"),
                    arguments);
@@ -39,6 +41,9 @@ TEST(ConversionReportTest, FailedRecordingIsItsProblemAsAnError)
     EXPECT_EQ(report["recording"], "/data/rec");
     EXPECT_EQ(report["output_directory"], "/out/rec");
     EXPECT_EQ(report["options"]["jobs"], 3);
+    EXPECT_EQ(report["options"]["verify"], true);
+    for (const auto& [key, value] : report["output_options"].items())  // the options name all that shapes the output
+        EXPECT_EQ(report["options"].value(key, json()), value) << key;
     EXPECT_EQ(report["inputs"], json::array());
     EXPECT_EQ(report["outputs"], json::array());
     EXPECT_EQ(report["messages"].dump(),
