@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "logging/FreedMemory.h"
 #include "logging/SafeFile.h"
 
 BufferedFile::~BufferedFile()
@@ -22,8 +23,10 @@ bool BufferedFile::AllocateBuffer(const StreamSettings& wanted)
     settings = wanted;
     writer.SetChunksWithoutThread(settings.chunksWithoutThread);
     for (auto& buffer : buffers) {
-        if (!buffer)
+        if (!buffer) {
             buffer.reset(new (std::nothrow) unsigned char[settings.bufferBytes]);
+            OrvSystem::PopulatePages(buffer.get(), settings.bufferBytes);
+        }
     }
     return HasBuffers();
 }

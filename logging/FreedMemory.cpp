@@ -1,6 +1,10 @@
 #include "logging/FreedMemory.h"
 
+#include <cstdint>
+
 #include <malloc.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace OrvSystem {
 
@@ -13,6 +17,23 @@ void KeepFreedMemory()
     constexpr int keptFreeBytes = 1024 * 1024 * 1024;
     (void)mallopt(M_MMAP_THRESHOLD, heapBlockBytes);
     (void)mallopt(M_TRIM_THRESHOLD, keptFreeBytes);
+}
+
+void PopulatePages(void* start, std::size_t bytes)
+{
+#ifdef MADV_POPULATE_WRITE
+    static const auto pageBytes = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    if (start == nullptr || pageBytes == 0)
+        return;
+    const auto begin = reinterpret_cast<std::uintptr_t>(start);
+    const std::uintptr_t first = (begin + pageBytes - 1) / pageBytes * pageBytes;
+    const std::uintptr_t end = (begin + bytes) / pageBytes * pageBytes;
+    if (end > first)
+        (void)madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE);
+#else
+    (void)start;
+    (void)bytes;
+#endif
 }
 
 }  // namespace OrvSystem

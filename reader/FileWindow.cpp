@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <unistd.h>
 
+#include "logging/FreedMemory.h"
+
 namespace Velquor {
 
 FileWindow::~FileWindow()
@@ -22,6 +24,7 @@ bool FileWindow::Load(int fd, uint64_t fileOffset, uint64_t byteCount, int& erro
             return false;
         }
         capacity = byteCount;
+        OrvSystem::PopulatePages(buffer, static_cast<size_t>(byteCount));
     }
     if (!ReadAt(fd, fileOffset, buffer, static_cast<size_t>(byteCount), errorNumber))
         return false;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+
 namespace OrvSystem {
 
 // Asks the allocator to keep the memory that a conversion frees for the next one, rather than
@@ -9,5 +11,13 @@ namespace OrvSystem {
 // faults than in converting. The peak resident memory stays what it was; the process keeps it
 // until it ends. Called once, at the start of a program that converts.
 void KeepFreedMemory();
+
+// Has the system give `bytes` at `start` their pages now, in one call, where the program would
+// otherwise fault on each page as it first writes it: for a buffer about to be filled whole (a
+// window over a channel file, an output stream's buffers). One call costs about what one fault
+// does, so a window of 64 KiB costs one instead of sixteen. Pages the memory already has cost
+// nothing more; only the pages wholly inside the span are asked for, and where the system cannot
+// do it (a kernel older than 5.14) the faults happen as before.
+void PopulatePages(void* start, std::size_t bytes);
 
 }  // namespace OrvSystem
