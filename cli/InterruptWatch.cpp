@@ -14,6 +14,7 @@ volatile sig_atomic_t interrupted = 0;
 volatile sig_atomic_t restoreDefault = 0;
 volatile sig_atomic_t deadlineArmed = 0;
 timer_t deadline{};
+bool deadlineCreated = false;  // one timer for the process, whatever the watches it has in turn
 itimerspec grace{};
 const char* lastOutput = nullptr;
 const char* lastError = nullptr;
@@ -96,8 +97,9 @@ void InterruptWatch::StopWithin(std::chrono::milliseconds graceTime, const char*
     sigevent event{};
     event.sigev_notify = SIGEV_SIGNAL;
     event.sigev_signo = SIGALRM;
-    if (timer_create(CLOCK_MONOTONIC, &event, &deadline) != 0)
+    if (!deadlineCreated && timer_create(CLOCK_MONOTONIC, &event, &deadline) != 0)
         return;  // without a timer the run still stops at its next data record
+    deadlineCreated = true;
     Install(SIGALRM, OnDeadline);
     deadlineArmed = 1;
     if (interrupted != 0)  // the signal came before the deadline was set

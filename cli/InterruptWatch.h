@@ -16,7 +16,7 @@
 // before its process ends where it is.
 inline constexpr std::chrono::milliseconds stopGrace{600};
 
-// One watch per process: the signals' handlers are the process's.
+// One watch at a time per process: the signals' handlers are the process's.
 class InterruptWatch {
 public:
     explicit InterruptWatch(bool restoreAfterFirst);
@@ -26,7 +26,8 @@ public:
     InterruptWatch& operator=(const InterruptWatch&) = delete;
 
     // From the first signal on, the process ends after `grace`, writing `standardOutput` and
-    // `standardError` (either may be empty; each a static text) first. Called once.
+    // `standardError` (either may be empty; each a static text) first. Called once per watch; a
+    // worker process that converts one recording after the other has a watch for each.
     void StopWithin(std::chrono::milliseconds grace, const char* standardOutput, const char* standardError);
 
     bool Interrupted() const;

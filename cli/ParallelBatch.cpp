@@ -1,10 +1,12 @@
 #include "ParallelBatch.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <poll.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <utility>
@@ -46,7 +48,12 @@ std::string ChildEndReason(int waitStatus)
         const int signalNumber = WTERMSIG(waitStatus);
         return "killed by signal " + std::to_string(signalNumber) + " (" + strsignal(signalNumber) + ")";
     }
-    return "ended with exit status " + std::to_string(WEXITSTATUS(waitStatus)) + " before its report";
+    return EndedWithoutReportReason(WEXITSTATUS(waitStatus));
+}
+
+std::string EndedWithoutReportReason(int status)
+{
+    return "ended with exit status " + std::to_string(status) + " before its report";
 }
 
 ParallelBatch::ParallelBatch(const Discovery& discovery, const ConvertArguments& arguments,
@@ -59,16 +66,17 @@ ParallelBatch::ParallelBatch(const Discovery& discovery, const ConvertArguments&
 int ParallelBatch::Run()
 {
     InterruptForwarding forwarding(interrupts, killGrace);
-    while (next < discovery.recordings.size() || !jobs.empty()) {
+    while (!workers.empty() || (next < discovery.recordings.size() && !forwarding.Forwarded())) {
         forwarding.Pass(Children());
-        while (!forwarding.Forwarded() && jobs.size() < static_cast<size_t>(arguments.jobs)
-               && next < discovery.recordings.size())
-            Start(next++);
-        if (!jobs.empty())
+        if (forwarding.Forwarded()) {
+            for (Worker& worker : workers)  // no recording is handed out any more
+                CloseCommands(worker);
+        } else {
+            HandOutRecordings();
+        }
+        if (!workers.empty())
             Wait();
         PrintFinished();  // a recording that could not start is done at once
-        if (jobs.empty() && forwarding.Forwarded())
-            break;
     }
     terminal.Progress().Clear();
     int status = interrupts.Interrupted() ? 1 : 0;  // also when it came in the last turn
@@ -77,103 +85,178 @@ int ParallelBatch::Run()
     return status;
 }
 
-void ParallelBatch::Start(size_t recording)
+// Idle workers take the next recordings, new workers are started for the rest up to --jobs, and
+// idle workers are let go once every recording is handed out.
+void ParallelBatch::HandOutRecordings()
 {
-    const std::string& directory = discovery.recordings[recording].directory;
-    int pipeEnds[2];
-    if (pipe(pipeEnds) != 0) {
-        Fail(recording, "cannot start the conversion of " + directory + ": " + std::strerror(errno));
-        return;
+    for (Worker& worker : workers) {
+        if (!worker.recording && next < discovery.recordings.size())
+            Assign(worker, next++);
+    }
+    while (next < discovery.recordings.size() && workers.size() < static_cast<size_t>(arguments.jobs)) {
+        if (StartWorker())
+            Assign(workers.back(), next);
+        ++next;
+    }
+    for (Worker& worker : workers) {
+        if (!worker.recording)
+            CloseCommands(worker);
+    }
+}
+
+// A new worker for recording `next`; when it cannot be started, that recording fails.
+bool ParallelBatch::StartWorker()
+{
+    const std::string& directory = discovery.recordings[next].directory;
+    int framePipe[2];
+    int commandSockets[2];  // a socket pair, so that handing a recording to a dead worker raises no SIGPIPE
+    if (pipe(framePipe) != 0) {
+        Fail(next, "cannot start the conversion of " + directory + ": " + std::strerror(errno));
+        return false;
+    }
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, commandSockets) != 0) {
+        Fail(next, "cannot start the conversion of " + directory + ": " + std::strerror(errno));
+        (void)close(framePipe[0]);
+        (void)close(framePipe[1]);
+        return false;
     }
     std::fflush(nullptr);  // nothing buffered is written twice
     const pid_t pid = launch.fork();
     if (pid == 0) {
-        (void)close(pipeEnds[0]);
-        RunChild(recording, pipeEnds[1]);
+        (void)close(framePipe[0]);
+        (void)close(commandSockets[1]);
+        RunWorker(commandSockets[0], framePipe[1]);
     }
     const int forkError = errno;
-    (void)close(pipeEnds[1]);
+    (void)close(framePipe[1]);
+    (void)close(commandSockets[0]);
     if (pid < 0) {
-        (void)close(pipeEnds[0]);
-        Fail(recording, "cannot start the conversion of " + directory + ": " + std::strerror(forkError));
-        return;
+        (void)close(framePipe[0]);
+        (void)close(commandSockets[1]);
+        Fail(next, "cannot start the conversion of " + directory + ": " + std::strerror(forkError));
+        return false;
     }
-    Job job;
-    job.recording = recording;
-    job.pid = pid;
-    job.fd = pipeEnds[0];
-    jobs.push_back(std::move(job));
+    Worker worker;
+    worker.pid = pid;
+    worker.frames = framePipe[0];
+    worker.commands = commandSockets[1];
+    workers.push_back(std::move(worker));
+    return true;
 }
 
-void ParallelBatch::RunChild(size_t recording, int fd)
+void ParallelBatch::RunWorker(int commands, int frames)
 {
-    for (const Job& job : jobs)
-        (void)close(job.fd);
-    const int status = launch.work(discovery.recordings[recording], fd);
-    (void)close(fd);
-    _exit(status);
+    for (const Worker& worker : workers) {  // the other workers' pipes are theirs
+        (void)close(worker.frames);
+        if (worker.commands >= 0)
+            (void)close(worker.commands);
+    }
+    // A batch that is gone, or that closed the pipe, has no recording left for this worker.
+    uint32_t index = 0;
+    while (ReceiveRecordingIndex(commands, index) && index < discovery.recordings.size()) {
+        const int status = launch.work(discovery.recordings[index], frames);
+        PipeOutput(frames).Ended(status);
+    }
+    (void)close(frames);
+    _exit(0);
 }
 
-// Reads whatever the children have said within a short while; reaps those that are done.
+void ParallelBatch::Assign(Worker& worker, size_t recording)
+{
+    worker.recording = recording;
+    if (!SendRecordingIndex(worker.commands, static_cast<uint32_t>(recording)))
+        CloseCommands(worker);  // the worker is gone: its end is read next
+}
+
+void ParallelBatch::CloseCommands(Worker& worker)
+{
+    if (worker.commands < 0)
+        return;
+    (void)close(worker.commands);
+    worker.commands = -1;
+}
+
+// Reads whatever the workers have said within a short while; reaps those that are done.
 void ParallelBatch::Wait()
 {
     std::vector<pollfd> watched;
-    for (const Job& job : jobs)
-        watched.push_back({job.fd, POLLIN, 0});
+    for (const Worker& worker : workers)
+        watched.push_back({worker.frames, POLLIN, 0});
     if (poll(watched.data(), watched.size(), turnMilliseconds) <= 0)
         return;
-    for (size_t i = jobs.size(); i-- > 0;) {
-        if (watched[i].revents == 0 || Read(jobs[i]))
+    for (size_t i = workers.size(); i-- > 0;) {
+        if (watched[i].revents == 0 || Read(workers[i]))
             continue;
-        End(jobs[i]);
-        jobs.erase(jobs.begin() + static_cast<std::ptrdiff_t>(i));
+        End(workers[i]);
+        workers.erase(workers.begin() + static_cast<std::ptrdiff_t>(i));
     }
 }
 
-// false once the child has closed its end of the pipe.
-bool ParallelBatch::Read(Job& job)
+// false once the worker has closed its end of the pipe.
+bool ParallelBatch::Read(Worker& worker)
 {
     char buffer[65536];
-    const ssize_t got = read(job.fd, buffer, sizeof buffer);
+    const ssize_t got = read(worker.frames, buffer, sizeof buffer);
     if (got < 0 && errno == EINTR)
         return true;
     if (got <= 0)
         return false;
-    job.frames.Append(buffer, static_cast<size_t>(got));
-    TakeFrames(job);
+    worker.received.Append(buffer, static_cast<size_t>(got));
+    TakeFrames(worker);
     return true;
 }
 
-void ParallelBatch::TakeFrames(Job& job)
+void ParallelBatch::TakeFrames(Worker& worker)
 {
-    Outcome& outcome = outcomes[job.recording];
     FrameType type{};
     std::string payload;
-    while (job.frames.Next(type, payload)) {
+    while (worker.recording && worker.received.Next(type, payload)) {
+        Outcome& outcome = outcomes[*worker.recording];
         if (type == FrameType::Progress)
-            terminal.Progress().Update(job.recording, std::strtod(payload.c_str(), nullptr));
+            terminal.Progress().Update(*worker.recording, std::strtod(payload.c_str(), nullptr));
         else if (type == FrameType::Report)
             outcome.report = payload;
+        else if (type == FrameType::Ended)
+            Finish(worker, std::atoi(payload.c_str()));
         else
             outcome.lines.emplace_back(type == FrameType::ErrorLine, payload);
     }
 }
 
-void ParallelBatch::End(Job& job)
+// The worker's recording ended with `status`; the worker is idle again.
+void ParallelBatch::Finish(Worker& worker, int status)
 {
-    (void)close(job.fd);
-    int waitStatus = 0;
-    while (waitpid(job.pid, &waitStatus, 0) < 0 && errno == EINTR) {}
-    Outcome& outcome = outcomes[job.recording];
-    terminal.Progress().Finish(job.recording);
-    const bool exited = WIFEXITED(waitStatus);
-    if (!exited || outcome.report.empty()) {  // every recording reports, one that died too
-        Fail(job.recording,
-             "the conversion of " + discovery.recordings[job.recording].directory + ": " + ChildEndReason(waitStatus));
+    const size_t recording = *worker.recording;
+    worker.recording.reset();
+    terminal.Progress().Finish(recording);
+    if (outcomes[recording].report.empty()) {  // every recording reports, one that failed too
+        Fail(recording, "the conversion of " + discovery.recordings[recording].directory + ": "
+                            + EndedWithoutReportReason(status));
         return;
     }
-    outcome.status = WEXITSTATUS(waitStatus);
-    outcome.done = true;
+    outcomes[recording].status = status;
+    outcomes[recording].done = true;
+}
+
+// The worker's process has ended; the recording it was converting, if any, fails with the reason.
+void ParallelBatch::End(Worker& worker)
+{
+    (void)close(worker.frames);
+    CloseCommands(worker);
+    int waitStatus = 0;
+    while (waitpid(worker.pid, &waitStatus, 0) < 0 && errno == EINTR) {}
+    if (!worker.recording)
+        return;
+    const size_t recording = *worker.recording;
+    terminal.Progress().Finish(recording);
+    Outcome& outcome = outcomes[recording];
+    if (WIFEXITED(waitStatus) && !outcome.report.empty()) {  // it reported, then ended where it was
+        outcome.status = std::max(1, WEXITSTATUS(waitStatus));
+        outcome.done = true;
+        return;
+    }
+    Fail(recording,
+         "the conversion of " + discovery.recordings[recording].directory + ": " + ChildEndReason(waitStatus));
 }
 
 // A recording whose process failed to start or ended before its result: its error, and, unless it
@@ -202,7 +285,7 @@ void ParallelBatch::PrintFinished()
 std::vector<pid_t> ParallelBatch::Children() const
 {
     std::vector<pid_t> children;
-    for (const Job& job : jobs)
-        children.push_back(job.pid);
+    for (const Worker& worker : workers)
+        children.push_back(worker.pid);
     return children;
 }

@@ -3,7 +3,7 @@
 #include <string>
 
 // Where the lines of a recording's conversion go: straight to the terminal, or, for a recording
-// converted in a process of its own, to the batch that started it.
+// converted in a worker process, to the batch that started it.
 class RunOutput {
 public:
     virtual ~RunOutput() = default;

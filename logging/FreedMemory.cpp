@@ -29,7 +29,7 @@ void PopulatePages(void* start, std::size_t bytes)
     const std::uintptr_t first = (begin + pageBytes - 1) / pageBytes * pageBytes;
     const std::uintptr_t end = (begin + bytes) / pageBytes * pageBytes;
     if (end > first)
-        (void)madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE);
+        (void)madvise(static_cast<char*>(start) + (first - begin), end - first, MADV_POPULATE_WRITE);
 #else
     (void)start;
     (void)bytes;

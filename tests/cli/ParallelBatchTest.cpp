@@ -7,6 +7,8 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -197,6 +199,40 @@ TEST_F(ParallelBatchTest, ChildKilledAfterItsReportKeepsItButFails)
     const std::vector<json> lines = ReportLines();
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0]["result"], "complete");
+}
+
+TEST_F(ParallelBatchTest, WorkersTakeOneRecordingAfterTheOtherAndADeadOneIsReplaced)
+{
+    // Each recording says which process converted it; the third kills its worker.
+    discovery.recordings.clear();
+    for (int i = 0; i < 7; ++i)
+        discovery.recordings.push_back({(dir.path / ("r" + std::to_string(i))).string(), {}, {}});
+    const std::string third = discovery.recordings[2].directory;
+    const Work work = [&third](const Recording& recording, int fd) {
+        if (recording.directory == third)
+            return KillsItself(recording, fd);
+        PipeOutput output(fd);
+        output.Line(std::to_string(getpid()));
+        output.ReportLine(R"({"result":"complete"})");
+        return 0;
+    };
+    EXPECT_EQ(Run(work), 1);
+    std::vector<std::string> printed;
+    std::istringstream lines(Contents(out));
+    for (std::string line; std::getline(lines, line);)
+        printed.push_back(line);
+    ASSERT_EQ(printed.size(), 7u);
+    EXPECT_EQ(printed[2], "Conversion Failed");
+    std::set<std::string> processes(printed.begin(), printed.end());
+    processes.erase("Conversion Failed");
+    // two workers, and one more for the one killed: six recordings in at most three processes
+    EXPECT_GE(processes.size(), 2u);
+    EXPECT_LE(processes.size(), 3u);
+    EXPECT_EQ(Contents(err), "varelo-convert: the conversion of " + third + ": killed by signal 9 (Killed)\n");
+    const std::vector<json> reports = ReportLines();
+    ASSERT_EQ(reports.size(), 7u);
+    for (size_t i = 0; i < reports.size(); ++i)
+        EXPECT_EQ(reports[i]["result"], i == 2 ? "failed" : "complete") << i;
 }
 
 TEST(ChildEndReasonTest, NamesTheSignalOrTheExitStatus)

@@ -16,7 +16,7 @@ struct ConvertArguments {
     ConversionOptions options;
     std::string outputDirectory;  // empty: each recording's output beside its data
     bool recursive = false;       // the arguments are roots to search for recordings
-    int jobs = 1;                 // recordings converted at once, each in a process of its own
+    int jobs = 1;                 // recordings converted at once, each worker process taking one at a time
     bool skipConverted = false;
     std::string reportFile;  // empty: no batch report
     std::vector<std::string> directories;
