@@ -4,21 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "MirroredIndex.h"
 #include "logging/VectorClones.h"
 
 namespace {
-
-// Index of the sample that stands at segment index i when the n samples are mirrored about the
-// first and the last, as often as needed.
-int64_t Mirrored(int64_t i, int64_t n)
-{
-    if (n == 1)
-        return 0;
-    const int64_t period = 2 * (n - 1);
-    int64_t j = i % period;
-    j = j < 0 ? j + period : j;
-    return j >= n ? period - j : j;
-}
 
 // Inputs that may sit in front of the oldest one still needed before they are cut away.
 constexpr int64_t compactionSlack = 1024;
@@ -249,7 +238,7 @@ void ChannelResampler::FinishStage(const ResamplingStage& stage, StageState& sta
         std::vector<float> whole;
         const int64_t from = state.started ? state.first : -margin;
         for (int64_t i = from; i < n + margin; ++i) {
-            const int64_t j = i < 0 || i >= n ? Mirrored(i, n) : i;
+            const int64_t j = i < 0 || i >= n ? MirroredIndex(i, n) : i;
             whole.push_back(state.input[static_cast<size_t>(j - state.first)]);
         }
         state.input = std::move(whole);

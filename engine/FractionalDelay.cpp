@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "KaiserLowpass.h"
+#include "MirroredIndex.h"
 
 namespace {
 
@@ -10,7 +11,7 @@ constexpr double attenuationDb = 90;
 
 }  // namespace
 
-FractionalDelay::FractionalDelay(double fraction)
+FractionalDelay::FractionalDelay(double fraction) : fraction(fraction)
 {
     if (fraction <= 0)
         return;
@@ -28,15 +29,12 @@ FractionalDelay::FractionalDelay(double fraction)
 
 float FractionalDelay::Input(int64_t index) const
 {
-    // mirrored about the first sample, and about the last once the segment has ended; a segment
-    // shorter than the filter reflects more than once
-    const int64_t last = received - 1;
-    for (int turn = 0; turn < 64 && (index < 0 || (finished && index > last)); ++turn) {
-        if (index < 0)
-            index = -index;
-        if (finished && index > last)
-            index = last > 0 ? 2 * last - index : 0;
-    }
+    // mirrored about the first sample, and about the last once the segment has ended (its length
+    // known); a segment shorter than the filter reflects more than once
+    if (finished)
+        index = MirroredIndex(index, received);
+    else if (index < 0)
+        index = -index;
     index = std::clamp<int64_t>(index, heldFirst, heldFirst + static_cast<int64_t>(held.size()) - 1);
     return held[static_cast<std::size_t>(index - heldFirst)];
 }
@@ -82,6 +80,11 @@ void FractionalDelay::Finish(std::vector<float>& output)
         finished = true;
         Produce(received - 1, output);
     }
+    Restart();
+}
+
+void FractionalDelay::Restart()
+{
     held.clear();
     heldFirst = 0;
     received = 0;

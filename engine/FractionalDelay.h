@@ -20,15 +20,19 @@ public:
     explicit FractionalDelay(double fraction = 0);
 
     bool Delays() const { return !taps.empty(); }
+    double Fraction() const { return fraction; }
     // Appends to `output` the samples that `count` more input samples complete.
     void Push(const float* samples, std::size_t count, std::vector<float>& output);
     // Appends the segment's remaining samples and makes ready for the next segment.
     void Finish(std::vector<float>& output);
+    // Forgets the segment under way (left unfinished), keeping the taps, for the next segment.
+    void Restart();
 
 private:
     float Input(int64_t index) const;  // mirrored about the ends as far as they are known
     void Produce(int64_t last, std::vector<float>& output);
 
+    double fraction = 0;
     std::vector<float> taps;  // taps[j] multiplies input k - half + j for output k
     int64_t half = 0;
     std::vector<float> held;  // input samples from heldFirst on

@@ -29,7 +29,11 @@ void SegmentResampler::StartSegment(uint64_t firstInstant, int samplesPerRecord,
     for (size_t c = 0; c < delays.size(); ++c) {
         // the channel's output k lies offset µs after the output's instant k: it is read at k - fraction
         const double offsetUs = c < channelOffsetsUs.size() ? channelOffsetsUs[c] : 0;
-        delays[c] = FractionalDelay(std::min(offsetUs * outputRate / 1e6, 1.0));
+        const double fraction = std::min(offsetUs * outputRate / 1e6, 1.0);
+        if (fraction != delays[c].Fraction())  // offsets repeat from segment to segment: taps are designed once
+            delays[c] = FractionalDelay(fraction);
+        else
+            delays[c].Restart();
     }
 }
 
