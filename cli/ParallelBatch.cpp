@@ -25,6 +25,11 @@ constexpr std::chrono::milliseconds killGrace{800};
 // How long one turn of the batch waits for a child to say something.
 constexpr int turnMilliseconds = 100;
 
+std::string EndedWithoutReportReason(int status)
+{
+    return "ended with exit status " + std::to_string(status) + " before its report";
+}
+
 }  // namespace
 
 ChildLaunch ConversionChildren(const ConvertArguments& arguments)
@@ -49,11 +54,6 @@ std::string ChildEndReason(int waitStatus)
         return "killed by signal " + std::to_string(signalNumber) + " (" + strsignal(signalNumber) + ")";
     }
     return EndedWithoutReportReason(WEXITSTATUS(waitStatus));
-}
-
-std::string EndedWithoutReportReason(int status)
-{
-    return "ended with exit status " + std::to_string(status) + " before its report";
 }
 
 ParallelBatch::ParallelBatch(const Discovery& discovery, const ConvertArguments& arguments,
@@ -107,18 +107,20 @@ void ParallelBatch::HandOutRecordings()
 // A new worker for recording `next`; when it cannot be started, that recording fails.
 bool ParallelBatch::StartWorker()
 {
-    const std::string& directory = discovery.recordings[next].directory;
+    const auto cannotStart = [this](int errorNumber) {
+        Fail(next, "cannot start the conversion of " + discovery.recordings[next].directory + ": "
+                       + std::strerror(errorNumber));
+        return false;
+    };
     int framePipe[2];
     int commandSockets[2];  // a socket pair, so that handing a recording to a dead worker raises no SIGPIPE
-    if (pipe(framePipe) != 0) {
-        Fail(next, "cannot start the conversion of " + directory + ": " + std::strerror(errno));
-        return false;
-    }
+    if (pipe(framePipe) != 0)
+        return cannotStart(errno);
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, commandSockets) != 0) {
-        Fail(next, "cannot start the conversion of " + directory + ": " + std::strerror(errno));
+        const int errorNumber = errno;
         (void)close(framePipe[0]);
         (void)close(framePipe[1]);
-        return false;
+        return cannotStart(errorNumber);
     }
     std::fflush(nullptr);  // nothing buffered is written twice
     const pid_t pid = launch.fork();
@@ -133,8 +135,7 @@ bool ParallelBatch::StartWorker()
     if (pid < 0) {
         (void)close(framePipe[0]);
         (void)close(commandSockets[1]);
-        Fail(next, "cannot start the conversion of " + directory + ": " + std::strerror(forkError));
-        return false;
+        return cannotStart(forkError);
     }
     Worker worker;
     worker.pid = pid;
@@ -228,14 +229,7 @@ void ParallelBatch::Finish(Worker& worker, int status)
 {
     const size_t recording = *worker.recording;
     worker.recording.reset();
-    terminal.Progress().Finish(recording);
-    if (outcomes[recording].report.empty()) {  // every recording reports, one that failed too
-        Fail(recording, "the conversion of " + discovery.recordings[recording].directory + ": "
-                            + EndedWithoutReportReason(status));
-        return;
-    }
-    outcomes[recording].status = status;
-    outcomes[recording].done = true;
+    Settle(recording, status, EndedWithoutReportReason(status));
 }
 
 // The worker's process has ended; the recording it was converting, if any, fails with the reason.
@@ -247,16 +241,24 @@ void ParallelBatch::End(Worker& worker)
     while (waitpid(worker.pid, &waitStatus, 0) < 0 && errno == EINTR) {}
     if (!worker.recording)
         return;
-    const size_t recording = *worker.recording;
+    // one that reported and then exited where it was keeps its report, and fails
+    const std::optional<int> status =
+        WIFEXITED(waitStatus) ? std::optional<int>(std::max(1, WEXITSTATUS(waitStatus))) : std::nullopt;
+    Settle(*worker.recording, status, ChildEndReason(waitStatus));
+}
+
+// A recording that ended with `status` (none: killed) is done with it once it has reported;
+// otherwise it fails for `reason`. Every recording reports, one that failed too.
+void ParallelBatch::Settle(size_t recording, std::optional<int> status, const std::string& reason)
+{
     terminal.Progress().Finish(recording);
     Outcome& outcome = outcomes[recording];
-    if (WIFEXITED(waitStatus) && !outcome.report.empty()) {  // it reported, then ended where it was
-        outcome.status = std::max(1, WEXITSTATUS(waitStatus));
+    if (status && !outcome.report.empty()) {
+        outcome.status = *status;
         outcome.done = true;
         return;
     }
-    Fail(recording,
-         "the conversion of " + discovery.recordings[recording].directory + ": " + ChildEndReason(waitStatus));
+    Fail(recording, "the conversion of " + discovery.recordings[recording].directory + ": " + reason);
 }
 
 // A recording whose process failed to start or ended before its result: its error, and, unless it

@@ -61,6 +61,7 @@ private:
     void TakeFrames(Worker& worker);
     void Finish(Worker& worker, int status);
     void End(Worker& worker);
+    void Settle(size_t recording, std::optional<int> status, const std::string& reason);
     void Fail(size_t recording, const std::string& problem);
     void PrintFinished();
     std::vector<pid_t> Children() const;
@@ -79,6 +80,3 @@ private:
 // Why a worker ended before a recording's report, from its wait status: "killed by signal 9
 // (Killed)", or "ended with exit status 1 before its report".
 std::string ChildEndReason(int waitStatus);
-// Why a recording that ended with `status` and without its report failed: "ended with exit
-// status 3 before its report".
-std::string EndedWithoutReportReason(int status);
