@@ -204,8 +204,8 @@ MixedRateTransfer::Step MixedRateTransfer::FillChannel(Channel& channel)
                    > gapFactor * channel.sampleIntervalUs)
             return Step::Gap;
         const uint32_t count = std::min(view.validSamples - cursor.sampleIndex, channel.perRecord - channel.filled);
-        std::memcpy(recordBuffer.data() + channel.bufferStart + channel.filled,
-                    view.record->samples + cursor.sampleIndex, count * sizeof(short));
+        std::memcpy(Buffer().data() + channel.bufferStart + channel.filled, view.record->samples + cursor.sampleIndex,
+                    count * sizeof(short));
         channel.lastUs = base + channel.offsetsUs[cursor.sampleIndex + count - 1];
         channel.started = true;
         channel.filled += count;
@@ -278,7 +278,7 @@ int MixedRateTransfer::HandOverBuffer(uint64_t lastInstant)
             starts.push_back(channel.bufferStart);
             counts.push_back(channel.filled);
         }
-        if (resampler->Push(recordBuffer, starts, counts) != 0)
+        if (resampler->Push(starts, counts) != 0)
             return -1;
     }
     for (Channel& channel : channels)
@@ -301,7 +301,10 @@ int MixedRateTransfer::StartEDFFile()
         channels[c].filled = 0;
         start += channels[c].perRecord;
     }
-    recordBuffer.assign(start, 0);
+    if (resampler != nullptr)
+        resampler->SizeBlocks(start);
+    else
+        recordBuffer.assign(start, 0);
     return 0;
 }
 

@@ -85,6 +85,8 @@ private:
     int WriteFullRecord();
     // Hands the samples stored on: the data record, or each channel's to the resampler.
     int HandOverBuffer(uint64_t lastInstant);
+    // Where the samples are stored: the data record, or the resampler's block to fill.
+    std::vector<short>& Buffer() { return resampler != nullptr ? resampler->Block() : recordBuffer; }
     int StartEDFFile();
     int FinishEDFFile();
     void CountSamplesLeftInFiles();

@@ -31,7 +31,11 @@ int SampleTransfer::TransferSamples()
         return 0;
     if (StartEDFFile() != 0 || GetRecordCounts() != 0)
         return -1;
-    recordBuffer.assign(channels.size() * static_cast<size_t>(samplesPerRecord), 0);
+    const size_t entries = channels.size() * static_cast<size_t>(samplesPerRecord);
+    if (resampler != nullptr)
+        resampler->SizeBlocks(entries);
+    else
+        recordBuffer.assign(entries, 0);
     for (;;) {
         const uint32_t run = AlignedRunLength();
         if (run > 0) {
@@ -173,7 +177,7 @@ int SampleTransfer::StoreInstant()
     }
     lastTimestamp = t;
     const auto stride = static_cast<size_t>(samplesPerRecord);
-    short* slot = recordBuffer.data() + fillIndex;
+    short* slot = Buffer().data() + fillIndex;
     for (Channel& channel : channels) {
         *slot = channel.sample;
         slot += stride;
@@ -241,13 +245,14 @@ uint32_t SampleTransfer::InstantsInAgreement(uint32_t run) const
 int SampleTransfer::StoreRun(uint32_t run)
 {
     const auto stride = static_cast<size_t>(samplesPerRecord);
+    short* const buffer = Buffer().data();
     for (size_t c = 0; c < channels.size(); ++c) {
         Channel& channel = channels[c];
         RecordView view;
         if (LoadRecord(channel, view) != Load::Loaded)
             return PublishReaderFailure(messages, reader);  // AlignedRunLength found the record
         const uint32_t sampleIndex = channel.cursor.sampleIndex;
-        short* out = recordBuffer.data() + c * stride + fillIndex;
+        short* out = buffer + c * stride + fillIndex;
         std::memcpy(out, view.record->samples + sampleIndex, run * sizeof(short));
         channel.sample = out[run - 1];
         channel.timestamp = view.record->timestamp + sampleOffsetsUs[sampleIndex + run - 1];
@@ -278,7 +283,7 @@ int SampleTransfer::StartSegmentAt(uint64_t firstInstant)
 int SampleTransfer::HandOverBuffer()
 {
     if (resampler != nullptr)
-        return resampler->Push(recordBuffer, static_cast<size_t>(samplesPerRecord), fillIndex);
+        return resampler->Push(static_cast<size_t>(samplesPerRecord), fillIndex);
     return output.WriteDataRecord(recordBuffer, lastTimestamp);
 }
 

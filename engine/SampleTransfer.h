@@ -93,6 +93,8 @@ private:
     int CompleteRecordIfFull();
     // Hands the instants stored on: the data record, or the block to the resampler.
     int HandOverBuffer();
+    // Where the instants are stored: the data record, or the resampler's block to fill.
+    std::vector<short>& Buffer() { return resampler != nullptr ? resampler->Block() : recordBuffer; }
     // Counts, at the end of the data, what each channel holds beyond it.
     void CountSamplesLeftInFiles();
     // Completes the last data record of the file with zeros and finishes the file.
@@ -107,8 +109,8 @@ private:
     SegmentResampler* resampler = nullptr;
     std::vector<Channel> channels;
     std::vector<short> recordBuffer;  // channel-major: samplesPerRecord entries per channel
-    uint32_t fillIndex = 0;           // sample instants stored in recordBuffer
-    int samplesPerRecord = 0;         // instants recordBuffer holds: of a data record, or of a block
+    uint32_t fillIndex = 0;           // sample instants stored in Buffer()
+    int samplesPerRecord = 0;         // instants Buffer() holds: of a data record, or of a block
     int outputRecordSamples = 0;      // of a data record at the output rate, when resampling
     double sampleIntervalUs = 0;
     // µs after its record's timestamp of the sample at each index: the truncated product of the

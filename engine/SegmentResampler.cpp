@@ -37,50 +37,93 @@ void SegmentResampler::StartSegment(uint64_t firstInstant, int samplesPerRecord,
     }
 }
 
-int SegmentResampler::Push(const std::vector<short>& block, size_t stride, size_t count)
+SegmentResampler::~SegmentResampler()
 {
+    if (aside)
+        side.Wait();
+}
+
+void SegmentResampler::SizeBlocks(size_t entries)
+{
+    if (aside)
+        side.Wait();
+    aside = false;
+    underWay = false;
+    for (std::vector<short>& block : blocks)
+        block.assign(entries, 0);
+}
+
+int SegmentResampler::Push(size_t stride, size_t count)
+{
+    // the block before is done (and its records written) before this one's counts take its place
+    if (CompleteBlock() != 0)
+        return -1;
     blockStarts.resize(channels.size());
     for (size_t c = 0; c < channels.size(); ++c)
         blockStarts[c] = c * stride;
     blockCounts.assign(channels.size(), count);
-    return Push(block, blockStarts, blockCounts);
+    HandOutBlock();
+    return 0;
 }
 
-int SegmentResampler::Push(const std::vector<short>& block, const std::vector<size_t>& starts,
-                           const std::vector<size_t>& counts)
+int SegmentResampler::Push(const std::vector<size_t>& starts, const std::vector<size_t>& counts)
 {
-    // the channels are independent: the first half is filtered on the side thread meanwhile, or
-    // here after the others when there is no side thread
-    Filtering firstHalf{this, &block, &starts, &counts, 0, channels.size() / 2, &resampled[0]};
-    const bool aside = firstHalf.end > 0 && side.Run(&FilterChannels, &firstHalf);
-    Filtering secondHalf{this, &block, &starts, &counts, firstHalf.end, channels.size(), &resampled[1]};
-    FilterChannels(&secondHalf);
+    if (CompleteBlock() != 0)
+        return -1;
+    blockStarts = starts;
+    blockCounts = counts;
+    HandOutBlock();
+    return 0;
+}
+
+void SegmentResampler::HandOutBlock()
+{
+    untaken.store(0, std::memory_order_relaxed);
+    underWay = true;
+    filling ^= 1U;
+    // the side thread filters while the caller fills the other block; without one the caller
+    // filters the block when it pushes the next, or finishes the segment
+    aside = side.Run(&FilterOnSide, this);
+}
+
+int SegmentResampler::CompleteBlock()
+{
+    if (!underWay)
+        return 0;
+    FilterUntaken(resampled[1]);
     if (aside)
         side.Wait();
-    else
-        FilterChannels(&firstHalf);
+    aside = false;
+    underWay = false;
     return WriteWholeRecords();
 }
 
-void SegmentResampler::FilterChannels(void* work)
+void SegmentResampler::FilterOnSide(void* self)
 {
-    auto& filtering = *static_cast<Filtering*>(work);
-    SegmentResampler& self = *filtering.owner;
-    for (size_t c = filtering.begin; c < filtering.end; ++c) {
-        const short* samples = filtering.block->data() + (*filtering.starts)[c];
-        const size_t count = (*filtering.counts)[c];
-        if (!self.delays[c].Delays()) {
-            self.channels[c].Push(samples, count, self.pending[c]);
+    auto& resampler = *static_cast<SegmentResampler*>(self);
+    resampler.FilterUntaken(resampler.resampled[0]);
+}
+
+void SegmentResampler::FilterUntaken(std::vector<float>& resampled)
+{
+    const std::vector<short>& block = blocks[filling ^ 1U];
+    for (size_t c = TakeChannel(); c < channels.size(); c = TakeChannel()) {
+        const short* samples = block.data() + blockStarts[c];
+        const size_t count = blockCounts[c];
+        if (!delays[c].Delays()) {
+            channels[c].Push(samples, count, pending[c]);
             continue;
         }
-        filtering.resampled->clear();
-        self.channels[c].Push(samples, count, *filtering.resampled);
-        self.delays[c].Push(filtering.resampled->data(), filtering.resampled->size(), self.pending[c]);
+        resampled.clear();
+        channels[c].Push(samples, count, resampled);
+        delays[c].Push(resampled.data(), resampled.size(), pending[c]);
     }
 }
 
 int SegmentResampler::FinishSegment(int64_t outputCount)
 {
+    if (CompleteBlock() != 0)
+        return -1;
     for (size_t c = 0; c < channels.size(); ++c) {
         if (!delays[c].Delays()) {
             channels[c].Finish(pending[c]);
