@@ -5,12 +5,21 @@
 #include <cstring>
 
 #include "MirroredIndex.h"
+#include "logging/FreedMemory.h"
 #include "logging/VectorClones.h"
 
 namespace {
 
 // Inputs that may sit in front of the oldest one still needed before they are cut away.
 constexpr int64_t compactionSlack = 1024;
+
+// Room for `needed` floats in a buffer that is refilled block after block: it grows by half
+// again, its new pages populated in one call rather than a fault each.
+void MakeRoom(std::vector<float>& buffer, size_t needed)
+{
+    if (buffer.capacity() < needed)
+        OrvSystem::ReservePopulated(buffer, needed + needed / 2);
+}
 
 // Eight floats side by side (the vector extension of GCC and Clang): the compiler maps them onto
 // the registers of the build it makes, two SSE registers or one AVX register. Every lane does
@@ -212,6 +221,7 @@ template <typename Sample>
 void ChannelResampler::PushStage(const ResamplingStage& stage, StageState& state, const Sample* samples, size_t count,
                                  std::vector<float>& output)
 {
+    MakeRoom(state.input, state.input.size() + count + static_cast<size_t>(stage.tapsPerPhase));
     state.input.insert(state.input.end(), samples, samples + count);
     state.received += static_cast<int64_t>(count);
     const int64_t mirrored = stage.tapsPerPhase;  // samples mirrored in front of the segment
@@ -279,6 +289,7 @@ void ChannelResampler::ProduceHalving(const ResamplingStage& stage, StageState& 
         return;
     const auto count = static_cast<size_t>(end - state.next);
     const size_t at = output.size();
+    MakeRoom(output, at + count + outputBlock);
     output.resize(at + count + outputBlock);
     const float* centre = state.input.data() + (2 * state.next - state.first);  // x[2k] at centre[2k']
     HalvingOutputs(stage, centre, count, state.scratch, output.data() + at);

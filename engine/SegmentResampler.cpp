@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "logging/FreedMemory.h"
+
 SegmentResampler::SegmentResampler(const ResamplingPlan& plan, size_t channelCount, SegmentOutput& output)
     : SegmentResampler(std::vector<const ResamplingPlan*>(channelCount, &plan), output)
 {
@@ -49,8 +51,10 @@ void SegmentResampler::SizeBlocks(size_t entries)
         side.Wait();
     aside = false;
     underWay = false;
-    for (std::vector<short>& block : blocks)
+    for (std::vector<short>& block : blocks) {
+        OrvSystem::ReservePopulated(block, entries);
         block.assign(entries, 0);
+    }
 }
 
 int SegmentResampler::Push(size_t stride, size_t count)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <vector>
 
 namespace OrvSystem {
 
@@ -19,5 +20,19 @@ void KeepFreedMemory();
 // nothing more; only the pages wholly inside the span are asked for, and where the system cannot
 // do it (a kernel older than 5.14) the faults happen as before.
 void PopulatePages(void* start, std::size_t bytes);
+
+// Gives `values` room for `capacity` elements where it has less, the pages of the new room
+// populated (PopulatePages) before the elements move in: for a buffer that grows to its working
+// size once and is then refilled, which would otherwise fault on each of its pages.
+template <typename T> void ReservePopulated(std::vector<T>& values, std::size_t capacity)
+{
+    if (values.capacity() >= capacity)
+        return;
+    std::vector<T> larger;
+    larger.reserve(capacity);
+    PopulatePages(larger.data(), larger.capacity() * sizeof(T));
+    larger.assign(values.begin(), values.end());
+    values.swap(larger);
+}
 
 }  // namespace OrvSystem
