@@ -1,11 +1,13 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <pthread.h>
 
 // A second thread kept for as long as its owner lives, running one job at a time beside the
-// caller: handing a job over costs a wake-up instead of a thread's start and end. The thread is
+// caller: handing a job over costs at most a wake-up instead of a thread's start and end, and
+// none when the job comes while the thread still watches for it after the last. The thread is
 // started with the first job; where none can be started, Run says so and the caller does the job
 // itself. Not copyable; the destructor ends the thread once its job is done.
 class SideThread {
@@ -32,4 +34,7 @@ private:
     bool stopping = false;
     void (*job)(void*) = nullptr;  // the job under way, nullptr once it is done
     void* argument = nullptr;
+    // job != nullptr, also read without the lock: each thread first watches it for a moment
+    // before it sleeps, since the job or its end is often that close
+    std::atomic<bool> jobPresent{false};
 };
