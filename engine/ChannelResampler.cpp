@@ -10,15 +10,20 @@
 
 namespace {
 
+// Input samples taken through the stages at a time.
+constexpr size_t pushStretch = 4096;
+
 // Inputs that may sit in front of the oldest one still needed before they are cut away.
 constexpr int64_t compactionSlack = 1024;
 
-// Room for `needed` floats in a buffer that is refilled block after block: it grows by half
-// again, its new pages populated in one call rather than a fault each.
+// Room for `needed` floats in a buffer that is refilled block after block, its new pages
+// populated in one call rather than a fault each. It grows by what a stage's input may hold more
+// before it is compacted, so that it grows once; every page of the room becomes resident, so the
+// room stays close to what is needed.
 void MakeRoom(std::vector<float>& buffer, size_t needed)
 {
     if (buffer.capacity() < needed)
-        OrvSystem::ReservePopulated(buffer, needed + needed / 2);
+        OrvSystem::ReservePopulated(buffer, needed + static_cast<size_t>(compactionSlack));
 }
 
 // Eight floats side by side (the vector extension of GCC and Clang): the compiler maps them onto
@@ -168,7 +173,10 @@ void ChannelResampler::Push(const float* samples, size_t count, std::vector<floa
 
 void ChannelResampler::Push(const short* samples, size_t count, std::vector<float>& output)
 {
-    PushSamples(samples, count, output);
+    // a stretch at a time through all the stages: their buffers stay small, in the cache and in
+    // the memory of many channels
+    for (size_t done = 0; done < count; done += pushStretch)
+        PushSamples(samples + done, std::min(pushStretch, count - done), output);
 }
 
 template <typename Sample>
@@ -221,7 +229,7 @@ template <typename Sample>
 void ChannelResampler::PushStage(const ResamplingStage& stage, StageState& state, const Sample* samples, size_t count,
                                  std::vector<float>& output)
 {
-    MakeRoom(state.input, state.input.size() + count + static_cast<size_t>(stage.tapsPerPhase));
+    MakeRoom(state.input, state.input.size() + count + 2 * static_cast<size_t>(stage.tapsPerPhase));
     state.input.insert(state.input.end(), samples, samples + count);
     state.received += static_cast<int64_t>(count);
     const int64_t mirrored = stage.tapsPerPhase;  // samples mirrored in front of the segment
