@@ -82,7 +82,7 @@ int SegmentResampler::Push(const std::vector<size_t>& starts, const std::vector<
 
 void SegmentResampler::HandOutBlock()
 {
-    untaken.store(0, std::memory_order_relaxed);
+    taken.store(0, std::memory_order_relaxed);
     underWay = true;
     filling ^= 1U;
     // the side thread filters while the caller fills the other block; without one the caller
@@ -94,7 +94,7 @@ int SegmentResampler::CompleteBlock()
 {
     if (!underWay)
         return 0;
-    FilterUntaken(resampled[1]);
+    FilterUntaken(resampled[1], true);
     if (aside)
         side.Wait();
     aside = false;
@@ -105,13 +105,28 @@ int SegmentResampler::CompleteBlock()
 void SegmentResampler::FilterOnSide(void* self)
 {
     auto& resampler = *static_cast<SegmentResampler*>(self);
-    resampler.FilterUntaken(resampler.resampled[0]);
+    resampler.FilterUntaken(resampler.resampled[0], false);
 }
 
-void SegmentResampler::FilterUntaken(std::vector<float>& resampled)
+size_t SegmentResampler::TakeChannel(bool fromEnd)
+{
+    const uint64_t count = channels.size();
+    uint64_t both = taken.load(std::memory_order_relaxed);
+    for (;;) {
+        const uint64_t fromStart = both & 0xFFFFFFFFU;
+        const uint64_t fromBack = both >> 32U;
+        if (fromStart + fromBack >= count)
+            return channels.size();
+        const uint64_t next = fromEnd ? both + (uint64_t{1} << 32U) : both + 1;
+        if (taken.compare_exchange_weak(both, next, std::memory_order_relaxed))
+            return static_cast<size_t>(fromEnd ? count - 1 - fromBack : fromStart);
+    }
+}
+
+void SegmentResampler::FilterUntaken(std::vector<float>& resampled, bool fromEnd)
 {
     const std::vector<short>& block = blocks[filling ^ 1U];
-    for (size_t c = TakeChannel(); c < channels.size(); c = TakeChannel()) {
+    for (size_t c = TakeChannel(fromEnd); c < channels.size(); c = TakeChannel(fromEnd)) {
         const short* samples = block.data() + blockStarts[c];
         const size_t count = blockCounts[c];
         if (!delays[c].Delays()) {

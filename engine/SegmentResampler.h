@@ -59,11 +59,15 @@ public:
 
 private:
     // Filters the channels of the block pushed last that no thread has taken yet, one after the
-    // other; `resampled` holds a channel's output before its delay.
-    void FilterUntaken(std::vector<float>& resampled);
-    // The next channel that no thread has taken (the block reached the threads with the side
-    // thread's hand-over, which orders everything else).
-    size_t TakeChannel() { return untaken.fetch_add(1, std::memory_order_relaxed); }
+    // other, from its first channel on or from its last one back; `resampled` holds a channel's
+    // output before its delay.
+    void FilterUntaken(std::vector<float>& resampled, bool fromEnd);
+    // The next channel that no thread has taken, from the start or from the end; the channel
+    // count when none is left. The side thread takes from the start and the caller from the end,
+    // so that a channel mostly stays with one thread, its filters' state in that processor's
+    // cache. (The block reached the threads with the side thread's hand-over, which orders
+    // everything else.)
+    size_t TakeChannel(bool fromEnd);
     // The block just filled becomes the one filtered, on the side thread where there is one.
     void HandOutBlock();
     static void FilterOnSide(void* self);
@@ -85,7 +89,7 @@ private:
     size_t filling = 0;               // index of the block the caller fills
     std::vector<size_t> blockStarts;  // of each channel in the block pushed last
     std::vector<size_t> blockCounts;
-    std::atomic<size_t> untaken{0};   // first channel of that block that no thread has taken
+    std::atomic<uint64_t> taken{0};   // channels of that block taken: from its start (low half), from its end
     bool underWay = false;            // that block is not filtered yet
     bool aside = false;               // the side thread has a share of it
     std::vector<float> resampled[2];  // per thread: one channel's output before its delay
